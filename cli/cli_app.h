@@ -1,0 +1,12 @@
+// quarrendel-cli: the commands of the window for scripts and batch work.
+#pragma once
+
+#include <iosfwd>
+
+namespace quarrendel::cli {
+
+// Runs the command line; output goes to `out`, messages and errors to `err`.
+// Returns the process exit status.
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+}  // namespace quarrendel::cli

@@ -1,0 +1,122 @@
+// The image store: the table of loaded images, the two working canvases, the
+// input and output buffers, the load-state flags and the block pools. One
+// object, owned by whoever runs the commands (the window, the CLI, a test) and
+// passed to every command by reference.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "core/block_pool.h"
+#include "core/capacity.h"
+
+namespace quarrendel {
+
+// One loaded image. Field order matters to nothing on disk but is kept as the
+// table was first laid out.
+struct TImage_Entry {
+  uint16_t Width = 0;
+  uint16_t Height = 0;
+  uint32_t Format = 0;       // byte 0 pixel format code, byte 1 data format code
+  std::string Name;          // the text shown in the image list
+  uint32_t GlobalIndex = 0;  // GBIX value, always in machine order
+  int32_t DataLength = 0;    // texture data bytes, no chunk header
+  uint8_t* Data = nullptr;   // start of a block-pool run holding DataLength bytes
+  int32_t PackageIndex = 0;  // AFS member / BML entry the image came from
+
+  std::span<const uint8_t> Bytes() const {
+    return Data == nullptr || DataLength <= 0
+               ? std::span<const uint8_t>()
+               : std::span<const uint8_t>(Data, static_cast<size_t>(DataLength));
+  }
+};
+
+// A 2049 x 2049 bitmap of 32-bit pixels, red in bits 0-7, green 8-15, blue
+// 16-23, alpha 24-31. Pixel (x, y) is element x * 2049 + y: each run of 2049
+// elements is one column. The memory is zero pages until first written.
+class Canvas {
+ public:
+  static constexpr int32_t kSide = kCanvasSide;
+  static constexpr size_t kPixels = static_cast<size_t>(kSide) * kSide;
+
+  Canvas();
+  uint32_t& operator()(int32_t x, int32_t y) { return pixels_[Index(x, y)]; }
+  uint32_t operator()(int32_t x, int32_t y) const { return pixels_[Index(x, y)]; }
+  uint32_t* Column(int32_t x) { return pixels_.get() + static_cast<size_t>(x) * kSide; }
+  const uint32_t* Column(int32_t x) const { return pixels_.get() + static_cast<size_t>(x) * kSide; }
+  std::span<uint32_t> All() { return {pixels_.get(), kPixels}; }
+  // Sets pixels (x, y) with x < w and y < h to 0 (both clamped to the canvas).
+  void Clear(int32_t w, int32_t h);
+
+  static size_t Index(int32_t x, int32_t y) {
+    return static_cast<size_t>(x) * static_cast<size_t>(kSide) + static_cast<size_t>(y);
+  }
+
+ private:
+  struct FreeDeleter {
+    void operator()(void* p) const;
+  };
+  std::unique_ptr<uint32_t[], FreeDeleter> pixels_;
+};
+
+// A zero-filled byte buffer of kBufferSize bytes (zero pages until written).
+class WorkBuffer {
+ public:
+  WorkBuffer();
+  uint8_t* Data() { return bytes_.get(); }
+  const uint8_t* Data() const { return bytes_.get(); }
+  std::span<uint8_t> Span() { return {bytes_.get(), static_cast<size_t>(kBufferSize)}; }
+  std::span<const uint8_t> Span() const { return {bytes_.get(), static_cast<size_t>(kBufferSize)}; }
+  std::span<const uint8_t> First(size_t n) const { return Span().first(n); }
+
+ private:
+  struct FreeDeleter {
+    void operator()(void* p) const;
+  };
+  std::unique_ptr<uint8_t[], FreeDeleter> bytes_;
+};
+
+// Kind of the texture archives met in a BML package.
+enum class PackageArchiveKind : int32_t { None = 0, Pvm = 1, Xvm = 2, Gvm = 3 };
+
+class ImageStore {
+ public:
+  ImageStore();
+  ImageStore(const ImageStore&) = delete;
+  ImageStore& operator=(const ImageStore&) = delete;
+
+  // The image table, entries 0..5000. Entries at and above imageCount keep
+  // what an earlier load left in them until a later load reuses them.
+  std::array<TImage_Entry, kMaxImages> images;
+  int32_t imageCount = 0;
+  int32_t currentImage = 0;
+  int32_t readCursor = 0;
+
+  Canvas canvas;   // the working bitmap
+  Canvas scratch;  // second bitmap for untwiddling and block decoders
+
+  WorkBuffer input;   // whole files or members to decompress, data to compress
+  WorkBuffer output;  // decompressed data, compressed data, rebuilt files
+
+  uint8_t pvrFamily = 0;    // loaded images carry PVR/GVR-style data (meaning of data format 7)
+  uint8_t bmlFlag = 0;      // the loaded file is a BML package
+  int32_t packageMode = 0;  // a compressed AFS member or BML texture archive was met
+  std::string loadDirectory;   // directory of the loaded file, with its trailing separator
+  std::string loadedFileName;  // full name of the loaded file
+  PackageArchiveKind packageArchiveKind = PackageArchiveKind::None;
+
+  BlockPools pools;
+
+  // Fills entry `index` with a copy of `data`: releases its old block, allocates
+  // a new one of data.size() bytes and copies. Sets DataLength. Throws
+  // Error(PoolFull) with the entry's old block already released and Data null.
+  void FillEntryData(int32_t index, std::span<const uint8_t> data);
+  void FillEntryData(TImage_Entry& entry, std::span<const uint8_t> data);
+
+  TImage_Entry& Entry(int32_t index);  // throws Error(Usage) outside 0..5000
+};
+
+}  // namespace quarrendel
