@@ -3,12 +3,17 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
+#include "cli/cli_context.h"
+
 namespace quarrendel::cli {
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   CLI::App app{"Quarrendel: texture archives of Dreamcast, GameCube and Xbox-era games", "quarrendel-cli"};
   app.set_version_flag("--version", std::string("quarrendel-cli ") + QUARRENDEL_VERSION);
   app.require_subcommand(0, 1);
+
+  CliContext context{out, err};
+  // Command families register their subcommands here.
 
   try {
     app.parse(argc, argv);
@@ -28,7 +33,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   if (app.get_subcommands().empty()) {
     out << app.help();
   }
-  return 0;
+  return context.status;
 }
 
 }  // namespace quarrendel::cli
