@@ -1,0 +1,38 @@
+// Selecting an image: the description memo, the decode dispatch into the
+// pixel canvas, and the picture painted over the transparency checkerboard.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/frontend.h"
+#include "core/image_store.h"
+
+namespace quarrendel::texture {
+
+struct Selection {
+  std::vector<std::string> memo;  // "Description :", "Size : ...", ..., the description text
+  Picture picture;                // H x H, painted over the checkerboard
+};
+
+// Decodes entry `index` into store.canvas (CMPR also uses store.scratch), sets
+// store.currentImage and store.readCursor, and returns the memo lines and the
+// painted picture. Throws Error(Usage) for an index outside the table.
+Selection SelectImage(ImageStore& store, int32_t index);
+
+// The list's click handler as a command: with an item selected in the front
+// end's list, runs SelectImage on it and shows the memo and the picture;
+// with nothing selected does nothing.
+void SelectListedImage(ImageStore& store, FrontEnd& frontEnd);
+
+// The checkerboard colour of pixel (x, y): 16 x 16 squares of 0xFFFFFF and
+// 0xAFAFAF, white at the origin.
+uint32_t CheckerboardColour(int32_t x, int32_t y);
+
+// Paints canvas pixels (x < width, y < height) over the checkerboard into an
+// height x height picture; columns x >= height are dropped, columns
+// width..height-1 stay checkerboard.
+Picture PaintOverCheckerboard(const Canvas& canvas, int32_t width, int32_t height);
+
+}  // namespace quarrendel::texture
