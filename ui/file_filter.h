@@ -1,0 +1,19 @@
+// File dialog filter lists. The commands describe a dialog's entries as
+// "Description|*.a;*.b|Description|*.c" pairs; Qt's dialogs take
+// "Description (*.a *.b)" entries and report the chosen one by its text.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <string_view>
+
+namespace quarrendel::ui {
+
+// "PC|*.pvm;*.prs|GC|*.gvm" -> {"PC (*.pvm *.prs)", "GC (*.gvm)"}. A trailing
+// description without patterns becomes an entry with an empty pattern list.
+QStringList QtNameFilters(std::string_view filter);
+
+// 1-based position of `chosen` among `filters`; 1 when it is not among them.
+int FilterIndexOf(const QStringList& filters, const QString& chosen);
+
+}  // namespace quarrendel::ui

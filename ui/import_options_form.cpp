@@ -1,0 +1,82 @@
+#include "ui/import_options_form.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "ui/spin_edit.h"
+
+namespace quarrendel::ui {
+
+namespace {
+
+template <typename T>
+T* Place(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h) {
+  auto* widget = new T(caption, parent);
+  widget->setObjectName(QLatin1String(name));
+  widget->setGeometry(x, y, w, h);
+  return widget;
+}
+
+}  // namespace
+
+TForm2::TForm2(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint) {
+  setObjectName(QStringLiteral("Form2"));
+  setWindowTitle(QStringLiteral("Import option"));
+  setModal(true);
+  setFixedSize(231, 273);
+  move(192, 114);
+
+  GroupBox1 = Place<QGroupBox>(this, "GroupBox1", QStringLiteral("Image Format : "), 8, 8, 215, 89);
+  RadioButton1 = Place<QRadioButton>(GroupBox1, "RadioButton1", QStringLiteral("DC/PC format"), 12, 20, 190, 20);
+  RadioButton2 = Place<QRadioButton>(GroupBox1, "RadioButton2", QStringLiteral("GC Format"), 12, 42, 190, 20);
+  RadioButton3 = Place<QRadioButton>(GroupBox1, "RadioButton3", QStringLiteral("XBox/BB Format"), 12, 64, 190, 20);
+  RadioButton1->setChecked(true);
+
+  GroupBox2 = Place<QGroupBox>(this, "GroupBox2", QStringLiteral("Transparency : "), 8, 104, 215, 67);
+  RadioButton4 = Place<QRadioButton>(GroupBox2, "RadioButton4", QStringLiteral("No Transparency"), 12, 20, 190, 20);
+  RadioButton5 = Place<QRadioButton>(GroupBox2, "RadioButton5", QStringLiteral("Use Black as transparent color"), 12,
+                                     42, 198, 20);
+  RadioButton4->setChecked(true);
+
+  GroupBox3 = Place<QGroupBox>(this, "GroupBox3", QStringLiteral("MipMaps : "), 8, 178, 215, 53);
+  Label1 = Place<QLabel>(GroupBox3, "Label1", QStringLiteral("Number of level to load: "), 12, 22, 140, 16);
+  SpinEdit1 = new TSpinEdit(GroupBox3);
+  SpinEdit1->setObjectName(QStringLiteral("SpinEdit1"));
+  SpinEdit1->setGeometry(152, 18, 50, 22);
+  SpinEdit1->SetMinValue(0);
+  SpinEdit1->SetMaxValue(1);
+  SpinEdit1->SetValue(1);
+  connect(SpinEdit1, &TSpinEdit::Change, this, &TForm2::SpinEdit1Change);
+
+  Button1 = Place<QPushButton>(this, "Button1", QStringLiteral("OK"), 78, 240, 75, 25);
+  Button1->setDefault(true);
+  connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
+}
+
+void TForm2::Prepare(const ImportOptionsRequest& request) {
+  SpinEdit1->SetMinValue(request.spinMinimum);
+  SpinEdit1->SetMaxValue(request.spinMaximum);
+  SpinEdit1->SetValue(request.spinValue);
+}
+
+ImportOptions TForm2::Options() const {
+  ImportOptions options;
+  options.family = RadioButton2->isChecked()   ? TargetFamily::Gc
+                   : RadioButton3->isChecked() ? TargetFamily::XboxBb
+                                               : TargetFamily::DcPc;
+  options.blackTransparent = RadioButton5->isChecked();
+  options.levels = SpinFieldValue(SpinEdit1->MinValue(), SpinEdit1->MaxValue(), SpinEdit1->Value());
+  return options;
+}
+
+void TForm2::Button1Click() { accept(); }
+
+void TForm2::SpinEdit1Change() {
+  if (SpinEdit1->Value() == 0) SpinEdit1->SetValue(1);
+}
+
+}  // namespace quarrendel::ui

@@ -1,0 +1,46 @@
+// The import-options dialog: target platform family, black as the
+// transparent colour, and the number of mipmap levels to load from a DDS
+// file. Created hidden at start; its radio choices persist for the run.
+#pragma once
+
+#include <QDialog>
+
+#include "core/frontend.h"
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace quarrendel::ui {
+
+class TSpinEdit;
+
+class TForm2 : public QDialog {
+ public:
+  explicit TForm2(QWidget* parent = nullptr);
+
+  // What Import and Add do before each showing: the spin field's minimum,
+  // maximum and value, in that order.
+  void Prepare(const ImportOptionsRequest& request);
+  // What they read after it closes.
+  ImportOptions Options() const;
+
+  void Button1Click();
+  // A value of 0 is raised to 1 at once.
+  void SpinEdit1Change();
+
+  QGroupBox* GroupBox1;
+  QRadioButton* RadioButton1;
+  QRadioButton* RadioButton2;
+  QRadioButton* RadioButton3;
+  QGroupBox* GroupBox2;
+  QRadioButton* RadioButton4;
+  QRadioButton* RadioButton5;
+  QGroupBox* GroupBox3;
+  QLabel* Label1;
+  TSpinEdit* SpinEdit1;
+  QPushButton* Button1;
+};
+
+}  // namespace quarrendel::ui
