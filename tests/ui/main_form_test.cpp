@@ -1,0 +1,499 @@
+// The main window driven as a user drives it: menus, the list, file choices
+// answered through the front end, boxes recorded instead of shown.
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "core/error.h"
+#include "core/image_store.h"
+#include "ui/import_options_form.h"
+#include "ui/info_form.h"
+#include "ui/main_form.h"
+#include "ui/spin_edit.h"
+
+using quarrendel::DialogId;
+using quarrendel::FileChoice;
+using quarrendel::ImageStore;
+using quarrendel::ImportOptionsRequest;
+using quarrendel::Picture;
+using quarrendel::TargetFamily;
+using quarrendel::ui::TForm1;
+
+namespace {
+
+// The window with its boxes and file dialogs answered by the test.
+class TestForm : public TForm1 {
+ public:
+  using TForm1::BoxKind;
+  using TForm1::FileDialogRequest;
+
+  explicit TestForm(ImageStore& store) : TForm1(store) {}
+
+  struct Box {
+    BoxKind kind;
+    QString text;
+  };
+  std::vector<Box> boxes;
+  std::vector<FileDialogRequest> requests;
+  std::deque<std::optional<FileChoice>> answers;  // empty: the user cancels
+  // Acts on a modal dialog from inside its event loop; unset: the dialog is
+  // not opened at all and only counted.
+  std::function<void(QDialog&)> modalScript;
+  std::vector<QDialog*> modalsShown;
+
+ protected:
+  void ShowBox(BoxKind kind, const QString& text) override { boxes.push_back({kind, text}); }
+
+  std::optional<FileChoice> RunFileDialog(const FileDialogRequest& request) override {
+    requests.push_back(request);
+    if (answers.empty()) return std::nullopt;
+    auto answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
+  void ExecModal(QDialog& dialog) override {
+    modalsShown.push_back(&dialog);
+    if (!modalScript) return;
+    QTimer::singleShot(0, &dialog, [&dialog, script = modalScript] {
+      script(dialog);
+      if (dialog.isVisible()) dialog.done(-1);  // never leave a test waiting
+    });
+    TForm1::ExecModal(dialog);
+  }
+};
+
+using Bytes = std::vector<uint8_t>;
+
+// Hex digits to bytes; spaces are skipped.
+Bytes FromHex(const char* hex) {
+  const QByteArray bytes = QByteArray::fromHex(QByteArray(hex));
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+// A PVM with one 4 x 4 RGB565 rectangle texture (format 0x0901) named
+// "tex_a", global index 0x1234. Row 0 holds red, green, blue and white; the
+// other rows are black.
+const char* const kOneTexturePvm =
+    "50564D48 26000000 0901 0100"                              // PVMH, header length 38, flags, 1 entry
+    "0000 7465785F61 0000000000000000000000000000000000000000000000 34120000"  // entry 0: "tex_a", GBIX 0x1234
+    "50565254 28000000 01090000 0400 0400"                     // PVRT, 40 bytes, 0x0901, 4 x 4
+    "00F8 E007 1F00 FFFF  0000 0000 0000 0000"                 // rows 0 and 1
+    "0000 0000 0000 0000  0000 0000 0000 0000";                // rows 2 and 3
+
+// The same layout with two 2 x 2 textures, "first" (GBIX 1) and "second" (GBIX 2).
+const char* const kTwoTexturePvm =
+    "50564D48 48000000 0901 0200"
+    "0000 6669727374 0000000000000000000000000000000000000000000000 01000000"
+    "0100 7365636F6E64 00000000000000000000000000000000000000000000 02000000"
+    "50565254 10000000 01090000 0200 0200 00F8 00F8 00F8 00F8"
+    "50565254 10000000 01090000 0200 0200 1F00 1F00 1F00 1F00";
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const Bytes& bytes) {
+  const QString path = QDir(dir.path()).filePath(name);
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return {};
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+  return path;
+}
+
+FileChoice Choose(const QString& path, int filterIndex = 1) {
+  return FileChoice{QFile::encodeName(path).toStdString(), filterIndex};
+}
+
+QStringList ListItems(const TForm1& form) {
+  QStringList items;
+  for (int i = 0; i < form.ListBox1->count(); ++i) items.push_back(form.ListBox1->item(i)->text());
+  return items;
+}
+
+QStringList MenuTexts(const QMenu* menu) {
+  QStringList texts;
+  for (const QAction* action : menu->actions()) texts.push_back(action->isSeparator() ? QStringLiteral("-") : action->text());
+  return texts;
+}
+
+// Opens a menu as a click on its title does, then closes it again.
+void OpenMenu(QMenu* menu) {
+  menu->popup(QPoint(0, 0));
+  menu->hide();
+}
+
+void ClickListItem(TForm1& form, int row) {
+  QListWidget* list = form.ListBox1;
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+}
+
+QRgb PixelAt(const TForm1& form, int x, int y) { return form.Image1->pixmap().toImage().pixel(x, y); }
+
+}  // namespace
+
+class MainFormTest : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  void init();
+  void cleanup();
+
+  void ControlsAndGeometry();
+  void MenuCaptions();
+  void LoadFillsListAndLabel();
+  void FileDialogsKeepNameAndFilterIndex();
+  void ClickingAnItemWritesMemoAndPicture();
+  void KeyboardSelectionShowsTheNextImage();
+  void RebuildAndAddFollowTheBmlFlag();
+  void FailedLoadLeavesTheLabel();
+  void CancelledLoadKeepsTheImages();
+  void CommandErrorsAreShownAndTheWindowStaysUsable();
+  void CommandsNotWrittenYetSaySo();
+  void QuestionMarkOpensTheInfoDialog();
+  void ImportOptionsComeFromTheDialog();
+  void ProgressPanel();
+  void PictureKeepsItsSizeAndColours();
+
+ private:
+  QTemporaryDir dir_;
+  std::unique_ptr<ImageStore> store_;
+  std::unique_ptr<TestForm> form_;
+};
+
+void MainFormTest::init() {
+  store_ = std::make_unique<ImageStore>();
+  form_ = std::make_unique<TestForm>(*store_);
+  form_->show();
+  QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+}
+
+void MainFormTest::cleanup() {
+  form_.reset();
+  store_.reset();
+}
+
+void MainFormTest::ControlsAndGeometry() {
+  TestForm& form = *form_;
+  QCOMPARE(form.windowTitle(), QStringLiteral("Quarrendel v 1.8b By Orvask "));
+  QCOMPARE(form.size(), QSize(719, 551));
+  for (const char* name : {"GroupBox1", "ListBox1", "Label2", "Memo1", "Panel1", "Image1", "Panel2", "Label1",
+                           "ProgressBar1", "File1", "Image2"}) {
+    QVERIFY2(form.findChild<QWidget*>(QLatin1String(name)) != nullptr, name);
+  }
+  for (const char* name : {"Open1", "Save1", "N1", "Quit1", "Export1", "Exportall1", "import1", "Add1", "N2"}) {
+    QVERIFY2(form.findChild<QAction*>(QLatin1String(name)) != nullptr, name);
+  }
+
+  // The group box is docked left under the menu bar and runs to the bottom.
+  const QRect client = form.centralWidget()->geometry();
+  QCOMPARE(form.GroupBox1->title(), QStringLiteral("Image List "));
+  QCOMPARE(form.GroupBox1->geometry(), QRect(0, 0, 185, client.height()));
+  QCOMPARE(form.ListBox1->parentWidget(), form.GroupBox1);
+  QCOMPARE(form.ListBox1->geometry(), QRect(10, 20, 163, 253));
+  QCOMPARE(form.ListBox1->selectionMode(), QAbstractItemView::SingleSelection);
+  QCOMPARE(form.Label2->pos(), QPoint(12, 276));
+  QCOMPARE(form.Label2->text(), QStringLiteral("0 Images"));
+  QCOMPARE(form.Memo1->geometry(), QRect(10, 302, 163, 217));
+  QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("Description :"));
+  QCOMPARE(form.Memo1->frameShape(), QFrame::NoFrame);
+  QCOMPARE(form.Memo1->palette().color(QPalette::Base), form.palette().color(QPalette::Window));
+
+  // The panel fills the rest; the picture and the hidden progress panel sit in it.
+  QCOMPARE(form.Panel1->geometry(), QRect(185, 0, client.width() - 185, client.height()));
+  QCOMPARE(form.Image1->parentWidget(), form.Panel1);
+  QCOMPARE(form.Image1->pos(), QPoint(1, 1));
+  QCOMPARE(form.Panel2->parentWidget(), form.Panel1);
+  QCOMPARE(form.Panel2->geometry(), QRect(22, 158, 285, 73));
+  QVERIFY(form.Panel2->isHidden());
+  QCOMPARE(form.Label1->pos(), QPoint(14, 14));
+  QCOMPARE(form.ProgressBar1->geometry(), QRect(14, 36, 259, 17));
+
+  // Both dialogs exist from the start, hidden.
+  QVERIFY(form.Form2 != nullptr && form.Form4 != nullptr);
+  QVERIFY(!form.Form2->isVisible());
+  QVERIFY(!form.Form4->isVisible());
+}
+
+void MainFormTest::MenuCaptions() {
+  TestForm& form = *form_;
+  QStringList titles;
+  for (const QAction* action : form.menuBar()->actions()) titles.push_back(action->text());
+  QCOMPARE(titles, (QStringList{QStringLiteral("File"), QStringLiteral("Image"), QStringLiteral("?")}));
+  QCOMPARE(MenuTexts(form.File1),
+           (QStringList{QStringLiteral("Load"), QStringLiteral("Save"), QStringLiteral("-"), QStringLiteral("Quit")}));
+  QCOMPARE(MenuTexts(form.Image2), (QStringList{QStringLiteral("Export"), QStringLiteral("Export all"),
+                                                QStringLiteral("Import"), QStringLiteral("Add")}));
+  QVERIFY(form.N2->menu() == nullptr);
+  for (QAction* action : form.File1->actions() + form.Image2->actions()) QVERIFY(action->isEnabled());
+}
+
+void MainFormTest::LoadFillsListAndLabel() {
+  TestForm& form = *form_;
+  const QString path = WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  form.answers.push_back(Choose(path));
+  form.Open1->trigger();
+
+  QVERIFY(form.boxes.empty());
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+  QCOMPARE(form.Label2->text(), QStringLiteral("2 Images"));
+  QCOMPARE(form.ListSelectedIndex(), -1);
+  QVERIFY(form.Panel2->isHidden());
+
+  QCOMPARE(form.requests.size(), size_t{1});
+  const auto& request = form.requests.front();
+  QCOMPARE(request.dialog, DialogId::OpenDialog1);
+  QVERIFY(!request.save);
+  QCOMPARE(request.filters.size(), 6);
+  QCOMPARE(request.filters.first(), QStringLiteral("All Suported format (*.xvm *.pvm *.gvm *.afs *.prs *.bml)"));
+  QCOMPARE(request.filters.last(), QStringLiteral("BML Package (*.bml)"));
+  QCOMPARE(request.filterIndex, 1);
+  QVERIFY(request.fileName.isEmpty());
+}
+
+void MainFormTest::FileDialogsKeepNameAndFilterIndex() {
+  TestForm& form = *form_;
+  const QString path = WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
+  form.answers.push_back(Choose(path, 2));
+  form.Open1->trigger();
+  form.Open1->trigger();  // cancelled: the dialog opens on the last choice
+  QCOMPARE(form.requests.size(), size_t{2});
+  QCOMPARE(form.requests[1].fileName, path);
+  QCOMPARE(form.requests[1].filterIndex, 2);
+
+  // Every dialog keeps its own; Import and Add's dialog opens on its fifth entry.
+  form.answers.push_back(Choose(QStringLiteral("/tmp/out.bmp"), 4));
+  QVERIFY(form.AskSaveFile(DialogId::SaveDialog2, "PC PVR Format|*.pvr|BB/Xbox XVR Format|*.xvr").has_value());
+  form.AskOpenFile(DialogId::OpenDialog2, "PC PVR Format|*.pvr|BB/Xbox XVR Format|*.xvr");
+  form.AskSaveFile(DialogId::SaveDialog2, "PC PVR Format|*.pvr|BB/Xbox XVR Format|*.xvr");
+  form.AskSaveFile(DialogId::SaveDialog1, "PC Format|*.pvm");
+  QCOMPARE(form.requests.size(), size_t{6});
+  QVERIFY(form.requests[2].save);
+  QCOMPARE(form.requests[3].dialog, DialogId::OpenDialog2);
+  QCOMPARE(form.requests[3].filterIndex, 5);
+  QVERIFY(form.requests[3].fileName.isEmpty());
+  QCOMPARE(form.requests[4].fileName, QStringLiteral("/tmp/out.bmp"));
+  QCOMPARE(form.requests[4].filterIndex, 4);
+  QCOMPARE(form.requests[5].filterIndex, 1);
+  QVERIFY(form.requests[5].fileName.isEmpty());
+}
+
+void MainFormTest::ClickingAnItemWritesMemoAndPicture() {
+  TestForm& form = *form_;
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
+  form.Open1->trigger();
+  QCOMPARE(ListItems(form), QStringList{QStringLiteral("tex_a")});
+
+  ClickListItem(form, 0);
+  QCOMPARE(form.ListSelectedIndex(), 0);
+  QCOMPARE(form.Memo1->toPlainText().split(QLatin1Char('\n')),
+           (QStringList{QStringLiteral("Description :"), QStringLiteral("Size : 4x4"),
+                        QStringLiteral("Format : 00000901"), QStringLiteral("Data Length : 32"),
+                        QStringLiteral("PSO ID : 00001234"), QStringLiteral("RECTANGLE RGB565 No transparency")}));
+  QCOMPARE(form.Image1->size(), QSize(4, 4));
+  QCOMPARE(form.Image1->pixmap().size(), QSize(4, 4));
+  // RGB565 channels widen with zero low bits: 31 -> 248, 63 -> 252.
+  QCOMPARE(PixelAt(form, 0, 0), qRgb(248, 0, 0));
+  QCOMPARE(PixelAt(form, 1, 0), qRgb(0, 252, 0));
+  QCOMPARE(PixelAt(form, 2, 0), qRgb(0, 0, 248));
+  QCOMPARE(PixelAt(form, 3, 0), qRgb(248, 252, 248));
+  QCOMPARE(PixelAt(form, 0, 1), qRgb(0, 0, 0));
+  QVERIFY(form.boxes.empty());
+}
+
+void MainFormTest::KeyboardSelectionShowsTheNextImage() {
+  TestForm& form = *form_;
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
+  form.Open1->trigger();
+  ClickListItem(form, 0);
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(248, 0, 0));
+  QTest::keyClick(form.ListBox1, Qt::Key_Down);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00000002")));
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 248));
+}
+
+void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
+  TestForm& form = *form_;
+  store_->bmlFlag = 1;
+  OpenMenu(form.File1);
+  QCOMPARE(form.Save1->text(), QStringLiteral("Rebuild"));
+  OpenMenu(form.Image2);
+  QVERIFY(!form.Add1->isEnabled());
+  QVERIFY(form.Export1->isEnabled() && form.Exportall1->isEnabled() && form.import1->isEnabled());
+
+  // Loading any other file clears the flag; the menus follow when next opened.
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
+  form.Open1->trigger();
+  QCOMPARE(store_->bmlFlag, uint8_t{0});
+  QCOMPARE(form.Save1->text(), QStringLiteral("Rebuild"));
+  QVERIFY(!form.Add1->isEnabled());
+  OpenMenu(form.File1);
+  QCOMPARE(form.Save1->text(), QStringLiteral("Save"));
+  OpenMenu(form.Image2);
+  QVERIFY(form.Add1->isEnabled());
+}
+
+void MainFormTest::FailedLoadLeavesTheLabel() {
+  TestForm& form = *form_;
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
+  form.Open1->trigger();
+  QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
+
+  // Not a known magic: the list is cleared, the label shows the unchanged count.
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("odd.pvm"), FromHex("58595A57 00000000"))));
+  form.Open1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Information);
+  QCOMPARE(form.boxes[0].text, QStringLiteral("This file is not suported."));
+  QCOMPARE(form.ListCount(), 0);
+  QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
+
+  // An empty file reads as a BML package with a bad header: the label keeps its old text.
+  form.SetLabel("old text");
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("empty.bml"), Bytes{})));
+  form.Open1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{2});
+  QCOMPARE(form.boxes[1].text, QStringLiteral("Unsuported or invalide BML file"));
+  QCOMPARE(form.Label2->text(), QStringLiteral("old text"));
+}
+
+void MainFormTest::CancelledLoadKeepsTheImages() {
+  TestForm& form = *form_;
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
+  form.Open1->trigger();
+  form.SetLabel("stale");
+  form.Open1->trigger();  // no answer queued: cancelled
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+  QCOMPARE(form.Label2->text(), QStringLiteral("2 Images"));
+  QVERIFY(form.boxes.empty());
+}
+
+void MainFormTest::CommandErrorsAreShownAndTheWindowStaysUsable() {
+  TestForm& form = *form_;
+  form.RunCommand([] { throw quarrendel::Error(quarrendel::ErrorKind::Corrupt, "This file isn't a valide BMP format."); });
+  form.RunCommand([] { throw std::runtime_error("Memory Buffer is full"); });
+  QCOMPARE(form.boxes.size(), size_t{2});
+  QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Error);
+  QCOMPARE(form.boxes[0].text, QStringLiteral("This file isn't a valide BMP format."));
+  QCOMPARE(form.boxes[1].kind, TestForm::BoxKind::Error);
+  QCOMPARE(form.boxes[1].text, QStringLiteral("Memory Buffer is full"));
+
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
+  form.Open1->trigger();
+  QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
+}
+
+void MainFormTest::CommandsNotWrittenYetSaySo() {
+  TestForm& form = *form_;
+  for (QAction* item : {form.Save1, form.Export1, form.Exportall1, form.import1, form.Add1}) item->trigger();
+  QStringList texts;
+  for (const auto& box : form.boxes) {
+    QCOMPARE(box.kind, TestForm::BoxKind::Plain);
+    texts.push_back(box.text);
+  }
+  QCOMPARE(texts, (QStringList{QStringLiteral("Save is not available yet."), QStringLiteral("Export is not available yet."),
+                               QStringLiteral("Export all is not available yet."),
+                               QStringLiteral("Import is not available yet."), QStringLiteral("Add is not available yet.")}));
+  QVERIFY(form.requests.empty());
+}
+
+void MainFormTest::QuestionMarkOpensTheInfoDialog() {
+  TestForm& form = *form_;
+  bool modal = false;
+  bool visible = false;
+  form.modalScript = [&](QDialog& dialog) {
+    modal = QApplication::activeModalWidget() == &dialog;
+    visible = dialog.isVisible();
+    QTest::mouseClick(form.Form4->Button1, Qt::LeftButton);
+  };
+  const QRect title = form.menuBar()->actionGeometry(form.N2);
+  QVERIFY(title.isValid());
+  QTest::mouseClick(form.menuBar(), Qt::LeftButton, {}, title.center());
+  QCOMPARE(form.modalsShown.size(), size_t{1});
+  QCOMPARE(form.modalsShown[0], static_cast<QDialog*>(form.Form4));
+  QVERIFY(modal);
+  QVERIFY(visible);
+  QVERIFY(!form.Form4->isVisible());
+}
+
+void MainFormTest::ImportOptionsComeFromTheDialog() {
+  TestForm& form = *form_;
+  quarrendel::ui::TForm2& dialog = *form.Form2;
+  form.modalScript = [&](QDialog&) {
+    dialog.RadioButton2->click();
+    dialog.RadioButton5->click();
+    dialog.SpinEdit1->SetValue(3);
+    dialog.Button1->click();
+  };
+  auto options = form.RunImportOptions(ImportOptionsRequest{0, 9, 9});
+  QCOMPARE(options.family, TargetFamily::Gc);
+  QVERIFY(options.blackTransparent);
+  QCOMPARE(options.levels, 3);
+
+  // The next Import: the spin field is reset, the radio choices are kept.
+  form.modalScript = [&](QDialog& shown) { shown.close(); };
+  options = form.RunImportOptions(ImportOptionsRequest{0, 1, 1});
+  QCOMPARE(options.family, TargetFamily::Gc);
+  QVERIFY(options.blackTransparent);
+  QCOMPARE(options.levels, 1);
+  QCOMPARE(form.modalsShown.size(), size_t{2});
+  QCOMPARE(form.modalsShown[1], static_cast<QDialog*>(form.Form2));
+
+  // A DDS without a mipmap count offers 0 levels, which reads as 1.
+  form.modalScript = nullptr;
+  QCOMPARE(form.RunImportOptions(ImportOptionsRequest{0, 0, 0}).levels, 1);
+}
+
+void MainFormTest::ProgressPanel() {
+  TestForm& form = *form_;
+  form.SetProgressVisible(true);
+  form.SetProgress("Decompressing GVM #3 / 12", 12, 3);
+  QVERIFY(form.Panel2->isVisible());
+  QCOMPARE(form.Label1->text(), QStringLiteral("Decompressing GVM #3 / 12"));
+  QCOMPARE(form.ProgressBar1->maximum(), 12);
+  QCOMPARE(form.ProgressBar1->value(), 3);
+  // The panel lies over a picture shown after it was made visible.
+  form.ShowPicture(Picture{400, std::vector<uint32_t>(400 * 400, 0x00FF00FF)});
+  const QPoint panelCorner = form.Panel2->pos() + QPoint(4, 4);
+  QCOMPARE(form.Panel1->childAt(panelCorner), static_cast<QWidget*>(form.Panel2));
+  form.SetProgressVisible(false);
+  QVERIFY(form.Panel2->isHidden());
+}
+
+void MainFormTest::PictureKeepsItsSizeAndColours() {
+  TestForm& form = *form_;
+  // Pixels are 0x00BBGGRR words.
+  Picture small{2, {0x00332211, 0x00FFFFFF, 0x00000000, 0x00AFAFAF}};
+  form.ShowPicture(small);
+  QCOMPARE(form.Image1->size(), QSize(2, 2));
+  QCOMPARE(PixelAt(form, 0, 0), qRgb(0x11, 0x22, 0x33));
+  QCOMPARE(PixelAt(form, 1, 0), qRgb(0xFF, 0xFF, 0xFF));
+  QCOMPARE(PixelAt(form, 0, 1), qRgb(0, 0, 0));
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(0xAF, 0xAF, 0xAF));
+
+  // A large picture is not scaled or scrolled: it keeps its size and the panel cuts it.
+  form.ShowPicture(Picture{2048, std::vector<uint32_t>(size_t{2048} * 2048, 0x00102030)});
+  QCOMPARE(form.Image1->geometry(), QRect(1, 1, 2048, 2048));
+  QVERIFY(form.Panel1->width() < 2048);
+  QVERIFY(!form.Image1->hasScaledContents());
+  QVERIFY(form.findChild<QScrollArea*>() == nullptr);
+  QCOMPARE(PixelAt(form, 2047, 2047), qRgb(0x30, 0x20, 0x10));
+}
+
+QTEST_MAIN(MainFormTest)
+#include "main_form_test.moc"

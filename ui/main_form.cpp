@@ -1,0 +1,356 @@
+#include "ui/main_form.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <bit>
+#include <exception>
+#include <utility>
+
+#include "ui/file_filter.h"
+#include "ui/import_options_form.h"
+#include "ui/info_form.h"
+
+namespace quarrendel::ui {
+
+namespace {
+
+// Picture pixels are 0x00BBGGRR words; on a little-endian machine their bytes
+// run R, G, B, unused, which is what QImage::Format_RGBX8888 reads.
+static_assert(std::endian::native == std::endian::little, "the picture hand-over assumes little-endian words");
+
+QString FromView(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A borderless text area painted in the window's face colour.
+void UseFaceColour(QPlainTextEdit* memo) {
+  memo->setFrameShape(QFrame::NoFrame);
+  QPalette face = memo->palette();
+  face.setColor(QPalette::Base, face.color(QPalette::Window));
+  memo->setPalette(face);
+}
+
+// Restores a flag on leaving a scope.
+class FlagGuard {
+ public:
+  explicit FlagGuard(bool& flag) : flag_(flag), old_(std::exchange(flag, true)) {}
+  ~FlagGuard() { flag_ = old_; }
+  FlagGuard(const FlagGuard&) = delete;
+  FlagGuard& operator=(const FlagGuard&) = delete;
+
+ private:
+  bool& flag_;
+  bool old_;
+};
+
+}  // namespace
+
+TForm1::TForm1(ImageStore& store, QWidget* parent) : QMainWindow(parent), store_(store) {
+  setObjectName(QStringLiteral("Form1"));
+  BuildControls();
+  BuildMenus();
+  FormCreate();
+  // The dialogs live, hidden, for the whole run and keep what the user set.
+  Form2 = new TForm2(this);
+  Form4 = new TForm4(this);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::BuildControls() {
+  setWindowTitle(QStringLiteral("Quarrendel v 1.8b By Orvask "));
+  // 727 x 578 outside a standard 4-pixel frame with a 23-pixel caption.
+  move(192, 117);
+  resize(719, 551);
+
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("ClientArea"));
+  auto* row = new QHBoxLayout(client);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  setCentralWidget(client);
+
+  GroupBox1 = new QGroupBox(QStringLiteral("Image List "), client);
+  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  GroupBox1->setFixedWidth(185);
+  row->addWidget(GroupBox1);
+
+  ListBox1 = new QListWidget(GroupBox1);
+  ListBox1->setObjectName(QStringLiteral("ListBox1"));
+  ListBox1->setGeometry(10, 20, 163, 253);
+  ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+    if (!listUpdating_) ListBox1Click();
+  });
+
+  Label2 = new QLabel(GroupBox1);
+  Label2->setObjectName(QStringLiteral("Label2"));
+  Label2->move(12, 276);
+
+  Memo1 = new QPlainTextEdit(GroupBox1);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setGeometry(10, 302, 163, 217);
+  UseFaceColour(Memo1);
+
+  Panel1 = new QFrame(client);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  row->addWidget(Panel1, 1);
+
+  // The picture keeps its own size and is cut at the panel's edges.
+  Image1 = new QLabel(Panel1);
+  Image1->setObjectName(QStringLiteral("Image1"));
+  Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Image1->setGeometry(1, 1, 0, 0);
+
+  Panel2 = new QFrame(Panel1);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel2->setAutoFillBackground(true);
+  Panel2->setGeometry(22, 158, 285, 73);
+  Panel2->hide();
+
+  Label1 = new QLabel(Panel2);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->move(14, 14);
+
+  ProgressBar1 = new QProgressBar(Panel2);
+  ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+  ProgressBar1->setGeometry(14, 36, 259, 17);
+  ProgressBar1->setTextVisible(false);
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+}
+
+void TForm1::BuildMenus() {
+  auto named = [](QAction* action, const char* name) {
+    action->setObjectName(QLatin1String(name));
+    return action;
+  };
+
+  File1 = menuBar()->addMenu(QStringLiteral("File"));
+  File1->setObjectName(QStringLiteral("File1"));
+  Open1 = named(File1->addAction(QStringLiteral("Load")), "Open1");
+  Save1 = named(File1->addAction(QStringLiteral("Save")), "Save1");
+  N1 = named(File1->addSeparator(), "N1");
+  Quit1 = named(File1->addAction(QStringLiteral("Quit")), "Quit1");
+  connect(File1, &QMenu::aboutToShow, this, [this] { File1Click(); });
+  connect(Open1, &QAction::triggered, this, [this] { Open1Click(); });
+  connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
+  connect(Quit1, &QAction::triggered, this, [this] { Quit1Click(); });
+
+  Image2 = menuBar()->addMenu(QStringLiteral("Image"));
+  Image2->setObjectName(QStringLiteral("Image2"));
+  Export1 = named(Image2->addAction(QStringLiteral("Export")), "Export1");
+  Exportall1 = named(Image2->addAction(QStringLiteral("Export all")), "Exportall1");
+  import1 = named(Image2->addAction(QStringLiteral("Import")), "import1");
+  Add1 = named(Image2->addAction(QStringLiteral("Add")), "Add1");
+  connect(Image2, &QMenu::aboutToShow, this, [this] { Image2Click(); });
+  connect(Export1, &QAction::triggered, this, [this] { Export1Click(); });
+  connect(Exportall1, &QAction::triggered, this, [this] { Exportall1Click(); });
+  connect(import1, &QAction::triggered, this, [this] { import1Click(); });
+  connect(Add1, &QAction::triggered, this, [this] { Add1Click(); });
+
+  // "?" has no items: a menu-bar action, so clicking the title itself runs it.
+  N2 = named(menuBar()->addAction(QStringLiteral("?")), "N2");
+  connect(N2, &QAction::triggered, this, [this] { N2Click(); });
+}
+
+void TForm1::FormCreate() {
+  SetLabel("0 Images");
+  SetMemo({"Description :"});
+  // Import and Add open on "All Suported Format".
+  dialogs_[static_cast<size_t>(DialogId::OpenDialog2)].filterIndex = 5;
+}
+
+void TForm1::FormClose() {
+  // A dialog left showing would keep the application alive.
+  Form2->close();
+  Form4->close();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void TForm1::RunCommand(const std::function<void()>& command) {
+  // The one place where a command's errors end: quarrendel::Error and every
+  // other standard exception carry the text the user sees.
+  try {
+    command();
+  } catch (const std::exception& e) {
+    ShowBox(BoxKind::Error, QString::fromUtf8(e.what()));
+  } catch (...) {
+    ShowBox(BoxKind::Error, QStringLiteral("The command ended with an unknown error."));
+  }
+}
+
+void TForm1::File1Click() { Save1->setText(store_.bmlFlag != 0 ? QStringLiteral("Rebuild") : QStringLiteral("Save")); }
+
+void TForm1::Quit1Click() { close(); }
+
+void TForm1::Image2Click() {
+  Add1->setEnabled(true);
+  if (store_.bmlFlag != 0) Add1->setEnabled(false);
+}
+
+void TForm1::N2Click() { ExecModal(*Form4); }
+
+void TForm1::NotAvailableYet(const QAction* item) {
+  ShowMessage((item->text() + QStringLiteral(" is not available yet.")).toStdString());
+}
+
+// ---- Front end ----
+
+std::optional<FileChoice> TForm1::AskFile(DialogId dialog, bool save, std::string_view filter) {
+  DialogState& state = dialogs_[static_cast<size_t>(dialog)];
+  const FileDialogRequest request{dialog, save, QtNameFilters(filter), state.fileName, state.filterIndex};
+  std::optional<FileChoice> choice = RunFileDialog(request);
+  if (choice) {
+    state.fileName = QFile::decodeName(QByteArray::fromStdString(choice->path));
+    state.filterIndex = choice->filterIndex;
+  }
+  return choice;
+}
+
+std::optional<FileChoice> TForm1::AskOpenFile(DialogId dialog, std::string_view filter) {
+  return AskFile(dialog, false, filter);
+}
+
+std::optional<FileChoice> TForm1::AskSaveFile(DialogId dialog, std::string_view filter) {
+  return AskFile(dialog, true, filter);
+}
+
+std::optional<FileChoice> TForm1::RunFileDialog(const FileDialogRequest& request) {
+  QFileDialog dialog(this);
+  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setNameFilters(request.filters);
+  if (request.filterIndex >= 1 && request.filterIndex <= request.filters.size()) {
+    dialog.selectNameFilter(request.filters[request.filterIndex - 1]);
+  }
+  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  FileChoice choice;
+  choice.path = QFile::encodeName(dialog.selectedFiles().first()).toStdString();
+  choice.filterIndex = FilterIndexOf(request.filters, dialog.selectedNameFilter());
+  return choice;
+}
+
+void TForm1::ShowMessage(std::string_view text) { ShowBox(BoxKind::Plain, FromView(text)); }
+
+void TForm1::ShowInformation(std::string_view text) { ShowBox(BoxKind::Information, FromView(text)); }
+
+void TForm1::ShowBox(BoxKind kind, const QString& text) {
+  QMessageBox box(this);
+  box.setText(text);
+  box.setStandardButtons(QMessageBox::Ok);
+  switch (kind) {
+    case BoxKind::Plain:
+      box.setWindowTitle(QStringLiteral("Quarrendel"));
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+    case BoxKind::Information:
+      box.setWindowTitle(QStringLiteral("Information"));
+      box.setIcon(QMessageBox::Information);
+      break;
+    case BoxKind::Error:
+      box.setWindowTitle(QStringLiteral("Quarrendel"));
+      box.setIcon(QMessageBox::Critical);
+      break;
+  }
+  box.exec();
+}
+
+void TForm1::ExecModal(QDialog& dialog) { dialog.exec(); }
+
+void TForm1::SetProgressVisible(bool visible) {
+  Panel2->setVisible(visible);
+  if (visible) {
+    Panel2->raise();
+    // The load holds the event loop: paint now.
+    Panel2->repaint();
+  }
+}
+
+void TForm1::SetProgress(std::string_view caption, int32_t maximum, int32_t position) {
+  Label1->setText(FromView(caption));
+  Label1->adjustSize();
+  ProgressBar1->setRange(0, maximum);
+  ProgressBar1->setValue(position);
+  Panel2->repaint();
+}
+
+void TForm1::ListClear() {
+  FlagGuard guard(listUpdating_);
+  ListBox1->clear();
+}
+
+void TForm1::ListAdd(std::string_view text) {
+  FlagGuard guard(listUpdating_);
+  ListBox1->addItem(FromView(text));
+}
+
+int32_t TForm1::ListCount() const { return static_cast<int32_t>(ListBox1->count()); }
+
+int32_t TForm1::ListSelectedIndex() const {
+  const QModelIndexList rows = ListBox1->selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : static_cast<int32_t>(rows.first().row());
+}
+
+void TForm1::ListSetSelectedIndex(int32_t index) {
+  FlagGuard guard(listUpdating_);
+  if (index >= 0 && index < ListCount()) {
+    ListBox1->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+  } else {
+    ListBox1->clearSelection();
+    ListBox1->setCurrentRow(-1);
+  }
+}
+
+void TForm1::SetLabel(std::string_view text) {
+  Label2->setText(FromView(text));
+  Label2->adjustSize();
+}
+
+void TForm1::SetMemo(const std::vector<std::string>& lines) {
+  QStringList text;
+  for (const std::string& line : lines) text.push_back(QString::fromStdString(line));
+  Memo1->setPlainText(text.join(QLatin1Char('\n')));
+}
+
+void TForm1::ShowPicture(const Picture& picture) {
+  const int side = picture.side;
+  if (side <= 0 || picture.pixels.size() < static_cast<size_t>(side) * static_cast<size_t>(side)) {
+    Image1->setPixmap(QPixmap());
+    Image1->resize(0, 0);
+    return;
+  }
+  const QImage view(reinterpret_cast<const uchar*>(picture.pixels.data()), side, side,
+                    static_cast<qsizetype>(side) * 4, QImage::Format_RGBX8888);
+  // fromImage copies, so the view over the caller's pixels may end here.
+  Image1->setPixmap(QPixmap::fromImage(view));
+  Image1->resize(side, side);
+}
+
+ImportOptions TForm1::RunImportOptions(const ImportOptionsRequest& request) {
+  Form2->Prepare(request);
+  ExecModal(*Form2);
+  return Form2->Options();
+}
+
+}  // namespace quarrendel::ui

@@ -1,0 +1,136 @@
+// The main window: the image list with its count label and the description
+// memo on the left, the picture and the progress panel on the right, and the
+// File / Image / "?" menu bar. Every command runs through the front-end
+// interface this window implements, the same commands the CLI runs.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <optional>
+
+#include "core/frontend.h"
+#include "core/image_store.h"
+
+class QAction;
+class QDialog;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+
+namespace quarrendel::ui {
+
+class TForm2;
+class TForm4;
+
+class TForm1 : public QMainWindow, public FrontEnd {
+ public:
+  // The store belongs to the caller and must outlive the window.
+  explicit TForm1(ImageStore& store, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Runs one command; an error it raises is shown in a box with its text and
+  // the command ends there, the window staying usable.
+  void RunCommand(const std::function<void()>& command);
+
+  // Handlers.
+  void FormCreate();
+  void FormClose();
+  void File1Click();
+  void Open1Click();
+  void Save1Click();
+  void Quit1Click();
+  void Image2Click();
+  void Export1Click();
+  void Exportall1Click();
+  void import1Click();
+  void Add1Click();
+  void N2Click();
+  void ListBox1Click();
+
+  // FrontEnd.
+  std::optional<FileChoice> AskOpenFile(DialogId dialog, std::string_view filter) override;
+  std::optional<FileChoice> AskSaveFile(DialogId dialog, std::string_view filter) override;
+  void ShowMessage(std::string_view text) override;
+  void ShowInformation(std::string_view text) override;
+  void SetProgressVisible(bool visible) override;
+  void SetProgress(std::string_view caption, int32_t maximum, int32_t position) override;
+  void ListClear() override;
+  void ListAdd(std::string_view text) override;
+  int32_t ListCount() const override;
+  int32_t ListSelectedIndex() const override;
+  void ListSetSelectedIndex(int32_t index) override;
+  void SetLabel(std::string_view text) override;
+  void SetMemo(const std::vector<std::string>& lines) override;
+  void ShowPicture(const Picture& picture) override;
+  ImportOptions RunImportOptions(const ImportOptionsRequest& request) override;
+
+  // Controls, named as the forms name them.
+  QGroupBox* GroupBox1;
+  QListWidget* ListBox1;
+  QLabel* Label2;
+  QPlainTextEdit* Memo1;
+  QFrame* Panel1;
+  QLabel* Image1;
+  QFrame* Panel2;
+  QLabel* Label1;
+  QProgressBar* ProgressBar1;
+
+  QMenu* File1;
+  QAction* Open1;
+  QAction* Save1;
+  QAction* N1;
+  QAction* Quit1;
+  QMenu* Image2;
+  QAction* Export1;
+  QAction* Exportall1;
+  QAction* import1;
+  QAction* Add1;
+  QAction* N2;
+
+  TForm2* Form2;
+  TForm4* Form4;
+
+ protected:
+  enum class BoxKind { Plain, Information, Error };
+
+  struct FileDialogRequest {
+    DialogId dialog;
+    bool save;
+    QStringList filters;  // Qt name filters, in the order of the command's list
+    QString fileName;     // the name chosen last time in this dialog
+    int filterIndex;      // 1-based entry selected when the dialog opens
+  };
+
+  // The modal boxes and dialogs; tests override these to answer without
+  // opening anything.
+  virtual void ShowBox(BoxKind kind, const QString& text);
+  virtual std::optional<FileChoice> RunFileDialog(const FileDialogRequest& request);
+  virtual void ExecModal(QDialog& dialog);
+
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  struct DialogState {
+    QString fileName;
+    int filterIndex = 1;
+  };
+
+  void BuildControls();
+  void BuildMenus();
+  std::optional<FileChoice> AskFile(DialogId dialog, bool save, std::string_view filter);
+  // Tells the command "... is not available yet." for a menu item whose command has not been written.
+  void NotAvailableYet(const QAction* item);
+
+  ImageStore& store_;
+  std::array<DialogState, 4> dialogs_;
+  // Set while the front end changes the list, so only the user's selections run ListBox1Click.
+  bool listUpdating_ = false;
+};
+
+}  // namespace quarrendel::ui

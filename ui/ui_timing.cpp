@@ -1,0 +1,134 @@
+// Times the window: from process start until the window is exposed, the
+// resident memory with nothing loaded, and how long selecting a 1024 x 1024
+// texture takes until the picture is repainted. Prints one line per figure.
+//   ui_timing [runs]      (QT_QPA_PLATFORM=offscreen or a display)
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/load_command.h"
+#include "core/image_store.h"
+#include "ui/main_form.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// VmRSS of this process in kB, or -1.
+long ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      long kb = -1;
+      status >> kb;
+      return kb;
+    }
+    status.ignore(4096, '\n');
+  }
+  return -1;
+}
+
+void PutU16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void PutU32(std::vector<uint8_t>& out, uint32_t v) {
+  PutU16(out, v & 0xFFFF);
+  PutU16(out, v >> 16);
+}
+
+// A PVM with one side x side RGB565 rectangle texture (format 0x0901) of a
+// colour ramp.
+std::vector<uint8_t> RectanglePvm(uint16_t side) {
+  std::vector<uint8_t> out{'P', 'V', 'M', 'H'};
+  PutU32(out, 34 + 4);
+  PutU16(out, 0x0109);
+  PutU16(out, 1);
+  PutU16(out, 0);
+  const std::string name = "ramp";
+  for (size_t i = 0; i < 28; ++i) out.push_back(i < name.size() ? static_cast<uint8_t>(name[i]) : 0);
+  PutU32(out, 7);
+  const uint32_t dataLength = 2u * side * side;
+  out.insert(out.end(), {'P', 'V', 'R', 'T'});
+  PutU32(out, dataLength + 8);
+  PutU32(out, 0x0901);
+  PutU16(out, side);
+  PutU16(out, side);
+  for (uint32_t y = 0; y < side; ++y) {
+    for (uint32_t x = 0; x < side; ++x) PutU16(out, ((x & 31) << 11) | ((y & 63) << 5) | ((x ^ y) & 31));
+  }
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Clock::time_point start = Clock::now();
+  QApplication app(argc, argv);
+  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+
+  auto store = std::make_unique<quarrendel::ImageStore>();
+  quarrendel::ui::TForm1 form(*store);
+  form.show();
+  while (form.windowHandle() == nullptr || !form.windowHandle()->isExposed()) {
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (MillisecondsSince(start) > 10000) break;
+  }
+  QApplication::processEvents();
+  const double shownMs = MillisecondsSince(start);
+  const long idleKb = ResidentKb();
+  std::printf("window shown after start:      %8.1f ms\n", shownMs);
+  std::printf("resident memory, nothing loaded:%7.1f MB\n", idleKb / 1024.0);
+
+  QTemporaryDir dir;
+  const QString path = QDir(dir.path()).filePath(QStringLiteral("ramp1024.pvm"));
+  const std::vector<uint8_t> bytes = RectanglePvm(1024);
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) ||
+      file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) !=
+          static_cast<qint64>(bytes.size())) {
+    std::fprintf(stderr, "ui_timing: cannot write %s\n", qPrintable(path));
+    return 1;
+  }
+  file.close();
+  form.RunCommand([&] { quarrendel::archive::LoadFile(*store, form, QFile::encodeName(path).toStdString()); });
+  if (form.ListCount() != 1) {
+    std::fprintf(stderr, "ui_timing: the 1024 x 1024 sample did not load\n");
+    return 1;
+  }
+
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) {
+    form.ListSetSelectedIndex(0);
+    const Clock::time_point t = Clock::now();
+    form.ListBox1Click();
+    form.Image1->repaint();
+    times.push_back(MillisecondsSince(t));
+  }
+  if (form.Image1->width() != 1024) {
+    std::fprintf(stderr, "ui_timing: the picture is %d pixels wide, not 1024\n", form.Image1->width());
+    return 1;
+  }
+  std::sort(times.begin(), times.end());
+  std::printf("select 1024 x 1024 and repaint: median %6.1f ms, max %6.1f ms (%d runs)\n", times[times.size() / 2],
+              times.back(), runs);
+  std::printf("resident memory after selecting:%7.1f MB\n", ResidentKb() / 1024.0);
+  return 0;
+}
