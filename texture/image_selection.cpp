@@ -152,15 +152,24 @@ Picture PaintOverCheckerboard(const Canvas& canvas, int32_t width, int32_t heigh
   picture.pixels.resize(static_cast<size_t>(side) * static_cast<size_t>(side));
   const int32_t painted = std::clamp(width, 0, side);
   const auto stride = static_cast<size_t>(side);
-  // Column-major canvas into a row-major picture, 16 columns at a time.
-  constexpr int32_t kBand = 16;
-  for (int32_t x0 = 0; x0 < side; x0 += kBand) {
-    const int32_t x1 = std::min(side, x0 + kBand);
-    for (int32_t y = 0; y < side; ++y) {
-      uint32_t* row = picture.pixels.data() + static_cast<size_t>(y) * stride;
+  // Column-major canvas into a row-major picture through a 16 x 16 tile held
+  // locally: canvas columns lie 2049 pixels apart, so walking many of them
+  // side by side would keep evicting each other from the cache.
+  constexpr int32_t kTile = 16;
+  uint32_t tile[kTile][kTile];
+  for (int32_t x0 = 0; x0 < side; x0 += kTile) {
+    const int32_t x1 = std::min(side, x0 + kTile);
+    for (int32_t y0 = 0; y0 < side; y0 += kTile) {
+      const int32_t y1 = std::min(side, y0 + kTile);
       for (int32_t x = x0; x < x1; ++x) {
-        const uint32_t bg = CheckerboardColour(x, y);
-        row[x] = x < painted ? Blend(canvas(x, y), bg) : bg;
+        const uint32_t* column = canvas.Column(x);
+        for (int32_t y = y0; y < y1; ++y) {
+          const uint32_t bg = CheckerboardColour(x, y);
+          tile[y - y0][x - x0] = x < painted ? Blend(column[y], bg) : bg;
+        }
+      }
+      for (int32_t y = y0; y < y1; ++y) {
+        std::copy(tile[y - y0], tile[y - y0] + (x1 - x0), picture.pixels.data() + static_cast<size_t>(y) * stride + x0);
       }
     }
   }
