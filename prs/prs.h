@@ -51,6 +51,8 @@ struct DecompressResult {
 // of `in` has been read. A copy reaching before the start of the output, a
 // command needing bytes past the end of `in`, or output beyond `out` stop
 // decoding with an Error(Corrupt); the bytes produced before it stay in `out`.
+// Copies may write a few bytes of scratch past the produced bytes (never past
+// the end of `out`).
 DecompressResult Decompress(std::span<const uint8_t> in, std::span<uint8_t> out);
 
 // The same into a new vector of at most `maxOutput` bytes; throws the Error.

@@ -25,21 +25,37 @@ struct Outcome {
 };
 
 // Appends `length` bytes from `distance` bytes back. Byte order matters when
-// distance < length: the copy then repeats the last `distance` bytes. Eight
-// bytes at a time is the same thing whenever each word's source lies wholly
-// before its destination, i.e. distance >= 8.
-inline void CopyBack(uint8_t* dst, size_t distance, size_t length) {
-  const uint8_t* src = dst - distance;
+// distance < length: the copy then repeats the last `distance` bytes. Words
+// of eight bytes give the same result whenever each word's source lies wholly
+// before its destination; a distance below 8 is first widened to a multiple
+// of itself, which the repeating output allows once that many bytes exist.
+// With `slack` >= 8 spare bytes behind the copy the last word may run over
+// them (they are output space not yet produced).
+inline void CopyBack(uint8_t* dst, size_t distance, size_t length, size_t slack) {
+  if (distance == 1) {
+    std::memset(dst, dst[-1], length);
+    return;
+  }
   size_t k = 0;
-  if (distance >= 8) {
-    for (; k + 8 <= length; k += 8) {
+  if (distance < 8) {
+    const size_t wide = distance * ((8 + distance - 1) / distance);
+    const size_t head = std::min(length, wide - distance);
+    for (; k < head; ++k) dst[k] = dst[k - distance];
+    distance = wide;
+  }
+  const uint8_t* src = dst - distance;
+  if (slack >= 8) {
+    for (; k < length; k += 8) {
       uint64_t word;
       std::memcpy(&word, src + k, 8);
       std::memcpy(dst + k, &word, 8);
     }
-  } else if (distance == 1) {
-    std::memset(dst, src[0], length);
     return;
+  }
+  for (; k + 8 <= length; k += 8) {
+    uint64_t word;
+    std::memcpy(&word, src + k, 8);
+    std::memcpy(dst + k, &word, 8);
   }
   for (; k < length; ++k) dst[k] = src[k];
 }
@@ -51,8 +67,7 @@ Outcome Decode(std::span<const uint8_t> in, std::span<uint8_t> out) {
   const size_t cap = out.size();
   size_t ip = 0;
   size_t o = 0;
-  uint32_t control = 0;
-  int bits = 0;
+  uint32_t control = 1;  // bits not yet taken above a marker bit; 1 = empty
   Outcome r;
 
   const auto fail = [&](Stop why, size_t command) {
@@ -66,13 +81,9 @@ Outcome Decode(std::span<const uint8_t> in, std::span<uint8_t> out) {
   // most four bits and reads them all before its data bytes, so the one
   // control byte it may need lies at its own start, inside the input.
   const auto bit = [&]() -> uint32_t {
-    if (bits == 0) {
-      control = src[ip++];
-      bits = 8;
-    }
+    if (control == 1) control = 0x100u | src[ip++];
     const uint32_t b = control & 1u;
     control >>= 1;
-    --bits;
     return b;
   };
 
@@ -115,7 +126,7 @@ Outcome Decode(std::span<const uint8_t> in, std::span<uint8_t> out) {
       return fail(Stop::BeforeStart, command);
     }
     if (length > cap - o) return fail(Stop::OutputFull, command);
-    CopyBack(dst + o, distance, length);
+    CopyBack(dst + o, distance, length, cap - o - length);
     o += length;
   }
   r.stop = Stop::InputUsed;

@@ -163,7 +163,7 @@ inline int32_t CommonLength(const uint8_t* a, const uint8_t* b, int32_t limit) {
 // Hash collisions only add candidates, each measured in full.
 class ChainFinder {
  public:
-  static constexpr int kHashBits = 16;
+  static constexpr int kHashBits = 15;
   static constexpr int32_t kLongPrefix = 8;
   static constexpr int32_t kRing = 8192;  // > kWindow: links of the window are never overwritten
 
@@ -177,58 +177,72 @@ class ChainFinder {
         prev8_(kRing, -1) {}
 
   Match Find(int32_t i) {
-    for (; inserted_ < i; ++inserted_) Insert(inserted_);
+    if (inserted_ < i) InsertUpTo(i);
     const int32_t limit = std::min(kMaxCopy, n_ - i);
     if (limit < 2) return {};
+    const uint8_t* in = in_;
     if (limit >= 3) {
       const int32_t start = std::max(0, i - kWindow);
-      const uint8_t* here = in_ + i;
+      const uint8_t* here = in + i;
+      const int32_t* prev = prev3_.data();
       int32_t best = 0;
       int32_t bestPos = 0;
-      bool longChain = false;
-      int32_t c = head3_[Hash3(i)];
+      int32_t c = head3_[Hash3(in + i)];
       while (c >= start) {
         // A candidate can only win if it also matches at index `best`.
-        if (in_[c + best] == here[best]) {
-          const int32_t k = CommonLength(in_ + c, here, limit);
+        if (in[c + best] == here[best]) {
+          const int32_t k = CommonLength(in + c, here, limit);
           if (k > best && k >= 3) {
             best = k;
             bestPos = c;
             if (k == limit) break;
-            if (!longChain && k >= kLongPrefix) longChain = true;
+            if (k >= kLongPrefix) prev = prev8_.data();
           }
         }
-        c = longChain ? prev8_[c & (kRing - 1)] : prev3_[c & (kRing - 1)];
+        c = prev[c & (kRing - 1)];
       }
       if (best >= 3) return {i - bestPos, best};
     }
-    const int32_t p = last2_[Key2(i)];
+    const int32_t p = last2_[Key2(in + i)];
     if (p >= 0 && i - p <= kMaxShortDistance) return {i - p, 2};
     return {};
   }
 
  private:
-  uint32_t Key2(int32_t p) const { return in_[p] | (static_cast<uint32_t>(in_[p + 1]) << 8); }
-  uint32_t Hash3(int32_t p) const {
-    const uint32_t v = Key2(p) | (static_cast<uint32_t>(in_[p + 2]) << 16);
+  static uint32_t Key2(const uint8_t* p) { return p[0] | (static_cast<uint32_t>(p[1]) << 8); }
+  static uint32_t Hash3(const uint8_t* p) {
+    const uint32_t v = Key2(p) | (static_cast<uint32_t>(p[2]) << 16);
     return (v * 2654435761u) >> (32 - kHashBits);
   }
-  uint32_t Hash8(int32_t p) const {
+  static uint32_t Hash8(const uint8_t* p) {
     uint64_t v;
-    std::memcpy(&v, in_ + p, 8);
+    std::memcpy(&v, p, 8);
     return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits));
   }
-  void Insert(int32_t p) {
-    if (p + 2 > n_) return;
-    last2_[Key2(p)] = p;
-    if (p + 3 > n_) return;
-    uint32_t h = Hash3(p);
-    prev3_[p & (kRing - 1)] = head3_[h];
-    head3_[h] = p;
-    if (p + kLongPrefix > n_) return;
-    h = Hash8(p);
-    prev8_[p & (kRing - 1)] = head8_[h];
-    head8_[h] = p;
+  // Adds positions inserted_ .. end - 1 to the indexes (locals keep the
+  // compiler from reloading members after every store).
+  void InsertUpTo(int32_t end) {
+    const uint8_t* in = in_;
+    const int32_t n = n_;
+    int32_t* last2 = last2_.data();
+    int32_t* head3 = head3_.data();
+    int32_t* prev3 = prev3_.data();
+    int32_t* head8 = head8_.data();
+    int32_t* prev8 = prev8_.data();
+    for (int32_t p = inserted_; p < end; ++p) {
+      if (p + 2 > n) break;
+      last2[Key2(in + p)] = p;
+      if (p + 3 > n) continue;
+      const int32_t slot = p & (kRing - 1);
+      uint32_t h = Hash3(in + p);
+      prev3[slot] = head3[h];
+      head3[h] = p;
+      if (p + kLongPrefix > n) continue;
+      h = Hash8(in + p);
+      prev8[slot] = head8[h];
+      head8[h] = p;
+    }
+    inserted_ = end;
   }
 
   const uint8_t* in_;

@@ -128,6 +128,11 @@ TEST(PrsDifferential, FastEncoderMatchesPlainScan) {
     ASSERT_EQ(fast.size(), plain.size()) << input.name;
     for (size_t k = 0; k < fast.size(); ++k) ASSERT_EQ(fast[k], plain[k]) << input.name << " byte " << k;
     ASSERT_EQ(Decompress(fast), input.bytes) << input.name;
+    // Exactly sized output: copies near its end get no spare room.
+    Bytes exact(input.bytes.size());
+    const DecompressResult r = Decompress(fast, std::span<uint8_t>(exact));
+    ASSERT_TRUE(r.Ok()) << input.name;
+    ASSERT_EQ(exact, input.bytes) << input.name;
     ++count;
   }
   EXPECT_GT(count, 60u);
