@@ -2,6 +2,7 @@
 // answered through the front end, boxes recorded instead of shown.
 #include <QAction>
 #include <QDir>
+#include <QFileDialog>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -54,6 +55,7 @@ class TestForm : public TForm1 {
   std::vector<Box> boxes;
   std::vector<FileDialogRequest> requests;
   std::deque<std::optional<FileChoice>> answers;  // empty: the user cancels
+  bool realFileDialogs = false;                    // open the window's own file dialog instead
   // Acts on a modal dialog from inside its event loop; unset: the dialog is
   // not opened at all and only counted.
   std::function<void(QDialog&)> modalScript;
@@ -64,6 +66,7 @@ class TestForm : public TForm1 {
 
   std::optional<FileChoice> RunFileDialog(const FileDialogRequest& request) override {
     requests.push_back(request);
+    if (realFileDialogs) return TForm1::RunFileDialog(request);
     if (answers.empty()) return std::nullopt;
     auto answer = answers.front();
     answers.pop_front();
@@ -150,6 +153,7 @@ class MainFormTest : public QObject {
   Q_OBJECT
 
  private Q_SLOTS:
+  void initTestCase();
   void init();
   void cleanup();
 
@@ -168,12 +172,19 @@ class MainFormTest : public QObject {
   void ImportOptionsComeFromTheDialog();
   void ProgressPanel();
   void PictureKeepsItsSizeAndColours();
+  void RealFileDialogReportsTheChosenEntry();
+  void QuitClosesTheWindow();
 
  private:
   QTemporaryDir dir_;
   std::unique_ptr<ImageStore> store_;
   std::unique_ptr<TestForm> form_;
 };
+
+void MainFormTest::initTestCase() {
+  // Closing a test window must not post a quit that would end a later modal loop.
+  QApplication::setQuitOnLastWindowClosed(false);
+}
 
 void MainFormTest::init() {
   store_ = std::make_unique<ImageStore>();
@@ -486,6 +497,44 @@ void MainFormTest::PictureKeepsItsSizeAndColours() {
   QVERIFY(!form.Image1->hasScaledContents());
   QVERIFY(form.findChild<QScrollArea*>() == nullptr);
   QCOMPARE(PixelAt(form, 2047, 2047), qRgb(0x30, 0x20, 0x10));
+}
+
+void MainFormTest::RealFileDialogReportsTheChosenEntry() {
+  TestForm& form = *form_;
+  form.realFileDialogs = true;
+  const QString path = WriteFile(dir_, QStringLiteral("picture.bmp"), Bytes{'B', 'M'});
+  QStringList shownFilters;
+  QString firstSelected;
+  QTimer::singleShot(0, &form, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) {  // not the dialog expected: close whatever file dialog is open
+      for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* other = qobject_cast<QFileDialog*>(window); other != nullptr && other->isVisible()) other->reject();
+      }
+      return;
+    }
+    shownFilters = dialog->nameFilters();
+    firstSelected = dialog->selectedNameFilter();
+    dialog->selectNameFilter(dialog->nameFilters().at(2));
+    dialog->selectFile(path);
+    static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept checks the name and finishes
+  });
+  const auto choice = form.AskOpenFile(DialogId::OpenDialog2,
+                                       "PC PVR Format|*.pvr|BB/Xbox XVR Format|*.xvr|Windows Bitmap Format|*.bmp|"
+                                       "Gamecube GVR format|*.gvr|All Suported Format|*.bmp;*.pvr;*.xvr;*.gvr;*.dds");
+  QCOMPARE(shownFilters.size(), 5);
+  QCOMPARE(firstSelected, QStringLiteral("All Suported Format (*.bmp *.pvr *.xvr *.gvr *.dds)"));
+  QVERIFY(choice.has_value());
+  QCOMPARE(QFileInfo(QFile::decodeName(QByteArray::fromStdString(choice->path))), QFileInfo(path));
+  QCOMPARE(choice->filterIndex, 3);
+}
+
+void MainFormTest::QuitClosesTheWindow() {
+  TestForm& form = *form_;
+  form.Quit1->trigger();
+  QVERIFY(!form.isVisible());
+  QVERIFY(!form.Form2->isVisible());
+  QVERIFY(!form.Form4->isVisible());
 }
 
 QTEST_MAIN(MainFormTest)
