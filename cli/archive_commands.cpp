@@ -64,11 +64,7 @@ void PrintList(CliContext& context, const Loaded& loaded) {
   const ImageStore& store = *loaded.store;
   context.out << loaded.frontEnd.label << "\n";
   for (int32_t i = 0; i < store.imageCount; ++i) {
-    const TImage_Entry& e = store.images[static_cast<size_t>(i)];
-    context.out << i << '\t' << e.Name << '\t' << e.Width << 'x' << e.Height << '\t' << Hex8(e.Format) << '\t'
-                << e.DataLength << '\t' << Hex8(e.GlobalIndex);
-    if (store.packageMode != 0) context.out << '\t' << e.PackageIndex;
-    context.out << '\n';
+    context.out << ListLine(i, store.images[static_cast<size_t>(i)], store.packageMode != 0) << '\n';
   }
 }
 
@@ -140,6 +136,14 @@ void Guarded(CliContext& context, Body body) {
 }
 
 }  // namespace
+
+std::string ListLine(int32_t index, const TImage_Entry& e, bool packageMode) {
+  std::string line = std::to_string(index) + '\t' + e.Name + '\t' + std::to_string(e.Width) + 'x' +
+                     std::to_string(e.Height) + '\t' + Hex8(e.Format) + '\t' + std::to_string(e.DataLength) +
+                     '\t' + Hex8(e.GlobalIndex);
+  if (packageMode) line += '\t' + std::to_string(e.PackageIndex);
+  return line;
+}
 
 void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
   auto file = std::make_shared<std::string>();

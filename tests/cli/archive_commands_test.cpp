@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "cli/archive_commands.h"
 #include "tests/archive/archive_bytes.h"
 #include "tests/support/test_util.h"
 
@@ -75,6 +76,19 @@ TEST_F(ArchiveCliTest, ListWithoutFileIsAUsageError) {
   const CliResult r = RunCli({"list"});
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err, "");
+}
+
+TEST(ListLineTest, PackageIndexIsTheLastFieldInPackageModeOnly) {
+  TImage_Entry e;
+  e.Name = "XVM 3 , Image 1";
+  e.Width = 128;
+  e.Height = 64;
+  e.Format = 0x0601;
+  e.DataLength = 43704;
+  e.GlobalIndex = 0xDEADBEEF;
+  e.PackageIndex = 3;
+  EXPECT_EQ(cli::ListLine(17, e, true), "17\tXVM 3 , Image 1\t128x64\t00000601\t43704\tDEADBEEF\t3");
+  EXPECT_EQ(cli::ListLine(17, e, false), "17\tXVM 3 , Image 1\t128x64\t00000601\t43704\tDEADBEEF");
 }
 
 std::string Sample(const char* name) {
