@@ -1,0 +1,110 @@
+#include "archive/load_command.h"
+
+#include <fstream>
+#include <iterator>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "archive/texture_archive.h"
+#include "core/error.h"
+
+namespace quarrendel::archive {
+
+namespace {
+
+constexpr std::string_view kNotSupported = "This file is not suported.";
+
+enum class Container { Afs, Bml, Xvm, Pvm, Gvm, Unknown };
+
+// The magic as text: its characters up to the first zero byte, at most 4.
+std::string MagicText(std::span<const uint8_t> bytes) {
+  std::string magic;
+  for (size_t i = 0; i < 4 && i < bytes.size() && bytes[i] != 0; ++i) magic += static_cast<char>(bytes[i]);
+  return magic;
+}
+
+Container ContainerOf(std::string_view magic) {
+  if (magic == "AFS") return Container::Afs;
+  if (magic.empty()) return Container::Bml;
+  if (magic == "XVMH") return Container::Xvm;
+  if (magic == "PVMH") return Container::Pvm;
+  if (magic == "GVMH") return Container::Gvm;
+  return Container::Unknown;
+}
+
+// A file that cannot be opened or read reads as no bytes at all; its magic is
+// then empty like that of a package starting with a zero byte.
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return {};
+  return bytes;
+}
+
+// The bytes of the container that the chosen file holds.
+std::vector<uint8_t> ContainerBytes(const std::string& path) { return ReadWholeFile(path); }
+
+// Runs the reader of `kind`; a kind without a reader gets the not-supported message.
+void ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container kind, std::span<const uint8_t> bytes) {
+  switch (kind) {
+    case Container::Xvm:
+      ReadXvmFile(store, frontEnd, bytes);
+      break;
+    case Container::Pvm:
+      ReadPvmFile(store, frontEnd, bytes);
+      break;
+    case Container::Gvm:
+      ReadGvmFile(store, frontEnd, bytes);
+      break;
+    case Container::Afs:
+    case Container::Bml:
+    case Container::Unknown:
+      frontEnd.ShowInformation(kNotSupported);
+      break;
+  }
+}
+
+std::string DirectoryPart(const std::string& path) {
+  const size_t cut = path.find_last_of('/');
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+void ShowCount(const ImageStore& store, FrontEnd& frontEnd) {
+  frontEnd.SetLabel(std::to_string(store.imageCount) + " Images");
+}
+
+}  // namespace
+
+void LoadCommand(ImageStore& store, FrontEnd& frontEnd) {
+  const auto choice = frontEnd.AskOpenFile(DialogId::OpenDialog1, kOpenDialog1Filter);
+  if (!choice) {
+    ShowCount(store, frontEnd);
+    return;
+  }
+  LoadFile(store, frontEnd, choice->path);
+}
+
+void LoadFile(ImageStore& store, FrontEnd& frontEnd, const std::string& path) {
+  store.loadDirectory = DirectoryPart(path);
+  store.loadedFileName = path;
+  store.pvrFamily = 0;
+  store.bmlFlag = 0;
+  store.packageMode = 0;
+  frontEnd.ListClear();
+
+  const std::vector<uint8_t> bytes = ContainerBytes(path);
+  try {
+    ReadContainer(store, frontEnd, ContainerOf(MagicText(bytes)), bytes);
+  } catch (const Error& e) {
+    // Capacity, truncated-header and pool errors: the reader has left the
+    // store consistent (nothing changed, or the entries filled so far counted).
+    frontEnd.ShowInformation(e.what());
+  }
+
+  frontEnd.SetProgressVisible(false);
+  ShowCount(store, frontEnd);
+}
+
+}  // namespace quarrendel::archive
