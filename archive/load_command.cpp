@@ -1,7 +1,6 @@
 #include "archive/load_command.h"
 
 #include <fstream>
-#include <iterator>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -36,10 +35,14 @@ Container ContainerOf(std::string_view magic) {
 // A file that cannot be opened or read reads as no bytes at all; its magic is
 // then empty like that of a package starting with a zero byte.
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return {};
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return {};
+  const std::streamoff size = in.tellg();
+  if (size <= 0) return {};
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), size);
+  bytes.resize(static_cast<size_t>(in.gcount()));
   return bytes;
 }
 

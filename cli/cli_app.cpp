@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
+#include "cli/archive_commands.h"
 #include "cli/cli_context.h"
 
 namespace quarrendel::cli {
@@ -14,6 +15,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
   CliContext context{out, err};
   // Command families register their subcommands here.
+  RegisterArchiveCommands(app, context);
 
   try {
     app.parse(argc, argv);

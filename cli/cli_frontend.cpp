@@ -1,0 +1,42 @@
+#include "cli/cli_frontend.h"
+
+#include <iostream>
+#include <unistd.h>
+
+namespace quarrendel::cli {
+
+void CliFrontEnd::ShowMessage(std::string_view text) {
+  RecordingFrontEnd::ShowMessage(text);
+  EndProgressLine();
+  err_ << text << "\n";
+}
+
+void CliFrontEnd::ShowInformation(std::string_view text) {
+  RecordingFrontEnd::ShowInformation(text);
+  EndProgressLine();
+  err_ << text << "\n";
+  failed_ = true;
+}
+
+void CliFrontEnd::SetProgressVisible(bool visible) {
+  RecordingFrontEnd::SetProgressVisible(visible);
+  if (!visible) EndProgressLine();
+}
+
+void CliFrontEnd::SetProgress(std::string_view caption, int32_t maximum, int32_t position) {
+  RecordingFrontEnd::SetProgress(caption, maximum, position);
+  if (!showProgress_) return;
+  // "\33[K" clears what a longer caption left on the line.
+  err_ << "\r" << caption << "\33[K" << std::flush;
+  progressLineOpen_ = true;
+}
+
+void CliFrontEnd::EndProgressLine() {
+  if (!progressLineOpen_) return;
+  err_ << "\n";
+  progressLineOpen_ = false;
+}
+
+bool IsTerminalStderr(const std::ostream& err) { return &err == &std::cerr && ::isatty(STDERR_FILENO) == 1; }
+
+}  // namespace quarrendel::cli

@@ -1,0 +1,77 @@
+// Runs one of the six texture archive readers on arbitrary bytes, then checks
+// what it left in the store. Input: byte 0 picks the reader (value % 6: PVM,
+// GVM, XVM file; PVM, GVM, XVM in memory) and, in bit 0 of value / 6, the
+// package caller (AFS or BML); byte 1 times 20 is the running index of the
+// in-memory readers (0..5100, so the capacity check is reached); byte 2 is the
+// package index; the rest is the archive.
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+#include "archive/texture_archive.h"
+#include "core/error.h"
+
+using namespace quarrendel;
+
+namespace {
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 3) return 0;
+  // One store for the whole run: entries left by earlier inputs are refilled,
+  // as in the program. Never freed, like the program's own store.
+  static ImageStore* const store = new ImageStore();
+  RecordingFrontEnd ui;
+  const int reader = data[0] % 6;
+  const auto caller = (data[0] / 6) % 2 == 0 ? archive::PackageCaller::Afs : archive::PackageCaller::Bml;
+  const int32_t running = data[1] * 20;
+  const int32_t package = data[2];
+  const std::span<const uint8_t> bytes(data + 3, size - 3);
+
+  const int32_t countBefore = store->imageCount;
+  int32_t first = 0;
+  int32_t next = 0;
+  try {
+    switch (reader) {
+      case 0: next = archive::ReadPvmFile(*store, ui, bytes); break;
+      case 1: next = archive::ReadGvmFile(*store, ui, bytes); break;
+      case 2: next = archive::ReadXvmFile(*store, ui, bytes); break;
+      default: {
+        // The package readers hand over the start of the output buffer.
+        std::copy(bytes.begin(), bytes.end(), store->output.Data());
+        const auto archiveBytes = store->output.First(bytes.size());
+        first = running;
+        if (reader == 3) next = archive::ReadPvmInMemory(*store, ui, archiveBytes, package, running, caller);
+        if (reader == 4) next = archive::ReadGvmInMemory(*store, ui, archiveBytes, package, running, caller);
+        if (reader == 5) next = archive::ReadXvmInMemory(*store, ui, archiveBytes, package, running, caller);
+        break;
+      }
+    }
+  } catch (const Error& e) {
+    if (e.Kind() == ErrorKind::PoolFull) {
+      // Overlapping XVM data can fill the pools: the entries filled so far stay counted.
+      Check(store->imageCount - first == ui.ListCount());
+    } else {
+      // Rejections happen before anything changes.
+      Check(store->imageCount == countBefore);
+      Check(ui.list.empty());
+    }
+    return 0;
+  }
+
+  Check(next >= first && next <= kMaxImages);
+  Check(store->imageCount == next);
+  Check(ui.ListCount() == next - first);
+  for (int32_t i = first; i < next; ++i) {
+    const TImage_Entry& e = store->images[static_cast<size_t>(i)];
+    Check(ui.list[static_cast<size_t>(i - first)] == e.Name);
+    Check(e.DataLength >= 0 && e.Data != nullptr);
+    if (reader >= 3) Check(e.PackageIndex == package);
+  }
+  return 0;
+}

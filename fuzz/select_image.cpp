@@ -1,0 +1,47 @@
+// Image selection on arbitrary texture data: bytes 0-1 are the format word
+// (pixel byte, data format), 2-3 the height, 4-5 the width, 6 the flags
+// (bit 0 PVR family, bit 1 package mode, bits 2-3 pick large edge sides),
+// the rest is the texture data. Sides are capped so that one input stays fast;
+// one in four inputs takes a side from the edge list instead.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "core/image_store.h"
+#include "texture/image_selection.h"
+
+namespace {
+
+constexpr uint16_t kEdgeSides[] = {0, 1, 3, 1024, 1025, 2048, 2049, 2050, 4096, 65535};
+
+uint16_t PickSide(uint16_t raw, bool edge) {
+  if (edge) return kEdgeSides[raw % (sizeof kEdgeSides / sizeof kEdgeSides[0])];
+  return static_cast<uint16_t>(raw % 257);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // One store for the whole run, as the program keeps one: earlier inputs
+  // leave canvases and pool blocks behind, which selection must cope with.
+  static const std::unique_ptr<quarrendel::ImageStore> store = [] {
+    auto s = std::make_unique<quarrendel::ImageStore>();
+    s->loadDirectory = "/nonexistent-quarrendel-fuzz/";
+    return s;
+  }();
+  if (size < 7) return 0;
+  const std::span<const uint8_t> bytes(data, size);
+  const uint8_t flags = bytes[6];
+  quarrendel::TImage_Entry& entry = store->Entry(0);
+  entry.Format = static_cast<uint32_t>(bytes[0] | (bytes[1] << 8));
+  entry.Height = PickSide(static_cast<uint16_t>(bytes[2] | (bytes[3] << 8)), (flags & 0x0C) == 0x0C);
+  entry.Width = PickSide(static_cast<uint16_t>(bytes[4] | (bytes[5] << 8)), (flags & 0x0C) == 0x08);
+  entry.Name = "fuzz";
+  store->pvrFamily = flags & 1;
+  store->packageMode = (flags >> 1) & 1;
+  store->FillEntryData(0, bytes.subspan(7));
+  store->imageCount = 1;
+  quarrendel::texture::SelectImage(*store, 0);
+  return 0;
+}

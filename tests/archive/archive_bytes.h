@@ -1,0 +1,61 @@
+// Small hand-made archives for the archive tests: every byte is spelled out
+// in hex; only names are padded by a helper.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+#include "tests/support/test_util.h"
+
+namespace quarrendel::test {
+
+inline Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// `text` zero-padded to `size` bytes.
+inline Bytes Padded(const std::string& text, size_t size) {
+  Bytes out(text.begin(), text.end());
+  out.resize(size, 0);
+  return out;
+}
+
+// A PVM as this system writes it: flags 0x0109, entries "wall" (global index
+// 0x11223344) and "floor" (0x12345678), H = 72, two PVRT chunks:
+//  wall:  format 01 09 00 00, 2 x 2, data AA BB CC DD
+//  floor: format 00 01 AB CD, 4 x 8, data EE FF
+inline Bytes PvmTwoTextures() {
+  return Cat({FromHex("50564D48 48000000 0901 0200"),
+              FromHex("0000"), Padded("wall", 28), FromHex("44332211"),
+              FromHex("0100"), Padded("floor", 28), FromHex("78563412"),
+              FromHex("50565254 0C000000 01090000 0200 0200 AABBCCDD"),
+              FromHex("50565254 0A000000 0001ABCD 0400 0800 EEFF")});
+}
+
+// The same as a GVM: flags 01 09, big-endian count, entry numbers, indices and
+// dimensions; GVRT heads with bytes 8-11 = 12 34 08 05 and 00 00 01 09.
+//  wall:  256 x 16, data AA BB CC DD;  floor: 8 x 8, data EE FF
+inline Bytes GvmTwoTextures() {
+  return Cat({FromHex("47564D48 48000000 0109 0002"),
+              FromHex("0000"), Padded("wall", 28), FromHex("11223344"),
+              FromHex("0001"), Padded("floor", 28), FromHex("12345678"),
+              FromHex("47565254 0C000000 12340805 0100 0010 AABBCCDD"),
+              FromHex("47565254 0A000000 00000109 0008 0008 EEFF")});
+}
+
+// An XVM: H = 56, two XVRT chunks at 64.
+//  0: flags 1, format code 6, global index 0x0000BEEF, 4 x 4, 8 data bytes 00..07,
+//     chunk length 64 (= 56 + 8)
+//  1: flags 2, format code 7, global index 0x00000010, 8 x 4, 2 data bytes 11 22,
+//     chunk length 72: 14 padding bytes before the end of the chunk
+inline Bytes XvmTwoTextures() {
+  return Cat({FromHex("58564D48 38000000 02000000"), Bytes(52, 0),
+              FromHex("58565254 40000000 01000000 06000000 EFBE0000 0400 0400 08000000"), Bytes(36, 0),
+              FromHex("0001020304050607"),
+              FromHex("58565254 48000000 02000000 07000000 10000000 0800 0400 02000000"), Bytes(36, 0),
+              FromHex("1122"), Bytes(14, 0x99)});
+}
+
+}  // namespace quarrendel::test

@@ -1,0 +1,148 @@
+// The hash-chain encoder against the plain scan, byte for byte, on inputs
+// chosen to stress the window edges, equal-length ties and long chains.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "prs/prs.h"
+
+namespace quarrendel::prs {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Random(size_t n, uint32_t seed, int alphabet = 256) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> pick(0, alphabet - 1);
+  Bytes out(n);
+  for (auto& b : out) b = static_cast<uint8_t>(pick(rng));
+  return out;
+}
+
+// A random block of `period` bytes repeated, with a few bytes changed so that
+// matches end at random places.
+Bytes Periodic(size_t n, size_t period, uint32_t seed, int alphabet = 256, int edits = 40) {
+  const Bytes block = Random(period, seed, alphabet);
+  Bytes out(n);
+  for (size_t k = 0; k < n; ++k) out[k] = block[k % period];
+  std::mt19937 rng(seed + 1);
+  for (int e = 0; e < edits; ++e) out[rng() % n] = static_cast<uint8_t>(rng());
+  return out;
+}
+
+// Random bytes with copies of random lengths planted `distance` bytes back.
+Bytes Planted(size_t n, size_t distance, uint32_t seed) {
+  Bytes out = Random(n, seed);
+  std::mt19937 rng(seed + 7);
+  const int lengths[] = {2, 3, 4, 5, 6, 9, 10, 255, 256, 300};
+  for (size_t pos = distance; pos + 300 < n; pos += 50 + rng() % 400) {
+    const int len = lengths[rng() % std::size(lengths)];
+    for (int k = 0; k < len; ++k) out[pos + k] = out[pos + k - distance];
+  }
+  return out;
+}
+
+Bytes Text(size_t n, uint32_t seed) {
+  static const char* words[] = {"the ", "texture ", "archive ", "of ", "a ", "PVR ", "image ",
+                                "and ", "its ", "palette ", "is ", "twiddled ", "\n", "data ",
+                                "block ", "mip ", "level ", "format ", "0x1F ", "entry "};
+  std::mt19937 rng(seed);
+  Bytes out;
+  while (out.size() < n) {
+    const std::string w = words[rng() % std::size(words)];
+    out.insert(out.end(), w.begin(), w.end());
+  }
+  out.resize(n);
+  return out;
+}
+
+// 16-bit little-endian pixels: a smooth gradient with small noise, and from
+// time to time a row copied from an earlier one.
+Bytes Texture(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  const size_t side = 128;
+  Bytes out;
+  std::vector<uint16_t> rows;
+  for (size_t y = 0; out.size() < n; ++y) {
+    if (y >= 4 && rng() % 4 == 0) {
+      const size_t from = y - 1 - rng() % std::min<size_t>(y, 30);
+      for (size_t x = 0; x < side; ++x) rows.push_back(rows[from * side + x]);
+    } else {
+      for (size_t x = 0; x < side; ++x) {
+        const uint32_t r = (x / 4 + y / 8) & 31, g = (x / 2 + y / 4 + rng() % 2) & 63, b = (y / 4) & 31;
+        rows.push_back(static_cast<uint16_t>((r << 11) | (g << 5) | b));
+      }
+    }
+    for (size_t x = 0; x < side; ++x) {
+      out.push_back(static_cast<uint8_t>(rows[y * side + x]));
+      out.push_back(static_cast<uint8_t>(rows[y * side + x] >> 8));
+    }
+  }
+  out.resize(n);
+  return out;
+}
+
+struct Input {
+  std::string name;
+  Bytes bytes;
+};
+
+std::vector<Input> Inputs() {
+  std::vector<Input> in;
+  for (size_t n : {0, 1, 2, 3, 4, 5, 7, 8, 9, 31, 300}) {
+    in.push_back({"random" + std::to_string(n), Random(n, static_cast<uint32_t>(n))});
+    in.push_back({"binary" + std::to_string(n), Random(n, static_cast<uint32_t>(n) + 99, 2)});
+  }
+  in.push_back({"random", Random(20000, 1)});
+  in.push_back({"zeros", Bytes(20000, 0)});
+  in.push_back({"zeros257", Bytes(257, 0)});
+  in.push_back({"zeros258", Bytes(258, 0)});
+  for (size_t p : {1, 2, 3, 4, 5, 7, 9, 16, 100}) {
+    in.push_back({"period" + std::to_string(p), Periodic(6000, p, static_cast<uint32_t>(p), 256, 0)});
+    in.push_back({"periodEdited" + std::to_string(p), Periodic(6000, p, static_cast<uint32_t>(p) + 5)});
+  }
+  for (size_t p : {254, 255, 256, 257, 8190, 8191, 8192, 8193}) {
+    in.push_back({"period" + std::to_string(p), Periodic(p * 2 + 1500, p, static_cast<uint32_t>(p))});
+    in.push_back({"planted" + std::to_string(p), Planted(p + 6000, p, static_cast<uint32_t>(p))});
+  }
+  in.push_back({"text", Text(24000, 3)});
+  in.push_back({"texture", Texture(24000, 4)});
+  // Long chains: every 3-byte prefix occurs thousands of times in the window.
+  in.push_back({"twoSymbols", Random(24000, 5, 2)});
+  in.push_back({"fourSymbols", Random(24000, 6, 4)});
+  in.push_back({"twoSymbolsPeriod8191", Periodic(20000, 8191, 7, 2, 200)});
+  in.push_back({"fourSymbolsPeriod300", Periodic(20000, 300, 8, 4, 200)});
+  // Equal-length ties: many copies of the same 3..12-byte words.
+  in.push_back({"ties", Periodic(20000, 12, 9, 3, 2000)});
+  return in;
+}
+
+TEST(PrsDifferential, FastEncoderMatchesPlainScan) {
+  size_t count = 0;
+  for (const Input& input : Inputs()) {
+    const Bytes fast = Compress(input.bytes);
+    const Bytes plain = CompressReference(input.bytes);
+    ASSERT_EQ(fast.size(), plain.size()) << input.name;
+    for (size_t k = 0; k < fast.size(); ++k) ASSERT_EQ(fast[k], plain[k]) << input.name << " byte " << k;
+    ASSERT_EQ(Decompress(fast), input.bytes) << input.name;
+    // Exactly sized output: copies near its end get no spare room.
+    Bytes exact(input.bytes.size());
+    const DecompressResult r = Decompress(fast, std::span<uint8_t>(exact));
+    ASSERT_TRUE(r.Ok()) << input.name;
+    ASSERT_EQ(exact, input.bytes) << input.name;
+    ++count;
+  }
+  EXPECT_GT(count, 60u);
+}
+
+TEST(PrsDifferential, CompressionShrinksRedundantInput) {
+  // The generators do produce matches, so the comparison above is not all literals.
+  EXPECT_LT(Compress(Bytes(20000, 0)).size(), 300u);
+  EXPECT_LT(Compress(Texture(24000, 4)).size(), 24000u * 3 / 4);
+}
+
+}  // namespace
+}  // namespace quarrendel::prs

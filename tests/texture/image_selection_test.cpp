@@ -1,0 +1,292 @@
+#include "texture/image_selection.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "core/error.h"
+#include "tests/support/test_util.h"
+#include "tests/texture/decode_test_util.h"
+
+namespace quarrendel::texture {
+namespace {
+
+using test::Bytes;
+using test::FromHex;
+using test::Le16Words;
+using test::PutLe16;
+using Lines = std::vector<std::string>;
+
+constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr uint32_t kGrey = 0xAFAFAF;
+
+uint32_t At(const Picture& p, int x, int y) { return p.pixels.at(static_cast<size_t>(y * p.side + x)); }
+
+class ImageSelectionTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<ImageStore> storage = std::make_unique<ImageStore>();
+  ImageStore& store = *storage;
+
+  void SetEntry(int32_t index, uint16_t w, uint16_t h, uint32_t format, const Bytes& data,
+                uint32_t globalIndex = 0) {
+    TImage_Entry& e = store.Entry(index);
+    e.Width = w;
+    e.Height = h;
+    e.Format = format;
+    e.GlobalIndex = globalIndex;
+    e.Name = "tex" + std::to_string(index);
+    store.FillEntryData(index, data);
+    store.imageCount = std::max(store.imageCount, index + 1);
+  }
+};
+
+TEST_F(ImageSelectionTest, MemoOfAMipmappedDxt1) {
+  SetEntry(0, 256, 256, 0x0601, Bytes(43704), 0x1234ABCD);
+  const Selection s = SelectImage(store, 0);
+  EXPECT_EQ(s.memo, (Lines{"Description :", "Size : 256x256", "Format : 00000601", "Data Length : 43704",
+                           "PSO ID : 1234ABCD", "Mipmaps count: 9", "DXT1 RGBA565 & MIPMAP"}));
+  EXPECT_EQ(s.picture.side, 256);
+}
+
+TEST_F(ImageSelectionTest, TwiddledInPackageModeLeavesTheCanvas) {
+  store.packageMode = 1;
+  SetEntry(2, 2, 2, 0x0100, Le16Words({0xFFFF, 0x7FFF, 0xFC00, 0x0000}), 0xABCDEF01);
+  store.Entry(2).PackageIndex = 3;
+  store.currentImage = 0;
+  const Selection s = SelectImage(store, 2);
+  EXPECT_EQ(s.memo, (Lines{"Description :", "Size : 2x2", "Format : 00000100", "Data Length : 8",
+                           "PSO ID : ABCDEF01", "In package : 3", "SQUARE TWIDDLED ARGB1555"}));
+  EXPECT_EQ(store.currentImage, 2);
+  EXPECT_EQ(store.readCursor, 8);
+  EXPECT_EQ(store.canvas(0, 0), 0xFFF8F8F8u);
+  EXPECT_EQ(store.canvas(0, 1), 0x00F8F8F8u);
+  EXPECT_EQ(store.canvas(1, 0), 0xFF0000F8u);
+  ASSERT_EQ(s.picture.side, 2);
+  EXPECT_EQ(s.picture.pixels, (std::vector<uint32_t>{0xF8F8F8, 0x0000F8, kWhite, kWhite}));
+}
+
+TEST_F(ImageSelectionTest, DescriptionsOfSeveralFormats) {
+  const struct {
+    uint32_t format;
+    uint16_t side;
+    int32_t length;
+    uint8_t pvrFamily;
+    Lines tail;  // lines after "PSO ID : "
+  } rows[] = {
+      {0x0700, 4, 16, 0, {"Mipmaps count: 1", "DXT3 RGBA5654"}},
+      {0x0701, 8, 80, 0, {"Mipmaps count: 2", "DXT3 RGBA5654 & MIPMAP"}},
+      {0x0700, 4, 16, 1, {"8-BIT CLUT TWIDDLED ARGB1555"}},
+      {0x0800, 4, 16, 1, {"ARGB1555"}},
+      {0x0D02, 4, 16, 1, {"ARGB4444"}},
+      {0x0006, 4, 16, 1, {""}},
+      {0x080A, 8, 32, 1, {"CI4 8x8 Titles GC RGB5A3"}},
+      {0x090A, 8, 64, 1, {"CI8 8x4 Titles GC RGB5A3"}},
+      {0x0901, 4, 32, 1, {"RECTANGLE RGB565 No transparency"}},
+      {0x0500, 4, 15, 1, {"4-BIT CLUT TWIDDLED ARGB1555"}},
+      {0x0500, 4, 16, 1, {"8-BIT CLUT TWIDDLED Xbox ARGB1555"}},
+      {0x0500, 4, 31, 1, {"8-BIT CLUT TWIDDLED Xbox ARGB1555"}},
+      {0x0508, 4, 32, 1, {"4x4 Titles RGB5A3 GameCube"}},
+      {0x0201, 4, 32, 1, {"4x4 Title BB "}},
+      {0x0201, 4, 33, 1, {"SQUARE TWIDDLED & MIPMAP RGB565 No transparency"}},
+      {0x0300, 4, 32, 1, {"4x4 Title BB "}},
+      {0x0304, 4, 2052, 1, {"TWIDDLED VQ Bump"}},
+      {0x0403, 4, 2054, 1, {"TWIDDLED VQ & MIPMAP YUV442"}},
+      {0x0E00, 8, 32, 0, {"S3TC RGBA565 GC"}},
+      {0x1001, 8, 144, 1, {"SMALL VQ RGB565 No transparency"}},
+  };
+  for (const auto& r : rows) {
+    store.pvrFamily = r.pvrFamily;
+    SetEntry(0, r.side, r.side, r.format, Bytes(static_cast<size_t>(r.length)));
+    const Selection s = SelectImage(store, 0);
+    ASSERT_GE(s.memo.size(), 5u);
+    EXPECT_EQ(s.memo[2], "Format : " + [&] {
+      char t[9];
+      std::snprintf(t, sizeof t, "%08X", r.format);
+      return std::string(t);
+    }());
+    EXPECT_EQ(Lines(s.memo.begin() + 5, s.memo.end()), r.tail) << std::hex << r.format;
+  }
+}
+
+TEST_F(ImageSelectionTest, MipmappedTwiddledStartsAtByte43692) {
+  Bytes data(43692 + 2 * 256 * 256, 0);
+  PutLe16(data, 43692 / 2, 0xF800);  // RGB565 red at (0, 0)
+  PutLe16(data, 43692 / 2 - 1, 0x07E0);
+  SetEntry(0, 256, 256, 0x0201, data);
+  const Selection s = SelectImage(store, 0);
+  EXPECT_EQ(s.memo.back(), "SQUARE TWIDDLED & MIPMAP RGB565 No transparency");
+  EXPECT_EQ(store.canvas(0, 0), 0xFF0000F8u);
+  EXPECT_EQ(store.canvas(0, 1), 0xFF000000u);
+  EXPECT_EQ(At(s.picture, 0, 0), 0x0000F8u);
+}
+
+TEST_F(ImageSelectionTest, SmallVqMipmappedSixteen) {
+  Bytes data(128, 0);
+  for (size_t k = 0; k < 4; ++k) PutLe16(data, 15 * 4 + k, 0xFFFF);
+  data.insert(data.end(), 22, 1);
+  data.insert(data.end(), 64, 15);
+  SetEntry(0, 16, 16, 0x1100, data);
+  const Selection s = SelectImage(store, 0);
+  EXPECT_EQ(s.memo.back(), "SMALL VQ & MIPMAP ARGB1555");
+  EXPECT_EQ(store.canvas(0, 0), 0xFFF8F8F8u);
+  EXPECT_EQ(store.canvas(15, 15), 0xFFF8F8F8u);
+}
+
+TEST_F(ImageSelectionTest, ClutWithoutPaletteFileUsesFallback) {
+  test::TempDir dir;
+  store.loadDirectory = dir.Path().string() + "/";
+  SetEntry(0, 2, 2, 0x0500, FromHex("21 43"));
+  const Selection s = SelectImage(store, 0);
+  EXPECT_EQ(s.memo.back(), "4-BIT CLUT TWIDDLED ARGB1555");
+  // Texel n is 0xF000 + n: alpha 255, red 224, green 0, blue 8n.
+  EXPECT_EQ(store.canvas(0, 0), 0xFF0800E0u);
+  EXPECT_EQ(store.canvas(0, 1), 0xFF1000E0u);
+  EXPECT_EQ(store.canvas(1, 1), 0xFF2000E0u);
+}
+
+TEST_F(ImageSelectionTest, ClutWithPaletteFiles) {
+  test::TempDir dir;
+  store.loadDirectory = dir.Path().string() + "/";
+  Bytes pvp(16, 0);
+  for (uint8_t b : FromHex("00 00 1F 80 E0 83")) pvp.push_back(b);  // black(alpha 0), blue, green
+  test::WriteFileBytes(dir / "tex0.pvp", pvp);
+  SetEntry(0, 2, 2, 0x0700, FromHex("01 02 00 07"));
+  store.pvrFamily = 1;
+  SelectImage(store, 0);
+  EXPECT_EQ(store.canvas(0, 0), 0xFFF80000u);
+  EXPECT_EQ(store.canvas(0, 1), 0xFF00F800u);
+  EXPECT_EQ(store.canvas(1, 0), 0x00000000u);
+  EXPECT_EQ(store.canvas(1, 1), 0xFF3800E0u);  // entry 7 beyond the short file: 0xF007
+
+  Bytes gvp(16, 0);
+  for (uint8_t b : FromHex("FF FF 7F FF")) gvp.push_back(b);
+  test::WriteFileBytes(dir / "tex1.gvp", gvp);
+  Bytes indices(32, 0x11);
+  indices[0] = 0x01;
+  SetEntry(1, 8, 8, 0x080A, indices);
+  SelectImage(store, 1);
+  EXPECT_EQ(store.canvas(0, 0), 0xFFF8F8F8u);
+  EXPECT_EQ(store.canvas(1, 0), 0xE0F0F0F0u);
+  EXPECT_EQ(store.canvas(2, 0), 0xE0F0F0F0u);
+}
+
+TEST_F(ImageSelectionTest, GameCubeRgb5a3WithMipmapsIsNotConvertedAgain) {
+  Bytes data(40, 0);
+  data[0] = 0x7F;
+  data[1] = 0xFF;
+  SetEntry(0, 4, 4, 0x0508, data);
+  SelectImage(store, 0);
+  EXPECT_EQ(store.canvas(0, 0), 0xE0F0F0F0u);
+}
+
+TEST_F(ImageSelectionTest, CmprGoesThroughTheScratchCanvas) {
+  Bytes data(32, 0);
+  data[8] = 0xF8;  // block 1: red, top right of the tile
+  SetEntry(0, 8, 8, 0x0E00, data);
+  SelectImage(store, 0);
+  EXPECT_EQ(store.canvas(4, 0), 0xFF0000F8u);
+  EXPECT_EQ(store.canvas(0, 0), 0xFF000000u);
+  EXPECT_EQ(store.scratch(4, 0), 0xFF0000F8u);
+}
+
+TEST_F(ImageSelectionTest, BareCheckerboard) {
+  EXPECT_EQ(CheckerboardColour(0, 0), kWhite);
+  EXPECT_EQ(CheckerboardColour(15, 15), kWhite);
+  EXPECT_EQ(CheckerboardColour(16, 0), kGrey);
+  EXPECT_EQ(CheckerboardColour(31, 15), kGrey);
+  EXPECT_EQ(CheckerboardColour(0, 16), kGrey);
+  EXPECT_EQ(CheckerboardColour(16, 16), kWhite);
+  EXPECT_EQ(CheckerboardColour(32, 5), kWhite);
+
+  // YUV words are left raw: alpha 0 everywhere.
+  SetEntry(0, 32, 32, 0x0103, Bytes(2 * 32 * 32, 0x5A));
+  const Selection s = SelectImage(store, 0);
+  EXPECT_EQ(s.memo.back(), "SQUARE TWIDDLED YUV442");
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 32; ++x) {
+      const bool grey = (x < 16) != (y < 16);
+      ASSERT_EQ(At(s.picture, x, y), grey ? kGrey : kWhite) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(ImageSelectionTest, AlphaBlend) {
+  Canvas& c = store.canvas;
+  c(0, 0) = 0x800000FF;   // red, alpha 128, over white
+  c(16, 0) = 0x800000FF;  // over grey
+  c(1, 0) = 0xFF123456;   // opaque: colour as it is
+  c(2, 0) = 0x00123456;   // transparent: background
+  c(3, 0) = 0x01000000;   // black at alpha 1 over white: 255 * 254 / 256 = 253
+  c(17, 0) = 0x7F00FF00;  // green at alpha 127 over grey
+  const Picture p = PaintOverCheckerboard(c, 32, 32);
+  EXPECT_EQ(At(p, 0, 0), 0x7E7EFFu);
+  EXPECT_EQ(At(p, 16, 0), 0x5656D8u);
+  EXPECT_EQ(At(p, 1, 0), 0x123456u);
+  EXPECT_EQ(At(p, 2, 0), kWhite);
+  EXPECT_EQ(At(p, 3, 0), 0xFDFDFDu);
+  EXPECT_EQ(At(p, 17, 0), 0x57D757u);
+}
+
+TEST_F(ImageSelectionTest, WidthAndHeightDiffer) {
+  // W 2 < H 4: columns 2 and 3 show the checkerboard.
+  SetEntry(0, 2, 4, 0x0100, Bytes(32, 0xFF));
+  Selection s = SelectImage(store, 0);
+  ASSERT_EQ(s.picture.side, 4);
+  EXPECT_EQ(At(s.picture, 1, 3), 0xF8F8F8u);
+  EXPECT_EQ(At(s.picture, 2, 0), kWhite);
+  EXPECT_EQ(At(s.picture, 3, 3), kWhite);
+  // W 8 > H 4: the picture is 4 x 4.
+  SetEntry(0, 8, 4, 0x0100, Bytes(32, 0xFF));
+  s = SelectImage(store, 0);
+  EXPECT_EQ(s.picture.side, 4);
+  EXPECT_EQ(At(s.picture, 3, 3), 0xF8F8F8u);
+  EXPECT_EQ(s.memo[1], "Size : 8x4");
+}
+
+TEST_F(ImageSelectionTest, EarlierImageDoesNotShowThrough) {
+  SetEntry(0, 4, 4, 0x0100, Bytes(32, 0xFF));
+  SetEntry(1, 4, 4, 0x0100, Bytes(8, 0xFF));  // truncated: only the top-left 2 x 2
+  SetEntry(2, 2, 4, 0x0800, Bytes(8, 0xFF));  // no decoder, narrow
+  SelectImage(store, 0);
+  SelectImage(store, 1);
+  EXPECT_EQ(store.canvas(1, 1), 0xFFF8F8F8u);
+  EXPECT_EQ(store.canvas(2, 2), 0u);
+  SelectImage(store, 0);
+  const Selection s = SelectImage(store, 2);
+  EXPECT_EQ(store.canvas(0, 0), 0u);
+  EXPECT_EQ(store.canvas(3, 3), 0u);
+  EXPECT_EQ(At(s.picture, 0, 0), kWhite);
+}
+
+TEST_F(ImageSelectionTest, TallerThanTheCanvasIsNotDecoded) {
+  SetEntry(0, 4, 3000, 0x0600, Bytes(64, 0xFF));
+  const Selection s = SelectImage(store, 0);
+  EXPECT_EQ(s.memo.back(), "DXT1 RGBA565");
+  EXPECT_EQ(s.picture.side, Canvas::kSide);
+  EXPECT_EQ(store.canvas(0, 0), 0u);
+  EXPECT_EQ(At(s.picture, 0, 0), kWhite);
+}
+
+TEST_F(ImageSelectionTest, ListedImageAndBadIndex) {
+  RecordingFrontEnd frontEnd;
+  SetEntry(0, 2, 2, 0x0100, Bytes(8, 0xFF));
+  SelectListedImage(store, frontEnd);
+  EXPECT_EQ(frontEnd.memo, Lines{"Description :"});
+  EXPECT_EQ(frontEnd.picture.side, 0);
+  frontEnd.list = {"tex0"};
+  frontEnd.selected = 0;
+  SelectListedImage(store, frontEnd);
+  EXPECT_EQ(frontEnd.memo.back(), "SQUARE TWIDDLED ARGB1555");
+  EXPECT_EQ(frontEnd.picture.side, 2);
+  EXPECT_EQ(At(frontEnd.picture, 1, 1), 0xF8F8F8u);
+
+  try {
+    SelectImage(store, kMaxImages);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::Usage);
+  }
+}
+
+}  // namespace
+}  // namespace quarrendel::texture

@@ -1,0 +1,85 @@
+#include "texture/xvr_decode.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "tests/support/test_util.h"
+
+namespace quarrendel::texture {
+namespace {
+
+using test::Bytes;
+using test::FromHex;
+
+class XvrDecodeTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<Canvas> canvas = std::make_unique<Canvas>();
+  Canvas& c = *canvas;
+
+  void ExpectBlock(int x0, int y0, const uint32_t (&rows)[4][4]) {
+    for (int r = 0; r < 4; ++r) {
+      for (int col = 0; col < 4; ++col) EXPECT_EQ(c(x0 + col, y0 + r), rows[r][col]) << col << "," << r;
+    }
+  }
+};
+
+TEST_F(XvrDecodeTest, Dxt1FourColourBlock) {
+  // c0 = 0xF800 (red), c1 = 0x001F (blue), all indices 2.
+  DecodeDxt1(c, 4, FromHex("00 F8 1F 00 AA AA AA AA"));
+  const uint32_t v = 0xFF5300A5;  // red 165, blue 83
+  ExpectBlock(0, 0, {{v, v, v, v}, {v, v, v, v}, {v, v, v, v}, {v, v, v, v}});
+}
+
+TEST_F(XvrDecodeTest, Dxt1ThreeColourBlockAndIndexOrder) {
+  // c0 = 0x001F, c1 = 0xF800: three colours; rows: indices 2, 3, 0xE4 (0 1 2 3), 0x1B (3 2 1 0).
+  DecodeDxt1(c, 4, FromHex("1F 00 00 F8 AA FF E4 1B"));
+  const uint32_t m = 0xFF7C007C, b = 0xFFF80000, r = 0xFF0000F8;
+  ExpectBlock(0, 0, {{m, m, m, m}, {0, 0, 0, 0}, {b, r, m, 0}, {0, m, r, b}});
+}
+
+TEST_F(XvrDecodeTest, Dxt1EqualColoursIsThreeColourBlock) {
+  DecodeDxt1(c, 4, FromHex("E0 07 E0 07 AA FF 00 55"));
+  const uint32_t g = 0xFF00FC00;
+  ExpectBlock(0, 0, {{g, g, g, g}, {0, 0, 0, 0}, {g, g, g, g}, {g, g, g, g}});
+}
+
+TEST_F(XvrDecodeTest, Dxt3AlwaysFourColoursWithNibbleAlpha) {
+  // Alpha rows: 21 43 -> 16 32 48 64; FF FF -> 240; 00 00; 0F F0 -> 240 0 0 240.
+  // Colours c0 = 0x001F <= c1 = 0xF800, still four of them; indices 0xE4 on every row.
+  DecodeDxt3(c, 4, FromHex("21 43 FF FF 00 00 0F F0 1F 00 00 F8 E4 E4 E4 E4"));
+  const uint32_t b = 0xF80000, r = 0x0000F8, m1 = 0xA50053, m2 = 0x5300A5;
+  ExpectBlock(0, 0, {{0x10000000 | b, 0x20000000 | r, 0x30000000 | m1, 0x40000000 | m2},
+                     {0xF0000000 | b, 0xF0000000 | r, 0xF0000000 | m1, 0xF0000000 | m2},
+                     {b, r, m1, m2},
+                     {0xF0000000 | b, r, m1, 0xF0000000 | m2}});
+}
+
+TEST_F(XvrDecodeTest, BlocksInRasterOrderAndShortData) {
+  // 8 x 8 DXT1: blocks 0..2 present (white, red, blue), block 3 missing.
+  const Bytes data = FromHex(
+      "FF FF FF FF 00 00 00 00"
+      "00 F8 00 F8 00 00 00 00"
+      "1F 00 1F 00 00 00 00 00");
+  DecodeDxt1(c, 8, data);
+  EXPECT_EQ(c(3, 3), 0xFFF8FCF8u);
+  EXPECT_EQ(c(4, 0), 0xFF0000F8u);
+  EXPECT_EQ(c(0, 4), 0xFFF80000u);
+  EXPECT_EQ(c(4, 4), 0u);
+  EXPECT_EQ(c(7, 7), 0u);
+}
+
+TEST_F(XvrDecodeTest, SidesBelowFourAndPartialBlocks) {
+  const Bytes data(64, 0xFF);
+  DecodeDxt1(c, 3, data);
+  DecodeDxt3(c, 2, data);
+  EXPECT_EQ(c(0, 0), 0u);
+  DecodeDxt1(c, 6, data);  // one whole block
+  EXPECT_EQ(c(3, 3), 0u);  // index 3 of a c0 = c1 block is transparent black
+  EXPECT_EQ(c(4, 0), 0u);
+  DecodeDxt3(c, 6, data);
+  EXPECT_EQ(c(3, 3), 0xF0F8FCF8u);  // alpha 15 -> 240 and colour 3 = c0 = c1
+}
+
+}  // namespace
+}  // namespace quarrendel::texture

@@ -1,0 +1,179 @@
+#include "texture/image_selection.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/mip_chain.h"
+#include "texture/format_table.h"
+#include "texture/gvr_decode.h"
+#include "texture/palette.h"
+#include "texture/pvr_decode.h"
+#include "texture/xvr_decode.h"
+
+namespace quarrendel::texture {
+
+namespace {
+
+std::string Hex8(uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", value);
+  return text;
+}
+
+int32_t MipOffset(int32_t side) { return static_cast<int32_t>(TwiddledMipOffset(side)); }
+
+// Runs the decoder the dispatch chose on entry's data; the canvas region is
+// already cleared and H is at most the canvas side.
+void Decode(ImageStore& store, const TImage_Entry& entry, DecoderKind kind) {
+  Canvas& canvas = store.canvas;
+  const std::span<const uint8_t> data = entry.Bytes();
+  const int32_t h = entry.Height;
+  auto palette = [&](PaletteKind paletteKind, int32_t entries) {
+    return LoadPalette(PaletteFilePath(store, entry, paletteKind), entries, paletteKind);
+  };
+  int32_t& cursor = store.readCursor;
+  switch (kind) {
+    case DecoderKind::None: break;
+    case DecoderKind::Twiddled: TransferTwiddled16(canvas, data, cursor, 0, 0, h); break;
+    case DecoderKind::TwiddledMipmap:
+      cursor = 2 * MipOffset(h);
+      TransferTwiddled16(canvas, data, cursor, 0, 0, h);
+      break;
+    case DecoderKind::Tiled565: DecodeTiled565(canvas, data, h); break;
+    case DecoderKind::Tiled1555: DecodeTiled1555(canvas, data, h); break;
+    case DecoderKind::Vq: DecodeVq(canvas, data, cursor, h, 0); break;
+    case DecoderKind::VqMipmap: DecodeVq(canvas, data, cursor, h, MipOffset(h / 2)); break;
+    case DecoderKind::Clut4Twiddled:
+      if (h <= kMaxPaletteSide) DecodeClut4Twiddled(canvas, data, h, palette(PaletteKind::Pvp, 16));
+      break;
+    case DecoderKind::Clut8Swizzled:
+      if (h <= kMaxPaletteSide) DecodeClut8Swizzled(canvas, data, h, palette(PaletteKind::Pvp, 256));
+      break;
+    case DecoderKind::Rgb5a3Tiled: DecodeRgb5a3Tiled(canvas, data, h); break;
+    case DecoderKind::Dxt1: DecodeDxt1(canvas, h, data); break;
+    case DecoderKind::Dxt3: DecodeDxt3(canvas, h, data); break;
+    case DecoderKind::Clut8Twiddled:
+      if (h <= kMaxPaletteSide) DecodeClut8Twiddled(canvas, data, h, palette(PaletteKind::Pvp, 256));
+      break;
+    case DecoderKind::Ci4Tiled:
+      if (h <= kMaxPaletteSide) DecodeCi4Tiled(canvas, data, h, palette(PaletteKind::Gvp, 16));
+      break;
+    case DecoderKind::Ci8Tiled:
+      if (h <= kMaxPaletteSide) DecodeCi8Tiled(canvas, data, h, palette(PaletteKind::Gvp, 256));
+      break;
+    case DecoderKind::Rectangle: DecodeRectangle16(canvas, data, cursor, h); break;
+    case DecoderKind::Cmpr:
+      DecodeCmpr(store.scratch, h, data);
+      ReorderCmprTiles(canvas, store.scratch, h);
+      break;
+    case DecoderKind::SmallVq: DecodeSmallVq(canvas, data, h, 0); break;
+    case DecoderKind::SmallVqMipmap: DecodeSmallVq(canvas, data, h, MipOffset(h / 2)); break;
+  }
+}
+
+}  // namespace
+
+Selection SelectImage(ImageStore& store, int32_t index) {
+  const TImage_Entry& entry = store.Entry(index);
+  Selection selection;
+  std::vector<std::string>& memo = selection.memo;
+  memo.emplace_back("Description :");
+  memo.push_back("Size : " + std::to_string(entry.Width) + "x" + std::to_string(entry.Height));
+  memo.push_back("Format : " + Hex8(entry.Format));
+  memo.push_back("Data Length : " + std::to_string(entry.DataLength));
+  memo.push_back("PSO ID : " + Hex8(entry.GlobalIndex));
+  if (store.packageMode == 1) memo.push_back("In package : " + std::to_string(entry.PackageIndex));
+
+  store.currentImage = index;
+  const int32_t w = entry.Width;
+  const int32_t h = entry.Height;
+  // Every decoder writes the H x H square; clearing it whole (not only W
+  // columns) keeps an earlier image out of a narrow or truncated one.
+  store.canvas.Clear(std::max(w, h), h);
+  store.readCursor = 0;
+
+  const DecoderChoice choice = ChooseDecoder(entry.Format, h, entry.DataLength, store.pvrFamily != 0);
+  if (choice.mipCount == MipCountKind::FourBit) {
+    memo.push_back("Mipmaps count: " + std::to_string(LevelCount4(w, entry.DataLength)));
+  } else if (choice.mipCount == MipCountKind::EightBit) {
+    memo.push_back("Mipmaps count: " + std::to_string(LevelCount8(w, entry.DataLength)));
+  }
+
+  // A texture taller than the canvas is not decoded: its picture is the
+  // bare checkerboard at the canvas side.
+  if (h <= Canvas::kSide) {
+    Decode(store, entry, choice.decoder);
+    if (choice.converted) ConvertTexels(store.canvas, h, PixelFormatCode(entry.Format));
+  }
+  selection.picture = PaintOverCheckerboard(store.canvas, w, std::min(h, Canvas::kSide));
+  memo.push_back(choice.text);
+  return selection;
+}
+
+void SelectListedImage(ImageStore& store, FrontEnd& frontEnd) {
+  const int32_t index = frontEnd.ListSelectedIndex();
+  if (index < 0) return;
+  Selection selection = SelectImage(store, index);
+  frontEnd.SetMemo(selection.memo);
+  frontEnd.ShowPicture(selection.picture);
+}
+
+uint32_t CheckerboardColour(int32_t x, int32_t y) {
+  uint32_t colour = 0xFFFFFF;
+  if (x & 16) colour ^= 0x505050;
+  if (y & 16) colour ^= 0x505050;
+  return colour;
+}
+
+namespace {
+
+// Alpha blend over the background: each channel moves toward bg by
+// (255 - a) / 256 of the signed difference, the division truncating.
+uint32_t Blend(uint32_t v, uint32_t bg) {
+  const uint32_t a = v >> 24;
+  if (a == 0) return bg;
+  if (a == 255) return v & 0xFFFFFF;
+  const int32_t keep = 255 - static_cast<int32_t>(a);
+  uint32_t out = 0;
+  for (int32_t shift = 0; shift < 24; shift += 8) {
+    const int32_t vc = static_cast<int32_t>((v >> shift) & 0xFF);
+    const int32_t bc = static_cast<int32_t>((bg >> shift) & 0xFF);
+    out |= static_cast<uint32_t>(vc + (bc - vc) * keep / 256) << shift;
+  }
+  return out;
+}
+
+}  // namespace
+
+Picture PaintOverCheckerboard(const Canvas& canvas, int32_t width, int32_t height) {
+  Picture picture;
+  const int32_t side = std::clamp(height, 0, Canvas::kSide);
+  picture.side = side;
+  picture.pixels.resize(static_cast<size_t>(side) * static_cast<size_t>(side));
+  const int32_t painted = std::clamp(width, 0, side);
+  const auto stride = static_cast<size_t>(side);
+  // Column-major canvas into a row-major picture through a 16 x 16 tile held
+  // locally: canvas columns lie 2049 pixels apart, so walking many of them
+  // side by side would keep evicting each other from the cache.
+  constexpr int32_t kTile = 16;
+  uint32_t tile[kTile][kTile];
+  for (int32_t x0 = 0; x0 < side; x0 += kTile) {
+    const int32_t x1 = std::min(side, x0 + kTile);
+    for (int32_t y0 = 0; y0 < side; y0 += kTile) {
+      const int32_t y1 = std::min(side, y0 + kTile);
+      for (int32_t x = x0; x < x1; ++x) {
+        const uint32_t* column = canvas.Column(x);
+        for (int32_t y = y0; y < y1; ++y) {
+          const uint32_t bg = CheckerboardColour(x, y);
+          tile[y - y0][x - x0] = x < painted ? Blend(column[y], bg) : bg;
+        }
+      }
+      for (int32_t y = y0; y < y1; ++y) {
+        std::copy(tile[y - y0], tile[y - y0] + (x1 - x0), picture.pixels.data() + static_cast<size_t>(y) * stride + x0);
+      }
+    }
+  }
+  return picture;
+}
+
+}  // namespace quarrendel::texture

@@ -1,0 +1,39 @@
+// External palettes of CLUT textures. A palettised texture holds only its
+// indices; the palette sits beside the loaded archive in a file named load
+// directory + entry name + ".pvp" (PVR and Xbox data, little-endian words) or
+// ".gvp" (GameCube data, big-endian RGB5A3 words). The file's first 16 bytes
+// are a header that is skipped; 16 or 256 words follow.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/image_store.h"
+
+namespace quarrendel::texture {
+
+enum class PaletteKind { Pvp, Gvp };
+
+// Raw 16-bit texel words; a 4-bit texture uses the first 16.
+using Palette = std::array<uint16_t, 256>;
+
+inline constexpr size_t kPaletteFileHeaderSize = 16;
+
+// ".pvp" or ".gvp".
+const char* PaletteExtension(PaletteKind kind);
+
+// The built-in palette used where the file gives no entry: 0xF000 + i for
+// ".pvp"; (i << 8) | 0xF0 for ".gvp" (the same two bytes in memory, read in
+// big-endian order).
+Palette FallbackPalette(PaletteKind kind);
+
+// load directory + Name + extension; no separator is added.
+std::string PaletteFilePath(const ImageStore& store, const TImage_Entry& entry, PaletteKind kind);
+
+// Reads `entries` (16 or 256) words after the file's 16-byte header. Entries
+// the file does not hold (no file, or a short one) keep their fallback value;
+// no message is shown.
+Palette LoadPalette(const std::string& path, int32_t entries, PaletteKind kind);
+
+}  // namespace quarrendel::texture

@@ -1,0 +1,274 @@
+#include "texture/pvr_decode.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "texture/texel_read.h"
+
+namespace quarrendel::texture {
+
+using detail::Fits;
+using detail::Le16;
+using detail::Rgba;
+
+namespace {
+
+constexpr std::array<uint32_t, kTwiddleTableSize> MakeTwiddleTable() {
+  std::array<uint32_t, kTwiddleTableSize> table{};
+  for (uint32_t i = 0; i < table.size(); ++i) {
+    uint32_t v = 0;
+    for (uint32_t k = 0; k < 11; ++k) v |= ((i >> k) & 1u) << (2 * k);
+    table[i] = v;
+  }
+  return table;
+}
+
+constexpr std::array<uint32_t, kTwiddleTableSize> kTwiddle = MakeTwiddleTable();
+
+// One axis of the recursive twiddle walk over a side s: the walk descends
+// floor(log2 s) levels, halving with truncation, so it visits `count` =
+// 2^levels positions per axis; walk index j lands at offset[j]. For a power
+// of two the offsets are 0..s-1.
+struct TwiddleWalk {
+  explicit TwiddleWalk(int32_t side) {
+    const int32_t levels = std::bit_width(static_cast<uint32_t>(side)) - 1;
+    count = 1 << levels;
+    for (int32_t j = 0; j < count; ++j) {
+      int32_t at = 0;
+      for (int32_t bit = 0; bit < levels; ++bit) {
+        if ((j >> bit) & 1) at += side >> (levels - bit);
+      }
+      offset[static_cast<size_t>(j)] = static_cast<uint16_t>(at);
+    }
+  }
+  int32_t count = 0;
+  std::array<uint16_t, kTwiddleTableSize> offset{};
+};
+
+bool SquareFits(int32_t x, int32_t y, int32_t side) {
+  return side > 0 && x >= 0 && y >= 0 && x <= Canvas::kSide - side && y <= Canvas::kSide - side;
+}
+
+int32_t AdvanceCursor(int32_t cursor, int64_t bytes) {
+  return static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(cursor) + bytes, INT32_MAX));
+}
+
+uint32_t Argb1555(uint32_t v) {
+  return Rgba(((v >> 10) & 31) << 3, ((v >> 5) & 31) << 3, (v & 31) << 3, (v & 0x8000) ? 255 : 0);
+}
+uint32_t Rgb565(uint32_t v) { return Rgba((v >> 11) << 3, ((v >> 5) & 63) << 2, (v & 31) << 3, 255); }
+uint32_t Argb4444(uint32_t v) {
+  return Rgba(((v >> 8) & 15) << 4, ((v >> 4) & 15) << 4, (v & 15) << 4, (v >> 12) << 4);
+}
+uint32_t Bump(uint32_t v) { return Rgba(v >> 8, v >> 8, v >> 8, 255); }
+
+template <typename F>
+void ConvertSquare(Canvas& canvas, int32_t side, F convert) {
+  for (int32_t x = 0; x < side; ++x) {
+    uint32_t* column = canvas.Column(x);
+    for (int32_t y = 0; y < side; ++y) column[y] = convert(column[y] & 0xFFFF);
+  }
+}
+
+// The shared second half of both VQ decoders: one index byte per 2 x 2 block,
+// block (bx, by) at index position table[by] | table[bx] * 2.
+void DecodeVqIndices(Canvas& canvas, std::span<const uint8_t> data, uint64_t indexBase, int32_t side,
+                     const std::array<uint16_t, 1024>& codebook) {
+  const int32_t blocks = side / 2;
+  const bool whole = blocks == 0 ||
+                     Fits(data, indexBase, (kTwiddle[static_cast<size_t>(blocks - 1)] * 3u) + 1u);
+  for (int32_t bx = 0; bx < blocks; ++bx) {
+    uint32_t* left = canvas.Column(2 * bx);
+    uint32_t* right = canvas.Column(2 * bx + 1);
+    const uint32_t tx = kTwiddle[static_cast<size_t>(bx)] << 1;
+    for (int32_t by = 0; by < blocks; ++by) {
+      const uint64_t at = indexBase + (kTwiddle[static_cast<size_t>(by)] | tx);
+      if (!whole && at >= data.size()) continue;
+      const uint16_t* entry = &codebook[static_cast<size_t>(data[at]) * 4];
+      left[2 * by] = entry[0];
+      left[2 * by + 1] = entry[1];
+      right[2 * by] = entry[2];
+      right[2 * by + 1] = entry[3];
+    }
+  }
+}
+
+// Reads up to `bytes` bytes of codebook words from data[offset]; entries the
+// data does not hold stay 0.
+std::array<uint16_t, 1024> ReadCodebook(std::span<const uint8_t> data, uint64_t offset, int64_t bytes) {
+  std::array<uint16_t, 1024> codebook{};
+  const int64_t words = std::min<int64_t>(bytes / 2, static_cast<int64_t>(codebook.size()));
+  for (int64_t i = 0; i < words; ++i) {
+    const uint64_t at = offset + static_cast<uint64_t>(i) * 2;
+    if (!Fits(data, at, 2)) break;
+    codebook[static_cast<size_t>(i)] = Le16(data, at);
+  }
+  return codebook;
+}
+
+// Palette decoders: canvas(x, y) := palette entry of the index that `index`
+// returns for the twiddled positions table[x], table[y] (or -1 when missing).
+template <typename Index>
+void DecodePaletteSquare(Canvas& canvas, int32_t side, const Palette& palette, Index index) {
+  if (side <= 0 || side > kMaxPaletteSide) return;
+  for (int32_t x = 0; x < side; ++x) {
+    uint32_t* column = canvas.Column(x);
+    const uint32_t tx = kTwiddle[static_cast<size_t>(x)];
+    for (int32_t y = 0; y < side; ++y) {
+      const int32_t i = index(kTwiddle[static_cast<size_t>(y)], tx);
+      if (i >= 0) column[y] = palette[static_cast<size_t>(i)];
+    }
+  }
+}
+
+}  // namespace
+
+const std::array<uint32_t, kTwiddleTableSize>& TwiddleTable() { return kTwiddle; }
+
+uint32_t ConvertTexel(uint16_t texel, uint8_t pixelFormatCode) {
+  switch (pixelFormatCode) {
+    case 0: return Argb1555(texel);
+    case 1: return Rgb565(texel);
+    case 2: return Argb4444(texel);
+    case 4: return Bump(texel);
+    default: return texel;
+  }
+}
+
+uint16_t PackTexel(uint32_t pixel, uint8_t pixelFormatCode) {
+  const uint32_t r = pixel & 0xFF, g = (pixel >> 8) & 0xFF, b = (pixel >> 16) & 0xFF, a = pixel >> 24;
+  if (pixelFormatCode == 0) {
+    return static_cast<uint16_t>((a >= 0x80 ? 0x8000u : 0u) | ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+  }
+  return static_cast<uint16_t>(((a >> 4) << 12) | ((r >> 4) << 8) | ((g >> 4) << 4) | (b >> 4));
+}
+
+void TransferTwiddled16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t x, int32_t y,
+                        int32_t side) {
+  if (!SquareFits(x, y, side)) return;
+  const TwiddleWalk walk(side);
+  const uint64_t start = static_cast<uint64_t>(std::max(cursor, 0));
+  const uint64_t texels = static_cast<uint64_t>(walk.count) * static_cast<uint64_t>(walk.count);
+  const bool whole = Fits(data, start, texels * 2);
+  for (int32_t jx = 0; jx < walk.count; ++jx) {
+    uint32_t* column = canvas.Column(x + walk.offset[static_cast<size_t>(jx)]) + y;
+    const uint32_t tx = kTwiddle[static_cast<size_t>(jx)] << 1;
+    for (int32_t jy = 0; jy < walk.count; ++jy) {
+      const uint64_t at = start + 2u * (kTwiddle[static_cast<size_t>(jy)] | tx);
+      if (!whole && !Fits(data, at, 2)) continue;
+      column[walk.offset[static_cast<size_t>(jy)]] = Le16(data, at);
+    }
+  }
+  cursor = AdvanceCursor(cursor, static_cast<int64_t>(texels * 2));
+}
+
+void TransferTwiddled16(const Canvas& canvas, std::span<uint8_t> data, int32_t& cursor, int32_t x, int32_t y,
+                        int32_t side, uint8_t pixelFormatCode) {
+  if (!SquareFits(x, y, side)) return;
+  const TwiddleWalk walk(side);
+  const uint64_t start = static_cast<uint64_t>(std::max(cursor, 0));
+  const uint64_t texels = static_cast<uint64_t>(walk.count) * static_cast<uint64_t>(walk.count);
+  for (int32_t jx = 0; jx < walk.count; ++jx) {
+    const uint32_t* column = canvas.Column(x + walk.offset[static_cast<size_t>(jx)]) + y;
+    const uint32_t tx = kTwiddle[static_cast<size_t>(jx)] << 1;
+    for (int32_t jy = 0; jy < walk.count; ++jy) {
+      const uint64_t at = start + 2u * (kTwiddle[static_cast<size_t>(jy)] | tx);
+      if (at + 2 > data.size()) continue;
+      const uint16_t word = PackTexel(column[walk.offset[static_cast<size_t>(jy)]], pixelFormatCode);
+      data[at] = static_cast<uint8_t>(word & 0xFF);
+      data[at + 1] = static_cast<uint8_t>(word >> 8);
+    }
+  }
+  cursor = AdvanceCursor(cursor, static_cast<int64_t>(texels * 2));
+}
+
+void ConvertTexels(Canvas& canvas, int32_t side, uint8_t pixelFormatCode) {
+  if (side <= 0 || side > Canvas::kSide) return;
+  switch (pixelFormatCode) {
+    case 0: ConvertSquare(canvas, side, Argb1555); break;
+    case 1: ConvertSquare(canvas, side, Rgb565); break;
+    case 2: ConvertSquare(canvas, side, Argb4444); break;
+    case 4: ConvertSquare(canvas, side, Bump); break;
+    default: break;  // YUV and the unnamed codes stay raw
+  }
+}
+
+void DecodeRectangle16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t side) {
+  if (side <= 0 || side > Canvas::kSide) return;
+  const uint64_t start = static_cast<uint64_t>(std::max(cursor, 0));
+  const uint64_t texels = static_cast<uint64_t>(side) * static_cast<uint64_t>(side);
+  const bool whole = Fits(data, start, texels * 2);
+  // Raster-order data into column-major pixels, a band of 16 columns at a time.
+  constexpr int32_t kBand = 16;
+  for (int32_t x0 = 0; x0 < side; x0 += kBand) {
+    const int32_t x1 = std::min(side, x0 + kBand);
+    for (int32_t y = 0; y < side; ++y) {
+      const uint64_t row = start + static_cast<uint64_t>(y) * static_cast<uint64_t>(side) * 2;
+      for (int32_t x = x0; x < x1; ++x) {
+        const uint64_t at = row + static_cast<uint64_t>(x) * 2;
+        if (!whole && !Fits(data, at, 2)) continue;
+        canvas(x, y) = Le16(data, at);
+      }
+    }
+  }
+  cursor = AdvanceCursor(cursor, static_cast<int64_t>(texels * 2));
+}
+
+void DecodeVq(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t side, int64_t indexSkip) {
+  if (side <= 0 || side > Canvas::kSide) return;
+  const uint64_t start = static_cast<uint64_t>(std::max(cursor, 0));
+  const std::array<uint16_t, 1024> codebook = ReadCodebook(data, start, kVqCodebookBytes);
+  cursor = AdvanceCursor(cursor, kVqCodebookBytes);
+  DecodeVqIndices(canvas, data, start + kVqCodebookBytes + static_cast<uint64_t>(std::max<int64_t>(indexSkip, 0)),
+                  side, codebook);
+}
+
+int64_t SmallVqCodebookBytes(int32_t side, bool mipmapped) {
+  const int64_t half = std::max(side, 0) / 2;
+  const int64_t bytes = half * half * (mipmapped ? 2 : 1);
+  return std::max<int64_t>(bytes, 128);
+}
+
+void DecodeSmallVq(Canvas& canvas, std::span<const uint8_t> data, int32_t side, int64_t indexSkip) {
+  if (side <= 0 || side > Canvas::kSide) return;
+  const int64_t codebookBytes = SmallVqCodebookBytes(side, indexSkip != 0);
+  if (codebookBytes > kVqCodebookBytes) return;
+  const std::array<uint16_t, 1024> codebook = ReadCodebook(data, 0, codebookBytes);
+  DecodeVqIndices(canvas, data, static_cast<uint64_t>(codebookBytes + std::max<int64_t>(indexSkip, 0)), side,
+                  codebook);
+}
+
+void DecodeClut4Twiddled(Canvas& canvas, std::span<const uint8_t> data, int32_t side, const Palette& palette) {
+  DecodePaletteSquare(canvas, side, palette, [data](uint32_t ty, uint32_t tx) -> int32_t {
+    const uint32_t t = ty | (tx << 1);
+    if (t / 2 >= data.size()) return -1;
+    const uint8_t b = data[t / 2];
+    return (t & 1) ? b >> 4 : b & 15;
+  });
+}
+
+void DecodeClut8Twiddled(Canvas& canvas, std::span<const uint8_t> data, int32_t side, const Palette& palette) {
+  DecodePaletteSquare(canvas, side, palette, [data](uint32_t ty, uint32_t tx) -> int32_t {
+    const uint32_t t = ty | (tx << 1);
+    return t < data.size() ? data[t] : -1;
+  });
+}
+
+void DecodeClut8Swizzled(Canvas& canvas, std::span<const uint8_t> data, int32_t side, const Palette& palette) {
+  DecodePaletteSquare(canvas, side, palette, [data](uint32_t ty, uint32_t tx) -> int32_t {
+    const uint32_t t = (ty << 1) | tx;
+    return t < data.size() ? data[t] : -1;
+  });
+}
+
+void DecodeTiled565(Canvas& canvas, std::span<const uint8_t> data, int32_t side) {
+  detail::DecodeTiles16(
+      canvas, data, side, 4, 4, [data](uint64_t at) { return Le16(data, at); }, Rgb565);
+}
+
+void DecodeTiled1555(Canvas& canvas, std::span<const uint8_t> data, int32_t side) {
+  detail::DecodeTiles16(
+      canvas, data, side, 4, 4, [data](uint64_t at) { return Le16(data, at); }, Argb1555);
+}
+
+}  // namespace quarrendel::texture
