@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/cli_context.h"
+#include "cli/prs_commands.h"
 
 namespace quarrendel::cli {
 
@@ -14,6 +15,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
   CliContext context{out, err};
   // Command families register their subcommands here.
+  RegisterPrsCommands(app, context);
 
   try {
     app.parse(argc, argv);
