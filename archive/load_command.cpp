@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <span>
 #include <string_view>
@@ -37,17 +38,26 @@ Container ContainerOf(std::string_view magic) {
   return Container::Unknown;
 }
 
-// A file that cannot be opened or read reads as no bytes at all; its magic is
-// then empty like that of a package starting with a zero byte.
+// A file that cannot be opened or read (a folder, say) reads as no bytes at
+// all; its magic is then empty like that of a package starting with a zero byte.
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return {};
+  std::ifstream in(path, std::ios::binary);
   if (!in) return {};
-  const std::streamoff size = in.tellg();
-  if (size <= 0) return {};
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(bytes.data()), size);
-  bytes.resize(static_cast<size_t>(in.gcount()));
+  std::vector<uint8_t> bytes;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (!ec) bytes.reserve(static_cast<size_t>(size));
+  // Read in pieces: pipes and some system files report no size or a wrong one.
+  constexpr size_t kPiece = 1 << 20;
+  size_t used = 0;
+  while (in) {
+    bytes.resize(used + kPiece);
+    in.read(reinterpret_cast<char*>(bytes.data() + used), static_cast<std::streamsize>(kPiece));
+    used += static_cast<size_t>(in.gcount());
+  }
+  if (in.bad()) return {};
+  bytes.resize(used);
   return bytes;
 }
 

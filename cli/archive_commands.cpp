@@ -6,11 +6,14 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/load_command.h"
 #include "cli/cli_frontend.h"
+#include "core/capacity.h"
 #include "core/error.h"
 #include "core/image_store.h"
+#include "texture/image_selection.h"
 
 namespace quarrendel::cli {
 
@@ -61,12 +64,64 @@ void PrintList(CliContext& context, const Loaded& loaded) {
   const ImageStore& store = *loaded.store;
   context.out << loaded.frontEnd.label << "\n";
   for (int32_t i = 0; i < store.imageCount; ++i) {
-    const TImage_Entry& e = store.images[static_cast<size_t>(i)];
-    context.out << i << '\t' << e.Name << '\t' << e.Width << 'x' << e.Height << '\t' << Hex8(e.Format) << '\t'
-                << e.DataLength << '\t' << Hex8(e.GlobalIndex);
-    if (store.packageMode != 0) context.out << '\t' << e.PackageIndex;
-    context.out << '\n';
+    context.out << ListLine(i, store.images[static_cast<size_t>(i)], store.packageMode != 0) << '\n';
   }
+}
+
+// False (status set, reason shown) for an index that names no loaded image.
+bool CheckIndex(CliContext& context, const ImageStore& store, int64_t index) {
+  if (index >= 0 && index < store.imageCount) return true;
+  if (store.imageCount == 0) {
+    context.err << "image index " << index << " is out of range: the file holds no images\n";
+  } else {
+    context.err << "image index " << index << " is outside 0.." << store.imageCount - 1 << "\n";
+  }
+  context.status = 1;
+  return false;
+}
+
+// The H x H square of the pixel canvas (or the painted picture), rows top to
+// bottom, bytes R, G, B, A; the painted picture is opaque.
+std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection& selection, int32_t index,
+                               bool painted) {
+  std::vector<uint8_t> out;
+  const auto push = [&out](uint32_t v, uint8_t alpha) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.push_back(static_cast<uint8_t>(v >> 16));
+    out.push_back(alpha);
+  };
+  if (painted) {
+    const Picture& p = selection.picture;
+    out.reserve(p.pixels.size() * 4);
+    for (uint32_t v : p.pixels) push(v, 255);
+    return out;
+  }
+  const int32_t side = store.images[static_cast<size_t>(index)].Height;
+  RequireCanvasSide(side, "texture");
+  out.reserve(static_cast<size_t>(side) * static_cast<size_t>(side) * 4);
+  for (int32_t y = 0; y < side; ++y)
+    for (int32_t x = 0; x < side; ++x) {
+      const uint32_t v = store.canvas(x, y);
+      push(v, static_cast<uint8_t>(v >> 24));
+    }
+  return out;
+}
+
+bool WriteBytes(CliContext& context, const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) {
+    context.err << "cannot write " << path << ": " << std::strerror(errno) << "\n";
+    context.status = 1;
+    return false;
+  }
+  const size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), f);
+  const bool ok = std::fclose(f) == 0 && written == bytes.size();
+  if (!ok) {
+    context.err << "cannot write " << path << ": " << std::strerror(errno) << "\n";
+    context.status = 1;
+  }
+  return ok;
 }
 
 // Runs `body`, turning a raised error into its message and a failed status.
@@ -82,6 +137,14 @@ void Guarded(CliContext& context, Body body) {
 
 }  // namespace
 
+std::string ListLine(int32_t index, const TImage_Entry& e, bool packageMode) {
+  std::string line = std::to_string(index) + '\t' + e.Name + '\t' + std::to_string(e.Width) + 'x' +
+                     std::to_string(e.Height) + '\t' + Hex8(e.Format) + '\t' + std::to_string(e.DataLength) +
+                     '\t' + Hex8(e.GlobalIndex);
+  if (packageMode) line += '\t' + std::to_string(e.PackageIndex);
+  return line;
+}
+
 void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
   auto file = std::make_shared<std::string>();
   CLI::App* list = app.add_subcommand(
@@ -92,6 +155,44 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
     Guarded(context, [&] {
       Loaded loaded(context);
       if (LoadForCommand(context, loaded, *file)) PrintList(context, loaded);
+    });
+  });
+
+  struct ImageArgs {
+    std::string file;
+    int64_t index = 0;
+    std::string out;
+    bool painted = false;
+  };
+  auto infoArgs = std::make_shared<ImageArgs>();
+  CLI::App* info = app.add_subcommand("info", "Print the description of image INDEX, one memo line per line");
+  info->add_option("FILE", infoArgs->file, "PVM, GVM or XVM archive")->required();
+  info->add_option("INDEX", infoArgs->index, "image index, from 0")->required();
+  info->callback([&context, infoArgs] {
+    Guarded(context, [&] {
+      Loaded loaded(context);
+      if (!LoadForCommand(context, loaded, infoArgs->file)) return;
+      if (!CheckIndex(context, *loaded.store, infoArgs->index)) return;
+      const auto selection = texture::SelectImage(*loaded.store, static_cast<int32_t>(infoArgs->index));
+      for (const std::string& line : selection.memo) context.out << line << "\n";
+    });
+  });
+
+  auto decodeArgs = std::make_shared<ImageArgs>();
+  CLI::App* decode = app.add_subcommand(
+      "decode", "Write image INDEX decoded as Height x Height RGBA bytes, rows top to bottom");
+  decode->add_option("FILE", decodeArgs->file, "PVM, GVM or XVM archive")->required();
+  decode->add_option("INDEX", decodeArgs->index, "image index, from 0")->required();
+  decode->add_option("OUT", decodeArgs->out, "output file (.rgba)")->required();
+  decode->add_flag("--painted", decodeArgs->painted, "write the picture over the checkerboard, as the window shows it");
+  decode->callback([&context, decodeArgs] {
+    Guarded(context, [&] {
+      Loaded loaded(context);
+      if (!LoadForCommand(context, loaded, decodeArgs->file)) return;
+      if (!CheckIndex(context, *loaded.store, decodeArgs->index)) return;
+      const auto index = static_cast<int32_t>(decodeArgs->index);
+      const auto selection = texture::SelectImage(*loaded.store, index);
+      WriteBytes(context, decodeArgs->out, RgbaBytes(*loaded.store, selection, index, decodeArgs->painted));
     });
   });
 }

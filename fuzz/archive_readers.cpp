@@ -3,13 +3,18 @@
 // GVM, XVM file; PVM, GVM, XVM in memory) and, in bit 0 of value / 6, the
 // package caller (AFS or BML); byte 1 times 20 is the running index of the
 // in-memory readers (0..5100, so the capacity check is reached); byte 2 is the
-// package index; the rest is the archive.
+// package index; the rest is the archive. The images loaded are then selected:
+// decoded into the canvas and painted, as a click on its list item does. The
+// first one is selected whatever its size; the others when their side is at
+// most 256, since painting thousands of 2049 x 2049 pictures per input would
+// leave the fuzzer no time for the readers.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
 
 #include "archive/texture_archive.h"
 #include "core/error.h"
+#include "texture/image_selection.h"
 
 using namespace quarrendel;
 
@@ -72,6 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(ui.list[static_cast<size_t>(i - first)] == e.Name);
     Check(e.DataLength >= 0 && e.Data != nullptr);
     if (reader >= 3) Check(e.PackageIndex == package);
+  }
+  for (int32_t i = first; i < next; ++i) {
+    if (i > first && store->images[static_cast<size_t>(i)].Height > 256) continue;
+    const texture::Selection selection = texture::SelectImage(*store, i);
+    Check(store->currentImage == i);
+    Check(!selection.memo.empty() && selection.memo.front() == "Description :");
   }
   return 0;
 }

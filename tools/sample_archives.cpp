@@ -2,9 +2,12 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string_view>
 
 #include "core/byte_io.h"
+#include "core/image_store.h"
+#include "texture/pvr_decode.h"
 #include "texture/texture_header.h"
 
 namespace quarrendel::tools {
@@ -76,6 +79,22 @@ std::vector<uint8_t> Raster16(int side, const PixelFn& pixel, uint16_t (*pack)(R
   ByteWriter w(out);
   for (int y = 0; y < side; ++y)
     for (int x = 0; x < side; ++x) w.U16Le(pack(pixel(x, y)));
+  return out;
+}
+
+// Square twiddled 16-bit texels, packed by the encode walk of the decoder
+// (ARGB1555 for pixel format 0, ARGB4444 otherwise).
+std::vector<uint8_t> Twiddled16(int side, const PixelFn& pixel, uint8_t pixelFormatCode) {
+  auto canvas = std::make_unique<Canvas>();
+  for (int x = 0; x < side; ++x)
+    for (int y = 0; y < side; ++y) {
+      const Rgba p = pixel(x, y);
+      (*canvas)(x, y) = static_cast<uint32_t>(p.r) | static_cast<uint32_t>(p.g) << 8 |
+                        static_cast<uint32_t>(p.b) << 16 | static_cast<uint32_t>(p.a) << 24;
+    }
+  std::vector<uint8_t> out(static_cast<size_t>(side) * static_cast<size_t>(side) * 2);
+  int32_t cursor = 0;
+  texture::TransferTwiddled16(*canvas, out, cursor, 0, 0, side, pixelFormatCode);
   return out;
 }
 
@@ -201,10 +220,17 @@ Rgba CheckerDisc(int x, int y) {
   return p;
 }
 
+// "PVM" in white on teal, with a transparent two-pixel frame.
+Rgba PvmLetters(int x, int y) {
+  if (x < 2 || y < 2 || x > 29 || y > 29) return {0, 0, 0, 0};
+  return OnText("PVM", 5, 11, 2, x, y) ? Rgba{255, 255, 255, 255} : Rgba{0, 128, 128, 255};
+}
+
 std::vector<Texture> PvmTextures() {
   return {
       {"gradient_rgb565", 64, 0x0901, 0x00001000, Raster16(64, [](int x, int y) { return Gradient(x, y, 64); }, Rgb565)},
       {"checker_disc_argb4444", 32, 0x0902, 0x00001001, Raster16(32, CheckerDisc, Argb4444)},
+      {"letters_twiddled_argb1555", 32, 0x0100, 0x00001002, Twiddled16(32, PvmLetters, 0)},
   };
 }
 

@@ -211,5 +211,14 @@ TEST_F(LoadCommandTest, CorruptPrsGoesOnWithTheBytesDecodedBeforeTheFault) {
   EXPECT_EQ(ui.label, "0 Images");
 }
 
+TEST_F(LoadCommandTest, FolderReadsAsAnEmptyFile) {
+  LoadFile(store, ui, Write("a.pvm", test::PvmTwoTextures()));
+  ui.messages.clear();
+  LoadFile(store, ui, dir.Path().string());
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.label, "2 Images");
+  EXPECT_TRUE(ui.list.empty());
+}
+
 }  // namespace
 }  // namespace quarrendel::archive

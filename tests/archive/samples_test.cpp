@@ -30,7 +30,7 @@ TEST(SamplesTest, SamplesLoadWithTheirNames) {
     uint8_t pvrFamily;
   };
   const Row rows[] = {
-      {"sample.pvm", {"gradient_rgb565", "checker_disc_argb4444"}, 1},
+      {"sample.pvm", {"gradient_rgb565", "checker_disc_argb4444", "letters_twiddled_argb1555"}, 1},
       {"sample.gvm", {"gc_gradient_rgb5a3", "gc_letters_rgb5a3"}, 0},
       {"sample.xvm", {"Image 0", "Image 1"}, 0},
   };

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "cli/archive_commands.h"
 #include "tests/archive/archive_bytes.h"
 #include "tests/support/test_util.h"
 
@@ -73,6 +76,109 @@ TEST_F(ArchiveCliTest, ListWithoutFileIsAUsageError) {
   const CliResult r = RunCli({"list"});
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err, "");
+}
+
+TEST(ListLineTest, PackageIndexIsTheLastFieldInPackageModeOnly) {
+  TImage_Entry e;
+  e.Name = "XVM 3 , Image 1";
+  e.Width = 128;
+  e.Height = 64;
+  e.Format = 0x0601;
+  e.DataLength = 43704;
+  e.GlobalIndex = 0xDEADBEEF;
+  e.PackageIndex = 3;
+  EXPECT_EQ(cli::ListLine(17, e, true), "17\tXVM 3 , Image 1\t128x64\t00000601\t43704\tDEADBEEF\t3");
+  EXPECT_EQ(cli::ListLine(17, e, false), "17\tXVM 3 , Image 1\t128x64\t00000601\t43704\tDEADBEEF");
+}
+
+std::string Sample(const char* name) {
+  return (std::filesystem::path(QUARRENDEL_SOURCE_DIR) / "samples" / name).string();
+}
+
+// Pixel (x, y) of an RGBA file of the given side, as "RR GG BB AA".
+std::string PixelAt(const Bytes& rgba, int side, int x, int y) {
+  const auto at = static_cast<size_t>((y * side + x) * 4);
+  return ToHex(Bytes(rgba.begin() + static_cast<std::ptrdiff_t>(at), rgba.begin() + static_cast<std::ptrdiff_t>(at + 4)));
+}
+
+TEST_F(ArchiveCliTest, InfoPrintsTheDescriptionLines) {
+  const CliResult r = RunCli({"info", Sample("sample.pvm"), "2"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "Description :\nSize : 32x32\nFormat : 00000100\nData Length : 2048\nPSO ID : 00001002\n"
+            "SQUARE TWIDDLED ARGB1555\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(ArchiveCliTest, IndexOutsideTheImagesIsAnError) {
+  for (const char* index : {"3", "-1", "5000"}) {
+    for (const char* command : {"info", "decode"}) {
+      std::vector<std::string> args{command, Sample("sample.pvm"), index};
+      if (std::string(command) == "decode") args.push_back((dir / "out.rgba").string());
+      const CliResult r = RunCli(args);
+      EXPECT_EQ(r.status, 1) << command << " " << index;
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(r.err, "image index " + std::string(index) + " is outside 0..2\n");
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.rgba"));
+}
+
+// Expected pixels follow from the pictures the samples were drawn from,
+// through each format's bit depth: RGB565 keeps 5-6-5 bits, RGB5A3 4 bits and
+// 3 alpha bits for translucent texels, solid DXT1 blocks 5-6-5 bits.
+TEST_F(ArchiveCliTest, DecodeWritesTheCanvasAsRgbaRows) {
+  struct Row {
+    const char* file;
+    const char* index;
+    int side;
+    int x, y;
+    const char* pixel;
+  };
+  const Row rows[] = {
+      {"sample.pvm", "0", 64, 0, 0, "00 00 F8 FF"},    // gradient: blue corner
+      {"sample.pvm", "0", 64, 63, 0, "F8 00 80 FF"},   // red 255 -> 248, blue 128
+      {"sample.pvm", "0", 64, 0, 63, "00 FC 80 FF"},   // green 255 -> 252 (6 bits)
+      {"sample.pvm", "2", 32, 0, 0, "00 00 00 00"},    // transparent frame of the letters
+      {"sample.pvm", "2", 32, 5, 11, "F8 F8 F8 FF"},   // first pixel of the "P"
+      {"sample.pvm", "2", 32, 4, 11, "00 80 80 FF"},   // teal beside it
+      {"sample.gvm", "1", 32, 0, 0, "20 40 E0 80"},    // translucent RGB5A3 background
+      {"sample.gvm", "1", 32, 5, 8, "F8 F8 F8 FF"},    // opaque white "G"
+      {"sample.xvm", "0", 32, 8, 0, "C0 94 80 FF"},    // second checker patch C29682
+      {"sample.xvm", "1", 64, 0, 0, "00 00 00 00"},    // transparent DXT1 block
+      {"sample.xvm", "1", 64, 8, 12, "F8 C8 00 FF"},   // yellow "X"
+  };
+  for (const Row& row : rows) {
+    const auto out = (dir / "out.rgba").string();
+    const CliResult r = RunCli({"decode", Sample(row.file), row.index, out});
+    ASSERT_EQ(r.status, 0) << row.file << " " << row.index << ": " << r.err;
+    const Bytes rgba = ReadFileBytes(out);
+    ASSERT_EQ(rgba.size(), static_cast<size_t>(row.side * row.side * 4));
+    EXPECT_EQ(PixelAt(rgba, row.side, row.x, row.y), row.pixel) << row.file << " " << row.index;
+  }
+}
+
+TEST_F(ArchiveCliTest, DecodePaintedComposesOverTheCheckerboard) {
+  const auto out = (dir / "painted.rgba").string();
+  const CliResult r = RunCli({"decode", Sample("sample.xvm"), "1", out, "--painted"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Bytes rgba = ReadFileBytes(out);
+  ASSERT_EQ(rgba.size(), 64u * 64u * 4u);
+  EXPECT_EQ(PixelAt(rgba, 64, 0, 0), "FF FF FF FF");    // white square
+  EXPECT_EQ(PixelAt(rgba, 64, 16, 0), "AF AF AF FF");   // grey square
+  EXPECT_EQ(PixelAt(rgba, 64, 8, 12), "F8 C8 00 FF");   // opaque letter unchanged
+  // Half-transparent GameCube background (32, 64, 224, alpha 128) over white:
+  // c + (255 - c) * 127 / 256 per channel.
+  const CliResult g = RunCli({"decode", Sample("sample.gvm"), "1", out, "--painted"});
+  ASSERT_EQ(g.status, 0) << g.err;
+  EXPECT_EQ(PixelAt(ReadFileBytes(out), 32, 0, 0), "8E 9E EF FF");
+}
+
+TEST_F(ArchiveCliTest, DecodeToAnUnwritablePathFails) {
+  const auto out = (dir / "no-such-folder" / "x.rgba").string();
+  const CliResult r = RunCli({"decode", Sample("sample.pvm"), "0", out});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "cannot write " + out + ": No such file or directory\n");
 }
 
 }  // namespace

@@ -35,10 +35,6 @@ TEST(CliFrontEndTest, ProgressIsDrawnOnlyWhenAskedAndEndsItsLine) {
   EXPECT_EQ(tty.str(), "\rDecompressing PVM #1 / 4\33[K\rDecompressing GVM #2 / 4\33[K\ndone\n");
 }
 
-TEST(CliFrontEndTest, OnlyTheRealStandardErrorCanBeATerminal) {
-  std::ostringstream err;
-  EXPECT_FALSE(IsTerminalStderr(err));
-}
 
 }  // namespace
 }  // namespace quarrendel::cli
