@@ -1,13 +1,18 @@
 #include "archive/load_command.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "archive/package_reader.h"
 #include "archive/texture_archive.h"
+#include "core/capacity.h"
 #include "core/error.h"
+#include "prs/prs.h"
 
 namespace quarrendel::archive {
 
@@ -56,12 +61,36 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-// The bytes of the container that the chosen file holds.
-std::vector<uint8_t> ContainerBytes(const std::string& path) { return ReadWholeFile(path); }
+// True when the name's extension, lower-cased, is ".prs".
+bool IsPrsName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+  std::string ext = path.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".prs";
+}
 
-// Runs the reader of `kind`; a kind without a reader gets the not-supported message.
-void ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container kind, std::span<const uint8_t> bytes) {
+// A whole-file PRS stream unpacked through the input and output buffers. A
+// corrupt stream still yields the bytes decoded before the fault, and loading
+// goes on with them. The result is a copy: the package readers reuse the
+// output buffer for their members.
+std::vector<uint8_t> Unwrap(ImageStore& store, std::span<const uint8_t> packed) {
+  RequireBufferBytes(static_cast<int64_t>(packed.size()), "compressed file");
+  std::copy(packed.begin(), packed.end(), store.input.Data());
+  const prs::DecompressResult r = prs::DecompressBuffers(store, static_cast<int32_t>(packed.size()));
+  const auto unpacked = store.output.First(r.size);
+  return std::vector<uint8_t>(unpacked.begin(), unpacked.end());
+}
+
+// Runs the reader of `kind`; a kind without a reader gets the not-supported
+// message. Returns EndsLoad when the reader ended the command itself.
+PackageOutcome ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container kind, std::span<const uint8_t> bytes) {
   switch (kind) {
+    case Container::Afs:
+      return ReadAfs(store, frontEnd, bytes);
+    case Container::Bml:
+      return ReadBml(store, frontEnd, bytes);
     case Container::Xvm:
       ReadXvmFile(store, frontEnd, bytes);
       break;
@@ -71,12 +100,11 @@ void ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container kind, std::s
     case Container::Gvm:
       ReadGvmFile(store, frontEnd, bytes);
       break;
-    case Container::Afs:
-    case Container::Bml:
     case Container::Unknown:
       frontEnd.ShowInformation(kNotSupported);
       break;
   }
+  return PackageOutcome::Completed;
 }
 
 std::string DirectoryPart(const std::string& path) {
@@ -100,6 +128,12 @@ void LoadCommand(ImageStore& store, FrontEnd& frontEnd) {
 }
 
 void LoadFile(ImageStore& store, FrontEnd& frontEnd, const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  LoadContents(store, frontEnd, path, bytes);
+}
+
+void LoadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path,
+                  std::span<const uint8_t> fileBytes) {
   store.loadDirectory = DirectoryPart(path);
   store.loadedFileName = path;
   store.pvrFamily = 0;
@@ -107,9 +141,17 @@ void LoadFile(ImageStore& store, FrontEnd& frontEnd, const std::string& path) {
   store.packageMode = 0;
   frontEnd.ListClear();
 
-  const std::vector<uint8_t> bytes = ContainerBytes(path);
   try {
-    ReadContainer(store, frontEnd, ContainerOf(MagicText(bytes)), bytes);
+    std::vector<uint8_t> unwrapped;
+    std::span<const uint8_t> contents = fileBytes;
+    if (IsPrsName(path)) {
+      unwrapped = Unwrap(store, fileBytes);
+      contents = unwrapped;
+    }
+    if (ReadContainer(store, frontEnd, ContainerOf(MagicText(contents)), contents) == PackageOutcome::EndsLoad) {
+      // The reader showed its message; the panel and the label stay as they are.
+      return;
+    }
   } catch (const Error& e) {
     // Capacity, truncated-header and pool errors: the reader has left the
     // store consistent (nothing changed, or the entries filled so far counted).

@@ -3,6 +3,8 @@
 // matching reader, and leaves the list and its label describing the images.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "core/frontend.h"
@@ -18,7 +20,13 @@ inline constexpr const char* kOpenDialog1Filter =
 // Menu File > Load: asks the front end for a file (OpenDialog1) and loads it.
 void LoadCommand(ImageStore& store, FrontEnd& frontEnd);
 
-// Loads `path` as if it had been chosen in the open dialog.
+// Loads `path` as if it had been chosen in the open dialog. A file that
+// cannot be read loads as no bytes, which the BML reader rejects.
 void LoadFile(ImageStore& store, FrontEnd& frontEnd, const std::string& path);
+
+// The same with the file's bytes already read: `path` gives the load
+// directory, the loaded file name and the ".prs" test.
+void LoadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path,
+                  std::span<const uint8_t> fileBytes);
 
 }  // namespace quarrendel::archive

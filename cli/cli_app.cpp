@@ -5,6 +5,7 @@
 
 #include "cli/archive_commands.h"
 #include "cli/cli_context.h"
+#include "cli/prs_commands.h"
 
 namespace quarrendel::cli {
 
@@ -16,6 +17,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   CliContext context{out, err};
   // Command families register their subcommands here.
   RegisterArchiveCommands(app, context);
+  RegisterPrsCommands(app, context);
 
   try {
     app.parse(argc, argv);

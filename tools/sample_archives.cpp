@@ -7,6 +7,7 @@
 
 #include "core/byte_io.h"
 #include "core/image_store.h"
+#include "prs/prs.h"
 #include "texture/pvr_decode.h"
 #include "texture/texture_header.h"
 
@@ -255,10 +256,89 @@ std::vector<Texture> XvmTextures() {
   };
 }
 
+
+// An AFS whose members are PRS-compressed archives. The member table sits in
+// a 2048-byte header here (the reader takes any member offsets), which keeps
+// the sample small; every member starts on a 2048-byte boundary.
+std::vector<uint8_t> PackedAfs(const std::vector<std::vector<uint8_t>>& archives) {
+  std::vector<std::vector<uint8_t>> packed;
+  for (const auto& a : archives) packed.push_back(prs::Compress(a));
+  std::vector<uint8_t> out;
+  ByteWriter w(out);
+  w.Magic("AFS");
+  w.U8(0);
+  w.U32Le(static_cast<uint32_t>(packed.size()));
+  size_t at = 2048;
+  for (const auto& p : packed) {
+    w.U32Le(static_cast<uint32_t>(at));
+    w.U32Le(static_cast<uint32_t>(p.size()));
+    at += (p.size() + 2047) / 2048 * 2048;
+  }
+  at = 2048;
+  for (const auto& p : packed) {
+    w.Seek(at);
+    w.Bytes(p);
+    at += (p.size() + 2047) / 2048 * 2048;
+  }
+  return out;
+}
+
+// A little-endian BML package: each entry a small stand-in model file, and
+// some of them a PRS-compressed texture archive behind it.
+std::vector<uint8_t> Bml(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
+  struct Part {
+    std::vector<uint8_t> file;
+    std::vector<uint8_t> packed;
+    uint32_t unpacked = 0;
+  };
+  std::vector<Part> parts;
+  for (const auto& [name, archive] : entries) {
+    Part part;
+    const std::string model = "model data of " + name;
+    part.file.assign(model.begin(), model.end());
+    if (!archive.empty()) {
+      part.packed = prs::Compress(archive);
+      part.unpacked = static_cast<uint32_t>(archive.size());
+    }
+    parts.push_back(std::move(part));
+  }
+  std::vector<uint8_t> out;
+  ByteWriter w(out);
+  w.U32Le(0);
+  w.U32Le(static_cast<uint32_t>(entries.size()));
+  w.U8(0x50);
+  w.Zeros(55);
+  for (size_t k = 0; k < entries.size(); ++k) {
+    w.FixedText(entries[k].first, 32);
+    w.U32Le(static_cast<uint32_t>(parts[k].file.size()));
+    w.U32Le(0);
+    w.U32Le(0);
+    w.U32Le(static_cast<uint32_t>(parts[k].packed.size()));
+    w.U32Le(parts[k].unpacked);
+    w.Zeros(12);
+  }
+  w.Seek((64 * (entries.size() + 1) + 2047) / 2048 * 2048);
+  for (const Part& part : parts) {
+    w.Bytes(part.file);
+    w.Zeros((32 - part.file.size() % 32) % 32);
+    w.Bytes(part.packed);
+    w.Zeros((32 - part.packed.size() % 32) % 32);
+  }
+  return out;
+}
+
 }  // namespace
 
 std::vector<SampleFile> MakeSamples() {
-  return {{"sample.pvm", Pvm(PvmTextures())}, {"sample.gvm", Gvm(GvmTextures())}, {"sample.xvm", Xvm(XvmTextures())}};
+  const auto pvm = Pvm(PvmTextures());
+  const auto gvm = Gvm(GvmTextures());
+  const auto xvm = Xvm(XvmTextures());
+  return {{"sample.pvm", pvm},
+          {"sample.gvm", gvm},
+          {"sample.xvm", xvm},
+          {"sample.afs", PackedAfs({pvm, xvm, gvm})},
+          {"sample.bml", Bml({{"stage.nj", pvm}, {"door.nj", {}}, {"props.nj", pvm}})},
+          {"sample_xvm.prs", prs::Compress(xvm)}};
 }
 
 }  // namespace quarrendel::tools

@@ -14,7 +14,7 @@ const std::filesystem::path kSamples = std::filesystem::path(QUARRENDEL_SOURCE_D
 
 TEST(SamplesTest, CommittedSamplesEqualTheGeneratorsOutput) {
   const auto samples = tools::MakeSamples();
-  ASSERT_EQ(samples.size(), 3u);
+  ASSERT_EQ(samples.size(), 6u);
   for (const auto& sample : samples) {
     const auto path = kSamples / sample.name;
     ASSERT_TRUE(std::filesystem::exists(path)) << path << ": run make_samples " << kSamples;
@@ -29,10 +29,15 @@ TEST(SamplesTest, SamplesLoadWithTheirNames) {
     std::vector<std::string> list;
     uint8_t pvrFamily;
   };
+  const std::vector<std::string> pvm{"gradient_rgb565", "checker_disc_argb4444", "letters_twiddled_argb1555"};
+  const std::vector<std::string> gvm{"gc_gradient_rgb5a3", "gc_letters_rgb5a3"};
   const Row rows[] = {
-      {"sample.pvm", {"gradient_rgb565", "checker_disc_argb4444", "letters_twiddled_argb1555"}, 1},
-      {"sample.gvm", {"gc_gradient_rgb5a3", "gc_letters_rgb5a3"}, 0},
+      {"sample.pvm", pvm, 1},
+      {"sample.gvm", gvm, 0},
       {"sample.xvm", {"Image 0", "Image 1"}, 0},
+      {"sample.afs", {pvm[0], pvm[1], pvm[2], "XVM 1 , Image 0", "XVM 1 , Image 1", gvm[0], gvm[1]}, 1},
+      {"sample.bml", {pvm[0], pvm[1], pvm[2], pvm[0], pvm[1], pvm[2]}, 1},
+      {"sample_xvm.prs", {"Image 0", "Image 1"}, 0},
   };
   auto store = std::make_unique<ImageStore>();
   for (const Row& row : rows) {

@@ -1,0 +1,48 @@
+// Readers of the two package containers.
+//  AFS: "AFS\0", member count M (LE), then M pairs of offset and size (LE)
+//    inside a 524,288-byte header area; members are single textures (GBIX +
+//    PVRT/GVRT, or XVRT) or PRS streams holding a PVM, GVM, XVM or a single
+//    GBIX + PVRT texture; a member starting "end\0" ends the walk.
+//  BML: a zero word, entry count C (1..255; LE, or BE when the count's upper
+//    16 bits are set), the byte 0x50 at offset 8, 64-byte entries from offset
+//    64, data from 64 * (C + 1) rounded up to 2048. Each entry's file data (S1
+//    bytes) is followed by an optional PRS-compressed texture archive (S2
+//    bytes), both padded to 32 bytes.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "core/frontend.h"
+#include "core/image_store.h"
+
+namespace quarrendel::archive {
+
+// How a package read ended: Completed lets the Load command refresh the label;
+// EndsLoad means a message was shown and the command ends at once.
+enum class PackageOutcome { Completed, EndsLoad };
+
+inline constexpr const char* kUnsupportedMember =
+    "Unsuported file are include in this package, Can't load this file. ";
+inline constexpr const char* kInvalidBml = "Unsuported or invalide BML file";
+inline constexpr const char* kBmlWithoutImages = "This BML does'nt contain any images";
+
+inline constexpr size_t kAfsHeaderArea = 524'288;
+inline constexpr int64_t kAfsMaxMembers = (kAfsHeaderArea - 8) / 8;  // 65,534 table entries
+
+// Reads an AFS archive (the whole file). Sets the image count, the PVR-family
+// and package mode flags. A member the reader cannot take - an unsupported
+// kind, a table, offset or size outside the file, a corrupt PRS stream, an
+// unpacked member too large for the buffers, more images than the table
+// holds - shows kUnsupportedMember and returns EndsLoad with the members read
+// before it kept.
+PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file);
+
+// Reads a BML package (the whole file). Sets the image count, the BML flag,
+// the package mode flag and the package archive kind. An invalid header shows
+// kInvalidBml (EndsLoad). Sizes beyond the file, corrupt PRS streams and
+// archives too large for the buffers or the table stop the walk with the
+// images read so far. No images at all: the plain message kBmlWithoutImages.
+PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file);
+
+}  // namespace quarrendel::archive

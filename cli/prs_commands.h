@@ -1,0 +1,12 @@
+// quarrendel-cli prs compress|decompress IN OUT: the PRS codec on whole files.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include "cli/cli_context.h"
+
+namespace quarrendel::cli {
+
+void RegisterPrsCommands(CLI::App& app, CliContext& context);
+
+}  // namespace quarrendel::cli

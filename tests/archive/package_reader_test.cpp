@@ -1,0 +1,271 @@
+#include "archive/package_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "core/byte_io.h"
+#include "prs/prs.h"
+#include "tests/archive/archive_bytes.h"
+#include "tests/support/test_util.h"
+
+namespace quarrendel::archive {
+namespace {
+
+using test::Bytes;
+using test::Cat;
+using test::FromHex;
+using test::ToHex;
+
+// An AFS laid out as this system writes it: a 524,288-byte header area, then
+// each member on a 2048-byte boundary. The table holds each member's size.
+Bytes MakeAfs(const std::vector<Bytes>& members) {
+  Bytes file;
+  ByteWriter w(file);
+  w.Magic("AFS");
+  w.U8(0);
+  w.U32Le(static_cast<uint32_t>(members.size()));
+  size_t at = kAfsHeaderArea;
+  for (const Bytes& m : members) {
+    w.U32Le(static_cast<uint32_t>(at));
+    w.U32Le(static_cast<uint32_t>(m.size()));
+    at += (m.size() + 2047) / 2048 * 2048;
+  }
+  at = kAfsHeaderArea;
+  for (const Bytes& m : members) {
+    w.Seek(at);
+    w.Bytes(m);
+    at += (m.size() + 2047) / 2048 * 2048;
+  }
+  return file;
+}
+
+// A PVR or GVR texture member: a 12-byte GBIX chunk (length 4), then the chunk.
+Bytes TextureMember(const std::string& index, const std::string& chunk) {
+  return Cat({FromHex("47424958 04000000" + index), FromHex(chunk)});
+}
+
+// An unpacked single texture: 16-byte GBIX chunk, PVRT-layout head at 16.
+Bytes SingleTexture(const std::string& index, const std::string& chunk) {
+  return Cat({FromHex("47424958 08000000" + index + "00000000"), FromHex(chunk)});
+}
+
+const char* kPvrt2x2 = "50565254 0C000000 01090000 0200 0200 AABBCCDD";
+
+struct Packages : ::testing::Test {
+  std::unique_ptr<ImageStore> store = std::make_unique<ImageStore>();
+  RecordingFrontEnd fe;
+};
+
+TEST_F(Packages, AfsOfUncompressedTexturesNamesImagesByMember) {
+  const Bytes xvr = Cat({FromHex("58565254 42000000 01000000 06000000 EFBE0000 0400 0400 02000000"), Bytes(36, 0),
+                         FromHex("1234")});
+  const Bytes afs = MakeAfs({TextureMember("11000000", kPvrt2x2),
+                             TextureMember("22334455", "47565254 0A000000 00000901 0100 0008 EEFF"), xvr});
+  ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::Completed);
+  EXPECT_EQ(store->imageCount, 3);
+  EXPECT_EQ(fe.list, (std::vector<std::string>{"Image 0", "Image 1", "Image 2"}));
+  EXPECT_EQ(store->packageMode, 0);
+  EXPECT_EQ(store->pvrFamily, 1);
+  const auto& pvr = store->images[0];
+  EXPECT_EQ(pvr.GlobalIndex, 0x11u);
+  EXPECT_EQ(pvr.Format, 0x0901u);
+  EXPECT_EQ(ToHex({pvr.Bytes().begin(), pvr.Bytes().end()}), "AA BB CC DD");
+  // GVRT: big-endian sides, index byte-swapped into machine order.
+  const auto& gvr = store->images[1];
+  EXPECT_EQ(gvr.Width, 256);
+  EXPECT_EQ(gvr.Height, 8);
+  EXPECT_EQ(gvr.Format, 0x0109u);
+  EXPECT_EQ(gvr.GlobalIndex, 0x22334455u);
+  const auto& x = store->images[2];
+  EXPECT_EQ(x.Name, "Image 2");
+  EXPECT_EQ(x.Format, 0x0601u);
+  EXPECT_EQ(x.GlobalIndex, 0xBEEFu);
+  EXPECT_EQ(ToHex({x.Bytes().begin(), x.Bytes().end()}), "12 34");
+  EXPECT_TRUE(fe.progress.empty());
+  EXPECT_FALSE(fe.progressVisible);
+}
+
+TEST_F(Packages, AfsEndMarkerSetsTheCount) {
+  const Bytes afs = MakeAfs({TextureMember("01000000", kPvrt2x2), FromHex("656E6400 00000000 00000000 00000000"),
+                             TextureMember("02000000", kPvrt2x2)});
+  ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::Completed);
+  EXPECT_EQ(store->imageCount, 1);
+}
+
+TEST_F(Packages, AfsOfCompressedArchivesUsesARunningIndex) {
+  const Bytes afs = MakeAfs({prs::Compress(test::PvmTwoTextures()), prs::Compress(test::XvmTwoTextures()),
+                             prs::Compress(test::GvmTwoTextures())});
+  ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::Completed);
+  EXPECT_EQ(store->imageCount, 6);
+  EXPECT_EQ(fe.list, (std::vector<std::string>{"wall", "floor", "XVM 1 , Image 0", "XVM 1 , Image 1", "wall",
+                                                "floor"}));
+  EXPECT_EQ(store->packageMode, 1);
+  EXPECT_EQ(store->pvrFamily, 1);
+  EXPECT_EQ(store->images[0].PackageIndex, 0);
+  EXPECT_EQ(store->images[3].PackageIndex, 1);
+  EXPECT_EQ(store->images[5].PackageIndex, 2);
+  EXPECT_TRUE(fe.progressVisible);  // the Load command hides it
+  ASSERT_EQ(fe.progress.size(), 3u);
+  EXPECT_EQ(fe.progress[0].caption, "Decompressing PVM #0 / 3");
+  EXPECT_EQ(fe.progress[1].caption, "Decompressing XVM #1 / 3");
+  EXPECT_EQ(fe.progress[2].caption, "Decompressing GVM #2 / 3");
+  EXPECT_EQ(fe.progress[2].maximum, 3);
+  EXPECT_EQ(fe.progress[2].position, 2);
+}
+
+TEST_F(Packages, AfsCompressedSingleTexturesAreNoNameAndKeepTheCount) {
+  const Bytes afs = MakeAfs({prs::Compress(SingleTexture("78563412", kPvrt2x2)),
+                             prs::Compress(SingleTexture("01000000", "50565254 0A000000 00010000 0400 0400 EEFF"))});
+  ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::Completed);
+  EXPECT_EQ(store->imageCount, 2);  // M, not changed by single textures
+  EXPECT_EQ(fe.list, (std::vector<std::string>{"No Name", "No Name"}));
+  EXPECT_EQ(store->images[0].GlobalIndex, 0x12345678u);
+  EXPECT_EQ(store->images[1].Width, 4);
+  EXPECT_EQ(store->images[1].PackageIndex, 1);
+  EXPECT_EQ(store->images[1].DataLength, 2);
+}
+
+TEST_F(Packages, AfsUnsupportedMemberEndsTheLoadKeepingEarlierMembers) {
+  // A member starting "PVRT" without its GBIX chunk is not supported.
+  const Bytes afs = MakeAfs({TextureMember("01000000", kPvrt2x2), FromHex(kPvrt2x2)});
+  ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::EndsLoad);
+  ASSERT_EQ(fe.messages.size(), 1u);
+  EXPECT_EQ(fe.messages[0].kind, RecordingFrontEnd::MessageKind::Information);
+  EXPECT_EQ(fe.messages[0].text, "Unsuported file are include in this package, Can't load this file. ");
+  EXPECT_EQ(store->imageCount, 2);
+  EXPECT_EQ(store->images[0].DataLength, 4);
+}
+
+TEST_F(Packages, AfsDamageIsRejectedAsAnUnsupportedMember) {
+  struct Case {
+    const char* what;
+    Bytes file;
+  };
+  Bytes offsetPastEnd = MakeAfs({TextureMember("01000000", kPvrt2x2), TextureMember("02000000", kPvrt2x2)});
+  offsetPastEnd[16] = 0xFF;  // member 1's offset low byte...
+  offsetPastEnd[19] = 0x7F;  // ...and high byte: far beyond the file
+  Bytes dataPastEnd = MakeAfs({TextureMember("01000000", "50565254 FF000000 01090000 0200 0200 AABBCCDD")});
+  dataPastEnd.resize(kAfsHeaderArea + 32);
+  Bytes corrupt = MakeAfs({FromHex("00 50 56 4D FF FF")});  // a long copy reaching before the start
+  Bytes tooMany = FromHex("41465300 8A130000");                // 5002 members
+  const Case cases[] = {{"offset beyond the file", offsetPastEnd},
+                        {"texture data beyond the file", dataPastEnd},
+                        {"corrupt PRS stream", corrupt},
+                        {"more members than images", tooMany},
+                        {"table beyond the file", FromHex("41465300 02000000 00000800")}};
+  for (const Case& c : cases) {
+    auto s = std::make_unique<ImageStore>();
+    RecordingFrontEnd f;
+    EXPECT_EQ(ReadAfs(*s, f, c.file), PackageOutcome::EndsLoad) << c.what;
+    ASSERT_EQ(f.messages.size(), 1u) << c.what;
+    EXPECT_EQ(f.messages[0].text, kUnsupportedMember) << c.what;
+    EXPECT_LE(s->imageCount, 1) << c.what;
+  }
+}
+
+// A BML package: count C, marker 0x50, 64-byte entries (S1 at 32, S2 at 44),
+// data from 64 * (C + 1) rounded up to 2048, each part padded to 32 bytes.
+Bytes MakeBml(const std::vector<std::pair<Bytes, Bytes>>& entries, bool bigEndian) {
+  Bytes file;
+  ByteWriter w(file);
+  auto u32 = [&](uint32_t v) { bigEndian ? w.U32Be(v) : w.U32Le(v); };
+  w.U32Le(0);
+  u32(static_cast<uint32_t>(entries.size()));
+  w.U8(0x50);
+  w.Zeros(55);
+  for (const auto& [data, packed] : entries) {
+    w.FixedText("model.nj", 32);
+    u32(static_cast<uint32_t>(data.size()));
+    u32(0xAAAA);
+    u32(0xBBBB);
+    u32(static_cast<uint32_t>(packed.size()));
+    u32(0);
+    w.Zeros(12);
+  }
+  w.Seek((64 * (entries.size() + 1) + 2047) / 2048 * 2048);
+  for (const auto& [data, packed] : entries) {
+    w.Bytes(data);
+    w.Zeros((32 - data.size() % 32) % 32);
+    w.Bytes(packed);
+    w.Zeros((32 - packed.size() % 32) % 32);
+  }
+  return file;
+}
+
+TEST_F(Packages, BmlInBothByteOrders) {
+  for (bool bigEndian : {false, true}) {
+    auto s = std::make_unique<ImageStore>();
+    RecordingFrontEnd f;
+    const Bytes bml = MakeBml({{Bytes(40, 7), prs::Compress(test::PvmTwoTextures())},
+                               {Bytes(5, 1), {}},
+                               {Bytes(0), prs::Compress(test::GvmTwoTextures())}},
+                              bigEndian);
+    ASSERT_EQ(ReadBml(*s, f, bml), PackageOutcome::Completed);
+    EXPECT_EQ(s->imageCount, 4) << bigEndian;
+    EXPECT_EQ(s->bmlFlag, 1);
+    EXPECT_EQ(s->packageMode, 1);
+    EXPECT_EQ(s->pvrFamily, 1);
+    EXPECT_EQ(s->packageArchiveKind, PackageArchiveKind::Gvm);  // the last archive met
+    EXPECT_EQ(s->images[2].PackageIndex, 2);
+    EXPECT_EQ(s->images[2].Width, 256);
+    ASSERT_EQ(f.progress.size(), 2u);
+    EXPECT_EQ(f.progress[0].caption, "Decompressing PVM #0 / 3");
+    EXPECT_EQ(f.progress[1].caption, "Decompressing GVM #2 / 3");
+    EXPECT_TRUE(f.messages.empty());
+  }
+}
+
+TEST_F(Packages, BmlOfAnXvmLeavesThePvrFlag) {
+  const Bytes bml = MakeBml({{Bytes(3, 1), {}}, {Bytes(3, 1), prs::Compress(test::XvmTwoTextures())}}, false);
+  ASSERT_EQ(ReadBml(*store, fe, bml), PackageOutcome::Completed);
+  EXPECT_EQ(store->pvrFamily, 0);
+  EXPECT_EQ(store->packageArchiveKind, PackageArchiveKind::Xvm);
+  EXPECT_EQ(fe.list, (std::vector<std::string>{"XVM 1 , Image 0", "XVM 1 , Image 1"}));
+}
+
+TEST_F(Packages, BmlHeaderChecks) {
+  struct Case {
+    uint32_t count;
+    uint8_t marker;
+    bool accepted;
+  };
+  for (const Case c : {Case{255, 0x50, true}, Case{256, 0x50, false}, Case{0, 0x50, false}, Case{3, 0x51, false}}) {
+    Bytes bml = FromHex("00000000");
+    ByteWriter w(bml);
+    w.U32Le(c.count);
+    w.U8(c.marker);
+    auto s = std::make_unique<ImageStore>();
+    s->imageCount = 9;
+    RecordingFrontEnd f;
+    const PackageOutcome outcome = ReadBml(*s, f, bml);
+    EXPECT_EQ(s->imageCount, 0) << c.count;
+    ASSERT_EQ(f.messages.size(), 1u) << c.count;
+    if (c.accepted) {
+      // The table lies beyond this short file: nothing is read.
+      EXPECT_EQ(outcome, PackageOutcome::Completed);
+      EXPECT_EQ(s->bmlFlag, 1);
+      EXPECT_EQ(f.messages[0].kind, RecordingFrontEnd::MessageKind::Plain);
+      EXPECT_EQ(f.messages[0].text, "This BML does'nt contain any images");
+    } else {
+      EXPECT_EQ(outcome, PackageOutcome::EndsLoad) << c.count;
+      EXPECT_EQ(s->bmlFlag, 0);
+      EXPECT_EQ(f.messages[0].kind, RecordingFrontEnd::MessageKind::Information);
+      EXPECT_EQ(f.messages[0].text, "Unsuported or invalide BML file");
+    }
+  }
+}
+
+TEST_F(Packages, BmlStopsAtDamageKeepingImagesReadSoFar) {
+  Bytes bml = MakeBml({{Bytes(4, 1), prs::Compress(test::PvmTwoTextures())},
+                       {Bytes(4, 1), prs::Compress(test::XvmTwoTextures())}},
+                      false);
+  bml.resize(bml.size() - 40);  // the second archive is cut short
+  ASSERT_EQ(ReadBml(*store, fe, bml), PackageOutcome::Completed);
+  EXPECT_EQ(store->imageCount, 2);
+  EXPECT_EQ(fe.list, (std::vector<std::string>{"wall", "floor"}));
+  EXPECT_TRUE(fe.messages.empty());
+}
+
+}  // namespace
+}  // namespace quarrendel::archive

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "core/capacity.h"
+#include "tests/support/test_util.h"
+
+namespace quarrendel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(PrsCli, CompressThenDecompressFile) {
+  TempDir dir;
+  WriteFileBytes(dir / "plain.bin", FromHex("61 62 63 61 62 63 61 62 63 61 62 63"));
+  CliResult r = RunCli({"prs", "compress", (dir / "plain.bin").string(), (dir / "packed.prs").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ToHex(ReadFileBytes(dir / "packed.prs")), "57 61 62 63 EF FF 00 00 00");
+  EXPECT_TRUE(Contains(r.out, "12 -> 9 bytes")) << r.out;
+
+  r = RunCli({"prs", "decompress", (dir / "packed.prs").string(), (dir / "back.bin").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFileBytes(dir / "back.bin"), ReadFileBytes(dir / "plain.bin"));
+  // Only the two outputs and the input: no temporary file left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 3);
+}
+
+struct FailureCase {
+  const char* name;
+  const char* command;
+  Bytes input;
+  bool writeInput;  // false: IN does not exist
+  const char* message;
+};
+
+class PrsCliFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(PrsCliFailure, ReportsAndWritesNothing) {
+  const FailureCase& c = GetParam();
+  TempDir dir;
+  if (c.writeInput) WriteFileBytes(dir / "in.bin", c.input);
+  const CliResult r = RunCli({"prs", c.command, (dir / "in.bin").string(), (dir / "out.bin").string()});
+  EXPECT_NE(r.status, 0);
+  EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "out.bin"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Prs, PrsCliFailure,
+    ::testing::Values(
+        // a long copy one byte back with nothing written yet
+        FailureCase{"CopyBeforeStart", "decompress", FromHex("02 FF FF 00 00"), true, "PRS stream is corrupt"},
+        FailureCase{"TruncatedLiteral", "decompress", FromHex("01"), true, "past the end"},
+        FailureCase{"MissingInputDecompress", "decompress", {}, false, "cannot read"},
+        FailureCase{"MissingInputCompress", "compress", {}, false, "cannot read"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PrsCli, FailureLeavesExistingOutputAlone) {
+  TempDir dir;
+  WriteFileBytes(dir / "bad.prs", FromHex("00 FF"));
+  WriteFileBytes(dir / "out.bin", FromHex("AA BB"));
+  const CliResult r = RunCli({"prs", "decompress", (dir / "bad.prs").string(), (dir / "out.bin").string()});
+  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(ToHex(ReadFileBytes(dir / "out.bin")), "AA BB");
+}
+
+TEST(PrsCli, RefusesFilesLargerThanTheBuffer) {
+  TempDir dir;
+  for (const char* command : {"compress", "decompress"}) {
+    {
+      WriteFileBytes(dir / "big.bin", {});
+      fs::resize_file(dir / "big.bin", static_cast<uintmax_t>(kBufferSize) + 1);  // sparse
+    }
+    const CliResult r = RunCli({"prs", command, (dir / "big.bin").string(), (dir / "out.bin").string()});
+    EXPECT_NE(r.status, 0) << command;
+    EXPECT_TRUE(Contains(r.err, "at most 10000000 bytes")) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out.bin"));
+  }
+}
+
+TEST(PrsCli, MissingArgumentsAreAUsageError) {
+  const CliResult r = RunCli({"prs", "compress", "only-one"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_FALSE(r.err.empty());
+}
+
+}  // namespace
+}  // namespace quarrendel::test
