@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -25,6 +26,7 @@
 
 #include "core/error.h"
 #include "core/image_store.h"
+#include "prs/prs.h"
 #include "ui/import_options_form.h"
 #include "ui/info_form.h"
 #include "ui/main_form.h"
@@ -60,6 +62,19 @@ class TestForm : public TForm1 {
   // not opened at all and only counted.
   std::function<void(QDialog&)> modalScript;
   std::vector<QDialog*> modalsShown;
+  // What the progress panel showed at each step of a load.
+  struct Step {
+    QString caption;
+    int maximum;
+    int position;
+    bool panelVisible;
+  };
+  std::vector<Step> progress;
+
+  void SetProgress(std::string_view caption, int32_t maximum, int32_t position) override {
+    TForm1::SetProgress(caption, maximum, position);
+    progress.push_back({Label1->text(), ProgressBar1->maximum(), ProgressBar1->value(), Panel2->isVisible()});
+  }
 
  protected:
   void ShowBox(BoxKind kind, const QString& text) override { boxes.push_back({kind, text}); }
@@ -166,6 +181,7 @@ class MainFormTest : public QObject {
   void RebuildAndAddFollowTheBmlFlag();
   void FailedLoadLeavesTheLabel();
   void CancelledLoadKeepsTheImages();
+  void PackageLoadShowsProgress();
   void CommandErrorsAreShownAndTheWindowStaysUsable();
   void CommandsNotWrittenYetSaySo();
   void QuestionMarkOpensTheInfoDialog();
@@ -374,6 +390,15 @@ void MainFormTest::FailedLoadLeavesTheLabel() {
   QCOMPARE(form.boxes[0].text, QStringLiteral("This file is not suported."));
   QCOMPARE(form.ListCount(), 0);
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
+
+  // An empty file reads as a BML package with a bad header: the load ends
+  // there and the label keeps its old text.
+  form.SetLabel("old text");
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("empty.bml"), Bytes{})));
+  form.Open1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{2});
+  QCOMPARE(form.boxes[1].text, QStringLiteral("Unsuported or invalide BML file"));
+  QCOMPARE(form.Label2->text(), QStringLiteral("old text"));
 }
 
 void MainFormTest::CancelledLoadKeepsTheImages() {
@@ -535,6 +560,47 @@ void MainFormTest::QuitClosesTheWindow() {
   QVERIFY(!form.isVisible());
   QVERIFY(!form.Form2->isVisible());
   QVERIFY(!form.Form4->isVisible());
+}
+
+void MainFormTest::PackageLoadShowsProgress() {
+  TestForm& form = *form_;
+  // An AFS of two members, each the one-texture PVM compressed with PRS.
+  const Bytes pvm = FromHex(kOneTexturePvm);
+  const Bytes packed = quarrendel::prs::Compress(pvm);
+  const uint32_t first = 0x80000;
+  const uint32_t second = first + 2048;
+  Bytes afs(second + packed.size(), 0);
+  auto put32 = [&afs](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) afs[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  afs[0] = 'A';
+  afs[1] = 'F';
+  afs[2] = 'S';
+  put32(4, 2);
+  put32(8, first);
+  put32(12, static_cast<uint32_t>(packed.size()));
+  put32(16, second);
+  put32(20, static_cast<uint32_t>(packed.size()));
+  std::copy(packed.begin(), packed.end(), afs.begin() + first);
+  std::copy(packed.begin(), packed.end(), afs.begin() + second);
+
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("packed.afs"), afs)));
+  form.Open1->trigger();
+  QVERIFY(form.boxes.empty());
+  QCOMPARE(form.progress.size(), size_t{2});
+  QCOMPARE(form.progress[0].caption, QStringLiteral("Decompressing PVM #0 / 2"));
+  QCOMPARE(form.progress[1].caption, QStringLiteral("Decompressing PVM #1 / 2"));
+  for (int i = 0; i < 2; ++i) {
+    QCOMPARE(form.progress[i].maximum, 2);
+    QCOMPARE(form.progress[i].position, i);
+    QVERIFY(form.progress[i].panelVisible);
+  }
+  QVERIFY(form.Panel2->isHidden());
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("tex_a"), QStringLiteral("tex_a")}));
+  QCOMPARE(form.Label2->text(), QStringLiteral("2 Images"));
+
+  ClickListItem(form, 1);
+  QVERIFY(form.Memo1->toPlainText().split(QLatin1Char('\n')).contains(QStringLiteral("In package : 1")));
 }
 
 QTEST_MAIN(MainFormTest)
