@@ -92,9 +92,17 @@ void TForm1::BuildControls() {
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
   ListBox1->setGeometry(10, 20, 163, 253);
   ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  // A click selects (or the keyboard moves the selection): the image is
+  // shown. A click on the item already selected shows it again.
   connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
-    if (!listUpdating_) ListBox1Click();
+    if (listUpdating_) return;
+    selectionChangedByPress_ = true;
+    ListBox1Click();
   });
+  connect(ListBox1, &QListWidget::itemClicked, this, [this] {
+    if (!selectionChangedByPress_) ListBox1Click();
+  });
+  ListBox1->viewport()->installEventFilter(this);
 
   Label2 = new QLabel(GroupBox1);
   Label2->setObjectName(QStringLiteral("Label2"));
@@ -180,6 +188,11 @@ void TForm1::FormClose() {
   // A dialog left showing would keep the application alive.
   Form2->close();
   Form4->close();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonPress) selectionChangedByPress_ = false;
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -114,6 +114,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
   virtual void ExecModal(QDialog& dialog);
 
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct DialogState {
@@ -131,6 +132,8 @@ class TForm1 : public QMainWindow, public FrontEnd {
   std::array<DialogState, 4> dialogs_;
   // Set while the front end changes the list, so only the user's selections run ListBox1Click.
   bool listUpdating_ = false;
+  // Whether the current mouse press on the list changed its selection.
+  bool selectionChangedByPress_ = false;
 };
 
 }  // namespace quarrendel::ui

@@ -71,6 +71,12 @@ class TestForm : public TForm1 {
   };
   std::vector<Step> progress;
 
+  int memoWrites = 0;
+  void SetMemo(const std::vector<std::string>& lines) override {
+    ++memoWrites;
+    TForm1::SetMemo(lines);
+  }
+
   void SetProgress(std::string_view caption, int32_t maximum, int32_t position) override {
     TForm1::SetProgress(caption, maximum, position);
     progress.push_back({Label1->text(), ProgressBar1->maximum(), ProgressBar1->value(), Panel2->isVisible()});
@@ -177,7 +183,7 @@ class MainFormTest : public QObject {
   void LoadFillsListAndLabel();
   void FileDialogsKeepNameAndFilterIndex();
   void ClickingAnItemWritesMemoAndPicture();
-  void KeyboardSelectionShowsTheNextImage();
+  void KeyboardSelectionAndClickAgainShowTheImage();
   void RebuildAndAddFollowTheBmlFlag();
   void FailedLoadLeavesTheLabel();
   void CancelledLoadKeepsTheImages();
@@ -342,16 +348,24 @@ void MainFormTest::ClickingAnItemWritesMemoAndPicture() {
   QVERIFY(form.boxes.empty());
 }
 
-void MainFormTest::KeyboardSelectionShowsTheNextImage() {
+void MainFormTest::KeyboardSelectionAndClickAgainShowTheImage() {
   TestForm& form = *form_;
   form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
   form.Open1->trigger();
+  form.memoWrites = 0;
   ClickListItem(form, 0);
+  QCOMPARE(form.memoWrites, 1);  // shown once, though the click both selects and clicks
   QCOMPARE(PixelAt(form, 1, 1), qRgb(248, 0, 0));
   QTest::keyClick(form.ListBox1, Qt::Key_Down);
   QCOMPARE(form.ListSelectedIndex(), 1);
   QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00000002")));
   QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 248));
+
+  // Clicking the item already selected shows it again, from the store as it is now.
+  store_->images[1].GlobalIndex = 0xBEEF;
+  ClickListItem(form, 1);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 0000BEEF")));
+  QCOMPARE(form.memoWrites, 3);
 }
 
 void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
