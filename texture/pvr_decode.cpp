@@ -66,7 +66,10 @@ template <typename F>
 void ConvertSquare(Canvas& canvas, int32_t side, F convert) {
   for (int32_t x = 0; x < side; ++x) {
     uint32_t* column = canvas.Column(x);
-    for (int32_t y = 0; y < side; ++y) column[y] = convert(column[y] & 0xFFFF);
+    for (int32_t y = 0; y < side; ++y) {
+      const uint32_t v = column[y];
+      column[y] = v > 0xFFFF ? 0 : convert(v);
+    }
   }
 }
 
@@ -209,8 +212,13 @@ void ConvertTexels(Canvas& canvas, int32_t side, uint8_t pixelFormatCode) {
     case 1: ConvertSquare(canvas, side, Rgb565); break;
     case 2: ConvertSquare(canvas, side, Argb4444); break;
     case 4: ConvertSquare(canvas, side, Bump); break;
-    default: break;  // YUV and the unnamed codes stay raw
+    default: ConvertSquare(canvas, side, [](uint32_t v) { return v; }); break;  // YUV and unnamed codes stay raw
   }
+}
+
+void FillNoTexel(Canvas& canvas, int32_t side) {
+  if (side <= 0 || side > Canvas::kSide) return;
+  for (int32_t x = 0; x < side; ++x) std::fill_n(canvas.Column(x), side, kNoTexel);
 }
 
 void DecodeRectangle16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t side) {
