@@ -232,11 +232,29 @@ class ChainFinder {
     int32_t* prev3 = prev3_.data();
     int32_t* head8 = head8_.data();
     int32_t* prev8 = prev8_.data();
-    for (int32_t p = inserted_; p < end; ++p) {
+    const int32_t ringMask = ringMask_;
+    const int shift = hashShift_;
+    int32_t p = inserted_;
+    // Where eight bytes remain, one load serves all three indexes (its low
+    // bytes are Key2's and Hash3's on a little-endian machine).
+    const int32_t full = std::endian::native == std::endian::little ? std::min(end, n - kLongPrefix + 1) : 0;
+    for (; p < full; ++p) {
+      uint64_t v;
+      std::memcpy(&v, in + p, 8);
+      last2[static_cast<uint32_t>(v) & 0xFFFFu] = p;
+      const int32_t slot = p & ringMask;
+      uint32_t h = ((static_cast<uint32_t>(v) & 0xFFFFFFu) * 2654435761u) >> shift;
+      prev3[slot] = head3[h];
+      head3[h] = p;
+      h = static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> 32) >> shift;
+      prev8[slot] = head8[h];
+      head8[h] = p;
+    }
+    for (; p < end; ++p) {
       if (p + 2 > n) break;
       last2[Key2(in + p)] = p;
       if (p + 3 > n) continue;
-      const int32_t slot = p & ringMask_;
+      const int32_t slot = p & ringMask;
       uint32_t h = Hash3(in + p);
       prev3[slot] = head3[h];
       head3[h] = p;
