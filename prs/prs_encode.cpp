@@ -334,7 +334,15 @@ int32_t CompressBuffers(ImageStore& store, int32_t length) {
   if (length > kBufferSize) RequireBufferBytes(length, "data to compress");
   const std::span<const uint8_t> in = store.input.First(length > 0 ? static_cast<size_t>(length) : 0);
   ChainFinder finder(in);
-  const size_t written = Encode(in, store.output.Span(), finder);
+  size_t written;
+  if (MaxCompressedSize(in.size()) <= static_cast<size_t>(kBufferSize)) {
+    written = Encode(in, store.output.Span(), finder);
+  } else {
+    // Might not fit: compress aside so that a failure leaves the output buffer as it was.
+    std::vector<uint8_t> aside(static_cast<size_t>(kBufferSize));
+    written = Encode(in, aside, finder);
+    std::memcpy(store.output.Data(), aside.data(), written);
+  }
   store.readCursor = static_cast<int32_t>(written);
   return static_cast<int32_t>(written);
 }

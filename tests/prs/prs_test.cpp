@@ -300,6 +300,21 @@ TEST_F(PrsBuffers, RefusesLengthsBeyondTheBuffers) {
   EXPECT_EQ(r.error->Kind(), ErrorKind::OverCapacity);
 }
 
+TEST_F(PrsBuffers, CompressesAFullInputBuffer) {
+  // Its worst case exceeds the output buffer, but a run of zeros is tiny: a
+  // literal, 39062 copies of 256 and one of 127 (three bytes each), the end
+  // command's three bytes: 117193 data bytes; 78129 control bits make 9767
+  // control bytes.
+  std::fill(store.input.Data(), store.input.Data() + kBufferSize, 0);
+  const int32_t size = CompressBuffers(store, kBufferSize);
+  EXPECT_EQ(size, 126960);
+  EXPECT_EQ(store.readCursor, size);
+  std::copy(store.output.Data(), store.output.Data() + size, store.input.Data());
+  const DecompressResult r = DecompressBuffers(store, size);
+  ASSERT_TRUE(r.Ok());
+  EXPECT_EQ(r.size, static_cast<size_t>(kBufferSize));
+}
+
 TEST_F(PrsBuffers, OutputBeyondBufferIsCorrupt) {
   // One literal, then long copies of 256 at distance 1 without end:
   // 10,000,129 bytes wanted, the copy that would pass 10,000,000 fails.
