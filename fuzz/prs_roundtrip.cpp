@@ -1,5 +1,7 @@
-// Compress then decompress gives the input back; on inputs up to 4 KB the
-// hash-chain encoder writes exactly the plain scan's bytes.
+// Compress then decompress gives the input back; on the first kilobyte the
+// hash-chain encoder writes exactly the plain scan's bytes (the scan is slow:
+// a larger slice would cut the fuzzer's speed tenfold).
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -17,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t k = 0; k < size; ++k) {
     if (back[k] != data[k]) std::abort();
   }
-  if (size <= 4096 && prs::CompressReference(in) != packed) std::abort();
+  const std::span<const uint8_t> head = in.first(std::min<size_t>(size, 1024));
+  const std::vector<uint8_t> fast = head.size() == size ? packed : prs::Compress(head);
+  if (prs::CompressReference(head) != fast) std::abort();
   return 0;
 }

@@ -77,8 +77,8 @@ DecompressResult DecompressBuffers(ImageStore& store, int32_t compressedLength);
 // Compresses store.input[0, length) into store.output, sets store.readCursor
 // to the compressed length and returns it. A length of 0 or less writes the
 // empty stream. Throws Error(OverCapacity) when length exceeds the input
-// buffer or the stream would not fit the output buffer (the output buffer may
-// then hold a partial stream).
+// buffer or the stream would not fit the output buffer; the output buffer and
+// the read cursor are then left as they were.
 int32_t CompressBuffers(ImageStore& store, int32_t length);
 
 }  // namespace quarrendel::prs

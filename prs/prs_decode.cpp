@@ -38,26 +38,23 @@ inline void CopyBack(uint8_t* dst, size_t distance, size_t length, size_t slack)
   }
   size_t k = 0;
   if (distance < 8) {
+    const uint8_t* from = dst - distance;
     const size_t wide = distance * ((8 + distance - 1) / distance);
     const size_t head = std::min(length, wide - distance);
-    for (; k < head; ++k) dst[k] = dst[k - distance];
-    distance = wide;
+    for (; k < head; ++k) dst[k] = from[k];
+    distance = wide;  // from here on k >= wide - original distance: dst + k - wide is inside the output
   }
-  const uint8_t* src = dst - distance;
+  const auto word = [&](size_t at) {
+    uint64_t v;
+    std::memcpy(&v, dst + at - distance, 8);
+    std::memcpy(dst + at, &v, 8);
+  };
   if (slack >= 8) {
-    for (; k < length; k += 8) {
-      uint64_t word;
-      std::memcpy(&word, src + k, 8);
-      std::memcpy(dst + k, &word, 8);
-    }
+    for (; k < length; k += 8) word(k);
     return;
   }
-  for (; k + 8 <= length; k += 8) {
-    uint64_t word;
-    std::memcpy(&word, src + k, 8);
-    std::memcpy(dst + k, &word, 8);
-  }
-  for (; k < length; ++k) dst[k] = src[k];
+  for (; k + 8 <= length; k += 8) word(k);
+  for (; k < length; ++k) *(dst + k) = *(dst + k - distance);
 }
 
 Outcome Decode(std::span<const uint8_t> in, std::span<uint8_t> out) {

@@ -163,18 +163,21 @@ inline int32_t CommonLength(const uint8_t* a, const uint8_t* b, int32_t limit) {
 // Hash collisions only add candidates, each measured in full.
 class ChainFinder {
  public:
-  static constexpr int kHashBits = 15;
   static constexpr int32_t kLongPrefix = 8;
-  static constexpr int32_t kRing = 8192;  // > kWindow: links of the window are never overwritten
 
+  // Tables shrink with the input: a few hundred bytes need no 128 KB heads.
+  // The link ring holds 8192 positions (more than the window, so a link
+  // inside the window is never overwritten) or the whole input if smaller.
   explicit ChainFinder(std::span<const uint8_t> in)
       : in_(in.data()),
         n_(static_cast<int32_t>(in.size())),
-        head3_(size_t{1} << kHashBits, -1),
-        head8_(size_t{1} << kHashBits, -1),
+        hashShift_(32 - std::clamp(static_cast<int>(std::bit_width(in.size())), 8, 15)),
+        ringMask_(static_cast<int32_t>(std::bit_ceil(std::clamp<size_t>(in.size(), 1, 8192))) - 1),
+        head3_(size_t{1} << (32 - hashShift_), -1),
+        head8_(size_t{1} << (32 - hashShift_), -1),
         last2_(size_t{1} << 16, -1),
-        prev3_(kRing, -1),
-        prev8_(kRing, -1) {}
+        prev3_(static_cast<size_t>(ringMask_) + 1, -1),
+        prev8_(static_cast<size_t>(ringMask_) + 1, -1) {}
 
   Match Find(int32_t i) {
     if (inserted_ < i) InsertUpTo(i);
@@ -199,7 +202,7 @@ class ChainFinder {
             if (k >= kLongPrefix) prev = prev8_.data();
           }
         }
-        c = prev[c & (kRing - 1)];
+        c = prev[c & ringMask_];
       }
       if (best >= 3) return {i - bestPos, best};
     }
@@ -210,14 +213,14 @@ class ChainFinder {
 
  private:
   static uint32_t Key2(const uint8_t* p) { return p[0] | (static_cast<uint32_t>(p[1]) << 8); }
-  static uint32_t Hash3(const uint8_t* p) {
+  uint32_t Hash3(const uint8_t* p) const {
     const uint32_t v = Key2(p) | (static_cast<uint32_t>(p[2]) << 16);
-    return (v * 2654435761u) >> (32 - kHashBits);
+    return (v * 2654435761u) >> hashShift_;
   }
-  static uint32_t Hash8(const uint8_t* p) {
+  uint32_t Hash8(const uint8_t* p) const {
     uint64_t v;
     std::memcpy(&v, p, 8);
-    return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits));
+    return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> 32) >> hashShift_;
   }
   // Adds positions inserted_ .. end - 1 to the indexes (locals keep the
   // compiler from reloading members after every store).
@@ -229,11 +232,29 @@ class ChainFinder {
     int32_t* prev3 = prev3_.data();
     int32_t* head8 = head8_.data();
     int32_t* prev8 = prev8_.data();
-    for (int32_t p = inserted_; p < end; ++p) {
+    const int32_t ringMask = ringMask_;
+    const int shift = hashShift_;
+    int32_t p = inserted_;
+    // Where eight bytes remain, one load serves all three indexes (its low
+    // bytes are Key2's and Hash3's on a little-endian machine).
+    const int32_t full = std::endian::native == std::endian::little ? std::min(end, n - kLongPrefix + 1) : 0;
+    for (; p < full; ++p) {
+      uint64_t v;
+      std::memcpy(&v, in + p, 8);
+      last2[static_cast<uint32_t>(v) & 0xFFFFu] = p;
+      const int32_t slot = p & ringMask;
+      uint32_t h = ((static_cast<uint32_t>(v) & 0xFFFFFFu) * 2654435761u) >> shift;
+      prev3[slot] = head3[h];
+      head3[h] = p;
+      h = static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> 32) >> shift;
+      prev8[slot] = head8[h];
+      head8[h] = p;
+    }
+    for (; p < end; ++p) {
       if (p + 2 > n) break;
       last2[Key2(in + p)] = p;
       if (p + 3 > n) continue;
-      const int32_t slot = p & (kRing - 1);
+      const int32_t slot = p & ringMask;
       uint32_t h = Hash3(in + p);
       prev3[slot] = head3[h];
       head3[h] = p;
@@ -248,6 +269,8 @@ class ChainFinder {
   const uint8_t* in_;
   int32_t n_;
   int32_t inserted_ = 0;
+  int hashShift_;
+  int32_t ringMask_;
   std::vector<int32_t> head3_;
   std::vector<int32_t> head8_;
   std::vector<int32_t> last2_;
@@ -311,7 +334,15 @@ int32_t CompressBuffers(ImageStore& store, int32_t length) {
   if (length > kBufferSize) RequireBufferBytes(length, "data to compress");
   const std::span<const uint8_t> in = store.input.First(length > 0 ? static_cast<size_t>(length) : 0);
   ChainFinder finder(in);
-  const size_t written = Encode(in, store.output.Span(), finder);
+  size_t written;
+  if (MaxCompressedSize(in.size()) <= static_cast<size_t>(kBufferSize)) {
+    written = Encode(in, store.output.Span(), finder);
+  } else {
+    // Might not fit: compress aside so that a failure leaves the output buffer as it was.
+    std::vector<uint8_t> aside(static_cast<size_t>(kBufferSize));
+    written = Encode(in, aside, finder);
+    std::memcpy(store.output.Data(), aside.data(), written);
+  }
   store.readCursor = static_cast<int32_t>(written);
   return static_cast<int32_t>(written);
 }

@@ -102,6 +102,9 @@ Selection SelectImage(ImageStore& store, int32_t index) {
   // A texture taller than the canvas is not decoded: its picture is the
   // bare checkerboard at the canvas side.
   if (h <= Canvas::kSide) {
+    // Texels that the data does not hold (or a decoder that cannot take the
+    // side) leave their pixels cleared, not converted from word 0.
+    if (choice.converted) FillNoTexel(store.canvas, h);
     Decode(store, entry, choice.decoder);
     if (choice.converted) ConvertTexels(store.canvas, h, PixelFormatCode(entry.Format));
   }

@@ -66,7 +66,10 @@ template <typename F>
 void ConvertSquare(Canvas& canvas, int32_t side, F convert) {
   for (int32_t x = 0; x < side; ++x) {
     uint32_t* column = canvas.Column(x);
-    for (int32_t y = 0; y < side; ++y) column[y] = convert(column[y] & 0xFFFF);
+    for (int32_t y = 0; y < side; ++y) {
+      const uint32_t v = column[y];
+      column[y] = v > 0xFFFF ? 0 : convert(v);
+    }
   }
 }
 
@@ -146,8 +149,28 @@ uint16_t PackTexel(uint32_t pixel, uint8_t pixelFormatCode) {
 void TransferTwiddled16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t x, int32_t y,
                         int32_t side) {
   if (!SquareFits(x, y, side)) return;
-  const TwiddleWalk walk(side);
   const uint64_t start = static_cast<uint64_t>(std::max(cursor, 0));
+  if (side >= 2 && std::has_single_bit(static_cast<uint32_t>(side)) &&
+      Fits(data, start, 2 * static_cast<uint64_t>(side) * static_cast<uint64_t>(side))) {
+    // Whole data, power-of-two side: every 2 x 2 block is four consecutive
+    // words (0,0), (0,1), (1,0), (1,1) at block position table[by] | table[bx] * 2.
+    const int32_t blocks = side / 2;
+    for (int32_t bx = 0; bx < blocks; ++bx) {
+      uint32_t* left = canvas.Column(x + 2 * bx) + y;
+      uint32_t* right = canvas.Column(x + 2 * bx + 1) + y;
+      const uint32_t tx = kTwiddle[static_cast<size_t>(bx)] << 1;
+      for (int32_t by = 0; by < blocks; ++by) {
+        const uint64_t at = start + 8u * (kTwiddle[static_cast<size_t>(by)] | tx);
+        left[2 * by] = Le16(data, at);
+        left[2 * by + 1] = Le16(data, at + 2);
+        right[2 * by] = Le16(data, at + 4);
+        right[2 * by + 1] = Le16(data, at + 6);
+      }
+    }
+    cursor = AdvanceCursor(cursor, 2 * static_cast<int64_t>(side) * side);
+    return;
+  }
+  const TwiddleWalk walk(side);
   const uint64_t texels = static_cast<uint64_t>(walk.count) * static_cast<uint64_t>(walk.count);
   const bool whole = Fits(data, start, texels * 2);
   for (int32_t jx = 0; jx < walk.count; ++jx) {
@@ -189,8 +212,13 @@ void ConvertTexels(Canvas& canvas, int32_t side, uint8_t pixelFormatCode) {
     case 1: ConvertSquare(canvas, side, Rgb565); break;
     case 2: ConvertSquare(canvas, side, Argb4444); break;
     case 4: ConvertSquare(canvas, side, Bump); break;
-    default: break;  // YUV and the unnamed codes stay raw
+    default: ConvertSquare(canvas, side, [](uint32_t v) { return v; }); break;  // YUV and unnamed codes stay raw
   }
+}
+
+void FillNoTexel(Canvas& canvas, int32_t side) {
+  if (side <= 0 || side > Canvas::kSide) return;
+  for (int32_t x = 0; x < side; ++x) std::fill_n(canvas.Column(x), side, kNoTexel);
 }
 
 void DecodeRectangle16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t side) {

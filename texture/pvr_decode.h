@@ -55,7 +55,15 @@ void TransferTwiddled16(Canvas& canvas, std::span<const uint8_t> data, int32_t& 
 void TransferTwiddled16(const Canvas& canvas, std::span<uint8_t> data, int32_t& cursor, int32_t x, int32_t y,
                         int32_t side, uint8_t pixelFormatCode);
 
-// Converts the raw texels of the side x side square in place.
+// Marks a canvas element that no texel was written to. The caller of a
+// two-pass decode fills the square with it first (FillNoTexel), so that
+// texels the data does not hold end up cleared rather than converted from 0
+// (which is opaque black in RGB565).
+inline constexpr uint32_t kNoTexel = 0xFFFF0000u;
+void FillNoTexel(Canvas& canvas, int32_t side);
+
+// Converts the raw texels of the side x side square in place; kNoTexel (any
+// element above 0xFFFF) becomes 0. Codes 3 and 5-7 leave raw texels as they are.
 void ConvertTexels(Canvas& canvas, int32_t side, uint8_t pixelFormatCode);
 
 // side x side little-endian words in raster order from data[cursor].

@@ -77,8 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
         // w=FFC9: distance 7, length 3
         DecodeCase{"ControlByteBetweenLongCopyBits", "7F 61 62 63 64 65 66 67 05 C9 FF 00 00",
                    Text("abcdefgabc"), 13},
-        // the encoder's own closing: end command, its extra zero byte, unused
-        DecodeCase{"WorkedAbc", "17 61 62 63 00 00 00", Text("abc"), 6},
+        // the encoder's closing: the end command's extra zero byte is not read
         DecodeCase{"WorkedAbcFourTimes", "57 61 62 63 EF FF 00 00 00", Repeat("abc", 4), 8},
         // no end command: the input ends exactly after the last command
         DecodeCase{"EndsAtInputLengthAfterLiterals", "07 61 62 63", Text("abc"), 4},
@@ -299,6 +298,21 @@ TEST_F(PrsBuffers, RefusesLengthsBeyondTheBuffers) {
   const DecompressResult r = DecompressBuffers(store, kBufferSize + 1);
   ASSERT_FALSE(r.Ok());
   EXPECT_EQ(r.error->Kind(), ErrorKind::OverCapacity);
+}
+
+TEST_F(PrsBuffers, CompressesAFullInputBuffer) {
+  // Its worst case exceeds the output buffer, but a run of zeros is tiny: a
+  // literal, 39062 copies of 256 and one of 127 (three bytes each), the end
+  // command's three bytes: 117193 data bytes; 78129 control bits make 9767
+  // control bytes.
+  std::fill(store.input.Data(), store.input.Data() + kBufferSize, 0);
+  const int32_t size = CompressBuffers(store, kBufferSize);
+  EXPECT_EQ(size, 126960);
+  EXPECT_EQ(store.readCursor, size);
+  std::copy(store.output.Data(), store.output.Data() + size, store.input.Data());
+  const DecompressResult r = DecompressBuffers(store, size);
+  ASSERT_TRUE(r.Ok());
+  EXPECT_EQ(r.size, static_cast<size_t>(kBufferSize));
 }
 
 TEST_F(PrsBuffers, OutputBeyondBufferIsCorrupt) {

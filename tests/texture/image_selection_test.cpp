@@ -258,6 +258,30 @@ TEST_F(ImageSelectionTest, EarlierImageDoesNotShowThrough) {
   EXPECT_EQ(At(s.picture, 0, 0), kWhite);
 }
 
+TEST_F(ImageSelectionTest, MissingTexelsStayClearedAfterConversion) {
+  // RGB565 twiddled 2 x 2 with three of four words: word 0 is opaque black,
+  // the missing fourth texel shows the checkerboard.
+  SetEntry(0, 2, 2, 0x0101, Le16Words({0x0000, 0xF800, 0xF800}));
+  Selection s = SelectImage(store, 0);
+  EXPECT_EQ(store.canvas(0, 0), 0xFF000000u);
+  EXPECT_EQ(store.canvas(1, 0), 0xFF0000F8u);
+  EXPECT_EQ(store.canvas(1, 1), 0u);
+  EXPECT_EQ(At(s.picture, 1, 1), kWhite);
+  // Small VQ at side 128 needs a 4096-byte codebook: not decoded, nothing shown.
+  SetEntry(0, 128, 128, 0x1001, Bytes(4096 + 64 * 64, 0));
+  s = SelectImage(store, 0);
+  EXPECT_EQ(s.memo.back(), "SMALL VQ RGB565 No transparency");
+  EXPECT_EQ(store.canvas(0, 0), 0u);
+  EXPECT_EQ(store.canvas(127, 127), 0u);
+  // An 8-bit CLUT above side 1024 is not decoded either.
+  store.pvrFamily = 1;
+  SetEntry(0, 1032, 1032, 0x0701, Bytes(1032 * 1032, 0));
+  s = SelectImage(store, 0);
+  EXPECT_EQ(s.memo.back(), "8-BIT CLUT TWIDDLED RGB565 No transparency");
+  EXPECT_EQ(store.canvas(0, 0), 0u);
+  EXPECT_EQ(store.canvas(1031, 1031), 0u);
+}
+
 TEST_F(ImageSelectionTest, TallerThanTheCanvasIsNotDecoded) {
   SetEntry(0, 4, 3000, 0x0600, Bytes(64, 0xFF));
   const Selection s = SelectImage(store, 0);

@@ -169,6 +169,20 @@ TEST_F(PvrDecodeTest, ConvertTexelsWorksOnTheSquareOnly) {
   EXPECT_EQ(c(2, 0), 0xFFFFu);
 }
 
+TEST_F(PvrDecodeTest, ConvertTexelsClearsElementsWithoutTexel) {
+  FillNoTexel(c, 2);
+  c(0, 0) = 0x0000;
+  ConvertTexels(c, 2, 1);
+  EXPECT_EQ(c(0, 0), 0xFF000000u);  // word 0 in RGB565 is opaque black
+  EXPECT_EQ(c(1, 1), 0u);           // no texel: cleared
+  EXPECT_EQ(c(2, 0), 0u);           // outside the square: untouched
+  FillNoTexel(c, 2);
+  c(1, 0) = 0x1234;
+  ConvertTexels(c, 2, 3);
+  EXPECT_EQ(c(1, 0), 0x1234u);
+  EXPECT_EQ(c(0, 0), 0u);
+}
+
 TEST_F(PvrDecodeTest, RectangleIsRasterOrder) {
   const Bytes data = Le16Words({0xAAAA, 0xBBBB, 0xCCCC, 0xDDDD});
   int32_t cursor = 0;
