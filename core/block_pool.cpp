@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/error.h"
+#include "core/huge_pages.h"
 
 namespace quarrendel {
 
@@ -17,6 +18,7 @@ void BlockPool::Create() {
   // calloc of this size maps fresh zero pages: nothing is touched until used.
   base_ = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(kBlockCount), static_cast<size_t>(blockSize_)));
   if (base_ == nullptr) throw std::bad_alloc();
+  AdviseHugePages(base_, static_cast<size_t>(kBlockCount) * static_cast<size_t>(blockSize_));
   map_.assign(kMapEntries, 0);
   searchFrom_ = 0;
 }

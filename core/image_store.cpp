@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/error.h"
+#include "core/huge_pages.h"
 
 namespace quarrendel {
 
@@ -17,6 +18,7 @@ T* ZeroPages(size_t count) {
   // program does not pay for the canvases and buffers until they are used.
   void* p = std::calloc(count, sizeof(T));
   if (p == nullptr) throw std::bad_alloc();
+  AdviseHugePages(p, count * sizeof(T));
   return static_cast<T*>(p);
 }
 

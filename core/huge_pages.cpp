@@ -1,0 +1,21 @@
+#include "core/huge_pages.h"
+
+#include <cstdint>
+#include <sys/mman.h>
+
+namespace quarrendel {
+
+void AdviseHugePages(void* p, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<uintptr_t>(p);
+  const uintptr_t first = (start + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t end = (start + bytes) & ~(kHuge - 1);
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
+}  // namespace quarrendel
