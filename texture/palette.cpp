@@ -21,12 +21,15 @@ Palette FallbackPalette(PaletteKind kind) {
 }
 
 std::string PaletteFilePath(const ImageStore& store, const TImage_Entry& entry, PaletteKind kind) {
-  return store.loadDirectory + entry.Name + PaletteExtension(kind);
+  const std::string& name = entry.Name;
+  if (name.find_first_of("/\\") != std::string::npos || name == ".." || name == ".") return {};
+  return store.loadDirectory + name + PaletteExtension(kind);
 }
 
 Palette LoadPalette(const std::string& path, int32_t entries, PaletteKind kind) {
   Palette palette = FallbackPalette(kind);
   entries = std::clamp(entries, 0, static_cast<int32_t>(palette.size()));
+  if (path.empty()) return palette;
   std::ifstream in(path, std::ios::binary);
   if (!in) return palette;
 

@@ -28,7 +28,10 @@ const char* PaletteExtension(PaletteKind kind);
 // big-endian order).
 Palette FallbackPalette(PaletteKind kind);
 
-// load directory + Name + extension; no separator is added.
+// load directory + Name + extension; no separator is added. Names come from
+// the archive: one holding a path separator, or naming ".." or ".", would
+// reach outside the archive's folder, so it gets no path (empty string) and
+// its texture uses the fallback palette.
 std::string PaletteFilePath(const ImageStore& store, const TImage_Entry& entry, PaletteKind kind);
 
 // Reads `entries` (16 or 256) words after the file's 16-byte header. Entries
