@@ -347,17 +347,19 @@ void TForm1::SetMemo(const std::vector<std::string>& lines) {
 }
 
 void TForm1::ShowPicture(const Picture& picture) {
-  const int side = picture.side;
-  if (side <= 0 || picture.pixels.size() < static_cast<size_t>(side) * static_cast<size_t>(side)) {
+  const int width = picture.width;
+  const int height = picture.height;
+  if (width <= 0 || height <= 0 ||
+      picture.pixels.size() < static_cast<size_t>(width) * static_cast<size_t>(height)) {
     Image1->setPixmap(QPixmap());
     Image1->resize(0, 0);
     return;
   }
-  const QImage view(reinterpret_cast<const uchar*>(picture.pixels.data()), side, side,
-                    static_cast<qsizetype>(side) * 4, QImage::Format_RGBX8888);
+  const QImage view(reinterpret_cast<const uchar*>(picture.pixels.data()), width, height,
+                    static_cast<qsizetype>(width) * 4, QImage::Format_RGBX8888);
   // fromImage copies, so the view over the caller's pixels may end here.
   Image1->setPixmap(QPixmap::fromImage(view));
-  Image1->resize(side, side);
+  Image1->resize(width, height);
 }
 
 ImportOptions TForm1::RunImportOptions(const ImportOptionsRequest& request) {

@@ -511,7 +511,7 @@ void MainFormTest::ProgressPanel() {
   QCOMPARE(form.ProgressBar1->maximum(), 12);
   QCOMPARE(form.ProgressBar1->value(), 3);
   // The panel lies over a picture shown after it was made visible.
-  form.ShowPicture(Picture{400, std::vector<uint32_t>(400 * 400, 0x00FF00FF)});
+  form.ShowPicture(Picture{400, 400, std::vector<uint32_t>(400 * 400, 0x00FF00FF)});
   const QPoint panelCorner = form.Panel2->pos() + QPoint(4, 4);
   QCOMPARE(form.Panel1->childAt(panelCorner), static_cast<QWidget*>(form.Panel2));
   form.SetProgressVisible(false);
@@ -521,7 +521,7 @@ void MainFormTest::ProgressPanel() {
 void MainFormTest::PictureKeepsItsSizeAndColours() {
   TestForm& form = *form_;
   // Pixels are 0x00BBGGRR words.
-  Picture small{2, {0x00332211, 0x00FFFFFF, 0x00000000, 0x00AFAFAF}};
+  Picture small{2, 2, {0x00332211, 0x00FFFFFF, 0x00000000, 0x00AFAFAF}};
   form.ShowPicture(small);
   QCOMPARE(form.Image1->size(), QSize(2, 2));
   QCOMPARE(PixelAt(form, 0, 0), qRgb(0x11, 0x22, 0x33));
@@ -529,8 +529,16 @@ void MainFormTest::PictureKeepsItsSizeAndColours() {
   QCOMPARE(PixelAt(form, 0, 1), qRgb(0, 0, 0));
   QCOMPARE(PixelAt(form, 1, 1), qRgb(0xAF, 0xAF, 0xAF));
 
+  // A non-square picture keeps its width and height, rows top to bottom.
+  form.ShowPicture(Picture{3, 1, {0x000000FF, 0x0000FF00, 0x00FF0000}});
+  QCOMPARE(form.Image1->size(), QSize(3, 1));
+  QCOMPARE(PixelAt(form, 2, 0), qRgb(0, 0, 0xFF));
+  form.ShowPicture(Picture{1, 3, {0x000000FF, 0x0000FF00, 0x00FF0000}});
+  QCOMPARE(form.Image1->size(), QSize(1, 3));
+  QCOMPARE(PixelAt(form, 0, 2), qRgb(0, 0, 0xFF));
+
   // A large picture is not scaled or scrolled: it keeps its size and the panel cuts it.
-  form.ShowPicture(Picture{2048, std::vector<uint32_t>(size_t{2048} * 2048, 0x00102030)});
+  form.ShowPicture(Picture{2048, 2048, std::vector<uint32_t>(size_t{2048} * 2048, 0x00102030)});
   QCOMPARE(form.Image1->geometry(), QRect(1, 1, 2048, 2048));
   QVERIFY(form.Panel1->width() < 2048);
   QVERIFY(!form.Image1->hasScaledContents());
