@@ -10,6 +10,7 @@
 
 #include "archive/package_reader.h"
 #include "archive/texture_archive.h"
+#include "archive/texture_file_reader.h"
 #include "core/capacity.h"
 #include "core/error.h"
 #include "prs/prs.h"
@@ -20,7 +21,7 @@ namespace {
 
 constexpr std::string_view kNotSupported = "This file is not suported.";
 
-enum class Container { Afs, Bml, Xvm, Pvm, Gvm, Unknown };
+enum class Container { Afs, Bml, Xvm, Pvm, Gvm, Texture, Unknown };
 
 // The magic as text: its characters up to the first zero byte, at most 4.
 std::string MagicText(std::span<const uint8_t> bytes) {
@@ -35,6 +36,7 @@ Container ContainerOf(std::string_view magic) {
   if (magic == "XVMH") return Container::Xvm;
   if (magic == "PVMH") return Container::Pvm;
   if (magic == "GVMH") return Container::Gvm;
+  if (IsTextureFileMagic(magic)) return Container::Texture;
   return Container::Unknown;
 }
 
@@ -85,7 +87,8 @@ std::vector<uint8_t> Unwrap(ImageStore& store, std::span<const uint8_t> packed) 
 
 // Runs the reader of `kind`; a kind without a reader gets the not-supported
 // message. Returns EndsLoad when the reader ended the command itself.
-PackageOutcome ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container kind, std::span<const uint8_t> bytes) {
+PackageOutcome ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container kind, std::span<const uint8_t> bytes,
+                             const std::string& path) {
   switch (kind) {
     case Container::Afs:
       return ReadAfs(store, frontEnd, bytes);
@@ -99,6 +102,9 @@ PackageOutcome ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container ki
       break;
     case Container::Gvm:
       ReadGvmFile(store, frontEnd, bytes);
+      break;
+    case Container::Texture:
+      if (!ReadTextureFile(store, frontEnd, bytes, TextureFileImageName(path))) frontEnd.ShowInformation(kNotSupported);
       break;
     case Container::Unknown:
       frontEnd.ShowInformation(kNotSupported);
@@ -148,7 +154,7 @@ void LoadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path
       unwrapped = Unwrap(store, fileBytes);
       contents = unwrapped;
     }
-    if (ReadContainer(store, frontEnd, ContainerOf(MagicText(contents)), contents) == PackageOutcome::EndsLoad) {
+    if (ReadContainer(store, frontEnd, ContainerOf(MagicText(contents)), contents, path) == PackageOutcome::EndsLoad) {
       // The reader showed its message; the panel and the label stay as they are.
       return;
     }

@@ -291,9 +291,10 @@ void MainFormTest::LoadFillsListAndLabel() {
   const auto& request = form.requests.front();
   QCOMPARE(request.dialog, DialogId::OpenDialog1);
   QVERIFY(!request.save);
-  QCOMPARE(request.filters.size(), 6);
+  QCOMPARE(request.filters.size(), 7);
   QCOMPARE(request.filters.first(), QStringLiteral("All Suported format (*.xvm *.pvm *.gvm *.afs *.prs *.bml)"));
-  QCOMPARE(request.filters.last(), QStringLiteral("BML Package (*.bml)"));
+  QCOMPARE(request.filters[5], QStringLiteral("BML Package (*.bml)"));
+  QCOMPARE(request.filters.last(), QStringLiteral("Texture files (*.pvr *.gvr *.xvr *.prs)"));
   QCOMPARE(request.filterIndex, 1);
   QVERIFY(request.fileName.isEmpty());
 }
