@@ -9,6 +9,7 @@ namespace quarrendel::texture {
 
 using detail::Fits;
 using detail::Le16;
+using detail::RectFits;
 using detail::Rgba;
 
 namespace {
@@ -61,10 +62,6 @@ uint32_t Argb4444(uint32_t v) {
   return Rgba(((v >> 8) & 15) << 4, ((v >> 4) & 15) << 4, (v & 15) << 4, (v >> 12) << 4);
 }
 uint32_t Bump(uint32_t v) { return Rgba(v >> 8, v >> 8, v >> 8, 255); }
-
-bool RectFits(int32_t width, int32_t height) {
-  return width > 0 && height > 0 && width <= Canvas::kSide && height <= Canvas::kSide;
-}
 
 template <typename F>
 void ConvertRect(Canvas& canvas, int32_t width, int32_t height, F convert) {

@@ -9,13 +9,21 @@ namespace quarrendel::texture {
 
 using detail::Fits;
 using detail::Le16;
+using detail::RectFits;
 using detail::Rgba;
 
 namespace {
 
-bool RectFits(int32_t width, int32_t height) {
-  return width > 0 && height > 0 && width <= Canvas::kSide && height <= Canvas::kSide;
-}
+// The chroma terms of one YUV pair, added to each texel's Y.
+struct Chroma {
+  Chroma(int32_t u, int32_t v)
+      : r((359 * (v - 128)) >> 8), g(-((88 * (u - 128) + 183 * (v - 128)) >> 8)), b((454 * (u - 128)) >> 8) {}
+  uint32_t Pixel(int32_t y) const {
+    auto clamp = [](int32_t c) { return static_cast<uint32_t>(std::clamp(c, 0, 255)); };
+    return Rgba(clamp(y + r), clamp(y + g), clamp(y + b), 255);
+  }
+  int32_t r, g, b;
+};
 
 }  // namespace
 
@@ -36,34 +44,40 @@ int64_t AliasTopLevelOffset(int32_t width, int32_t height, int64_t dataLength) {
   return dataLength > top ? dataLength - top : 0;
 }
 
-uint32_t YuvToPixel(int32_t y, int32_t u, int32_t v) {
-  const int32_t cu = u - 128;
-  const int32_t cv = v - 128;
-  auto clamp = [](int32_t c) { return static_cast<uint32_t>(std::clamp(c, 0, 255)); };
-  return Rgba(clamp(y + ((359 * cv) >> 8)), clamp(y - ((88 * cu + 183 * cv) >> 8)), clamp(y + ((454 * cu) >> 8)),
-              255);
-}
+uint32_t YuvToPixel(int32_t y, int32_t u, int32_t v) { return Chroma(u, v).Pixel(y); }
 
 void DecodeStrideYuv422(Canvas& canvas, std::span<const uint8_t> data, int32_t width, int32_t height) {
   if (!RectFits(width, height)) return;
-  // Raw words first (missing ones marked), then each pair of columns converted
-  // together, column by column as the canvas lies in memory.
-  FillNoTexel(canvas, width, height);
-  int32_t cursor = 0;
-  DecodeRaster16(canvas, data, cursor, width, height);
-  constexpr uint32_t kNeutral = 128;
-  for (int32_t x = 0; x < width; x += 2) {
-    uint32_t* even = canvas.Column(x);
-    uint32_t* odd = x + 1 < width ? canvas.Column(x + 1) : nullptr;
+  constexpr int32_t kNeutral = 128;
+  const uint64_t rowBytes = static_cast<uint64_t>(width) * 2;
+  const bool whole = Fits(data, 0, rowBytes * static_cast<uint64_t>(height));
+  // Raster-order data into column-major pixels, a band of 16 columns (eight
+  // pairs) at a time.
+  constexpr int32_t kBand = 16;
+  for (int32_t x0 = 0; x0 < width; x0 += kBand) {
+    const int32_t x1 = std::min(width, x0 + kBand);
     for (int32_t y = 0; y < height; ++y) {
-      const uint32_t w0 = even[y];
-      const uint32_t w1 = odd != nullptr ? odd[y] : kNoTexel;
-      const bool first = w0 <= 0xFFFF;
-      const bool second = w1 <= 0xFFFF;
-      const auto u = static_cast<int32_t>(first ? (w0 & 0xFF) : kNeutral);
-      const auto v = static_cast<int32_t>(second ? (w1 & 0xFF) : kNeutral);
-      even[y] = first ? YuvToPixel(static_cast<int32_t>(w0 >> 8), u, v) : 0;
-      if (odd != nullptr) odd[y] = second ? YuvToPixel(static_cast<int32_t>(w1 >> 8), u, v) : 0;
+      const uint64_t row = static_cast<uint64_t>(y) * rowBytes;
+      for (int32_t x = x0; x < x1; x += 2) {
+        const uint64_t at = row + static_cast<uint64_t>(x) * 2;
+        const bool paired = x + 1 < width;
+        if (whole && paired) {
+          const uint16_t w0 = Le16(data, at);
+          const uint16_t w1 = Le16(data, at + 2);
+          const Chroma chroma(w0 & 0xFF, w1 & 0xFF);
+          canvas(x, y) = chroma.Pixel(w0 >> 8);
+          canvas(x + 1, y) = chroma.Pixel(w1 >> 8);
+          continue;
+        }
+        const bool first = Fits(data, at, 2);
+        const bool second = paired && Fits(data, at + 2, 2);
+        const uint16_t w0 = first ? Le16(data, at) : 0;
+        const uint16_t w1 = second ? Le16(data, at + 2) : 0;
+        const int32_t u = first ? (w0 & 0xFF) : kNeutral;
+        const int32_t v = second ? (w1 & 0xFF) : kNeutral;
+        canvas(x, y) = first ? YuvToPixel(w0 >> 8, u, v) : 0;
+        if (paired) canvas(x + 1, y) = second ? YuvToPixel(w1 >> 8, u, v) : 0;
+      }
     }
   }
 }
