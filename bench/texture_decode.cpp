@@ -147,39 +147,41 @@ void BM_DecodeDxt3(benchmark::State& state) {
   Run(state, kPixels, [](Canvas& c, std::span<const uint8_t> d) { DecodeDxt3(c, kSide, d); });
 }
 
-// The rectangle layouts: state.range(0) x state.range(1).
-int64_t RectPixels(const benchmark::State& state) { return state.range(0) * state.range(1); }
-
-void BM_DecodeTwiddledRectangle16(benchmark::State& state) {
-  const auto w = static_cast<int32_t>(state.range(0)), h = static_cast<int32_t>(state.range(1));
-  Run(state, static_cast<size_t>(2 * RectPixels(state)), [w, h](Canvas& c, std::span<const uint8_t> d) {
-    int32_t cursor = 0;
-    DecodeTwiddledRectangle16(c, d, cursor, w, h);
-  }, RectPixels(state));
+// The rectangle layouts at state.range(0) x state.range(1) texels of data;
+// with `smallerLevels` a third more in front of them, as in a mipmap chain.
+template <typename F>
+void RunRect(benchmark::State& state, F decode, bool smallerLevels = false) {
+  const auto w = static_cast<int32_t>(state.range(0));
+  const auto h = static_cast<int32_t>(state.range(1));
+  const int64_t pixels = int64_t{w} * h;
+  const int64_t bytes = 2 * pixels + (smallerLevels ? 2 * pixels / 3 : 0);
+  Run(state, static_cast<size_t>(bytes), [&](Canvas& c, std::span<const uint8_t> d) { decode(c, d, w, h); },
+      pixels);
 }
 
-// Alias mipmaps: the smaller levels (a third of the top level) come first.
+void BM_DecodeTwiddledRectangle16(benchmark::State& state) {
+  RunRect(state, [](Canvas& c, std::span<const uint8_t> d, int32_t w, int32_t h) {
+    int32_t cursor = 0;
+    DecodeTwiddledRectangle16(c, d, cursor, w, h);
+  });
+}
+
 void BM_DecodeTwiddledMipmapAlias(benchmark::State& state) {
-  const auto w = static_cast<int32_t>(state.range(0)), h = static_cast<int32_t>(state.range(1));
-  const auto bytes = static_cast<size_t>(2 * RectPixels(state) + 2 * RectPixels(state) / 3);
-  Run(state, bytes, [w, h](Canvas& c, std::span<const uint8_t> d) {
+  RunRect(state, [](Canvas& c, std::span<const uint8_t> d, int32_t w, int32_t h) {
     auto cursor = static_cast<int32_t>(AliasTopLevelOffset(w, h, static_cast<int64_t>(d.size())));
     DecodeTwiddledRectangle16(c, d, cursor, w, h);
-  }, RectPixels(state));
+  }, true);
 }
 
 void BM_DecodeStride16(benchmark::State& state) {
-  const auto w = static_cast<int32_t>(state.range(0)), h = static_cast<int32_t>(state.range(1));
-  Run(state, static_cast<size_t>(2 * RectPixels(state)), [w, h](Canvas& c, std::span<const uint8_t> d) {
+  RunRect(state, [](Canvas& c, std::span<const uint8_t> d, int32_t w, int32_t h) {
     int32_t cursor = 0;
     DecodeRaster16(c, d, cursor, w, h);
-  }, RectPixels(state));
+  });
 }
 
 void BM_DecodeStrideYuv422(benchmark::State& state) {
-  const auto w = static_cast<int32_t>(state.range(0)), h = static_cast<int32_t>(state.range(1));
-  Run(state, static_cast<size_t>(2 * RectPixels(state)),
-      [w, h](Canvas& c, std::span<const uint8_t> d) { DecodeStrideYuv422(c, d, w, h); }, RectPixels(state));
+  RunRect(state, [](Canvas& c, std::span<const uint8_t> d, int32_t w, int32_t h) { DecodeStrideYuv422(c, d, w, h); });
 }
 
 void BM_PaintOverCheckerboard(benchmark::State& state) {
