@@ -1,6 +1,7 @@
 #include "texture/pvr_rectangle_decode.h"
 
 #include <algorithm>
+#include <array>
 
 #include "texture/pvr_decode.h"
 #include "texture/texel_read.h"
@@ -14,13 +15,25 @@ using detail::Rgba;
 
 namespace {
 
+// Y plus a chroma term lies in -227..480; entry c + kClampBias is c clamped to 0..255.
+constexpr int32_t kClampBias = 256;
+constexpr std::array<uint8_t, 768> MakeClampTable() {
+  std::array<uint8_t, 768> table{};
+  for (int32_t i = 0; i < 768; ++i) {
+    table[static_cast<size_t>(i)] = static_cast<uint8_t>(std::clamp(i - kClampBias, 0, 255));
+  }
+  return table;
+}
+constexpr std::array<uint8_t, 768> kClamp = MakeClampTable();
+
 // The chroma terms of one YUV pair, added to each texel's Y.
 struct Chroma {
   Chroma(int32_t u, int32_t v)
       : r((359 * (v - 128)) >> 8), g(-((88 * (u - 128) + 183 * (v - 128)) >> 8)), b((454 * (u - 128)) >> 8) {}
   uint32_t Pixel(int32_t y) const {
-    auto clamp = [](int32_t c) { return static_cast<uint32_t>(std::clamp(c, 0, 255)); };
-    return Rgba(clamp(y + r), clamp(y + g), clamp(y + b), 255);
+    const int32_t at = y + kClampBias;
+    return Rgba(kClamp[static_cast<size_t>(at + r)], kClamp[static_cast<size_t>(at + g)],
+                kClamp[static_cast<size_t>(at + b)], 255);
   }
   int32_t r, g, b;
 };
