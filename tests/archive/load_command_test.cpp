@@ -279,7 +279,8 @@ TEST_F(LoadCommandTest, SingleTextureDecodesWithThePaletteBesideIt) {
   // 2 x 2 4-bit CLUT: byte 0x10 holds texel 0 (low nibble) and texel 1.
   // pal.pvp: 16 header bytes, then entry 0 = 0x801F (blue), entry 1 = 0xFC00 (red).
   Write("pal.pvp", Cat({Bytes(16, 0), FromHex("1F80 00FC")}));
-  LoadFile(store, ui, Write("pal.pvr", FromHex("47424958 08000000 00000000 00000000 50565254 09000000 00050000 0200 0200 10")));
+  LoadFile(store, ui,
+           Write("pal.pvr", FromHex("47424958 08000000 00000000 00000000 50565254 09000000 00050000 0200 0200 10")));
   ASSERT_EQ(ui.list, std::vector<std::string>{"pal"});
   const texture::Selection s = texture::SelectImage(store, 0);
   EXPECT_EQ(s.memo.back(), "4-BIT CLUT TWIDDLED ARGB1555");

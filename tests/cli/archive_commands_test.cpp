@@ -214,7 +214,8 @@ TEST_F(ArchiveCliTest, DecodeSingleTextureSquareOrTrueSize) {
 
 TEST_F(ArchiveCliTest, UnsupportedFormatWritesTheClearedPictureAndExitsFour) {
   // Bare PVRT, 4 x 2, data format 0x0C (no decoder).
-  const std::string path = Write("odd.pvr", FromHex("50565254 18000000 000C0000 0400 0200 FFFFFFFF FFFFFFFF FFFFFFFF FFFFFFFF"));
+  const std::string path =
+      Write("odd.pvr", FromHex("50565254 18000000 000C0000 0400 0200 FFFFFFFF FFFFFFFF FFFFFFFF FFFFFFFF"));
   const auto out = (dir / "odd.rgba").string();
   CliResult r = RunCli({"decode", path, "0", out});
   EXPECT_EQ(r.status, 4);
