@@ -258,9 +258,13 @@ std::optional<FileChoice> TForm1::RunFileDialog(const FileDialogRequest& request
   }
   if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  // The filter index picks the output kind: an entry the list does not hold
+  // is no choice, not the first entry.
+  const std::optional<int> filterIndex = FilterIndexOf(request.filters, dialog.selectedNameFilter());
+  if (!filterIndex) return std::nullopt;
   FileChoice choice;
   choice.path = QFile::encodeName(dialog.selectedFiles().first()).toStdString();
-  choice.filterIndex = FilterIndexOf(request.filters, dialog.selectedNameFilter());
+  choice.filterIndex = *filterIndex;
   return choice;
 }
 

@@ -107,7 +107,9 @@ void DialogsTest::FilterIndexIsOneBased() {
   QCOMPARE(FilterIndexOf(filters, QStringLiteral("PC Format (*.pvm)")), 1);
   QCOMPARE(FilterIndexOf(filters, QStringLiteral("AFS BB/Xbox Format (*.afs)")), 4);
   QCOMPARE(FilterIndexOf(filters, QStringLiteral("AFS PC Format (*.afs)")), 3);
-  QCOMPARE(FilterIndexOf(filters, QStringLiteral("Something else (*.txt)")), 1);
+  // An entry the list does not hold is no choice at all, never the first entry.
+  QCOMPARE(FilterIndexOf(filters, QStringLiteral("Something else (*.txt)")), std::nullopt);
+  QCOMPARE(FilterIndexOf(filters, QStringLiteral("PC Format")), std::nullopt);
 }
 
 void DialogsTest::SpinFieldClampsUnlessBoundsAreEqual_data() {
