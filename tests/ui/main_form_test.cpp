@@ -184,6 +184,7 @@ class MainFormTest : public QObject {
   void FileDialogsKeepNameAndFilterIndex();
   void ClickingAnItemWritesMemoAndPicture();
   void KeyboardSelectionAndClickAgainShowTheImage();
+  void ItemBeyondTheImageCountShowsNoImage();
   void RebuildAndAddFollowTheBmlFlag();
   void FailedLoadLeavesTheLabel();
   void CancelledLoadKeepsTheImages();
@@ -366,6 +367,33 @@ void MainFormTest::KeyboardSelectionAndClickAgainShowTheImage() {
   ClickListItem(form, 1);
   QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 0000BEEF")));
   QCOMPARE(form.memoWrites, 3);
+}
+
+void MainFormTest::ItemBeyondTheImageCountShowsNoImage() {
+  TestForm& form = *form_;
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
+  form.Open1->trigger();
+  // An AFS of one plain member (the 4 x 4 texture, GBIX 0x5678) and an "end"
+  // member: the list gains "Image 1" before the table stops, over entry 1,
+  // which still holds "second" of the file before.
+  const Bytes afs = FromHex(
+      "41465300 02000000 20000000 40000000 60000000 10000000 00000000 00000000"
+      "47424958 08000000 78560000 00000000 50565254 28000000 01090000 0400 0400"
+      "00F8 E007 1F00 FFFF 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000"
+      "656E6400 00000000 00000000 00000000");
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("end.afs"), afs)));
+  form.Open1->trigger();
+  QVERIFY(form.boxes.empty());
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("Image 0"), QStringLiteral("Image 1")}));
+  QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
+
+  ClickListItem(form, 0);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00005678")));
+  ClickListItem(form, 1);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("Description :"));
+  QVERIFY(form.Image1->pixmap().isNull());
+  QCOMPARE(form.Image1->size(), QSize(0, 0));
 }
 
 void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
