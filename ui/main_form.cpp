@@ -43,6 +43,25 @@ void UseFaceColour(QPlainTextEdit* memo) {
   memo->setPalette(face);
 }
 
+// A list box as the window's users know it: once an item is selected, a
+// click keeps one selected. Qt's single selection lets a Ctrl+click on the
+// selected item, or a click below the items, leave none selected, after which
+// the image commands would ask for a selection while an image is shown.
+class ListBox : public QListWidget {
+ public:
+  using QListWidget::QListWidget;
+
+ protected:
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override {
+    const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    if (!index.isValid() || command.testAnyFlags(QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)) {
+      return QItemSelectionModel::NoUpdate;
+    }
+    return command;
+  }
+};
+
 // Restores a flag on leaving a scope.
 class FlagGuard {
  public:
@@ -88,7 +107,7 @@ void TForm1::BuildControls() {
   GroupBox1->setFixedWidth(185);
   row->addWidget(GroupBox1);
 
-  ListBox1 = new QListWidget(GroupBox1);
+  ListBox1 = new ListBox(GroupBox1);
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
   ListBox1->setGeometry(10, 20, 163, 253);
   ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);

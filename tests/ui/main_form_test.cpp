@@ -184,6 +184,7 @@ class MainFormTest : public QObject {
   void FileDialogsKeepNameAndFilterIndex();
   void ClickingAnItemWritesMemoAndPicture();
   void KeyboardSelectionAndClickAgainShowTheImage();
+  void ClicksNeverLeaveTheListWithoutSelection();
   void ItemBeyondTheImageCountShowsNoImage();
   void RebuildAndAddFollowTheBmlFlag();
   void FailedLoadLeavesTheLabel();
@@ -367,6 +368,26 @@ void MainFormTest::KeyboardSelectionAndClickAgainShowTheImage() {
   ClickListItem(form, 1);
   QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 0000BEEF")));
   QCOMPARE(form.memoWrites, 3);
+}
+
+void MainFormTest::ClicksNeverLeaveTheListWithoutSelection() {
+  TestForm& form = *form_;
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
+  form.Open1->trigger();
+  ClickListItem(form, 1);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+
+  QListWidget* list = form.ListBox1;
+  const QPoint onItem = list->visualItemRect(list->item(1)).center();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, onItem);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  const QPoint belowItems(list->viewport()->width() / 2, list->viewport()->height() - 4);
+  QVERIFY(list->itemAt(belowItems) == nullptr);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, belowItems);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00000002")));
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 248));
+  QVERIFY(form.boxes.empty());
 }
 
 void MainFormTest::ItemBeyondTheImageCountShowsNoImage() {
