@@ -130,6 +130,7 @@ void TForm1::BuildControls() {
   Memo1 = new QPlainTextEdit(GroupBox1);
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setGeometry(10, 302, 163, 217);
+  Memo1->setReadOnly(true);
   UseFaceColour(Memo1);
 
   Panel1 = new QFrame(client);

@@ -186,6 +186,7 @@ class MainFormTest : public QObject {
   void KeyboardSelectionAndClickAgainShowTheImage();
   void ClicksNeverLeaveTheListWithoutSelection();
   void ItemBeyondTheImageCountShowsNoImage();
+  void MemoIsReadOnly();
   void RebuildAndAddFollowTheBmlFlag();
   void FailedLoadLeavesTheLabel();
   void CancelledLoadKeepsTheImages();
@@ -415,6 +416,18 @@ void MainFormTest::ItemBeyondTheImageCountShowsNoImage() {
   QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("Description :"));
   QVERIFY(form.Image1->pixmap().isNull());
   QCOMPARE(form.Image1->size(), QSize(0, 0));
+}
+
+void MainFormTest::MemoIsReadOnly() {
+  TestForm& form = *form_;
+  form.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  form.Memo1->setFocus();
+  QVERIFY(form.Memo1->hasFocus());
+  QTest::keyClicks(form.Memo1, QStringLiteral("x"));
+  QTest::keyClick(form.Memo1, Qt::Key_Tab);
+  QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("Description :"));
+  QVERIFY(!form.Memo1->hasFocus());
 }
 
 void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
