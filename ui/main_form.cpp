@@ -15,6 +15,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QStringDecoder>
 #include <bit>
 #include <exception>
 #include <utility>
@@ -31,8 +32,16 @@ namespace {
 // run R, G, B, unused, which is what QImage::Format_RGBX8888 reads.
 static_assert(std::endian::native == std::endian::little, "the picture hand-over assumes little-endian words");
 
+// Texts from the commands are UTF-8, but image names are whatever bytes the
+// archive holds: bytes that do not decode as UTF-8 are shown one character
+// per byte, as Latin-1, rather than as replacement characters.
 QString FromView(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  const QByteArrayView bytes(text.data(), static_cast<qsizetype>(text.size()));
+  QStringDecoder utf8(QStringConverter::Utf8,
+                      QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+  QString decoded = utf8.decode(bytes);
+  if (!utf8.hasError()) return decoded;
+  return QString::fromLatin1(bytes);
 }
 
 // A borderless text area painted in the window's face colour.

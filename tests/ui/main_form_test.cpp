@@ -187,6 +187,7 @@ class MainFormTest : public QObject {
   void ClicksNeverLeaveTheListWithoutSelection();
   void ItemBeyondTheImageCountShowsNoImage();
   void MemoIsReadOnly();
+  void NamesThatAreNotUtf8ShowAsLatin1();
   void RebuildAndAddFollowTheBmlFlag();
   void FailedLoadLeavesTheLabel();
   void CancelledLoadKeepsTheImages();
@@ -428,6 +429,17 @@ void MainFormTest::MemoIsReadOnly() {
   QTest::keyClick(form.Memo1, Qt::Key_Tab);
   QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("Description :"));
   QVERIFY(!form.Memo1->hasFocus());
+}
+
+void MainFormTest::NamesThatAreNotUtf8ShowAsLatin1() {
+  TestForm& form = *form_;
+  form.ListAdd("caf\xE9");           // Latin-1
+  form.ListAdd("caf\xC3\xA9");       // UTF-8
+  form.ListAdd("\xC3\xA9t\xC3");     // UTF-8 cut inside its last character
+  form.ListAdd("\xE9t\xC3\xA9");     // Latin-1 that happens to end in a UTF-8 pair
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("caf\u00E9"), QStringLiteral("caf\u00E9"),
+                                         QStringLiteral("\u00C3\u00A9t\u00C3"),
+                                         QStringLiteral("\u00E9t\u00C3\u00A9")}));
 }
 
 void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
