@@ -202,6 +202,9 @@ class MainFormTest : public QObject {
   void QuitClosesTheWindow();
 
  private:
+  // Writes `bytes` to a file named `name` and loads it as File > Load does.
+  void LoadThroughTheMenu(const QString& name, const Bytes& bytes);
+
   QTemporaryDir dir_;
   std::unique_ptr<ImageStore> store_;
   std::unique_ptr<TestForm> form_;
@@ -222,6 +225,11 @@ void MainFormTest::init() {
 void MainFormTest::cleanup() {
   form_.reset();
   store_.reset();
+}
+
+void MainFormTest::LoadThroughTheMenu(const QString& name, const Bytes& bytes) {
+  form_->answers.push_back(Choose(WriteFile(dir_, name, bytes)));
+  form_->Open1->trigger();
 }
 
 void MainFormTest::ControlsAndGeometry() {
@@ -331,8 +339,7 @@ void MainFormTest::FileDialogsKeepNameAndFilterIndex() {
 
 void MainFormTest::ClickingAnItemWritesMemoAndPicture() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(ListItems(form), QStringList{QStringLiteral("tex_a")});
 
   ClickListItem(form, 0);
@@ -354,8 +361,7 @@ void MainFormTest::ClickingAnItemWritesMemoAndPicture() {
 
 void MainFormTest::KeyboardSelectionAndClickAgainShowTheImage() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
   form.memoWrites = 0;
   ClickListItem(form, 0);
   QCOMPARE(form.memoWrites, 1);  // shown once, though the click both selects and clicks
@@ -374,8 +380,7 @@ void MainFormTest::KeyboardSelectionAndClickAgainShowTheImage() {
 
 void MainFormTest::ClicksNeverLeaveTheListWithoutSelection() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
   ClickListItem(form, 1);
   QCOMPARE(form.ListSelectedIndex(), 1);
 
@@ -394,8 +399,7 @@ void MainFormTest::ClicksNeverLeaveTheListWithoutSelection() {
 
 void MainFormTest::ItemBeyondTheImageCountShowsNoImage() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
   // An AFS of one plain member (the 4 x 4 texture, GBIX 0x5678) and an "end"
   // member: the list gains "Image 1" before the table stops, over entry 1,
   // which still holds "second" of the file before.
@@ -404,8 +408,7 @@ void MainFormTest::ItemBeyondTheImageCountShowsNoImage() {
       "47424958 08000000 78560000 00000000 50565254 28000000 01090000 0400 0400"
       "00F8 E007 1F00 FFFF 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000"
       "656E6400 00000000 00000000 00000000");
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("end.afs"), afs)));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("end.afs"), afs);
   QVERIFY(form.boxes.empty());
   QCOMPARE(ListItems(form), (QStringList{QStringLiteral("Image 0"), QStringLiteral("Image 1")}));
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
@@ -452,8 +455,7 @@ void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
   QVERIFY(form.Export1->isEnabled() && form.Exportall1->isEnabled() && form.import1->isEnabled());
 
   // Loading any other file clears the flag; the menus follow when next opened.
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(store_->bmlFlag, uint8_t{0});
   QCOMPARE(form.Save1->text(), QStringLiteral("Rebuild"));
   QVERIFY(!form.Add1->isEnabled());
@@ -465,14 +467,12 @@ void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
 
 void MainFormTest::FailedLoadLeavesTheLabel() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
 
   // Not a known magic: the list is cleared, the label is refreshed with the unchanged count.
   form.SetLabel("stale");
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("odd.pvm"), FromHex("58595A57 00000000"))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("odd.pvm"), FromHex("58595A57 00000000"));
   QCOMPARE(form.boxes.size(), size_t{1});
   QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Information);
   QCOMPARE(form.boxes[0].text, QStringLiteral("This file is not suported."));
@@ -482,8 +482,7 @@ void MainFormTest::FailedLoadLeavesTheLabel() {
   // An empty file reads as a BML package with a bad header: the load ends
   // there and the label keeps its old text.
   form.SetLabel("old text");
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("empty.bml"), Bytes{})));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("empty.bml"), Bytes{});
   QCOMPARE(form.boxes.size(), size_t{2});
   QCOMPARE(form.boxes[1].text, QStringLiteral("Unsuported or invalide BML file"));
   QCOMPARE(form.Label2->text(), QStringLiteral("old text"));
@@ -491,8 +490,7 @@ void MainFormTest::FailedLoadLeavesTheLabel() {
 
 void MainFormTest::CancelledLoadKeepsTheImages() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
   form.SetLabel("stale");
   form.Open1->trigger();  // no answer queued: cancelled
   QCOMPARE(ListItems(form), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
@@ -510,8 +508,7 @@ void MainFormTest::CommandErrorsAreShownAndTheWindowStaysUsable() {
   QCOMPARE(form.boxes[1].kind, TestForm::BoxKind::Error);
   QCOMPARE(form.boxes[1].text, QStringLiteral("Memory Buffer is full"));
 
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
 }
 
@@ -672,8 +669,7 @@ void MainFormTest::PackageLoadShowsProgress() {
   std::copy(packed.begin(), packed.end(), afs.begin() + first);
   std::copy(packed.begin(), packed.end(), afs.begin() + second);
 
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("packed.afs"), afs)));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("packed.afs"), afs);
   QVERIFY(form.boxes.empty());
   QCOMPARE(form.progress.size(), size_t{2});
   QCOMPARE(form.progress[0].caption, QStringLiteral("Decompressing PVM #0 / 2"));
