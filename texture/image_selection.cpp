@@ -131,6 +131,14 @@ Selection SelectImage(ImageStore& store, int32_t index) {
 void SelectListedImage(ImageStore& store, FrontEnd& frontEnd) {
   const int32_t index = frontEnd.ListSelectedIndex();
   if (index < 0) return;
+  // The list can hold more items than images (an AFS lists its "end" member
+  // before the table stops); the entry behind such an item holds whatever an
+  // earlier file left there, so nothing is decoded and the window shows no image.
+  if (index >= store.imageCount) {
+    frontEnd.SetMemo({"Description :"});
+    frontEnd.ShowPicture(Picture{});
+    return;
+  }
   Selection selection = SelectImage(store, index);
   frontEnd.SetMemo(selection.memo);
   frontEnd.ShowPicture(selection.picture);

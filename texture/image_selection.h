@@ -26,7 +26,9 @@ Selection SelectImage(ImageStore& store, int32_t index);
 
 // The list's click handler as a command: with an item selected in the front
 // end's list, runs SelectImage on it and shows the memo and the picture;
-// with nothing selected does nothing.
+// with nothing selected does nothing. An item at or beyond the image count
+// shows the bare "Description :" memo and no picture, and leaves the store as
+// it is.
 void SelectListedImage(ImageStore& store, FrontEnd& frontEnd);
 
 // The checkerboard colour of pixel (x, y): 16 x 16 squares of 0xFFFFFF and

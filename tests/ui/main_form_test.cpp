@@ -184,6 +184,10 @@ class MainFormTest : public QObject {
   void FileDialogsKeepNameAndFilterIndex();
   void ClickingAnItemWritesMemoAndPicture();
   void KeyboardSelectionAndClickAgainShowTheImage();
+  void ClicksNeverLeaveTheListWithoutSelection();
+  void ItemBeyondTheImageCountShowsNoImage();
+  void MemoIsReadOnly();
+  void NamesThatAreNotUtf8ShowAsLatin1();
   void RebuildAndAddFollowTheBmlFlag();
   void FailedLoadLeavesTheLabel();
   void CancelledLoadKeepsTheImages();
@@ -198,6 +202,9 @@ class MainFormTest : public QObject {
   void QuitClosesTheWindow();
 
  private:
+  // Writes `bytes` to a file named `name` and loads it as File > Load does.
+  void LoadThroughTheMenu(const QString& name, const Bytes& bytes);
+
   QTemporaryDir dir_;
   std::unique_ptr<ImageStore> store_;
   std::unique_ptr<TestForm> form_;
@@ -218,6 +225,11 @@ void MainFormTest::init() {
 void MainFormTest::cleanup() {
   form_.reset();
   store_.reset();
+}
+
+void MainFormTest::LoadThroughTheMenu(const QString& name, const Bytes& bytes) {
+  form_->answers.push_back(Choose(WriteFile(dir_, name, bytes)));
+  form_->Open1->trigger();
 }
 
 void MainFormTest::ControlsAndGeometry() {
@@ -328,8 +340,7 @@ void MainFormTest::FileDialogsKeepNameAndFilterIndex() {
 
 void MainFormTest::ClickingAnItemWritesMemoAndPicture() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(ListItems(form), QStringList{QStringLiteral("tex_a")});
 
   ClickListItem(form, 0);
@@ -351,8 +362,7 @@ void MainFormTest::ClickingAnItemWritesMemoAndPicture() {
 
 void MainFormTest::KeyboardSelectionAndClickAgainShowTheImage() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
   form.memoWrites = 0;
   ClickListItem(form, 0);
   QCOMPARE(form.memoWrites, 1);  // shown once, though the click both selects and clicks
@@ -369,6 +379,73 @@ void MainFormTest::KeyboardSelectionAndClickAgainShowTheImage() {
   QCOMPARE(form.memoWrites, 3);
 }
 
+void MainFormTest::ClicksNeverLeaveTheListWithoutSelection() {
+  TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  ClickListItem(form, 1);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+
+  QListWidget* list = form.ListBox1;
+  const QPoint onItem = list->visualItemRect(list->item(1)).center();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, onItem);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  const QPoint belowItems(list->viewport()->width() / 2, list->viewport()->height() - 4);
+  QVERIFY(list->itemAt(belowItems) == nullptr);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, belowItems);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00000002")));
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 248));
+  QVERIFY(form.boxes.empty());
+}
+
+void MainFormTest::ItemBeyondTheImageCountShowsNoImage() {
+  TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  // An AFS of one plain member (the 4 x 4 texture, GBIX 0x5678) and an "end"
+  // member: the list gains "Image 1" before the table stops, over entry 1,
+  // which still holds "second" of the file before.
+  const Bytes afs = FromHex(
+      "41465300 02000000 20000000 40000000 60000000 10000000 00000000 00000000"
+      "47424958 08000000 78560000 00000000 50565254 28000000 01090000 0400 0400"
+      "00F8 E007 1F00 FFFF 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000"
+      "656E6400 00000000 00000000 00000000");
+  LoadThroughTheMenu(QStringLiteral("end.afs"), afs);
+  QVERIFY(form.boxes.empty());
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("Image 0"), QStringLiteral("Image 1")}));
+  QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
+
+  ClickListItem(form, 0);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00005678")));
+  ClickListItem(form, 1);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("Description :"));
+  QVERIFY(form.Image1->pixmap().isNull());
+  QCOMPARE(form.Image1->size(), QSize(0, 0));
+}
+
+void MainFormTest::MemoIsReadOnly() {
+  TestForm& form = *form_;
+  form.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  form.Memo1->setFocus();
+  QVERIFY(form.Memo1->hasFocus());
+  QTest::keyClicks(form.Memo1, QStringLiteral("x"));
+  QTest::keyClick(form.Memo1, Qt::Key_Tab);
+  QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("Description :"));
+  QVERIFY(!form.Memo1->hasFocus());
+}
+
+void MainFormTest::NamesThatAreNotUtf8ShowAsLatin1() {
+  TestForm& form = *form_;
+  form.ListAdd("caf\xE9");           // Latin-1
+  form.ListAdd("caf\xC3\xA9");       // UTF-8
+  form.ListAdd("\xC3\xA9t\xC3");     // UTF-8 cut inside its last character
+  form.ListAdd("\xE9t\xC3\xA9");     // Latin-1 that happens to end in a UTF-8 pair
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("caf\u00E9"), QStringLiteral("caf\u00E9"),
+                                         QStringLiteral("\u00C3\u00A9t\u00C3"),
+                                         QStringLiteral("\u00E9t\u00C3\u00A9")}));
+}
+
 void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
   TestForm& form = *form_;
   store_->bmlFlag = 1;
@@ -379,8 +456,7 @@ void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
   QVERIFY(form.Export1->isEnabled() && form.Exportall1->isEnabled() && form.import1->isEnabled());
 
   // Loading any other file clears the flag; the menus follow when next opened.
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(store_->bmlFlag, uint8_t{0});
   QCOMPARE(form.Save1->text(), QStringLiteral("Rebuild"));
   QVERIFY(!form.Add1->isEnabled());
@@ -392,14 +468,12 @@ void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
 
 void MainFormTest::FailedLoadLeavesTheLabel() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
 
   // Not a known magic: the list is cleared, the label is refreshed with the unchanged count.
   form.SetLabel("stale");
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("odd.pvm"), FromHex("58595A57 00000000"))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("odd.pvm"), FromHex("58595A57 00000000"));
   QCOMPARE(form.boxes.size(), size_t{1});
   QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Information);
   QCOMPARE(form.boxes[0].text, QStringLiteral("This file is not suported."));
@@ -409,8 +483,7 @@ void MainFormTest::FailedLoadLeavesTheLabel() {
   // An empty file reads as a BML package with a bad header: the load ends
   // there and the label keeps its old text.
   form.SetLabel("old text");
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("empty.bml"), Bytes{})));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("empty.bml"), Bytes{});
   QCOMPARE(form.boxes.size(), size_t{2});
   QCOMPARE(form.boxes[1].text, QStringLiteral("Unsuported or invalide BML file"));
   QCOMPARE(form.Label2->text(), QStringLiteral("old text"));
@@ -418,8 +491,7 @@ void MainFormTest::FailedLoadLeavesTheLabel() {
 
 void MainFormTest::CancelledLoadKeepsTheImages() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
   form.SetLabel("stale");
   form.Open1->trigger();  // no answer queued: cancelled
   QCOMPARE(ListItems(form), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
@@ -437,8 +509,7 @@ void MainFormTest::CommandErrorsAreShownAndTheWindowStaysUsable() {
   QCOMPARE(form.boxes[1].kind, TestForm::BoxKind::Error);
   QCOMPARE(form.boxes[1].text, QStringLiteral("Memory Buffer is full"));
 
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
 }
 
@@ -607,8 +678,7 @@ void MainFormTest::PackageLoadShowsProgress() {
   std::copy(packed.begin(), packed.end(), afs.begin() + first);
   std::copy(packed.begin(), packed.end(), afs.begin() + second);
 
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("packed.afs"), afs)));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("packed.afs"), afs);
   QVERIFY(form.boxes.empty());
   QCOMPARE(form.progress.size(), size_t{2});
   QCOMPARE(form.progress[0].caption, QStringLiteral("Decompressing PVM #0 / 2"));
