@@ -4,7 +4,9 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
+#include "core/image_store.h"
 #include "tests/support/test_util.h"
 
 namespace quarrendel::test {
@@ -57,5 +59,29 @@ inline Bytes XvmTwoTextures() {
               FromHex("58565254 48000000 02000000 07000000 10000000 0800 0400 02000000"), Bytes(36, 0),
               FromHex("1122"), Bytes(14, 0x99)});
 }
+
+// Images for the writers, their data owned here.
+struct ImageList {
+  ImageList() = default;
+  ImageList(const ImageList&) = delete;
+  ImageList& operator=(const ImageList&) = delete;
+
+  TImage_Entry& Add(const std::string& name, Bytes bytes, int32_t packageIndex = 0, uint32_t format = 0x0901,
+                    uint16_t side = 8, uint32_t globalIndex = 0) {
+    data.push_back(std::move(bytes));
+    TImage_Entry& e = images.emplace_back();
+    e.Name = name;
+    e.Width = e.Height = side;
+    e.Format = format;
+    e.GlobalIndex = globalIndex;
+    e.DataLength = static_cast<int32_t>(data.back().size());
+    e.Data = data.back().data();
+    e.PackageIndex = packageIndex;
+    return e;
+  }
+
+  std::vector<Bytes> data;  // moving a Bytes keeps its buffer, so Data stays valid
+  std::vector<TImage_Entry> images;
+};
 
 }  // namespace quarrendel::test
