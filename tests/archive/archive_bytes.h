@@ -60,6 +60,20 @@ inline Bytes XvmTwoTextures() {
               FromHex("1122"), Bytes(14, 0x99)});
 }
 
+// A packed archive of one 8 x 8 image with format 01 09, spelled out: the
+// 4096-byte header area with the one entry, then the texture chunk.
+// `chunkLength` is the little-endian chunk length (data length + 8) in hex.
+inline Bytes PackedPvmOfOne(const std::string& name, const std::string& indexHex, const std::string& chunkLength,
+                            const Bytes& data) {
+  return Cat({FromHex("50564D48 F80F0000 0901 0100 0000"), Padded(name, 28), FromHex(indexHex), Bytes(4050, 0),
+              FromHex("50565254" + chunkLength + "01090000 0800 0800"), data});
+}
+inline Bytes PackedGvmOfOne(const std::string& name, const std::string& indexHex, const std::string& chunkLength,
+                            const Bytes& data) {
+  return Cat({FromHex("47564D48 F80F0000 0109 0001 0000"), Padded(name, 28), FromHex(indexHex), Bytes(4050, 0),
+              FromHex("47565254" + chunkLength + "00000109 0008 0008"), data});
+}
+
 // Images for the writers, their data owned here.
 struct ImageList {
   ImageList() = default;
