@@ -39,6 +39,20 @@ void WriteXvmHeader(ByteWriter& out, size_t count) {
   out.Zeros(52);
 }
 
+// The 12-byte PVM or GVM header: magic, header length (LE in both), flags and
+// count in the archive's order.
+void WriteEntryArchiveHeader(ByteWriter& out, bool gvm, uint32_t headerLength, uint32_t count) {
+  out.Magic(gvm ? "GVMH" : "PVMH");
+  out.U32Le(headerLength);
+  if (gvm) {
+    out.U16Be(kFlags);
+    out.U16Be(static_cast<uint16_t>(count));
+  } else {
+    out.U16Le(kFlags);
+    out.U16Le(static_cast<uint16_t>(count));
+  }
+}
+
 // A PVM or GVM entry: number, name field, global index, in the archive's order.
 void WriteEntry(ByteWriter& out, bool big, uint16_t number, const TImage_Entry& image) {
   if (big) {
@@ -102,15 +116,7 @@ std::vector<uint8_t> BuildArchiveFile(PackageArchiveKind kind, std::span<const T
     const uint32_t tableEnd = 12 + kEntrySize * count;
     // GVM: the first texture on the next multiple of 16 strictly above the table.
     const uint32_t textures = gvm ? (tableEnd / 16 + 1) * 16 : tableEnd;
-    out.Magic(gvm ? "GVMH" : "PVMH");
-    out.U32Le(textures - 8);
-    if (gvm) {
-      out.U16Be(kFlags);
-      out.U16Be(static_cast<uint16_t>(count));
-    } else {
-      out.U16Le(kFlags);
-      out.U16Le(static_cast<uint16_t>(count));
-    }
+    WriteEntryArchiveHeader(out, gvm, textures - 8, count);
     for (uint32_t i = 0; i < count; ++i) WriteEntry(out, gvm, static_cast<uint16_t>(i), images[i]);
     out.Zeros(textures - tableEnd);
   }
@@ -149,15 +155,7 @@ std::vector<uint8_t> BuildPackedArchive(PackageArchiveKind kind, std::span<const
     return bytes;
   }
   const bool gvm = kind == PackageArchiveKind::Gvm;
-  out.Magic(gvm ? "GVMH" : "PVMH");
-  out.U32Le(kPackedHeaderArea - 8);
-  if (gvm) {
-    out.U16Be(kFlags);
-    out.U16Be(static_cast<uint16_t>(n));
-  } else {
-    out.U16Le(kFlags);
-    out.U16Le(static_cast<uint16_t>(n));
-  }
+  WriteEntryArchiveHeader(out, gvm, kPackedHeaderArea - 8, n);
   for (uint32_t j = 0; j < n; ++j) WriteEntry(out, gvm, static_cast<uint16_t>(j), images[j]);
   out.Zeros(kPackedHeaderArea - out.Tell());
   for (const TImage_Entry& image : images) {

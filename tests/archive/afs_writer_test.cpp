@@ -13,12 +13,7 @@
 namespace quarrendel::archive {
 namespace {
 
-using test::Bytes;
-using test::Cat;
-using test::FromHex;
-using test::ImageList;
-
-Bytes Slice(const Bytes& b, size_t from, size_t to) { return Bytes(b.begin() + from, b.begin() + to); }
+using namespace test;
 
 // 16-bit texels of a gradient with some noise: compresses, but not to nothing.
 Bytes TextureLike(size_t n, uint32_t seed) {

@@ -17,6 +17,9 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
+// Bytes [from, to) of `b`.
+inline Bytes Slice(const Bytes& b, size_t from, size_t to) { return Bytes(b.begin() + from, b.begin() + to); }
+
 // `text` zero-padded to `size` bytes.
 inline Bytes Padded(const std::string& text, size_t size) {
   Bytes out(text.begin(), text.end());

@@ -11,13 +11,7 @@
 namespace quarrendel::archive {
 namespace {
 
-using test::Bytes;
-using test::Cat;
-using test::FromHex;
-using test::ImageList;
-using test::Padded;
-
-Bytes Slice(const Bytes& b, size_t from, size_t to) { return Bytes(b.begin() + from, b.begin() + to); }
+using namespace test;
 
 // One 8 x 8 image "abc", global index 7, format 01 09 AB CD (the two high bytes set).
 void AddAbc(ImageList& list, Bytes data) { list.Add("abc", std::move(data), 0, 0xCDAB0901u, 8, 7); }

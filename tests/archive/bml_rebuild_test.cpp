@@ -15,13 +15,7 @@
 namespace quarrendel::archive {
 namespace {
 
-using test::Bytes;
-using test::Cat;
-using test::FromHex;
-using test::ImageList;
-using test::Padded;
-
-Bytes Slice(const Bytes& b, size_t from, size_t to) { return Bytes(b.begin() + from, b.begin() + to); }
+using namespace test;
 
 // A 64-byte entry: name, S1, two words carried over, S2, an old decompressed size, 12 bytes.
 Bytes Entry(const std::string& name, const std::string& s1, const std::string& s2) {
@@ -63,13 +57,16 @@ size_t ExpectArchive(const Bytes& out, size_t entry, size_t at, const Bytes& arc
   return end;
 }
 
+Bytes Rebuilt(const Bytes& package, PackageArchiveKind kind, void (*addImages)(ImageList&)) {
+  ImageList list;
+  addImages(list);
+  WorkerPool pool(2);
+  return RebuildBml(package, kind, list.images, pool);
+}
+
 TEST(BmlRebuildTest, ArchivesReplacedFileDataCarriedOver) {
   const Bytes package = PackageLe();
-  ImageList list;
-  AddImagesLe(list);
-  WorkerPool pool(2);
-  const Bytes out = RebuildBml(package, PackageArchiveKind::Pvm, list.images, pool);
-  const ByteReader in(out);
+  const Bytes out = Rebuilt(package, PackageArchiveKind::Pvm, AddImagesLe);
 
   EXPECT_EQ(Slice(out, 0, 64), Slice(package, 0, 64));
   // Entry 0: the new compressed length and L = 4096 + 16 + 32; entry 2: L = 4096 + 16 + 8.
@@ -102,10 +99,7 @@ void AddImageBe(ImageList& list) { list.Add("abc", Bytes(8, 0x42), 0, 0x0901, 8,
 
 TEST(BmlRebuildTest, GameCubePackageIsBigEndian) {
   const Bytes package = PackageBe();
-  ImageList list;
-  AddImageBe(list);
-  WorkerPool pool(1);
-  const Bytes out = RebuildBml(package, PackageArchiveKind::Gvm, list.images, pool);
+  const Bytes out = Rebuilt(package, PackageArchiveKind::Gvm, AddImageBe);
   EXPECT_EQ(Slice(out, 0, 108), Slice(package, 0, 108));
   EXPECT_EQ(Slice(out, 112, 116), FromHex("00001018"));  // 4096 + 16 + 8, big-endian
   EXPECT_EQ(Slice(out, 2048, 2080), Slice(package, 2048, 2080));
@@ -117,14 +111,10 @@ TEST(BmlRebuildTest, GameCubePackageIsBigEndian) {
 // Loaded and rebuilt again: the same bytes, whatever the number of threads.
 TEST(BmlRebuildTest, RebuiltPackageRoundTrips) {
   const Bytes sample = tools::MakeSamples()[4].bytes;  // sample.bml: entries 0 and 2 hold PVMs
-  ImageList little;
-  AddImagesLe(little);
-  ImageList big;
-  AddImageBe(big);
   WorkerPool one(1);
   WorkerPool three(3);
-  const Bytes firsts[] = {RebuildBml(PackageLe(), PackageArchiveKind::Pvm, little.images, one),
-                          RebuildBml(PackageBe(), PackageArchiveKind::Gvm, big.images, one), sample};
+  const Bytes firsts[] = {Rebuilt(PackageLe(), PackageArchiveKind::Pvm, AddImagesLe),
+                          Rebuilt(PackageBe(), PackageArchiveKind::Gvm, AddImageBe), sample};
   for (const Bytes& first : firsts) {
     auto store = std::make_unique<ImageStore>();
     RecordingFrontEnd ui;
