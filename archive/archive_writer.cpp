@@ -66,6 +66,30 @@ void WriteEntry(ByteWriter& out, bool big, uint16_t number, const TImage_Entry& 
   }
 }
 
+// Texture head and data; `format` stands for the image's format word.
+void WriteTexture(ByteWriter& out, PackageArchiveKind kind, const TImage_Entry& image, uint32_t format) {
+  texture::TextureHead head;
+  switch (kind) {
+    case PackageArchiveKind::Pvm:
+      head = texture::HeadOfEntry(image, "PVRT");
+      head.format = format;
+      texture::WritePvrtHead(out, head);
+      break;
+    case PackageArchiveKind::Gvm:
+      // Format bytes 2, 3, 0, 1 and big-endian dimensions; the length stays little-endian.
+      head = texture::HeadOfEntry(image, "GVRT");
+      head.format = format;
+      texture::WriteGvrtHead(out, head);
+      break;
+    case PackageArchiveKind::Xvm:
+      texture::WriteXvrtHead(out, XvrtHeadOf(image));
+      break;
+    case PackageArchiveKind::None:
+      RequireArchiveKind(kind);
+  }
+  out.Bytes(image.Bytes());
+}
+
 int64_t DataBytes(std::span<const TImage_Entry> images) {
   int64_t total = 0;
   for (const TImage_Entry& image : images) total += image.DataLength;
@@ -85,21 +109,7 @@ void RequireImageData(std::span<const TImage_Entry> images, int32_t first) {
 }
 
 void WriteFileTexture(ByteWriter& out, PackageArchiveKind kind, const TImage_Entry& image) {
-  switch (kind) {
-    case PackageArchiveKind::Pvm:
-      texture::WritePvrtHead(out, texture::HeadOfEntry(image, "PVRT"));
-      break;
-    case PackageArchiveKind::Gvm:
-      // Format bytes 2, 3, 0, 1 and big-endian dimensions; the length stays little-endian.
-      texture::WriteGvrtHead(out, texture::HeadOfEntry(image, "GVRT"));
-      break;
-    case PackageArchiveKind::Xvm:
-      texture::WriteXvrtHead(out, XvrtHeadOf(image));
-      break;
-    case PackageArchiveKind::None:
-      RequireArchiveKind(kind);
-  }
-  out.Bytes(image.Bytes());
+  WriteTexture(out, kind, image, image.Format);
 }
 
 std::vector<uint8_t> BuildArchiveFile(PackageArchiveKind kind, std::span<const TImage_Entry> images) {
@@ -158,28 +168,10 @@ std::vector<uint8_t> BuildPackedArchive(PackageArchiveKind kind, std::span<const
   WriteEntryArchiveHeader(out, gvm, kPackedHeaderArea - 8, n);
   for (uint32_t j = 0; j < n; ++j) WriteEntry(out, gvm, static_cast<uint16_t>(j), images[j]);
   out.Zeros(kPackedHeaderArea - out.Tell());
-  for (const TImage_Entry& image : images) {
-    // The chunk length fits three bytes (a package is at most 10,000,000
-    // bytes), so its fourth byte is the zero the packed form calls for.
-    out.Magic(gvm ? "GVRT" : "PVRT");
-    out.U32Le(static_cast<uint32_t>(image.DataLength) + 8);
-    const auto pixelFormat = static_cast<uint8_t>(image.Format);
-    const auto dataFormat = static_cast<uint8_t>(image.Format >> 8);
-    if (gvm) {
-      out.Zeros(2);
-      out.U8(pixelFormat);
-      out.U8(dataFormat);
-      out.U16Be(image.Width);
-      out.U16Be(image.Height);
-    } else {
-      out.U8(pixelFormat);
-      out.U8(dataFormat);
-      out.Zeros(2);
-      out.U16Le(image.Width);
-      out.U16Le(image.Height);
-    }
-    out.Bytes(image.Bytes());
-  }
+  // The chunk length fits three bytes (a package is at most 10,000,000
+  // bytes), so its fourth byte is the zero the packed form calls for; of the
+  // format word only the pixel and data format bytes are kept.
+  for (const TImage_Entry& image : images) WriteTexture(out, kind, image, image.Format & 0xFFFFu);
   return bytes;
 }
 

@@ -29,36 +29,5 @@ TEST(SaveNamesTest, ForcedExtensionsAndThePrsTest) {
   }
 }
 
-TEST(SaveNamesTest, FilterIndexTable) {
-  struct Row {
-    int32_t index;
-    bool afs;
-    PackageArchiveKind kind;
-    AfsPlatform platform;
-    const char* extension;
-  };
-  const Row rows[] = {
-      {1, false, PackageArchiveKind::Pvm, AfsPlatform::Pc, ".pvm"},
-      {2, false, PackageArchiveKind::Xvm, AfsPlatform::Pc, ".xvm"},
-      {3, true, PackageArchiveKind::None, AfsPlatform::Pc, ".afs"},
-      {4, true, PackageArchiveKind::None, AfsPlatform::Xbox, ".afs"},
-      {5, false, PackageArchiveKind::Gvm, AfsPlatform::Pc, ".gvm"},
-      {6, true, PackageArchiveKind::None, AfsPlatform::Gc, ".afs"},
-  };
-  for (const Row& row : rows) {
-    const auto target = SaveTargetOf(row.index);
-    ASSERT_TRUE(target.has_value()) << row.index;
-    EXPECT_EQ(target->afs, row.afs) << row.index;
-    if (row.afs) {
-      EXPECT_EQ(target->platform, row.platform) << row.index;
-    } else {
-      EXPECT_EQ(target->kind, row.kind) << row.index;
-    }
-    EXPECT_EQ(target->extension, row.extension) << row.index;
-  }
-  EXPECT_FALSE(SaveTargetOf(0).has_value());
-  EXPECT_FALSE(SaveTargetOf(7).has_value());
-}
-
 }  // namespace
 }  // namespace quarrendel::archive
