@@ -56,13 +56,17 @@ struct Block {
 };
 
 constexpr F4 Splat(float v) { return F4{v, v, v, v}; }
-F4 Select(I4 mask, F4 a, F4 b) {
-  return reinterpret_cast<F4>((reinterpret_cast<I4>(a) & mask) | (reinterpret_cast<I4>(b) & ~mask));
-}
-F4 Min(F4 a, F4 b) { return Select(a < b, a, b); }
-F4 Max(F4 a, F4 b) { return Select(a > b, a, b); }
+F4 Min(F4 a, F4 b) { return a < b ? a : b; }
+F4 Max(F4 a, F4 b) { return a > b ? a : b; }
+// Lane i: the four lanes of argument i added (or reduced by min / max).
 // Exact for the integer-valued vectors here, in any order.
-float Sum(F4 v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+template <typename Op>
+F4 Across(F4 a, F4 b, F4 c, F4 d, Op op) {
+  const F4 ab = op(__builtin_shufflevector(a, b, 0, 4, 1, 5), __builtin_shufflevector(a, b, 2, 6, 3, 7));
+  const F4 cd = op(__builtin_shufflevector(c, d, 0, 4, 1, 5), __builtin_shufflevector(c, d, 2, 6, 3, 7));
+  return op(__builtin_shufflevector(ab, cd, 0, 1, 4, 5), __builtin_shufflevector(ab, cd, 2, 3, 6, 7));
+}
+F4 Sums(F4 a, F4 b, F4 c, F4 d) { return Across(a, b, c, d, [](F4 x, F4 y) { return x + y; }); }
 float Lowest(F4 v) { return std::min(std::min(v[0], v[1]), std::min(v[2], v[3])); }
 float Highest(F4 v) { return std::max(std::max(v[0], v[1]), std::max(v[2], v[3])); }
 F4 ToFloat(U4 v) { return __builtin_convertvector(reinterpret_cast<I4>(v), F4); }
@@ -105,15 +109,20 @@ struct Extremes {
   int low;
 };
 
-Extremes PrincipalPixels(const Block& blk) {
-  const F4 sumR = (blk.r[0] + blk.r[1]) + (blk.r[2] + blk.r[3]);
-  const F4 sumG = (blk.g[0] + blk.g[1]) + (blk.g[2] + blk.g[3]);
-  const F4 sumB = (blk.b[0] + blk.b[1]) + (blk.b[2] + blk.b[3]);
-  auto mean = [](F4 sum) { return static_cast<float>((static_cast<int32_t>(Sum(sum)) + 8) >> 4); };
-  auto range = [](const F4* v) {
-    return Highest(Max(Max(v[0], v[1]), Max(v[2], v[3]))) - Lowest(Min(Min(v[0], v[1]), Min(v[2], v[3])));
-  };
-  const F4 meanR = Splat(mean(sumR)), meanG = Splat(mean(sumG)), meanB = Splat(mean(sumB));
+// Channel sums of a block, as whole numbers.
+struct ChannelSums {
+  int32_t r, g, b;
+};
+
+ChannelSums SumChannels(const Block& blk) {
+  const F4 sums = Sums((blk.r[0] + blk.r[1]) + (blk.r[2] + blk.r[3]), (blk.g[0] + blk.g[1]) + (blk.g[2] + blk.g[3]),
+                       (blk.b[0] + blk.b[1]) + (blk.b[2] + blk.b[3]), F4{});
+  return {static_cast<int32_t>(sums[0]), static_cast<int32_t>(sums[1]), static_cast<int32_t>(sums[2])};
+}
+
+Extremes PrincipalPixels(const Block& blk, const ChannelSums& sums) {
+  const auto mean = [](int32_t sum) { return Splat(static_cast<float>((sum + 8) >> 4)); };
+  const F4 meanR = mean(sums.r), meanG = mean(sums.g), meanB = mean(sums.b);
   F4 rr{}, rg{}, rb{}, gg{}, gb{}, bb{};
   for (int c = 0; c < 4; ++c) {
     const F4 dr = blk.r[c] - meanR, dg = blk.g[c] - meanG, db = blk.b[c] - meanB;
@@ -124,23 +133,27 @@ Extremes PrincipalPixels(const Block& blk) {
     gb += dg * db;
     bb += db * db;
   }
-  // The covariance matrix, each sum divided by 255 in single precision.
-  const float crr = Sum(rr) / 255.0f, crg = Sum(rg) / 255.0f, crb = Sum(rb) / 255.0f;
-  const float cgg = Sum(gg) / 255.0f, cgb = Sum(gb) / 255.0f, cbb = Sum(bb) / 255.0f;
+  // The covariance matrix, each sum divided by 255 in single precision. Its
+  // columns (= rows) with a zero fourth lane.
+  const F4 first = Sums(rr, rg, rb, gg) / 255.0f;
+  const F4 second = Sums(gb, bb, F4{}, F4{}) / 255.0f;
+  const F4 columnR{first[0], first[1], first[2], 0.0f};
+  const F4 columnG{first[1], first[3], second[0], 0.0f};
+  const F4 columnB{first[2], second[0], second[1], 0.0f};
 
-  // Four power iterations from the channel ranges.
-  float vr = range(blk.r), vg = range(blk.g), vb = range(blk.b);
-  for (int i = 0; i < 4; ++i) {
-    const float r = vr * crr + vg * crg + vb * crb;
-    const float g = vr * crg + vg * cgg + vb * cgb;
-    const float b = vr * crb + vg * cgb + vb * cbb;
-    vr = r;
-    vg = g;
-    vb = b;
-  }
-  vr = std::fabs(vr);
-  vg = std::fabs(vg);
-  vb = std::fabs(vb);
+  // Four power iterations from the channel ranges: component i of C v is
+  // (C_i0 v_r + C_i1 v_g) + C_i2 v_b, each step rounded to single precision.
+  const auto max = [](F4 x, F4 y) { return Max(x, y); };
+  const auto min = [](F4 x, F4 y) { return Min(x, y); };
+  const F4 highs = Across(Max(Max(blk.r[0], blk.r[1]), Max(blk.r[2], blk.r[3])),
+                          Max(Max(blk.g[0], blk.g[1]), Max(blk.g[2], blk.g[3])),
+                          Max(Max(blk.b[0], blk.b[1]), Max(blk.b[2], blk.b[3])), F4{}, max);
+  const F4 lows = Across(Min(Min(blk.r[0], blk.r[1]), Min(blk.r[2], blk.r[3])),
+                         Min(Min(blk.g[0], blk.g[1]), Min(blk.g[2], blk.g[3])),
+                         Min(Min(blk.b[0], blk.b[1]), Min(blk.b[2], blk.b[3])), F4{}, min);
+  F4 v = highs - lows;
+  for (int i = 0; i < 4; ++i) v = (Splat(v[0]) * columnR + Splat(v[1]) * columnG) + Splat(v[2]) * columnB;
+  const float vr = std::fabs(v[0]), vg = std::fabs(v[1]), vb = std::fabs(v[2]);
   const float magnitude = std::max(std::max(vr, vg), vb);
   float wr = 58, wg = 300, wb = 148;
   if (magnitude >= 4.0f) {
@@ -163,29 +176,30 @@ Extremes PrincipalPixels(const Block& blk) {
 }
 
 uint32_t IndexMaskOf(const Block& blk, const std::array<Colour, 4>& table, bool transparency) {
-  const int32_t n = transparency ? 3 : 4;
-  F4 tr[4], tg[4], tb[4];
-  for (int32_t j = 0; j < n; ++j) {
-    tr[j] = Splat(static_cast<float>(table[static_cast<size_t>(j)].r));
-    tg[j] = Splat(static_cast<float>(table[static_cast<size_t>(j)].g));
-    tb[j] = Splat(static_cast<float>(table[static_cast<size_t>(j)].b));
+  // |p - t|^2 = |p|^2 + (|t|^2 - 2 p.t): across the table colours t only the
+  // bracket changes, so it orders them exactly as the distance does, ties
+  // included. Without a fourth colour its bracket is made too large to win.
+  F4 tr[4], tg[4], tb[4], tt[4];
+  for (size_t j = 0; j < 4; ++j) {
+    const Colour& t = table[j];
+    tr[j] = Splat(static_cast<float>(-2 * t.r));
+    tg[j] = Splat(static_cast<float>(-2 * t.g));
+    tb[j] = Splat(static_cast<float>(-2 * t.b));
+    tt[j] = Splat(static_cast<float>(t.r * t.r + t.g * t.g + t.b * t.b));
   }
+  if (transparency) tt[3] = Splat(1e9f);
   // Lane r: the index byte of row r.
   I4 rows{};
   for (int c = 0; c < 4; ++c) {
-    F4 best{};
-    I4 index{};
-    for (int32_t j = 0; j < n; ++j) {
-      const F4 dr = blk.r[c] - tr[j], dg = blk.g[c] - tg[j], db = blk.b[c] - tb[j];
-      const F4 d = dr * dr + dg * dg + db * db;
-      if (j == 0) {
-        best = d;
-        continue;
-      }
-      const I4 closer = d < best;
-      best = Select(closer, d, best);
-      index = (index & ~closer) | (I4{j, j, j, j} & closer);
-    }
+    F4 e[4];
+    for (size_t j = 0; j < 4; ++j) e[j] = tt[j] + blk.r[c] * tr[j] + blk.g[c] * tg[j] + blk.b[c] * tb[j];
+    const F4 best = Min(Min(e[0], e[1]), Min(e[2], e[3]));
+    // The index of the first colour at the minimum: the number of colours
+    // before it (masks are -1 where true).
+    const I4 before1 = ~(e[0] == best);
+    const I4 before2 = before1 & ~(e[1] == best);
+    const I4 before3 = before2 & ~(e[2] == best);
+    I4 index = -(before1 + before2 + before3);
     if (transparency) index |= blk.transparent[c] & 3;
     rows |= index << (2 * c);
   }
@@ -193,47 +207,45 @@ uint32_t IndexMaskOf(const Block& blk, const std::array<Colour, 4>& table, bool 
          (static_cast<uint32_t>(rows[2]) << 16) | (static_cast<uint32_t>(rows[3]) << 24);
 }
 
-void Refine(const Block& blk, uint32_t mask, uint16_t& c0, uint16_t& c1) {
+void Refine(const Block& blk, const ChannelSums& sums, uint32_t mask, uint16_t& c0, uint16_t& c1) {
   // Weight w0 of c0 per pixel: 3, 0, 2, 1 for indices 0..3; c1 weighs
-  // w1 = 3 - w0. xx, yy and xy are the three fields of the packed products
-  // 0x090000, 0x000900, 0x040102, 0x010402 (w0^2, w1^2, w0 w1) summed over
-  // the block; none of them carries into the next (yy <= 144, xy <= 32).
-  const U4 rowMasks{mask, mask >> 8, mask >> 16, mask >> 24};
-  F4 xx{}, yy{}, xy{}, at1r{}, at1g{}, at1b{}, sumR{}, sumG{}, sumB{};
+  // w1 = 3 - w0. Field by field: w0 bit 1 = not index bit 0, w0 bit 0 =
+  // not (index bit 0 xor index bit 1).
+  const uint32_t low = mask & 0x55555555u, high = (mask >> 1) & 0x55555555u;
+  const uint32_t weights = ((~low & 0x55555555u) << 1) | (~(low ^ high) & 0x55555555u);
+  const U4 rowWeights{weights, weights >> 8, weights >> 16, weights >> 24};
+  F4 sumW{}, sumWW{}, at1r{}, at1g{}, at1b{};
   for (int c = 0; c < 4; ++c) {
-    const I4 index = reinterpret_cast<I4>((rowMasks >> (2 * c)) & 3);
-    I4 weight = 4 - index;
-    weight = (weight & ~(index == 0)) | (I4{3, 3, 3, 3} & (index == 0));
-    weight &= ~(index == 1);
-    const F4 w0 = __builtin_convertvector(weight, F4);
-    const F4 w1 = 3.0f - w0;
-    xx += w0 * w0;
-    yy += w1 * w1;
-    xy += w0 * w1;
+    const F4 w0 = ToFloat((rowWeights >> (2 * c)) & 3);
+    sumW += w0;
+    sumWW += w0 * w0;
     at1r += w0 * blk.r[c];
     at1g += w0 * blk.g[c];
     at1b += w0 * blk.b[c];
-    sumR += blk.r[c];
-    sumG += blk.g[c];
-    sumB += blk.b[c];
   }
-  const auto toInt = [](F4 v) { return static_cast<int32_t>(Sum(v)); };
-  const int32_t at1[3] = {toInt(at1r), toInt(at1g), toInt(at1b)};
-  const int32_t at2[3] = {3 * toInt(sumR) - at1[0], 3 * toInt(sumG) - at1[1], 3 * toInt(sumB) - at1[2]};
-  const int32_t sxx = toInt(xx), syy = toInt(yy), sxy = toInt(xy);
-  const int32_t det = sxx * syy - sxy * sxy;
+  const F4 totals = Sums(at1r, at1g, at1b, sumW);
+  // xx, yy and xy are the three fields of the packed products 0x090000,
+  // 0x000900, 0x040102, 0x010402 (w0^2, w1^2, w0 w1) summed over the block.
+  const auto s1 = static_cast<int32_t>(totals[3]);
+  const int32_t xx = static_cast<int32_t>((sumWW[0] + sumWW[1]) + (sumWW[2] + sumWW[3]));
+  const int32_t yy = 144 - 6 * s1 + xx;
+  const int32_t xy = 3 * s1 - xx;
+  const int32_t at1[3] = {static_cast<int32_t>(totals[0]), static_cast<int32_t>(totals[1]),
+                          static_cast<int32_t>(totals[2])};
+  const int32_t at2[3] = {3 * sums.r - at1[0], 3 * sums.g - at1[1], 3 * sums.b - at1[2]};
+  const int32_t det = xx * yy - xy * xy;
   if (det == 0) return;  // every index the same: keep the end points
   const float frb = kRefitScale / static_cast<float>(det);
   const float fg = frb * 63.0f / 31.0f;
   auto field = [](int32_t numerator, float scale, int32_t top) {
     return std::clamp(RoundHalfEven(static_cast<float>(numerator) * scale + 0.5f), 0, top);
   };
-  c0 = static_cast<uint16_t>((field(at1[0] * syy - at2[0] * sxy, frb, 31) << 11) |
-                             (field(at1[1] * syy - at2[1] * sxy, fg, 63) << 5) |
-                             field(at1[2] * syy - at2[2] * sxy, frb, 31));
-  c1 = static_cast<uint16_t>((field(at2[0] * sxx - at1[0] * sxy, frb, 31) << 11) |
-                             (field(at2[1] * sxx - at1[1] * sxy, fg, 63) << 5) |
-                             field(at2[2] * sxx - at1[2] * sxy, frb, 31));
+  c0 = static_cast<uint16_t>((field(at1[0] * yy - at2[0] * xy, frb, 31) << 11) |
+                             (field(at1[1] * yy - at2[1] * xy, fg, 63) << 5) |
+                             field(at1[2] * yy - at2[2] * xy, frb, 31));
+  c1 = static_cast<uint16_t>((field(at2[0] * xx - at1[0] * xy, frb, 31) << 11) |
+                             (field(at2[1] * xx - at1[1] * xy, fg, 63) << 5) |
+                             field(at2[2] * xx - at1[2] * xy, frb, 31));
 }
 
 // Slots 0 and 1 hold the end points; the rest of the palette follows. With
@@ -262,14 +274,15 @@ void PutLe16(uint8_t* out, uint32_t v) {
 // The 8-byte colour part of a block; `transparency` selects three colours
 // and index 3 for the pixels with alpha below 0x80 (never for DXT3).
 void EncodeColours(const Block& blk, bool transparency, uint8_t* out) {
-  const Extremes e = PrincipalPixels(blk);
+  const ChannelSums sums = SumChannels(blk);
+  const Extremes e = PrincipalPixels(blk, sums);
   std::array<Colour, 4> slot{PixelColour(blk, e.high), PixelColour(blk, e.low), Colour{}, Colour{}};
   OrderSlots(slot);
   uint16_t c0 = PackRgb565(slot[0]);
   uint16_t c1 = PackRgb565(slot[1]);
   FillTable(slot, transparency);
   uint32_t mask = IndexMaskOf(blk, slot, transparency);
-  if (c0 != c1) Refine(blk, mask, c0, c1);
+  if (c0 != c1) Refine(blk, sums, mask, c0, c1);
 
   slot[0] = Expand565(c0);
   slot[1] = Expand565(c1);
@@ -344,12 +357,13 @@ int32_t NearestColour(Colour pixel, const std::array<Colour, 4>& table, int32_t 
 
 EndPoints PrincipalEndpoints(const PixelBlock& block) {
   const Block blk = FromPixels(block);
-  const Extremes e = PrincipalPixels(blk);
+  const Extremes e = PrincipalPixels(blk, SumChannels(blk));
   return {PixelColour(blk, e.high), PixelColour(blk, e.low)};
 }
 
 void RefineEndpoints(const PixelBlock& block, uint32_t mask, uint16_t& c0, uint16_t& c1) {
-  Refine(FromPixels(block), mask, c0, c1);
+  const Block blk = FromPixels(block);
+  Refine(blk, SumChannels(blk), mask, c0, c1);
 }
 
 void EncodeDxt1Block(const PixelBlock& block, std::span<uint8_t, 8> out) { Dxt1Block(FromPixels(block), out.data()); }
