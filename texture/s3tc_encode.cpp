@@ -13,6 +13,9 @@
 #include "core/error.h"
 
 static_assert(FLT_EVAL_METHOD == 0, "the encoder needs float arithmetic without excess precision");
+#ifdef __FAST_MATH__
+#error "the encoder's rounding needs IEEE arithmetic: build it without -ffast-math"
+#endif
 
 namespace quarrendel::texture {
 
