@@ -23,22 +23,35 @@ std::string ProgressCaption(std::string_view magic, int32_t member, int32_t memb
 }
 
 // The first compressed member or texture archive of a package: the list
-// restarts, the running index restarts at 0, and the progress panel appears.
+// restarts, the running index restarts at 0 (and so does the count of images
+// declared), and the progress panel appears.
 void EnterPackageMode(ImageStore& store, FrontEnd& frontEnd, int32_t& running) {
   if (store.packageMode != 0) return;
   store.packageMode = 1;
   frontEnd.ListClear();
   running = 0;
+  store.imagesDeclared = 0;
   frontEnd.SetProgressVisible(true);
 }
 
+// The reason a package read stopped at `e`.
+LoadShortfall ShortfallOf(const Error& e) {
+  return e.Kind() == ErrorKind::OverCapacity ? LoadShortfall::OverBuffer : LoadShortfall::Damaged;
+}
+
 // Unpacks a PRS stream into the output buffer and returns the unpacked bytes.
-// Throws Error(OverCapacity) for a stream larger than the input buffer and
-// Error(Corrupt) for a bad stream.
+// A stream that ends before its end command gives what it holds and is
+// recorded as incomplete. Throws Error(OverCapacity) for a stream larger than
+// the input buffer or unpacking beyond the output buffer, and Error(Corrupt)
+// for a copy reaching before the start.
 std::span<const uint8_t> Unpack(ImageStore& store, std::span<const uint8_t> packed) {
   RequireBufferBytes(static_cast<int64_t>(packed.size()), "compressed member");
   const prs::DecompressResult r = prs::Decompress(packed, store.output.Span());
-  if (r.error) throw *r.error;
+  if (r.EndsEarly()) {
+    store.NoteShortfall(LoadShortfall::StreamEndsEarly);
+  } else if (r.error) {
+    throw *r.error;
+  }
   return store.output.First(r.size);
 }
 
@@ -63,7 +76,13 @@ bool ReadUnpackedArchive(ImageStore& store, FrontEnd& frontEnd, std::span<const 
     if (kind.pvrFamily) store.pvrFamily = 1;
     if (caller == PackageCaller::Bml) store.packageArchiveKind = kind.packageKind;
     frontEnd.SetProgress(ProgressCaption(kind.magic, p, members), members, p);
-    running = kind.read(store, frontEnd, archive, p, running, caller);
+    try {
+      running = kind.read(store, frontEnd, archive, p, running, caller);
+    } catch (const Error& e) {
+      // The reader counted the entries it filled before the pools ran out.
+      if (e.Kind() == ErrorKind::PoolFull) running = store.imageCount;
+      throw;
+    }
     store.imageCount = running;
     return true;
   }
@@ -91,14 +110,20 @@ void ReadUnpackedTexture(ImageStore& store, FrontEnd& frontEnd, std::span<const 
 
 // An uncompressed member: GBIX chunk + PVRT/GVRT texture, or an XVRT texture.
 // The data may run past the member's table size; it must stay inside the file.
-void ReadPlainMember(ImageStore& store, const ByteReader& file, size_t offset, int32_t i, bool xvr) {
+// Until a compressed member is met, member i is entry i and list item i; the
+// item is added once the entry holds its data.
+void ReadPlainMember(ImageStore& store, FrontEnd& frontEnd, const ByteReader& file, size_t offset, int32_t i,
+                     bool xvr) {
   TImage_Entry& entry = store.Entry(i);
+  const std::string name = "Image " + std::to_string(i);
+  const bool listed = store.packageMode == 0;
   if (xvr) {
     ByteReader headIn = file.Sub(offset, texture::kXvrtHeadSize);
     const texture::XvrtHead head = texture::ReadXvrtHead(headIn);
     store.FillEntryData(entry, file.BytesAt(offset + texture::kXvrtHeadSize, head.dataLength));
-    entry.Name = "Image " + std::to_string(i);
+    entry.Name = name;
     texture::ApplyHead(head, entry);
+    if (listed) frontEnd.ListAdd(name);
     return;
   }
   const uint32_t gbixLength = file.U32LeAt(offset + 4);
@@ -119,13 +144,19 @@ void ReadPlainMember(ImageStore& store, const ByteReader& file, size_t offset, i
   entry.GlobalIndex = globalIndex;
   texture::ApplyHead(head, entry);
   store.pvrFamily = 1;
+  if (listed) {
+    entry.Name = name;
+    frontEnd.ListAdd(name);
+  }
 }
 
 }  // namespace
 
-PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes) {
+PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes,
+                       const InputRelease& release) {
   const ByteReader file(bytes);
   auto unsupported = [&] {
+    store.NoteShortfall(LoadShortfall::Damaged);
     frontEnd.ShowInformation(kUnsupportedMember);
     return PackageOutcome::EndsLoad;
   };
@@ -138,6 +169,7 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
   }
   const auto m = static_cast<int32_t>(members);
   store.imageCount = m;
+  store.imagesDeclared = m;
   int32_t running = 0;  // running image index of compressed members
 
   for (int32_t i = 0; i < m; ++i) {
@@ -146,44 +178,53 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
     try {
       const auto head = file.BytesAt(offset, 16);
       const ByteReader member(head);
-      if (store.packageMode == 0) {
-        // Until a compressed member is met, member i is entry i.
-        TImage_Entry& entry = store.Entry(i);
-        entry.Name = "Image " + std::to_string(i);
-        frontEnd.ListAdd(entry.Name);
-      }
       if (member.MagicAt(0, std::string_view("end\0", 4))) {
-        store.imageCount = i;
+        // The end member still gets its list item before the walk stops.
+        // In a package the entries filled are those of the running index.
+        if (store.packageMode == 0) {
+          store.Entry(i).Name = "Image " + std::to_string(i);
+          frontEnd.ListAdd(store.Entry(i).Name);
+          store.imagesDeclared = i;
+        }
+        store.imageCount = store.packageMode != 0 ? running : i;
         break;
       }
       if (member.MagicAt(0, "GBIX") || member.MagicAt(0, "XVRT")) {
-        ReadPlainMember(store, file, offset, i, member.MagicAt(0, "XVRT"));
-        continue;
-      }
-      if (member.MagicAt(1, "PVM") || member.MagicAt(1, "XVM") || member.MagicAt(1, "GVM") ||
-          member.MagicAt(1, "GBI")) {
+        ReadPlainMember(store, frontEnd, file, offset, i, member.MagicAt(0, "XVRT"));
+      } else if (member.MagicAt(1, "PVM") || member.MagicAt(1, "XVM") || member.MagicAt(1, "GVM") ||
+                 member.MagicAt(1, "GBI")) {
         EnterPackageMode(store, frontEnd, running);
         const auto unpacked = Unpack(store, file.BytesAt(offset, size));
         if (ByteReader(unpacked).MagicAt(0, "GBIX")) {
+          store.imagesDeclared += 1;
           ReadUnpackedTexture(store, frontEnd, unpacked, i, running);
+          // Counted like the archives' images, so that no entry left by an
+          // earlier load is counted when a later member holds no image.
+          store.imageCount = running;
         } else {
           ReadUnpackedArchive(store, frontEnd, unpacked, i, m, running, PackageCaller::Afs);
         }
-        continue;
+      } else {
+        store.imageCount = store.packageMode != 0 ? running : i;
+        return unsupported();
       }
+      if (release && file.HasAt(offset, size)) release(file.BytesAt(offset, size));
     } catch (const Error& e) {
-      if (e.Kind() == ErrorKind::PoolFull) throw;
       // Count only what was read: the members before this one, or the images
       // unpacked so far.
       store.imageCount = store.packageMode != 0 ? running : i;
+      if (e.Kind() == ErrorKind::PoolFull) {
+        store.NoteShortfall(LoadShortfall::Damaged);
+        throw;
+      }
       return unsupported();
     }
-    return unsupported();
   }
   return PackageOutcome::Completed;
 }
 
-PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes) {
+PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes,
+                       const InputRelease& release) {
   const ByteReader file(bytes);
   uint32_t count = file.HasAt(4, 4) ? file.U32LeAt(4) : 0;
   const bool bigEndian = (count & 0xFFFF0000u) != 0;
@@ -203,6 +244,7 @@ PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
   size_t pos = dataStart;
   try {
     for (int32_t k = 0; k < c; ++k) {
+      const size_t entryStart = pos;
       std::array<uint8_t, 20> words{};
       const auto raw = file.BytesAt(64 + 64 * static_cast<size_t>(k) + 32, words.size());
       std::copy(raw.begin(), raw.end(), words.begin());
@@ -216,12 +258,17 @@ PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
       const auto unpacked = Unpack(store, file.BytesAt(pos, s2));
       pos += (s2 + 31) / 32 * 32;
       ReadUnpackedArchive(store, frontEnd, unpacked, k, c, running, PackageCaller::Bml);
+      if (release && file.HasAt(entryStart, pos - entryStart)) release(file.BytesAt(entryStart, pos - entryStart));
     }
   } catch (const Error& e) {
-    if (e.Kind() == ErrorKind::PoolFull) throw;
     // Sizes beyond the file, corrupt streams, oversized archives: the walk
     // stops with the images read so far.
     store.imageCount = running;
+    if (e.Kind() == ErrorKind::PoolFull) {
+      store.NoteShortfall(LoadShortfall::Damaged);
+      throw;
+    }
+    store.NoteShortfall(ShortfallOf(e));
   }
   if (store.imageCount == 0) frontEnd.ShowMessage(kBmlWithoutImages);
   return PackageOutcome::Completed;
