@@ -53,9 +53,9 @@ bool IsPrsName(const std::string& path) {
 // or turns corrupt still yields the bytes decoded before that, and loading
 // goes on with them; the load is recorded as incomplete. The result is a copy:
 // the package readers reuse the output buffer for their members.
-std::vector<uint8_t> Unwrap(ImageStore& store, std::span<const uint8_t> packed) {
+std::vector<uint8_t> Unwrap(ImageStore& store, const InputHooks& input, std::span<const uint8_t> packed) {
   RequireBufferBytes(static_cast<int64_t>(packed.size()), "compressed file");
-  std::copy(packed.begin(), packed.end(), store.input.Data());
+  input.CopyInto(packed, store.input.Span());
   const prs::DecompressResult r = prs::DecompressBuffers(store, static_cast<int32_t>(packed.size()));
   if (r.EndsEarly()) {
     store.NoteShortfall(LoadShortfall::StreamEndsEarly);
@@ -71,20 +71,20 @@ std::vector<uint8_t> Unwrap(ImageStore& store, std::span<const uint8_t> packed) 
 // Runs the reader of `kind`; a kind without a reader gets the not-supported
 // message. Returns EndsLoad when the reader ended the command itself.
 PackageOutcome ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container kind, std::span<const uint8_t> bytes,
-                             const InputRelease& release) {
+                             const InputHooks& input) {
   switch (kind) {
     case Container::Afs:
-      return ReadAfs(store, frontEnd, bytes, release);
+      return ReadAfs(store, frontEnd, bytes, input);
     case Container::Bml:
-      return ReadBml(store, frontEnd, bytes, release);
+      return ReadBml(store, frontEnd, bytes, input);
     case Container::Xvm:
-      ReadXvmFile(store, frontEnd, bytes, release);
+      ReadXvmFile(store, frontEnd, bytes, input);
       break;
     case Container::Pvm:
-      ReadPvmFile(store, frontEnd, bytes, release);
+      ReadPvmFile(store, frontEnd, bytes, input);
       break;
     case Container::Gvm:
-      ReadGvmFile(store, frontEnd, bytes, release);
+      ReadGvmFile(store, frontEnd, bytes, input);
       break;
     case Container::Unknown:
       frontEnd.ShowInformation(kNotSupported);
@@ -137,11 +137,10 @@ void RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, Rea
 }
 
 PackageOutcome ReadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path,
-                            std::span<const uint8_t> fileBytes, const InputRelease& release) {
-  if (!IsPrsName(path)) return ReadContainer(store, frontEnd, ContainerOf(MagicText(fileBytes)), fileBytes, release);
-  const std::vector<uint8_t> unwrapped = Unwrap(store, fileBytes);
-  if (release) release(fileBytes);
-  return ReadContainer(store, frontEnd, ContainerOf(MagicText(unwrapped)), unwrapped, {});
+                            std::span<const uint8_t> fileBytes, const InputHooks& input) {
+  if (!IsPrsName(path)) return ReadContainer(store, frontEnd, ContainerOf(MagicText(fileBytes)), fileBytes, input);
+  const std::vector<uint8_t> unwrapped = Unwrap(store, input, fileBytes);
+  return ReadContainer(store, frontEnd, ContainerOf(MagicText(unwrapped)), unwrapped, InputHooks());
 }
 
 }  // namespace
@@ -187,14 +186,14 @@ void LoadFile(ImageStore& store, FrontEnd& frontEnd, const std::string& path) {
       // refused with the reason.
       if (e.Kind() != ErrorKind::Io) throw;
     }
-    return file ? ReadContents(store, frontEnd, path, file->Bytes(), file->Releaser())
-                : ReadContents(store, frontEnd, path, {}, {});
+    return file ? ReadContents(store, frontEnd, path, file->Bytes(), *file)
+                : ReadContents(store, frontEnd, path, {}, InputHooks());
   });
 }
 
 void LoadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path,
-                  std::span<const uint8_t> fileBytes, const InputRelease& release) {
-  RunLoad(store, frontEnd, path, [&] { return ReadContents(store, frontEnd, path, fileBytes, release); });
+                  std::span<const uint8_t> fileBytes, const InputHooks& input) {
+  RunLoad(store, frontEnd, path, [&] { return ReadContents(store, frontEnd, path, fileBytes, input); });
 }
 
 }  // namespace quarrendel::archive

@@ -31,10 +31,10 @@ void LoadCommand(ImageStore& store, FrontEnd& frontEnd);
 void LoadFile(ImageStore& store, FrontEnd& frontEnd, const std::string& path);
 
 // The same with the file's bytes at hand: `path` gives the load directory,
-// the loaded file name and the ".prs" test; `release`, when set, is given the
-// parts of `fileBytes` the readers are done with.
+// the loaded file name and the ".prs" test; `input` is how the readers reach
+// the file behind `fileBytes`.
 void LoadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path,
-                  std::span<const uint8_t> fileBytes, const InputRelease& release = {});
+                  std::span<const uint8_t> fileBytes, const InputHooks& input = InputHooks());
 
 // What the user is told after an incomplete load, for example
 // "Only 28 of 32 images could be read: the file is damaged or incomplete."

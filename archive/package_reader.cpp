@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "archive/texture_archive.h"
 #include "core/byte_io.h"
@@ -39,14 +40,15 @@ LoadShortfall ShortfallOf(const Error& e) {
   return e.Kind() == ErrorKind::OverCapacity ? LoadShortfall::OverBuffer : LoadShortfall::Damaged;
 }
 
-// Unpacks a PRS stream into the output buffer and returns the unpacked bytes.
-// A stream that ends before its end command gives what it holds and is
-// recorded as incomplete. Throws Error(OverCapacity) for a stream larger than
-// the input buffer or unpacking beyond the output buffer, and Error(Corrupt)
-// for a copy reaching before the start.
-std::span<const uint8_t> Unpack(ImageStore& store, std::span<const uint8_t> packed) {
+// Fetches a PRS stream into the input buffer, unpacks it into the output
+// buffer and returns the unpacked bytes. A stream that ends before its end
+// command gives what it holds and is recorded as incomplete. Throws
+// Error(OverCapacity) for a stream larger than the input buffer or unpacking
+// beyond the output buffer, and Error(Corrupt) for a copy reaching before the start.
+std::span<const uint8_t> Unpack(ImageStore& store, const InputHooks& input, std::span<const uint8_t> packed) {
   RequireBufferBytes(static_cast<int64_t>(packed.size()), "compressed member");
-  const prs::DecompressResult r = prs::Decompress(packed, store.output.Span());
+  const auto fetched = input.CopyInto(packed, store.input.Span());
+  const prs::DecompressResult r = prs::Decompress(fetched, store.output.Span());
   if (r.EndsEarly()) {
     store.NoteShortfall(LoadShortfall::StreamEndsEarly);
   } else if (r.error) {
@@ -153,7 +155,7 @@ void ReadPlainMember(ImageStore& store, FrontEnd& frontEnd, const ByteReader& fi
 }  // namespace
 
 PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes,
-                       const InputRelease& release) {
+                       const InputHooks& input) {
   const ByteReader file(bytes);
   auto unsupported = [&] {
     store.NoteShortfall(LoadShortfall::Damaged);
@@ -161,23 +163,28 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
     return PackageOutcome::EndsLoad;
   };
   if (!file.HasAt(0, 8)) return unsupported();
-  const uint32_t members = file.U32LeAt(4);
+  // The table and the members' first bytes are fetched rather than read in
+  // place: a packed member's pages are then never mapped at all.
+  std::array<uint8_t, 8> start;
+  const uint32_t members = ByteReader(input.CopyInto(file.BytesAt(0, 8), start)).U32LeAt(4);
   // The member table must lie in the header area and in the file, and every
   // member may become an image of its own.
   if (members > kAfsMaxMembers || members > static_cast<uint32_t>(kMaxImages) || !file.HasAt(8, 8 * size_t{members})) {
     return unsupported();
   }
+  std::vector<uint8_t> tableBytes(8 * size_t{members});
+  const ByteReader table(input.CopyInto(file.BytesAt(8, tableBytes.size()), tableBytes));
   const auto m = static_cast<int32_t>(members);
   store.imageCount = m;
   store.imagesDeclared = m;
   int32_t running = 0;  // running image index of compressed members
 
   for (int32_t i = 0; i < m; ++i) {
-    const size_t offset = file.U32LeAt(8 + 8 * static_cast<size_t>(i));
-    const size_t size = file.U32LeAt(12 + 8 * static_cast<size_t>(i));
+    const size_t offset = table.U32LeAt(8 * static_cast<size_t>(i));
+    const size_t size = table.U32LeAt(4 + 8 * static_cast<size_t>(i));
     try {
-      const auto head = file.BytesAt(offset, 16);
-      const ByteReader member(head);
+      std::array<uint8_t, 16> headBytes;
+      const ByteReader member(input.CopyInto(file.BytesAt(offset, headBytes.size()), headBytes));
       if (member.MagicAt(0, std::string_view("end\0", 4))) {
         // The end member still gets its list item before the walk stops.
         // In a package the entries filled are those of the running index.
@@ -194,7 +201,7 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
       } else if (member.MagicAt(1, "PVM") || member.MagicAt(1, "XVM") || member.MagicAt(1, "GVM") ||
                  member.MagicAt(1, "GBI")) {
         EnterPackageMode(store, frontEnd, running);
-        const auto unpacked = Unpack(store, file.BytesAt(offset, size));
+        const auto unpacked = Unpack(store, input, file.BytesAt(offset, size));
         if (ByteReader(unpacked).MagicAt(0, "GBIX")) {
           store.imagesDeclared += 1;
           ReadUnpackedTexture(store, frontEnd, unpacked, i, running);
@@ -208,7 +215,7 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
         store.imageCount = store.packageMode != 0 ? running : i;
         return unsupported();
       }
-      if (release && file.HasAt(offset, size)) release(file.BytesAt(offset, size));
+      if (file.HasAt(offset, size)) input.Release(file.BytesAt(offset, size));
     } catch (const Error& e) {
       // Count only what was read: the members before this one, or the images
       // unpacked so far.
@@ -224,7 +231,7 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
 }
 
 PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes,
-                       const InputRelease& release) {
+                       const InputHooks& input) {
   const ByteReader file(bytes);
   uint32_t count = file.HasAt(4, 4) ? file.U32LeAt(4) : 0;
   const bool bigEndian = (count & 0xFFFF0000u) != 0;
@@ -255,10 +262,10 @@ PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
       pos += (s1 + 31) / 32 * 32;
       if (s2 == 0) continue;
       EnterPackageMode(store, frontEnd, running);
-      const auto unpacked = Unpack(store, file.BytesAt(pos, s2));
+      const auto unpacked = Unpack(store, input, file.BytesAt(pos, s2));
       pos += (s2 + 31) / 32 * 32;
       ReadUnpackedArchive(store, frontEnd, unpacked, k, c, running, PackageCaller::Bml);
-      if (release && file.HasAt(entryStart, pos - entryStart)) release(file.BytesAt(entryStart, pos - entryStart));
+      if (file.HasAt(entryStart, pos - entryStart)) input.Release(file.BytesAt(entryStart, pos - entryStart));
     }
   } catch (const Error& e) {
     // Sizes beyond the file, corrupt streams, oversized archives: the walk

@@ -35,8 +35,9 @@ inline constexpr int64_t kAfsMaxMembers = (kAfsHeaderArea - 8) / 8;  // 65,534 t
 // store.imagesDeclared, and record a read that stops short as incomplete: a
 // member's PRS stream that ends before its end command is unpacked as far as
 // it goes. Error(PoolFull) from the block pools is passed on with the image
-// count set to the entries filled. `release`, when set, is given each member
-// or entry once it has been read.
+// count set to the entries filled. Compressed data is fetched through `input`
+// into the input buffer, and `input` is told of each member or entry once it
+// has been read.
 
 // Reads an AFS archive (the whole file). Sets the image count, the PVR-family
 // and package mode flags. A member the reader cannot take - an unsupported
@@ -45,7 +46,7 @@ inline constexpr int64_t kAfsMaxMembers = (kAfsHeaderArea - 8) / 8;  // 65,534 t
 // holds - shows kUnsupportedMember and returns EndsLoad with the members read
 // before it kept.
 PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                       const InputRelease& release = {});
+                       const InputHooks& input = InputHooks());
 
 // Reads a BML package (the whole file). Sets the image count, the BML flag,
 // the package mode flag and the package archive kind. An invalid header shows
@@ -53,6 +54,6 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
 // archives too large for the buffers or the table stop the walk with the
 // images read so far. No images at all: the plain message kBmlWithoutImages.
 PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                       const InputRelease& release = {});
+                       const InputHooks& input = InputHooks());
 
 }  // namespace quarrendel::archive

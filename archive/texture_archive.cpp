@@ -98,9 +98,7 @@ int32_t FillCounted(ImageStore& store, int32_t first, uint32_t declared, Walk wa
   return next;
 }
 
-void Release(const InputRelease& release, const ByteReader& in, size_t offset, size_t length) {
-  if (release) release(in.BytesAt(offset, length));
-}
+
 
 void RequireRunningIndex(int32_t runningIndex) {
   if (runningIndex < 0 || runningIndex > kMaxImages) {
@@ -111,7 +109,7 @@ void RequireRunningIndex(int32_t runningIndex) {
 // PVM and GVM files: entry table, then the t-th texture chunk of the right
 // magic belongs to entry t; other chunks are skipped by their length.
 int32_t ReadEntryArchiveFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, Order order,
-                             const InputRelease& release) {
+                             const InputHooks& input) {
   const bool gvm = order == Order::Big;
   const ByteReader in = HeaderOf(file, gvm ? "GVM" : "PVM");
   const uint32_t headerLength = in.U32LeAt(4);
@@ -135,7 +133,7 @@ int32_t ReadEntryArchiveFile(ImageStore& store, FrontEnd& frontEnd, std::span<co
         Fill(store, frontEnd, t, e.name,
              {head.width, head.height, head.format, e.globalIndex,
               in.BytesAt(pos + texture::kChunkHeadSize, dataLength)});
-        Release(release, in, pos, texture::kChunkHeadSize + dataLength);
+        input.Release(in.BytesAt(pos, texture::kChunkHeadSize + dataLength));
         ++t;
       }
       pos += static_cast<size_t>(head.chunkLength) + 8;
@@ -201,7 +199,7 @@ int32_t ReadEntryArchiveInMemory(ImageStore& store, FrontEnd& frontEnd, std::spa
 // the next chunk starts at chunk start + chunk length + 8. Magics are not tested.
 template <typename NameOf, typename Filled>
 int32_t ReadXvm(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> archive, int32_t first,
-                const char* what, NameOf nameOf, Filled filled, const InputRelease& release) {
+                const char* what, NameOf nameOf, Filled filled, const InputHooks& input) {
   const ByteReader in = HeaderOf(archive, "XVM");
   const uint32_t headerLength = in.U32LeAt(4);
   const uint32_t count = in.U32LeAt(8);
@@ -216,7 +214,7 @@ int32_t ReadXvm(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> 
       Texture t{head.width, head.height, head.EntryFormat(), head.globalIndex,
                 in.BytesAt(pos + texture::kXvrtHeadSize, head.dataLength)};
       filled(Fill(store, frontEnd, g, nameOf(j), t));
-      Release(release, in, pos, texture::kXvrtHeadSize + head.dataLength);
+      input.Release(in.BytesAt(pos, texture::kXvrtHeadSize + head.dataLength));
       ++g;
       pos += static_cast<size_t>(head.chunkLength) + 8;
     }
@@ -226,20 +224,20 @@ int32_t ReadXvm(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> 
 }  // namespace
 
 int32_t ReadPvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                    const InputRelease& release) {
-  return ReadEntryArchiveFile(store, frontEnd, file, Order::Little, release);
+                    const InputHooks& input) {
+  return ReadEntryArchiveFile(store, frontEnd, file, Order::Little, input);
 }
 
 int32_t ReadGvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                    const InputRelease& release) {
-  return ReadEntryArchiveFile(store, frontEnd, file, Order::Big, release);
+                    const InputHooks& input) {
+  return ReadEntryArchiveFile(store, frontEnd, file, Order::Big, input);
 }
 
 int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                    const InputRelease& release) {
+                    const InputHooks& input) {
   return ReadXvm(
       store, frontEnd, file, 0, "XVM file", [](uint32_t i) { return "Image " + std::to_string(i); },
-      [](TImage_Entry&) {}, release);
+      [](TImage_Entry&) {}, input);
 }
 
 int32_t ReadPvmInMemory(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> archive,
@@ -260,7 +258,7 @@ int32_t ReadXvmInMemory(ImageStore& store, FrontEnd& frontEnd, std::span<const u
       [packageIndex](uint32_t j) {
         return "XVM " + std::to_string(packageIndex) + " , Image " + std::to_string(j);
       },
-      [packageIndex](TImage_Entry& entry) { entry.PackageIndex = packageIndex; }, {});
+      [packageIndex](TImage_Entry& entry) { entry.PackageIndex = packageIndex; }, InputHooks());
 }
 
 }  // namespace quarrendel::archive

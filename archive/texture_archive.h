@@ -38,19 +38,19 @@ enum class PackageCaller { Afs, Bml };
 
 // File readers: fill entries 0 .. n - 1 and one list item each, set the image
 // count to n and return it. The PVM reader sets the PVR-family flag; the GVM
-// and XVM readers leave it alone. `release`, when set, is given each texture
-// chunk once its data has been copied out.
+// and XVM readers leave it alone. `input` is told of each texture chunk once
+// its data has been copied out.
 // Throw, before anything in the store or the list changes:
 //  Error(Truncated) when the 12-byte archive header is incomplete;
 //  Error(OverCapacity) when the archive declares more images than the table holds.
 // Error(PoolFull) from the block pools ends the read with the image count set
 // to the entries filled before it.
 int32_t ReadPvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                    const InputRelease& release = {});
+                    const InputHooks& input = InputHooks());
 int32_t ReadGvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                    const InputRelease& release = {});
+                    const InputHooks& input = InputHooks());
 int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                    const InputRelease& release = {});
+                    const InputHooks& input = InputHooks());
 
 // In-memory readers: `archive` is the unpacked archive (the first bytes of the
 // output buffer), `packageIndex` the member or entry it came from (stored as

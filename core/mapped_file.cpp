@@ -29,6 +29,23 @@ void Check(const std::string& path, const struct stat& st) {
 
 }  // namespace
 
+namespace {
+
+void RequireRoom(std::span<const uint8_t> part, std::span<uint8_t> buffer) {
+  if (part.size() > buffer.size()) {
+    throw Error(ErrorKind::OverCapacity, std::to_string(part.size()) + " bytes do not fit in " +
+                                             std::to_string(buffer.size()) + " bytes");
+  }
+}
+
+}  // namespace
+
+std::span<const uint8_t> InputHooks::CopyInto(std::span<const uint8_t> part, std::span<uint8_t> buffer) const {
+  RequireRoom(part, buffer);
+  if (!part.empty()) std::memcpy(buffer.data(), part.data(), part.size());
+  return buffer.first(part.size());
+}
+
 MappedFile::MappedFile(const std::string& path) {
   struct stat st;
   // Looked at before opening: opening a FIFO waits for a writer, and some
@@ -59,26 +76,54 @@ MappedFile::MappedFile(const std::string& path) {
     }
     data_ = static_cast<const uint8_t*>(p);
   }
-  // The mapping keeps the file open.
-  ::close(fd);
+  fd_ = fd;
 }
 
 MappedFile::~MappedFile() {
   if (data_ != nullptr) ::munmap(const_cast<uint8_t*>(data_), size_);
+  ::close(fd_);
+}
+
+int64_t MappedFile::OffsetOf(std::span<const uint8_t> part) const {
+  const auto begin = reinterpret_cast<uintptr_t>(data_);
+  const auto from = reinterpret_cast<uintptr_t>(part.data());
+  if (data_ == nullptr || from < begin || part.size() > size_ || from - begin > size_ - part.size()) return -1;
+  return static_cast<int64_t>(from - begin);
+}
+
+std::span<const uint8_t> MappedFile::CopyInto(std::span<const uint8_t> part, std::span<uint8_t> buffer) const {
+  RequireRoom(part, buffer);
+  const int64_t offset = OffsetOf(part);
+  size_t done = 0;
+  while (offset >= 0 && done < part.size()) {
+    const ssize_t n = ::pread(fd_, buffer.data() + done, part.size() - done, offset + static_cast<int64_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  // What the file did not give is copied from the mapping.
+  if (done < part.size()) std::memcpy(buffer.data() + done, part.data() + done, part.size() - done);
+  return buffer.first(part.size());
 }
 
 void MappedFile::Release(std::span<const uint8_t> part) const {
-  if (data_ == nullptr || part.empty()) return;
-  const auto begin = reinterpret_cast<uintptr_t>(data_);
+  if (part.empty() || OffsetOf(part) < 0) return;
   const auto from = reinterpret_cast<uintptr_t>(part.data());
-  if (from < begin || part.size() > size_ || from - begin > size_ - part.size()) return;
   const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-  // Whole pages only: a page shared with a neighbouring part stays.
-  const uintptr_t first = (from + page - 1) / page * page;
-  const uintptr_t end = (from + part.size()) / page * page;
   // The mapping is read-only and private: a dropped page holds nothing of
   // ours, and touching it again reads the file again.
-  if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+  const auto drop = [](uintptr_t first, uintptr_t end) {
+    if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+  };
+  const uintptr_t first = from / page * page;
+  const uintptr_t end = (from + part.size()) / page * page;
+  // The page holding the end of the part before stays until a part starts
+  // beyond it: the two parts may share it.
+  if (heldPage_ != 0 && heldPage_ < first) drop(heldPage_, heldPage_ + page);
+  // Readers hand parts over in file order, so the page holding this part's
+  // first byte is done with.
+  drop(first, end);
+  heldPage_ = end;
 }
 
 }  // namespace quarrendel
