@@ -18,8 +18,6 @@ namespace quarrendel::archive {
 
 namespace {
 
-constexpr std::string_view kNotSupported = "This file is not suported.";
-
 enum class Container { Afs, Bml, Xvm, Pvm, Gvm, Unknown };
 
 // The magic as text: its characters up to the first zero byte, at most 4.

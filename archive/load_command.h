@@ -18,6 +18,9 @@ inline constexpr const char* kOpenDialog1Filter =
     "All Suported format|*.xvm;*.pvm;*.gvm;*.afs;*.prs;*.bml|PC File format|*.pvm;*.prs|GC Format|*.gvm;*.prs|"
     "Xbox/BB Format|*.xvm;*.prs|AFS Format|*.afs;*.prs|BML Package|*.bml";
 
+// Shown for a file whose first bytes name no container this system reads.
+inline constexpr const char* kNotSupported = "This file is not suported.";
+
 // Menu File > Load: asks the front end for a file (OpenDialog1) and loads it.
 void LoadCommand(ImageStore& store, FrontEnd& frontEnd);
 
