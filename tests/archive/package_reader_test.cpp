@@ -91,6 +91,23 @@ TEST_F(Packages, AfsEndMarkerSetsTheCount) {
                              TextureMember("02000000", kPvrt2x2)});
   ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::Completed);
   EXPECT_EQ(store->imageCount, 1);
+  EXPECT_EQ(fe.list, (std::vector<std::string>{"Image 0", "Image 1"}));  // the end member keeps its item
+  EXPECT_FALSE(store->loadIncomplete);
+
+  // Among packed members the count is that of the images unpacked before the
+  // end member (two), not the end member's number (three): packed members
+  // that hold no archive add nothing, and entry 2 keeps an earlier load's
+  // data that must not be counted.
+  auto packed = std::make_unique<ImageStore>();
+  RecordingFrontEnd f;
+  packed->FillEntryData(2, Bytes{9, 9});
+  const Bytes notAnArchive = prs::Compress(FromHex("50564D58 00000000"));  // unpacks to "PVMX", no archive
+  ASSERT_EQ(ReadAfs(*packed, f,
+                    MakeAfs({prs::Compress(test::PvmTwoTextures()), notAnArchive, notAnArchive,
+                             FromHex("656E6400 00000000 00000000 00000000"), prs::Compress(test::XvmTwoTextures())})),
+            PackageOutcome::Completed);
+  EXPECT_EQ(packed->imageCount, 2);
+  EXPECT_EQ(f.list, (std::vector<std::string>{"wall", "floor"}));
 }
 
 TEST_F(Packages, AfsOfCompressedArchivesUsesARunningIndex) {
