@@ -9,6 +9,7 @@
 
 #include "archive/package_reader.h"
 #include "archive/texture_archive.h"
+#include "archive/texture_file_reader.h"
 #include "core/capacity.h"
 #include "core/error.h"
 #include "core/mapped_file.h"
@@ -18,7 +19,7 @@ namespace quarrendel::archive {
 
 namespace {
 
-enum class Container { Afs, Bml, Xvm, Pvm, Gvm, Unknown };
+enum class Container { Afs, Bml, Xvm, Pvm, Gvm, Texture, Unknown };
 
 // The magic as text: its characters up to the first zero byte, at most 4.
 std::string MagicText(std::span<const uint8_t> bytes) {
@@ -33,6 +34,7 @@ Container ContainerOf(std::string_view magic) {
   if (magic == "XVMH") return Container::Xvm;
   if (magic == "PVMH") return Container::Pvm;
   if (magic == "GVMH") return Container::Gvm;
+  if (IsTextureFileMagic(magic)) return Container::Texture;
   return Container::Unknown;
 }
 
@@ -69,7 +71,7 @@ std::vector<uint8_t> Unwrap(ImageStore& store, const InputHooks& input, std::spa
 // Runs the reader of `kind`; a kind without a reader gets the not-supported
 // message. Returns EndsLoad when the reader ended the command itself.
 PackageOutcome ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container kind, std::span<const uint8_t> bytes,
-                             const InputHooks& input) {
+                             const std::string& path, const InputHooks& input) {
   switch (kind) {
     case Container::Afs:
       return ReadAfs(store, frontEnd, bytes, input);
@@ -83,6 +85,10 @@ PackageOutcome ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container ki
       break;
     case Container::Gvm:
       ReadGvmFile(store, frontEnd, bytes, input);
+      break;
+    case Container::Texture:
+      store.imagesDeclared = 1;
+      if (!ReadTextureFile(store, frontEnd, bytes, TextureFileImageName(path))) frontEnd.ShowInformation(kNotSupported);
       break;
     case Container::Unknown:
       frontEnd.ShowInformation(kNotSupported);
@@ -136,9 +142,11 @@ void RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, Rea
 
 PackageOutcome ReadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path,
                             std::span<const uint8_t> fileBytes, const InputHooks& input) {
-  if (!IsPrsName(path)) return ReadContainer(store, frontEnd, ContainerOf(MagicText(fileBytes)), fileBytes, input);
+  if (!IsPrsName(path)) {
+    return ReadContainer(store, frontEnd, ContainerOf(MagicText(fileBytes)), fileBytes, path, input);
+  }
   const std::vector<uint8_t> unwrapped = Unwrap(store, input, fileBytes);
-  return ReadContainer(store, frontEnd, ContainerOf(MagicText(unwrapped)), unwrapped, InputHooks());
+  return ReadContainer(store, frontEnd, ContainerOf(MagicText(unwrapped)), unwrapped, path, InputHooks());
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The Load command: asks for a file, recognises the container by its first
 // bytes (unwrapping a whole-file PRS first for ".prs" names), runs the
 // matching reader, and leaves the list and its label describing the images.
+// Besides the archives and packages it opens single texture files (GBIX or
+// GCIX + PVRT/GVRT, bare PVRT/GVRT, XVRT) as a one-image list.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +15,12 @@
 
 namespace quarrendel::archive {
 
-// The open dialog's filter list.
+// The open dialog's filter list. Single texture files come last, so the
+// earlier entries keep their indices.
 inline constexpr const char* kOpenDialog1Filter =
     "All Suported format|*.xvm;*.pvm;*.gvm;*.afs;*.prs;*.bml|PC File format|*.pvm;*.prs|GC Format|*.gvm;*.prs|"
-    "Xbox/BB Format|*.xvm;*.prs|AFS Format|*.afs;*.prs|BML Package|*.bml";
+    "Xbox/BB Format|*.xvm;*.prs|AFS Format|*.afs;*.prs|BML Package|*.bml|"
+    "Texture files|*.pvr;*.gvr;*.xvr;*.prs";
 
 // Shown for a file whose first bytes name no container this system reads.
 inline constexpr const char* kNotSupported = "This file is not suported.";

@@ -74,10 +74,12 @@ int32_t LoadedIndex(CliContext& context, const ImageStore& store, const std::str
   return -1;
 }
 
-// The H x H square of the pixel canvas (or the painted picture), rows top to
-// bottom, bytes R, G, B, A; the painted picture is opaque.
+// The H x H square of the pixel canvas, or with `trueSize` its W x H
+// rectangle, rows top to bottom, bytes R, G, B, A; `painted`: the same region
+// painted over the checkerboard, opaque.
 std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection& selection, int32_t index,
-                               bool painted) {
+                               bool painted, bool trueSize) {
+  const TImage_Entry& entry = store.images[static_cast<size_t>(index)];
   std::vector<uint8_t> out;
   const auto push = [&out](uint32_t v, uint8_t alpha) {
     out.push_back(static_cast<uint8_t>(v));
@@ -86,16 +88,20 @@ std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection
     out.push_back(alpha);
   };
   if (painted) {
-    const Picture& p = selection.picture;
-    out.reserve(p.pixels.size() * 4);
-    for (uint32_t v : p.pixels) push(v, 255);
+    Picture square;
+    if (!trueSize) square = texture::PaintSquareOverCheckerboard(store.canvas, entry.Width, entry.Height);
+    const Picture& picture = trueSize ? selection.picture : square;
+    out.reserve(picture.pixels.size() * 4);
+    for (uint32_t v : picture.pixels) push(v, 255);
     return out;
   }
-  const int32_t side = store.images[static_cast<size_t>(index)].Height;
-  RequireCanvasSide(side, "texture");
-  out.reserve(static_cast<size_t>(side) * static_cast<size_t>(side) * 4);
-  for (int32_t y = 0; y < side; ++y)
-    for (int32_t x = 0; x < side; ++x) {
+  const int32_t height = entry.Height;
+  const int32_t width = trueSize ? entry.Width : height;
+  RequireCanvasSide(height, "texture");
+  RequireCanvasSide(width, "texture");
+  out.reserve(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
       const uint32_t v = store.canvas(x, y);
       push(v, static_cast<uint8_t>(v >> 24));
     }
@@ -191,6 +197,7 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
     std::string index;
     std::string out;
     bool painted = false;
+    bool trueSize = false;
   };
   auto infoArgs = std::make_shared<ImageArgs>();
   CLI::App* info = app.add_subcommand("info", "Print the description of image INDEX, one memo line per line");
@@ -209,11 +216,13 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
 
   auto decodeArgs = std::make_shared<ImageArgs>();
   CLI::App* decode = app.add_subcommand(
-      "decode", "Write image INDEX decoded as Height x Height RGBA bytes, rows top to bottom");
+      "decode", "Write image INDEX decoded as Height x Height RGBA bytes, rows top to bottom; exit status 4 "
+                "when its format has no decoder (the cleared picture is written)");
   decode->add_option("FILE", decodeArgs->file, kFileHelp)->required();
   decode->add_option("INDEX", decodeArgs->index, "image index, decimal, from 0")->required()->check(imageIndex);
   decode->add_option("OUT", decodeArgs->out, "output file (.rgba); never FILE itself")->required();
   decode->add_flag("--painted", decodeArgs->painted, "write the picture over the checkerboard, as the window shows it");
+  decode->add_flag("--true-size", decodeArgs->trueSize, "write Width x Height instead of Height x Height");
   decode->callback([&context, decodeArgs] {
     Guarded(context, [&] {
       Loaded loaded(context);
@@ -221,8 +230,12 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
       const int32_t index = LoadedIndex(context, *loaded.store, decodeArgs->index);
       if (index < 0) return;
       const auto selection = texture::SelectImage(*loaded.store, index);
-      WriteFile(decodeArgs->out, RgbaBytes(*loaded.store, selection, index, decodeArgs->painted),
-                {{decodeArgs->file}, false});
+      const auto rgba = RgbaBytes(*loaded.store, selection, index, decodeArgs->painted, decodeArgs->trueSize);
+      WriteFile(decodeArgs->out, rgba, {{decodeArgs->file}, false});
+      if (!selection.formatSupported) {
+        context.err << "Unsupported format\n";
+        context.status = kUnsupportedStatus;
+      }
     });
   });
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "prs/prs.h"
+#include "texture/image_selection.h"
 
 #include "tests/archive/archive_bytes.h"
 
@@ -211,6 +212,113 @@ TEST_F(LoadCommandTest, CorruptPrsGoesOnWithTheBytesDecodedBeforeTheFault) {
   EXPECT_EQ(ui.messages[0].kind, Kind::Information);
   EXPECT_NE(ui.messages[0].text, "This file is not suported.");
   EXPECT_EQ(ui.label, "0 Images");
+}
+
+// Single texture files, every byte spelled out:
+//  GBIX (length 8, index 0x1234 LE) + PVRT: 4 x 2 twiddled rectangle ARGB1555, 16 data bytes
+//  GCIX (index 0x1234 BE) + GVRT: bytes 8-11 00 00 00 0E (CMPR), 8 x 8 BE, 4 data bytes
+//  GBIX with a 4-byte body (index 0x0BADF00D BE) + GVRT: pixel byte 0A, data format 08, 16 x 16
+//  bare PVRT: 1 x 1 rectangle RGB565
+//  XVRT: flags 1, format code 6, index 0xBEEF, 4 x 4, 8 data bytes
+const Bytes kGbixPvrt = FromHex(
+    "47424958 08000000 34120000 00000000 50565254 18000000 000D0000 0400 0200"
+    "0080 0080 0080 0080 1F00 1F00 1F00 1F00");
+const Bytes kGcixGvrt = FromHex("47434958 08000000 00001234 00000000 47565254 0C000000 0000000E 0008 0008 AABBCCDD");
+const Bytes kGbix4Gvrt = FromHex("47424958 04000000 0BADF00D 47565254 0A000000 00000A08 0010 0010 1234");
+const Bytes kBarePvrt = FromHex("50565254 0A000000 01090000 0100 0100 00F8");
+const Bytes kXvrt = Cat({FromHex("58565254 40000000 01000000 06000000 EFBE0000 0400 0400 08000000"), Bytes(36, 0),
+                         FromHex("0001020304050607")});
+
+TEST_F(LoadCommandTest, SingleTextureFilesLoadAsOneImage) {
+  struct Row {
+    const char* file;
+    Bytes bytes;
+    const char* name;
+    uint16_t width, height;
+    uint32_t format, globalIndex;
+    int32_t dataLength;
+    uint8_t pvrFamily;
+  };
+  const Row rows[] = {
+      {"wall.pvr", kGbixPvrt, "wall", 4, 2, 0x0D00, 0x1234, 16, 1},
+      {"wall.gvr", kGcixGvrt, "wall", 8, 8, 0x0E00, 0x1234, 4, 0},
+      {"ci4.GVR", kGbix4Gvrt, "ci4", 16, 16, 0x080A, 0x0BADF00D, 2, 0},
+      {"dot.pvr", kBarePvrt, "dot", 1, 1, 0x0901, 0, 2, 1},
+      {"Sky.xvr", kXvrt, "Sky", 4, 4, 0x0601, 0xBEEF, 8, 0},
+      {"wall.pvr.prs", prs::Compress(kGbixPvrt), "wall", 4, 2, 0x0D00, 0x1234, 16, 1},
+      {"sky.prs", prs::Compress(kXvrt), "sky", 4, 4, 0x0601, 0xBEEF, 8, 0},
+  };
+  for (const Row& r : rows) {
+    // After an archive with more images, whose PVR-family flag was set.
+    LoadFile(store, ui, Write("a.pvm", test::PvmTwoTextures()));
+    store.images[0].PackageIndex = 9;
+    ui.fileChoices.push_back(FileChoice{Write(r.file, r.bytes), 7});
+    LoadCommand(store, ui);
+    EXPECT_TRUE(ui.messages.empty()) << r.file << ": " << (ui.messages.empty() ? "" : ui.messages[0].text);
+    EXPECT_EQ(ui.list, std::vector<std::string>{r.name}) << r.file;
+    EXPECT_EQ(ui.label, "1 Images") << r.file;
+    EXPECT_EQ(store.imageCount, 1);
+    const TImage_Entry& e = store.images[0];
+    EXPECT_EQ(e.Name, r.name);
+    EXPECT_EQ(e.Width, r.width) << r.file;
+    EXPECT_EQ(e.Height, r.height) << r.file;
+    EXPECT_EQ(e.Format, r.format) << r.file;
+    EXPECT_EQ(e.GlobalIndex, r.globalIndex) << r.file;
+    EXPECT_EQ(e.DataLength, r.dataLength) << r.file;
+    EXPECT_EQ(e.PackageIndex, 0);
+    EXPECT_EQ(store.pvrFamily, r.pvrFamily) << r.file;
+    EXPECT_EQ(store.packageMode, 0);
+    EXPECT_EQ(store.images[1].Name, "floor");  // entries beyond the count are left alone
+  }
+  // The bytes are the texture data as stored.
+  const TImage_Entry& xvr = store.images[0];
+  EXPECT_EQ(test::ToHex(Bytes(xvr.Data, xvr.Data + xvr.DataLength)), "00 01 02 03 04 05 06 07");
+  EXPECT_EQ(std::string(kOpenDialog1Filter).substr(std::string(kOpenDialog1Filter).rfind("|Texture")),
+            "|Texture files|*.pvr;*.gvr;*.xvr;*.prs");
+}
+
+TEST_F(LoadCommandTest, SingleTextureDecodesWithThePaletteBesideIt) {
+  // 2 x 2 4-bit CLUT: byte 0x10 holds texel 0 (low nibble) and texel 1.
+  // pal.pvp: 16 header bytes, then entry 0 = 0x801F (blue), entry 1 = 0xFC00 (red).
+  Write("pal.pvp", Cat({Bytes(16, 0), FromHex("1F80 00FC")}));
+  LoadFile(store, ui,
+           Write("pal.pvr", FromHex("47424958 08000000 00000000 00000000 50565254 09000000 00050000 0200 0200 10")));
+  ASSERT_EQ(ui.list, std::vector<std::string>{"pal"});
+  const texture::Selection s = texture::SelectImage(store, 0);
+  EXPECT_EQ(s.memo.back(), "4-BIT CLUT TWIDDLED ARGB1555");
+  EXPECT_EQ(store.canvas(0, 0), 0xFFF80000u);
+  EXPECT_EQ(store.canvas(0, 1), 0xFF0000F8u);
+  EXPECT_EQ(store.canvas(1, 0), 0u);  // beyond the one data byte
+}
+
+TEST_F(LoadCommandTest, BrokenSingleTextureFilesChangeNothing) {
+  struct Row {
+    const char* file;
+    Bytes bytes;
+    const char* message;  // the whole message, or a part of it
+  };
+  const Row rows[] = {
+      {"x.pvr", FromHex("47424958 08000000 34120000 00000000 58585858 0A000000"), "This file is not suported."},
+      {"x.gvr", FromHex("47434958 08000000"), "cut short"},
+      {"x.pvr", FromHex("47424958 08000000 34120000 00000000 50565254 20000000 00010000 0400"), "cut short"},
+      {"x.pvr", FromHex("50565254 20000000 00010000 0400 0400 0000"), "cut short"},
+      {"x.pvr", FromHex("50565254 04000000 00010000 0400 0400"), "shorter than its header"},
+      {"x.xvr", Cat({FromHex("58565254 40000000 01000000 06000000 EFBE0000 0400 0400 09000000"), Bytes(44, 0)}),
+       "cut short"},
+  };
+  for (const Row& r : rows) {
+    LoadFile(store, ui, Write("a.pvm", test::PvmTwoTextures()));
+    ui.messages.clear();
+    LoadFile(store, ui, Write(r.file, r.bytes));
+    ASSERT_EQ(ui.messages.size(), 1u) << r.file;
+    EXPECT_EQ(ui.messages[0].kind, Kind::Information);
+    EXPECT_NE(ui.messages[0].text.find(r.message), std::string::npos) << ui.messages[0].text;
+    EXPECT_TRUE(ui.list.empty());
+    EXPECT_EQ(ui.label, "2 Images");
+    EXPECT_EQ(store.imageCount, 2);
+    EXPECT_EQ(store.images[0].Name, "wall");
+    EXPECT_EQ(store.images[0].DataLength, 4);
+  }
 }
 
 TEST_F(LoadCommandTest, FoldersAndFifosAreRefusedWithoutReading) {

@@ -248,6 +248,63 @@ TEST_F(ArchiveCliTest, DecodePaintedComposesOverTheCheckerboard) {
   EXPECT_EQ(PixelAt(ReadFileBytes(out), 32, 0, 0), "8E 9E EF FF");
 }
 
+TEST_F(ArchiveCliTest, DecodeSingleTextureSquareOrTrueSize) {
+  // A GBIX + PVRT file, 16 x 4 twiddled rectangle RGB565: black except the
+  // first texel of the last square (12, 0) red and the last of the first (3, 3) green.
+  Bytes file = FromHex("47424958 08000000 07000000 00000000 50565254 88000000 010D0000 1000 0400");
+  Bytes data(128, 0);
+  data[2 * 48 + 1] = 0xF8;
+  data[2 * 15] = 0xE0;
+  data[2 * 15 + 1] = 0x07;
+  file.insert(file.end(), data.begin(), data.end());
+  const std::string path = Write("strip.pvr", file);
+  const auto out = (dir / "out.rgba").string();
+  struct Row {
+    std::vector<std::string> flags;
+    int width;  // the height is 4
+    int x, y;
+    const char* pixel;
+  };
+  const Row rows[] = {
+      {{}, 4, 3, 3, "00 FC 00 FF"},
+      {{"--painted"}, 4, 3, 3, "00 FC 00 FF"},
+      {{"--true-size"}, 16, 12, 0, "F8 00 00 FF"},
+      {{"--true-size"}, 16, 15, 3, "00 00 00 FF"},
+      {{"--true-size", "--painted"}, 16, 12, 0, "F8 00 00 FF"},
+      {{"--painted", "--true-size"}, 16, 3, 3, "00 FC 00 FF"},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> args{"decode", path, "0", out};
+    args.insert(args.end(), row.flags.begin(), row.flags.end());
+    const CliResult r = RunCli(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Bytes rgba = ReadFileBytes(out);
+    ASSERT_EQ(rgba.size(), static_cast<size_t>(row.width * 4 * 4));
+    EXPECT_EQ(PixelAt(rgba, row.width, row.x, row.y), row.pixel) << row.x << "," << row.y;
+  }
+  const CliResult list = RunCli({"list", path});
+  EXPECT_EQ(list.out, "1 Images\n0\tstrip\t16x4\t00000D01\t128\t00000007\n");
+}
+
+TEST_F(ArchiveCliTest, UnsupportedFormatWritesTheClearedPictureAndExitsFour) {
+  // Bare PVRT, 4 x 2, data format 0x0C (no decoder).
+  const std::string path =
+      Write("odd.pvr", FromHex("50565254 18000000 000C0000 0400 0200 FFFFFFFF FFFFFFFF FFFFFFFF FFFFFFFF"));
+  const auto out = (dir / "odd.rgba").string();
+  CliResult r = RunCli({"decode", path, "0", out});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.err, "Unsupported format\n");
+  EXPECT_EQ(ReadFileBytes(out), Bytes(2 * 2 * 4, 0));
+  r = RunCli({"decode", path, "0", out, "--true-size", "--painted"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(PixelAt(ReadFileBytes(out), 4, 3, 1), "FF FF FF FF");
+  r = RunCli({"info", path, "0"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "Description :\nSize : 4x2\nFormat : 00000C00\nData Length : 16\nPSO ID : 00000000\nARGB1555\n"
+            "Unsupported format\n");
+}
+
 TEST_F(ArchiveCliTest, DecodeToAnUnwritablePathFails) {
   const auto out = (dir / "no-such-folder" / "x.rgba").string();
   const CliResult r = RunCli({"decode", Sample("sample.pvm"), "0", out});
