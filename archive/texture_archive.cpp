@@ -240,6 +240,18 @@ int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8
       [](TImage_Entry&) {}, input);
 }
 
+int32_t ReadPvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file) {
+  return ReadPvmFile(store, frontEnd, file, InputHooks());
+}
+
+int32_t ReadGvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file) {
+  return ReadGvmFile(store, frontEnd, file, InputHooks());
+}
+
+int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file) {
+  return ReadXvmFile(store, frontEnd, file, InputHooks());
+}
+
 int32_t ReadPvmInMemory(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> archive,
                         int32_t packageIndex, int32_t runningIndex, PackageCaller caller) {
   return ReadEntryArchiveInMemory(store, frontEnd, archive, packageIndex, runningIndex, caller, Order::Little);

@@ -45,12 +45,13 @@ enum class PackageCaller { Afs, Bml };
 //  Error(OverCapacity) when the archive declares more images than the table holds.
 // Error(PoolFull) from the block pools ends the read with the image count set
 // to the entries filled before it.
-int32_t ReadPvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                    const InputHooks& input = InputHooks());
-int32_t ReadGvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                    const InputHooks& input = InputHooks());
-int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                    const InputHooks& input = InputHooks());
+int32_t ReadPvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const InputHooks& input);
+int32_t ReadGvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const InputHooks& input);
+int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const InputHooks& input);
+// The same for bytes in ordinary memory.
+int32_t ReadPvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file);
+int32_t ReadGvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file);
+int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file);
 
 // In-memory readers: `archive` is the unpacked archive (the first bytes of the
 // output buffer), `packageIndex` the member or entry it came from (stored as

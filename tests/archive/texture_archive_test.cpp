@@ -271,9 +271,6 @@ struct TruncationCase {
   size_t secondEnd;  // end of the second texture's data
 };
 
-int32_t PvmFile(ImageStore& s, FrontEnd& f, std::span<const uint8_t> b) { return ReadPvmFile(s, f, b); }
-int32_t GvmFile(ImageStore& s, FrontEnd& f, std::span<const uint8_t> b) { return ReadGvmFile(s, f, b); }
-int32_t XvmFile(ImageStore& s, FrontEnd& f, std::span<const uint8_t> b) { return ReadXvmFile(s, f, b); }
 int32_t PvmMemory(ImageStore& s, FrontEnd& f, std::span<const uint8_t> b) {
   return ReadPvmInMemory(s, f, b, 0, 0, PackageCaller::Afs);
 }
@@ -308,9 +305,9 @@ TEST_P(TruncationTest, KeepsTheImagesReadSoFar) {
 
 INSTANTIATE_TEST_SUITE_P(
     Archives, TruncationTest,
-    ::testing::Values(TruncationCase{"pvm file", test::PvmTwoTextures, PvmFile, 100, 118},
-                      TruncationCase{"gvm file", test::GvmTwoTextures, GvmFile, 100, 118},
-                      TruncationCase{"xvm file", test::XvmTwoTextures, XvmFile, 136, 202},
+    ::testing::Values(TruncationCase{"pvm file", test::PvmTwoTextures, ReadPvmFile, 100, 118},
+                      TruncationCase{"gvm file", test::GvmTwoTextures, ReadGvmFile, 100, 118},
+                      TruncationCase{"xvm file", test::XvmTwoTextures, ReadXvmFile, 136, 202},
                       TruncationCase{"pvm in memory", test::PvmTwoTextures, PvmMemory, 100, 118},
                       TruncationCase{"gvm in memory", test::GvmTwoTextures, GvmMemory, 100, 118},
                       TruncationCase{"xvm in memory", test::XvmTwoTextures, XvmMemory, 136, 202}),
@@ -389,12 +386,12 @@ Bytes PvmDeclaring(const char* countHex) { return Cat({FromHex("50564D48 0400000
 INSTANTIATE_TEST_SUITE_P(
     Inputs, RejectTest,
     ::testing::Values(
-        RejectCase{"pvm 5002 images", PvmDeclaring("8A13"), -1, PvmFile, nullptr, ErrorKind::OverCapacity},
-        RejectCase{"gvm 65535 images", FromHex("47564D48 04000000 0109 FFFF"), -1, GvmFile, nullptr,
+        RejectCase{"pvm 5002 images", PvmDeclaring("8A13"), -1, ReadPvmFile, nullptr, ErrorKind::OverCapacity},
+        RejectCase{"gvm 65535 images", FromHex("47564D48 04000000 0109 FFFF"), -1, ReadGvmFile, nullptr,
                    ErrorKind::OverCapacity},
-        RejectCase{"xvm 2^32-1 images", FromHex("58564D48 38000000 FFFFFFFF"), -1, XvmFile, nullptr,
+        RejectCase{"xvm 2^32-1 images", FromHex("58564D48 38000000 FFFFFFFF"), -1, ReadXvmFile, nullptr,
                    ErrorKind::OverCapacity},
-        RejectCase{"pvm header cut", FromHex("50564D48 04000000 0901 01"), -1, PvmFile, nullptr,
+        RejectCase{"pvm header cut", FromHex("50564D48 04000000 0901 01"), -1, ReadPvmFile, nullptr,
                    ErrorKind::Truncated},
         RejectCase{"pvm 2 images at 5000", PvmDeclaring("0200"), 5000, nullptr, ReadPvmInMemory,
                    ErrorKind::OverCapacity},
