@@ -48,15 +48,14 @@ bool IsPrsName(const std::string& path) {
   return ext == ".prs";
 }
 
-// A whole-file PRS stream unpacked through the input and output buffers. A
-// stream that ends before its end command, unpacks beyond the output buffer
-// or turns corrupt still yields the bytes decoded before that, and loading
-// goes on with them; the load is recorded as incomplete. The result is a copy:
-// the package readers reuse the output buffer for their members.
+// A whole-file PRS stream fetched into the input buffer and unpacked into the
+// output buffer. A stream that ends before its end command, unpacks beyond
+// the output buffer or turns corrupt still yields the bytes decoded before
+// that, and loading goes on with them; the load is recorded as incomplete.
+// The result is a copy: the package readers reuse the output buffer for their members.
 std::vector<uint8_t> Unwrap(ImageStore& store, const InputHooks& input, std::span<const uint8_t> packed) {
   RequireBufferBytes(static_cast<int64_t>(packed.size()), "compressed file");
-  input.CopyInto(packed, store.input.Span());
-  const prs::DecompressResult r = prs::DecompressBuffers(store, static_cast<int32_t>(packed.size()));
+  const prs::DecompressResult r = prs::Decompress(input.Fetch(packed, store.input.Span()), store.output.Span());
   if (r.EndsEarly()) {
     store.NoteShortfall(LoadShortfall::StreamEndsEarly);
   } else if (r.end == prs::StreamEnd::OutputFull) {

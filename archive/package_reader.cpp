@@ -47,7 +47,7 @@ LoadShortfall ShortfallOf(const Error& e) {
 // beyond the output buffer, and Error(Corrupt) for a copy reaching before the start.
 std::span<const uint8_t> Unpack(ImageStore& store, const InputHooks& input, std::span<const uint8_t> packed) {
   RequireBufferBytes(static_cast<int64_t>(packed.size()), "compressed member");
-  const auto fetched = input.CopyInto(packed, store.input.Span());
+  const auto fetched = input.Fetch(packed, store.input.Span());
   const prs::DecompressResult r = prs::Decompress(fetched, store.output.Span());
   if (r.EndsEarly()) {
     store.NoteShortfall(LoadShortfall::StreamEndsEarly);
@@ -166,14 +166,14 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
   // The table and the members' first bytes are fetched rather than read in
   // place: a packed member's pages are then never mapped at all.
   std::array<uint8_t, 8> start;
-  const uint32_t members = ByteReader(input.CopyInto(file.BytesAt(0, 8), start)).U32LeAt(4);
+  const uint32_t members = ByteReader(input.Fetch(file.BytesAt(0, 8), start)).U32LeAt(4);
   // The member table must lie in the header area and in the file, and every
   // member may become an image of its own.
   if (members > kAfsMaxMembers || members > static_cast<uint32_t>(kMaxImages) || !file.HasAt(8, 8 * size_t{members})) {
     return unsupported();
   }
   std::vector<uint8_t> tableBytes(8 * size_t{members});
-  const ByteReader table(input.CopyInto(file.BytesAt(8, tableBytes.size()), tableBytes));
+  const ByteReader table(input.Fetch(file.BytesAt(8, tableBytes.size()), tableBytes));
   const auto m = static_cast<int32_t>(members);
   store.imageCount = m;
   store.imagesDeclared = m;
@@ -184,7 +184,7 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
     const size_t size = table.U32LeAt(4 + 8 * static_cast<size_t>(i));
     try {
       std::array<uint8_t, 16> headBytes;
-      const ByteReader member(input.CopyInto(file.BytesAt(offset, headBytes.size()), headBytes));
+      const ByteReader member(input.Fetch(file.BytesAt(offset, headBytes.size()), headBytes));
       if (member.MagicAt(0, std::string_view("end\0", 4))) {
         // The end member still gets its list item before the walk stops.
         // In a package the entries filled are those of the running index.

@@ -1,5 +1,6 @@
 #include "core/mapped_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -40,10 +41,9 @@ void RequireRoom(std::span<const uint8_t> part, std::span<uint8_t> buffer) {
 
 }  // namespace
 
-std::span<const uint8_t> InputHooks::CopyInto(std::span<const uint8_t> part, std::span<uint8_t> buffer) const {
+std::span<const uint8_t> InputHooks::Fetch(std::span<const uint8_t> part, std::span<uint8_t> buffer) const {
   RequireRoom(part, buffer);
-  if (!part.empty()) std::memcpy(buffer.data(), part.data(), part.size());
-  return buffer.first(part.size());
+  return part;
 }
 
 MappedFile::MappedFile(const std::string& path) {
@@ -91,7 +91,7 @@ int64_t MappedFile::OffsetOf(std::span<const uint8_t> part) const {
   return static_cast<int64_t>(from - begin);
 }
 
-std::span<const uint8_t> MappedFile::CopyInto(std::span<const uint8_t> part, std::span<uint8_t> buffer) const {
+std::span<const uint8_t> MappedFile::Fetch(std::span<const uint8_t> part, std::span<uint8_t> buffer) const {
   RequireRoom(part, buffer);
   const int64_t offset = OffsetOf(part);
   size_t done = 0;
@@ -108,22 +108,35 @@ std::span<const uint8_t> MappedFile::CopyInto(std::span<const uint8_t> part, std
 
 void MappedFile::Release(std::span<const uint8_t> part) const {
   if (part.empty() || OffsetOf(part) < 0) return;
-  const auto from = reinterpret_cast<uintptr_t>(part.data());
   const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-  // The mapping is read-only and private: a dropped page holds nothing of
-  // ours, and touching it again reads the file again.
-  const auto drop = [](uintptr_t first, uintptr_t end) {
-    if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
-  };
+  const auto from = reinterpret_cast<uintptr_t>(part.data());
+  // The page holding the part's end may be shared with the next part.
   const uintptr_t first = from / page * page;
   const uintptr_t end = (from + part.size()) / page * page;
-  // The page holding the end of the part before stays until a part starts
-  // beyond it: the two parts may share it.
-  if (heldPage_ != 0 && heldPage_ < first) drop(heldPage_, heldPage_ + page);
-  // Readers hand parts over in file order, so the page holding this part's
-  // first byte is done with.
-  drop(first, end);
-  heldPage_ = end;
+  if (pendingEnd_ == 0) {
+    pendingBegin_ = first;
+    pendingEnd_ = end;
+  } else if (first < pendingBegin_) {
+    // Out of file order: what was pending goes now, this part starts afresh.
+    Drop(pendingBegin_, pendingEnd_);
+    pendingBegin_ = first;
+    pendingEnd_ = end;
+  } else {
+    // In file order everything from the pending start on is done with, gaps
+    // included: their pages were at most mapped ahead, never needed.
+    pendingEnd_ = std::max(pendingEnd_, end);
+  }
+  // Dropped in batches: a call per small texture would cost more than it saves.
+  if (pendingEnd_ - pendingBegin_ >= kReleaseBatch) {
+    Drop(pendingBegin_, pendingEnd_);
+    pendingBegin_ = pendingEnd_;
+  }
+}
+
+void MappedFile::Drop(uintptr_t first, uintptr_t end) {
+  // The mapping is read-only and private: a dropped page holds nothing of
+  // ours, and touching it again reads the file again.
+  if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
 }
 
 }  // namespace quarrendel

@@ -17,8 +17,9 @@ namespace quarrendel {
 class InputHooks {
  public:
   virtual ~InputHooks() = default;
-  // `part` (a part of the bytes) copied into `buffer`, which must hold it.
-  virtual std::span<const uint8_t> CopyInto(std::span<const uint8_t> part, std::span<uint8_t> buffer) const;
+  // The bytes of `part` (a part of the bytes): `part` itself here; a file
+  // may copy them into `buffer`, which must be able to hold them.
+  virtual std::span<const uint8_t> Fetch(std::span<const uint8_t> part, std::span<uint8_t> buffer) const;
   // The reader is done with `part`; parts come in file order.
   virtual void Release(std::span<const uint8_t>) const {}
 };
@@ -36,21 +37,27 @@ class MappedFile : public InputHooks {
   MappedFile& operator=(const MappedFile&) = delete;
 
   std::span<const uint8_t> Bytes() const { return {data_, size_}; }
-  // Reads the part from the file, so that its pages are not mapped.
-  std::span<const uint8_t> CopyInto(std::span<const uint8_t> part, std::span<uint8_t> buffer) const override;
-  // Drops the pages of `part` from memory; the one holding its end goes once
-  // a later part starts beyond it. Reading a dropped page again reads the
-  // file again, so any order of parts is safe; file order gives back every page.
+  // Reads the part from the file into `buffer`, so that its pages are not mapped.
+  std::span<const uint8_t> Fetch(std::span<const uint8_t> part, std::span<uint8_t> buffer) const override;
+  // Drops the pages of `part` from memory, a few hundred kilobytes at a time;
+  // the one holding its end goes with a later part. Reading a dropped page
+  // again reads the file again, so any order of parts is safe; file order
+  // gives back every page.
   void Release(std::span<const uint8_t> part) const override;
 
  private:
   // Offset of `part` in the file, or -1 when it is not a part of Bytes().
   int64_t OffsetOf(std::span<const uint8_t> part) const;
 
+  static constexpr uintptr_t kReleaseBatch = 256 * 1024;
+  static void Drop(uintptr_t first, uintptr_t end);
+
   int fd_ = -1;
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
-  mutable uintptr_t heldPage_ = 0;  // start of the page holding the end of the last part released
+  // Pages [pendingBegin_, pendingEnd_) are done with but not dropped yet.
+  mutable uintptr_t pendingBegin_ = 0;
+  mutable uintptr_t pendingEnd_ = 0;
 };
 
 }  // namespace quarrendel
