@@ -5,14 +5,13 @@
 // resident set size of a copy of this program that does nothing but that load.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
-#include <cstdlib>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
