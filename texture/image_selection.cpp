@@ -13,13 +13,13 @@
 
 namespace quarrendel::texture {
 
-namespace {
-
 std::string Hex8(uint32_t value) {
   char text[9];
   std::snprintf(text, sizeof text, "%08X", value);
   return text;
 }
+
+namespace {
 
 int32_t MipOffset(int32_t side) { return static_cast<int32_t>(TwiddledMipOffset(side)); }
 

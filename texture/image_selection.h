@@ -31,6 +31,10 @@ Selection SelectImage(ImageStore& store, int32_t index);
 // it is.
 void SelectListedImage(ImageStore& store, FrontEnd& frontEnd);
 
+// `value` as 8 upper-case hexadecimal digits, as the description shows format
+// words and global indices.
+std::string Hex8(uint32_t value);
+
 // The checkerboard colour of pixel (x, y): 16 x 16 squares of 0xFFFFFF and
 // 0xAFAFAF, white at the origin.
 uint32_t CheckerboardColour(int32_t x, int32_t y);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
 #include <memory>
 
 #include "prs/prs.h"
@@ -319,13 +321,145 @@ TEST_F(LoadCommandTest, BrokenSingleTextureFilesChangeNothing) {
   }
 }
 
-TEST_F(LoadCommandTest, FolderReadsAsAnEmptyFile) {
+TEST_F(LoadCommandTest, FoldersAndFifosAreRefusedWithoutReading) {
   LoadFile(store, ui, Write("a.pvm", test::PvmTwoTextures()));
+  const std::string fifo = (dir / "pipe.pvm").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // no writer: reading it would wait forever
+  struct Row {
+    std::string path;
+    std::string message;
+  };
+  for (const Row& row : {Row{dir.Path().string(), "cannot read " + dir.Path().string() + ": Is a directory"},
+                         Row{fifo, "cannot read " + fifo + ": not a regular file"}}) {
+    ui.messages.clear();
+    LoadFile(store, ui, row.path);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].kind, Kind::Information);
+    EXPECT_EQ(ui.messages[0].text, row.message);
+    EXPECT_EQ(ui.label, "2 Images");
+    EXPECT_TRUE(ui.list.empty());
+    EXPECT_EQ(store.imageCount, 2);
+  }
+}
+
+// A PRS stream of literals only, eight to a control byte, without an end command.
+Bytes Literals(const Bytes& plain) {
+  Bytes stream;
+  for (size_t k = 0; k < plain.size(); k += 8) {
+    const size_t n = std::min<size_t>(8, plain.size() - k);
+    stream.push_back(static_cast<uint8_t>((1u << n) - 1));
+    stream.insert(stream.end(), plain.begin() + static_cast<long>(k), plain.begin() + static_cast<long>(k + n));
+  }
+  return stream;
+}
+
+// A PRS stream that unpacks to the 8-byte-aligned `plain` followed by more
+// than 10,000,000 copies of its last byte: groups of control byte AA (bits
+// 0,1 four times) and four long copies F8 FF FF (distance 1, 256 bytes).
+Bytes PastTheBuffer(const Bytes& plain) {
+  Bytes stream = Literals(plain);
+  for (int group = 0; group < 10'000'000 / 1024 + 1; ++group) {
+    stream.push_back(0xAA);
+    for (int c = 0; c < 4; ++c) stream.insert(stream.end(), {0xF8, 0xFF, 0xFF});
+  }
+  return stream;
+}
+
+TEST_F(LoadCommandTest, LoadsThatStopShortSayHowFarTheyGot) {
+  // The PVM's first texture ends at byte 100, the second at 118.
+  const Bytes pvm = test::PvmTwoTextures();
+  // The PVM padded to 120 bytes, its second chunk claiming 12,000,000 bytes of data.
+  Bytes hugeSecond = pvm;
+  hugeSecond.resize(120, 0);
+  hugeSecond[104] = 0x08, hugeSecond[105] = 0x1B, hugeSecond[106] = 0xB7, hugeSecond[107] = 0x00;
+  const Bytes literals = Literals(pvm);  // 15 groups: 14 of 9 bytes, then 7
+  struct Row {
+    const char* name;
+    Bytes bytes;
+    int32_t count;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"cut.pvm", Bytes(pvm.begin(), pvm.begin() + 110), 1,
+       "Only 1 of 2 images could be read: the file is damaged or incomplete."},
+      // 13 groups: 104 bytes unpacked, between commands
+      {"between.prs", Bytes(literals.begin(), literals.begin() + 117), 1,
+       "Only 1 of 2 images could be read: the compressed data ends early."},
+      // the next control byte, without the literal it announces
+      {"inside.prs", Bytes(literals.begin(), literals.begin() + 118), 1,
+       "Only 1 of 2 images could be read: the compressed data ends early."},
+      {"no-end.prs", literals, 2, "The compressed data ends early: 2 images could be read."},
+      {"huge.prs", PastTheBuffer(hugeSecond), 1,
+       "Only 1 of 2 images could be read: the file unpacks to more than 10000000 bytes."},
+      {"padded.prs", PastTheBuffer(Cat({pvm, Bytes(2, 0)})), 2,
+       "The file unpacks to more than 10000000 bytes: 2 images could be read."},
+  };
+  for (const Row& row : rows) {
+    ui.messages.clear();
+    LoadFile(store, ui, Write(row.name, row.bytes));
+    ASSERT_EQ(ui.messages.size(), 1u) << row.name;
+    EXPECT_EQ(ui.messages[0].kind, Kind::Plain) << row.name;
+    EXPECT_EQ(ui.messages[0].text, row.message) << row.name;
+    EXPECT_EQ(ui.label, std::to_string(row.count) + " Images") << row.name;
+    EXPECT_EQ(ui.ListCount(), row.count) << row.name;
+    EXPECT_TRUE(store.loadIncomplete) << row.name;
+  }
+  // Every load starts its record afresh; bytes after the end command are ignored.
+  Bytes whole = prs::Compress(pvm);
+  whole.insert(whole.end(), {0x12, 0x34});
   ui.messages.clear();
-  LoadFile(store, ui, dir.Path().string());
-  ASSERT_EQ(ui.messages.size(), 1u);
+  LoadFile(store, ui, Write("whole.prs", whole));
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_FALSE(store.loadIncomplete);
   EXPECT_EQ(ui.label, "2 Images");
-  EXPECT_TRUE(ui.list.empty());
+}
+
+TEST_F(LoadCommandTest, FullPoolsEndTheLoadThroughTheCallerWithTheFilledEntriesCounted) {
+  // Pools of 16 map entries. An earlier load's 4 bytes hold first-pool entries
+  // 1..2; 3000 bytes need 9 free entries in a row there (taking 7) or 7 in
+  // the second pool (taking 5). Member 0 takes first-pool entries 4..10,
+  // member 1 second-pool 1..5, member 2 (after entry 2's old block is
+  // released) second-pool 7..11, and member 3 finds no room.
+  auto tiny = std::make_unique<ImageStore>(16);
+  const Bytes data(3000, 0x5A);
+  tiny->FillEntryData(2, Bytes{1, 2, 3, 4});
+  tiny->images[3].DataLength = 77;  // a stale length the failed fill must clear
+  std::vector<Bytes> members;
+  for (int i = 0; i < 5; ++i) {
+    Bytes m = FromHex("47424958 04000000 07000000 50565254 C00B0000 01090000 1000 1000");
+    m.insert(m.end(), data.begin(), data.end());
+    members.push_back(m);
+  }
+  Bytes afs(524'288, 0);
+  {
+    const Bytes head = FromHex("41465300 05000000");
+    std::copy(head.begin(), head.end(), afs.begin());
+    for (size_t i = 0; i < members.size(); ++i) {
+      const size_t at = afs.size();
+      for (int b = 0; b < 4; ++b) {
+        afs[8 + 8 * i + static_cast<size_t>(b)] = static_cast<uint8_t>(at >> (8 * b));
+        afs[12 + 8 * i + static_cast<size_t>(b)] = static_cast<uint8_t>(members[i].size() >> (8 * b));
+      }
+      afs.insert(afs.end(), members[i].begin(), members[i].end());
+      afs.resize((afs.size() + 2047) / 2048 * 2048, 0);
+    }
+  }
+  ui.label = "old";
+  try {
+    LoadFile(*tiny, ui, Write("full.afs", afs));
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::PoolFull);
+    EXPECT_STREQ(e.what(), "Memory Buffer is full");
+  }
+  EXPECT_EQ(tiny->imageCount, 3);
+  EXPECT_EQ(ui.list, (std::vector<std::string>{"Image 0", "Image 1", "Image 2"}));
+  EXPECT_EQ(tiny->images[2].DataLength, 3000);
+  EXPECT_EQ(tiny->images[3].Data, nullptr);
+  EXPECT_EQ(tiny->images[3].DataLength, 0);
+  EXPECT_TRUE(tiny->loadIncomplete);
+  EXPECT_EQ(ui.label, "old");  // the command ended where it stood
+  EXPECT_TRUE(ui.messages.empty());
 }
 
 }  // namespace
