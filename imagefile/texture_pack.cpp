@@ -1,0 +1,235 @@
+#include "imagefile/texture_pack.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "core/capacity.h"
+#include "core/error.h"
+#include "core/file_writer.h"
+#include "texture/format_table.h"
+#include "texture/full_range.h"
+#include "texture/image_selection.h"
+
+namespace quarrendel::imagefile {
+
+namespace {
+
+constexpr size_t kMaxStem = 64;
+constexpr size_t kArchiveNameField = 28;
+constexpr std::string_view kPngExtension = ".png";
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool EndsWithPng(std::string_view name) {
+  return name.size() > kPngExtension.size() && Lower(name.substr(name.size() - kPngExtension.size())) == kPngExtension;
+}
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices on Windows, also with
+// an extension after them.
+bool IsDeviceName(std::string_view stem) {
+  const std::string base = Lower(stem.substr(0, stem.find('.')));
+  static constexpr std::array<std::string_view, 4> kPlain = {"con", "prn", "aux", "nul"};
+  if (std::find(kPlain.begin(), kPlain.end(), base) != kPlain.end()) return true;
+  return base.size() == 4 && (base.starts_with("com") || base.starts_with("lpt")) && base[3] >= '1' && base[3] <= '9';
+}
+
+std::string SafeStem(std::string_view name) {
+  static constexpr std::string_view kReserved = "/\\:*?\"<>|,";
+  std::string stem;
+  for (const char c : name.substr(0, std::min(name.size(), kMaxStem))) {
+    const auto b = static_cast<unsigned char>(c);
+    stem += b >= 0x20 && b < 0x7F && kReserved.find(c) == std::string_view::npos ? c : '_';
+  }
+  if (stem.empty()) return "image";
+  if (stem.front() == '.') stem.front() = '_';
+  if (stem.back() == '.' || stem.back() == ' ') stem.back() = '_';
+  if (IsDeviceName(stem)) stem.insert(stem.begin(), '_');
+  return stem;
+}
+
+std::string SizeText(int32_t w, int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
+
+[[noreturn]] void BadLine(size_t line, const std::string& reason) {
+  throw Error(ErrorKind::Corrupt, std::string(kPackIndexName) + " line " + std::to_string(line) + ": " + reason);
+}
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A decimal number of at most `limit`, or -1.
+int64_t Decimal(std::string_view text, int64_t limit) {
+  if (!AllDigits(text)) return -1;
+  int64_t value = 0;
+  for (const char c : text) {
+    value = value * 10 + (c - '0');
+    if (value > limit) return -1;
+  }
+  return value;
+}
+
+PackLine ParseLine(std::string_view text, size_t number) {
+  const size_t first = text.find(',');
+  const size_t last = text.rfind(',');
+  if (first == std::string_view::npos || first == last) {
+    BadLine(number, "expected GLOBALINDEX,FILE.png,WIDTHxHEIGHT");
+  }
+  PackLine line;
+  const int64_t index = Decimal(text.substr(0, first), UINT32_MAX);
+  if (index < 0) BadLine(number, "the global index is not a decimal number from 0 to 4294967295");
+  line.globalIndex = static_cast<uint32_t>(index);
+
+  line.fileName = std::string(text.substr(first + 1, last - first - 1));
+  if (!EndsWithPng(line.fileName)) BadLine(number, "the file name \"" + line.fileName + "\" does not end in .png");
+  if (line.fileName.find_first_of("/\\") != std::string::npos || line.fileName == "." || line.fileName == "..") {
+    BadLine(number, "the file name \"" + line.fileName + "\" is not a file in the pack's folder");
+  }
+
+  const std::string_view size = text.substr(last + 1);
+  const size_t x = size.find('x');
+  const int64_t w = x == std::string_view::npos ? -1 : Decimal(size.substr(0, x), INT32_MAX);
+  const int64_t h = x == std::string_view::npos ? -1 : Decimal(size.substr(x + 1), INT32_MAX);
+  if (w < 0 || h < 0) BadLine(number, "the size \"" + std::string(size) + "\" is not WIDTHxHEIGHT");
+  line.width = static_cast<int32_t>(w);
+  line.height = static_cast<int32_t>(h);
+  return line;
+}
+
+void RequirePngSize(const TImage_Entry& entry, int32_t index) {
+  const int32_t w = entry.Width;
+  const int32_t h = entry.Height;
+  if (w < 1 || h < 1 || w > kMaxPngSide || h > kMaxPngSide) {
+    throw Error(ErrorKind::OverCapacity, "image " + std::to_string(index) + " (" + entry.Name + ") is " +
+                                             SizeText(w, h) + ": a PNG holds 1x1 to " +
+                                             SizeText(kMaxPngSide, kMaxPngSide) + " pixels");
+  }
+}
+
+// Shows the progress panel while it lives.
+class ProgressPanel {
+ public:
+  explicit ProgressPanel(FrontEnd& frontEnd) : frontEnd_(frontEnd) { frontEnd_.SetProgressVisible(true); }
+  ~ProgressPanel() { frontEnd_.SetProgressVisible(false); }
+  ProgressPanel(const ProgressPanel&) = delete;
+  ProgressPanel& operator=(const ProgressPanel&) = delete;
+
+ private:
+  FrontEnd& frontEnd_;
+};
+
+}  // namespace
+
+RgbaImage TextureImage(ImageStore& store, int32_t index, bool* supported) {
+  const TImage_Entry& entry = store.Entry(index);
+  RequirePngSize(entry, index);
+  const int32_t w = entry.Width;
+  const int32_t h = entry.Height;
+  const texture::Selection selection = texture::SelectImage(store, index);
+  if (supported != nullptr) *supported = selection.formatSupported;
+  const texture::DecoderChoice choice =
+      texture::ChooseDecoder(entry.Format, entry.Height, entry.DataLength, store.pvrFamily != 0);
+  const texture::TexelDepths depths = texture::DecodedTexelDepths(choice, entry.Format);
+
+  RgbaImage image{w, h, std::vector<uint8_t>(static_cast<size_t>(w) * static_cast<size_t>(h) * 4)};
+  const auto stride = static_cast<size_t>(w) * 4;
+  for (int32_t x = 0; x < w; ++x) {
+    const uint32_t* column = store.canvas.Column(x);
+    uint8_t* out = image.pixels.data() + static_cast<size_t>(x) * 4;
+    for (int32_t y = 0; y < h; ++y, out += stride) {
+      const uint32_t v = texture::StretchPixel(column[y], depths);
+      out[0] = static_cast<uint8_t>(v);
+      out[1] = static_cast<uint8_t>(v >> 8);
+      out[2] = static_cast<uint8_t>(v >> 16);
+      out[3] = static_cast<uint8_t>(v >> 24);
+    }
+  }
+  return image;
+}
+
+std::vector<std::string> PackFileNames(std::span<const TImage_Entry> images) {
+  std::vector<std::string> names;
+  names.reserve(images.size());
+  std::set<std::string> taken;
+  for (const TImage_Entry& image : images) {
+    const std::string stem = SafeStem(image.Name);
+    std::string unique = stem;
+    for (int32_t n = 2; !taken.insert(Lower(unique)).second; ++n) unique = stem + "~" + std::to_string(n);
+    names.push_back(unique + std::string(kPngExtension));
+  }
+  return names;
+}
+
+std::string FormatPackIndex(std::span<const PackLine> lines) {
+  std::string text;
+  for (const PackLine& line : lines) {
+    text += std::to_string(line.globalIndex) + ',' + line.fileName + ',' + SizeText(line.width, line.height) + '\n';
+  }
+  return text;
+}
+
+std::vector<PackLine> ParsePackIndex(std::string_view text) {
+  std::vector<PackLine> lines;
+  size_t number = 0;
+  while (!text.empty()) {
+    ++number;
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (line.empty()) continue;
+    if (lines.size() == static_cast<size_t>(kMaxImages)) {
+      throw Error(ErrorKind::OverCapacity, std::string(kPackIndexName) + " line " + std::to_string(number) +
+                                               ": an archive holds at most " + std::to_string(kMaxImages) +
+                                               " textures");
+    }
+    lines.push_back(ParseLine(line, number));
+  }
+  return lines;
+}
+
+std::string NameFromPackFile(std::string_view fileName) {
+  std::string_view stem = fileName;
+  if (EndsWithPng(stem)) stem.remove_suffix(kPngExtension.size());
+  return std::string(stem.substr(0, std::min(stem.size(), kArchiveNameField)));
+}
+
+UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
+                            const std::vector<std::string>& inputs) {
+  const std::span<const TImage_Entry> images(store.images.data(), static_cast<size_t>(store.imageCount));
+  // Every size is checked before the first file is written.
+  for (int32_t i = 0; i < store.imageCount; ++i) RequirePngSize(images[static_cast<size_t>(i)], i);
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) throw Error(ErrorKind::Io, "cannot create the folder " + folder + ": " + ec.message());
+
+  const std::filesystem::path base(folder);
+  const std::vector<std::string> names = PackFileNames(images);
+  std::vector<PackLine> lines;
+  UnpackResult result;
+  const WriteOptions options{inputs, false};
+  const ProgressPanel panel(frontEnd);
+  for (int32_t i = 0; i < store.imageCount; ++i) {
+    frontEnd.SetProgress("Writing PNG : " + names[static_cast<size_t>(i)], store.imageCount, i);
+    bool supported = true;
+    const RgbaImage image = TextureImage(store, i, &supported);
+    if (!supported) result.unsupported.push_back(i);
+    WriteFile((base / names[static_cast<size_t>(i)]).string(), WritePng(image), options);
+    const TImage_Entry& e = images[static_cast<size_t>(i)];
+    lines.push_back({e.GlobalIndex, names[static_cast<size_t>(i)], e.Width, e.Height});
+    ++result.written;
+  }
+  const std::string index = FormatPackIndex(lines);
+  WriteFile((base / std::string(kPackIndexName)).string(),
+            std::span(reinterpret_cast<const uint8_t*>(index.data()), index.size()), options);
+  return result;
+}
+
+}  // namespace quarrendel::imagefile

@@ -1,0 +1,76 @@
+// Texture packs: every texture of an archive as a PNG file in one folder,
+// with index.txt listing them in table order, one line per texture:
+//   GLOBALINDEX,FILE.png,WIDTHxHEIGHT
+// (global index in decimal, the texture's true size). A pack can be edited
+// in any image editor and built into a new archive again.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/frontend.h"
+#include "core/image_store.h"
+#include "imagefile/png_file.h"
+
+namespace quarrendel::imagefile {
+
+inline constexpr std::string_view kPackIndexName = "index.txt";
+// index.txt of 5001 lines takes well under 1 MiB.
+inline constexpr uint64_t kMaxPackIndexBytes = 4ull << 20;
+
+// Texture `index` of the store decoded at its true Width x Height (image
+// selection runs, so the canvas and current image change), RGBA without the
+// checkerboard, each channel stretched to the full range by the bits it was
+// stored with. `supported` (if given) is set false when no decoder serves the
+// format: the picture is then fully transparent. Throws Error(OverCapacity)
+// for a side outside 1..kMaxPngSide, before anything is decoded.
+RgbaImage TextureImage(ImageStore& store, int32_t index, bool* supported = nullptr);
+
+// The PNG file names of a pack of `images`, in order. A name is kept when it
+// is safe everywhere: printable ASCII without / \ : * ? " < > | or a comma,
+// not starting with a dot, not ending with a dot or a space, not a Windows
+// device name (CON, NUL, COM1 ...), at most 64 characters. Other characters
+// become '_', an empty name becomes "image". A name already taken, compared
+// without regard to case, gets "~2", "~3", ... appended.
+std::vector<std::string> PackFileNames(std::span<const TImage_Entry> images);
+
+struct PackLine {
+  uint32_t globalIndex = 0;
+  std::string fileName;  // "NAME.png"
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// index.txt for `lines`, each ended by "\n".
+std::string FormatPackIndex(std::span<const PackLine> lines);
+
+// Parses index.txt. Empty lines are skipped and a "\r" before each "\n" is
+// dropped. The global index runs to the first comma, the size follows the
+// last one, and the file name lies between: a name that ends in ".png"
+// (any case) and holds no path separator, "." or "..". Throws
+// Error(Corrupt, "index.txt line N: reason") for the first malformed line,
+// Error(OverCapacity) for more lines than the image table holds.
+std::vector<PackLine> ParsePackIndex(std::string_view text);
+
+// The texture name a pack file gives: the file name without ".png", cut to
+// the 28 characters an archive's name field holds.
+std::string NameFromPackFile(std::string_view fileName);
+
+struct UnpackResult {
+  int32_t written = 0;
+  std::vector<int32_t> unsupported;  // images whose format has no decoder: written transparent
+};
+
+// Writes every image of the store into `folder` (created when missing) as
+// folder/NAME.png, then folder/index.txt, each through the file writer with
+// `inputs` as the files that must not be overwritten. Progress goes to the
+// front end's panel. Throws Error(OverCapacity) naming the image for one
+// that does not fit a PNG, and the writer's Error(Io); index.txt is written
+// only when every picture was.
+UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
+                            const std::vector<std::string>& inputs);
+
+}  // namespace quarrendel::imagefile
