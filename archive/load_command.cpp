@@ -38,6 +38,19 @@ Container ContainerOf(std::string_view magic) {
   return Container::Unknown;
 }
 
+LoadedContainer LoadedContainerOf(Container kind) {
+  switch (kind) {
+    case Container::Afs: return LoadedContainer::Afs;
+    case Container::Bml: return LoadedContainer::Bml;
+    case Container::Xvm: return LoadedContainer::Xvm;
+    case Container::Pvm: return LoadedContainer::Pvm;
+    case Container::Gvm: return LoadedContainer::Gvm;
+    case Container::Texture: return LoadedContainer::TextureFile;
+    case Container::Unknown: break;
+  }
+  return LoadedContainer::None;
+}
+
 // True when the name's extension, lower-cased, is ".prs".
 bool IsPrsName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -71,6 +84,7 @@ std::vector<uint8_t> Unwrap(ImageStore& store, const InputHooks& input, std::spa
 // message. Returns EndsLoad when the reader ended the command itself.
 PackageOutcome ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container kind, std::span<const uint8_t> bytes,
                              const std::string& path, const InputHooks& input) {
+  store.loadedContainer = LoadedContainerOf(kind);
   switch (kind) {
     case Container::Afs:
       return ReadAfs(store, frontEnd, bytes, input);
@@ -115,6 +129,8 @@ void RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, Rea
   store.pvrFamily = 0;
   store.bmlFlag = 0;
   store.packageMode = 0;
+  store.loadedContainer = LoadedContainer::None;
+  store.loadedFromPrs = false;
   store.StartLoadRecord();
   frontEnd.ListClear();
 
@@ -144,6 +160,7 @@ PackageOutcome ReadContents(ImageStore& store, FrontEnd& frontEnd, const std::st
   if (!IsPrsName(path)) {
     return ReadContainer(store, frontEnd, ContainerOf(MagicText(fileBytes)), fileBytes, path, input);
   }
+  store.loadedFromPrs = true;
   const std::vector<uint8_t> unwrapped = Unwrap(store, input, fileBytes);
   return ReadContainer(store, frontEnd, ContainerOf(MagicText(unwrapped)), unwrapped, path, InputHooks());
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "archive/load_command.h"
-#include "cli/cli_frontend.h"
+#include "cli/command_support.h"
 #include "core/capacity.h"
 #include "core/error.h"
 #include "core/file_writer.h"
@@ -17,32 +17,6 @@
 namespace quarrendel::cli {
 
 namespace {
-
-// A store and front end for one command, with the file loaded.
-struct Loaded {
-  std::unique_ptr<ImageStore> store = std::make_unique<ImageStore>();
-  CliFrontEnd frontEnd;
-
-  explicit Loaded(CliContext& context) : frontEnd(context.err, IsTerminalStderr(context.err)) {}
-};
-
-// Loads `path` as the Load command does; false (status set, reason shown)
-// when the file cannot be read or the load reported an error. A load that
-// read less than the file declares goes on with status 3.
-bool LoadForCommand(CliContext& context, Loaded& loaded, const std::string& path) {
-  const MappedFile file(path);
-  archive::LoadContents(*loaded.store, loaded.frontEnd, path, file.Bytes(), file);
-  if (loaded.frontEnd.Failed()) {
-    const auto& messages = loaded.frontEnd.messages;
-    const bool unsupported = std::any_of(messages.begin(), messages.end(), [](const auto& m) {
-      return m.text == archive::kNotSupported;
-    });
-    context.status = unsupported ? kUnsupportedStatus : 1;
-    return false;
-  }
-  if (loaded.store->loadIncomplete) context.status = kIncompleteStatus;
-  return true;
-}
 
 void PrintList(CliContext& context, const Loaded& loaded) {
   const ImageStore& store = *loaded.store;
@@ -108,61 +82,125 @@ std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection
   return out;
 }
 
-// Runs `body`, turning a raised error into its message and a failed status.
-template <typename Body>
-void Guarded(CliContext& context, Body body) {
-  try {
-    body();
-  } catch (const Error& e) {
-    context.err << e.what() << "\n";
-    context.status = 1;
+}  // namespace
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence that starts at text[k] with a
+// byte of 0x80 or above, or 0: overlong forms, surrogates and code points past
+// U+10FFFF are not well-formed.
+size_t Utf8Length(std::string_view text, size_t k) {
+  const auto at = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
+  const uint8_t b = at(k);
+  const size_t length = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
+  if (length == 0 || k + length > text.size()) return 0;
+  for (size_t j = 1; j < length; ++j) {
+    if ((at(k + j) & 0xC0) != 0x80) return 0;
   }
+  const uint8_t b1 = at(k + 1);
+  const bool bad = (b == 0xE0 && b1 < 0xA0) || (b == 0xED && b1 >= 0xA0) ||  // overlong, surrogates
+                   (b == 0xF0 && b1 < 0x90) || (b == 0xF4 && b1 >= 0x90);    // overlong, past U+10FFFF
+  return bad ? 0 : length;
+}
+
+// C2 80..C2 9F: the C1 controls U+0080..U+009F.
+bool IsC1Control(std::string_view text, size_t k) {
+  return static_cast<uint8_t>(text[k]) == 0xC2 && static_cast<uint8_t>(text[k + 1]) < 0xA0;
+}
+
+void AppendHex2(std::string& out, uint8_t b) {
+  static const char* const kDigits = "0123456789abcdef";
+  out += kDigits[b >> 4];
+  out += kDigits[b & 15];
+}
+
+const char* ContainerName(LoadedContainer container) {
+  switch (container) {
+    case LoadedContainer::Pvm: return "pvm";
+    case LoadedContainer::Gvm: return "gvm";
+    case LoadedContainer::Xvm: return "xvm";
+    case LoadedContainer::Afs: return "afs";
+    case LoadedContainer::Bml: return "bml";
+    case LoadedContainer::TextureFile: return "texture";
+    case LoadedContainer::None: break;
+  }
+  return "none";
 }
 
 }  // namespace
 
 std::string PrintableText(std::string_view text) {
-  static const char* const kDigits = "0123456789abcdef";
   std::string out;
-  const auto hex = [&](uint8_t b) {
-    out += "\\x";
-    out += kDigits[b >> 4];
-    out += kDigits[b & 15];
-  };
-  const auto at = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
   for (size_t k = 0; k < text.size(); ++k) {
-    const uint8_t b = at(k);
+    const auto b = static_cast<uint8_t>(text[k]);
     if (b == '\\') {
       out += "\\\\";
     } else if (b == '\t') {
       out += "\\t";
     } else if (b == '\n') {
       out += "\\n";
-    } else if (b < 0x20 || b == 0x7F) {
-      hex(b);
-    } else if (b < 0x80) {
+    } else if (b >= 0x20 && b < 0x7F) {
       out += static_cast<char>(b);
-    } else {
-      // A well-formed UTF-8 sequence stays, unless it is a C1 control
-      // (U+0080..U+009F: C2 80..C2 9F); any other byte is shown in hex.
-      const size_t length = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
-      bool whole = length > 0 && k + length <= text.size();
-      for (size_t j = 1; whole && j < length; ++j) whole = (at(k + j) & 0xC0) == 0x80;
-      if (whole) {
-        const uint8_t b1 = at(k + 1);
-        whole = !(b == 0xC2 && b1 < 0xA0) &&                          // C1 controls
-                !(b == 0xE0 && b1 < 0xA0) && !(b == 0xED && b1 >= 0xA0) &&  // overlong, surrogates
-                !(b == 0xF0 && b1 < 0x90) && !(b == 0xF4 && b1 >= 0x90);    // overlong, past U+10FFFF
-      }
-      if (!whole) {
-        hex(b);
-        continue;
-      }
+    } else if (const size_t length = b < 0x80 ? 0 : Utf8Length(text, k); length > 0 && !IsC1Control(text, k)) {
       out.append(text.substr(k, length));
       k += length - 1;
+    } else {
+      out += "\\x";  // C0 controls, DEL, C1 controls and bytes that are not UTF-8
+      AppendHex2(out, b);
     }
   }
   return out;
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  const auto escape = [&out](uint8_t code) {
+    out += "\\u00";
+    AppendHex2(out, code);
+  };
+  for (size_t k = 0; k < text.size(); ++k) {
+    const auto b = static_cast<uint8_t>(text[k]);
+    if (b == '"' || b == '\\') {
+      out += '\\';
+      out += static_cast<char>(b);
+    } else if (b == '\n') {
+      out += "\\n";
+    } else if (b == '\t') {
+      out += "\\t";
+    } else if (b >= 0x20 && b < 0x7F) {
+      out += static_cast<char>(b);
+    } else if (b < 0x80) {
+      escape(b);  // other C0 controls and DEL
+    } else if (const size_t length = Utf8Length(text, k); length > 0) {
+      if (IsC1Control(text, k)) {
+        escape(static_cast<uint8_t>(text[k + 1]));
+      } else {
+        out.append(text.substr(k, length));
+      }
+      k += length - 1;
+    } else {
+      escape(b);  // not UTF-8: the byte read as Latin-1
+    }
+  }
+  return out + '"';
+}
+
+std::string ListJson(const ImageStore& store) {
+  std::string json = "{\n  \"kind\": \"" + std::string(ContainerName(store.loadedContainer)) + "\",\n";
+  json += "  \"compressed\": " + std::string(store.loadedFromPrs ? "true" : "false") + ",\n";
+  json += "  \"complete\": " + std::string(store.loadIncomplete ? "false" : "true") + ",\n";
+  json += "  \"images\": [";
+  for (int32_t i = 0; i < store.imageCount; ++i) {
+    const TImage_Entry& e = store.images[static_cast<size_t>(i)];
+    json += std::string(i == 0 ? "\n" : ",\n") + "    {\"index\": " + std::to_string(i) +
+            ", \"name\": " + JsonString(e.Name) + ", \"width\": " + std::to_string(e.Width) +
+            ", \"height\": " + std::to_string(e.Height) + ", \"format\": " + std::to_string(e.Format) +
+            ", \"dataLength\": " + std::to_string(e.DataLength) +
+            ", \"globalIndex\": " + std::to_string(e.GlobalIndex) +
+            ", \"packageIndex\": " + std::to_string(e.PackageIndex) + "}";
+  }
+  json += store.imageCount == 0 ? "]\n}\n" : "\n  ]\n}\n";
+  return json;
 }
 
 std::string ListLine(int32_t index, const TImage_Entry& e, bool packageMode) {
@@ -180,15 +218,28 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
       [](std::string& text) { return IsImageIndex(text) ? std::string() : "not a valid image index: " + text; },
       "INDEX");
 
-  auto file = std::make_shared<std::string>();
+  struct ListArgs {
+    std::string file;
+    bool json = false;
+  };
+  auto listArgs = std::make_shared<ListArgs>();
   CLI::App* list = app.add_subcommand(
       "list", "Print \"<count> Images\", then per image: index, name, WxH, format, data length, global index "
               "and, for packages, the member index (tab-separated)");
-  list->add_option("FILE", *file, kFileHelp)->required();
-  list->callback([&context, file] {
+  list->add_option("FILE", listArgs->file, kFileHelp)->required();
+  list->add_flag("--json", listArgs->json,
+                 "print one JSON document instead: \"kind\", \"compressed\", \"complete\" and \"images\", each "
+                 "with index, name, width, height, format, dataLength, globalIndex, packageIndex (decimal); name "
+                 "bytes that are not UTF-8 appear as \\u00hh, read as Latin-1");
+  list->callback([&context, listArgs] {
     Guarded(context, [&] {
       Loaded loaded(context);
-      if (LoadForCommand(context, loaded, *file)) PrintList(context, loaded);
+      if (!LoadForCommand(context, loaded, listArgs->file)) return;
+      if (listArgs->json) {
+        context.out << ListJson(*loaded.store);
+      } else {
+        PrintList(context, loaded);
+      }
     });
   });
 

@@ -25,4 +25,17 @@ std::string ListLine(int32_t index, const TImage_Entry& entry, bool packageMode)
 // as it is.
 std::string PrintableText(std::string_view text);
 
+// `text` as a JSON string, quotes included: well-formed UTF-8 as it is; the
+// quote, backslash, newline and tab as \" \\ \n \t; other controls (C0, DEL,
+// C1) as \u00hh; a byte that is not part of well-formed UTF-8 as \u00hh, read
+// as the Latin-1 character of that value.
+std::string JsonString(std::string_view text);
+
+// `list --json`: one JSON object with the container the load found ("pvm",
+// "gvm", "xvm", "afs", "bml", "texture"), whether a whole-file PRS stream
+// held it, whether the load was complete, and per image its index, name,
+// width, height, format word, data length, global index and package index
+// (all numbers decimal), one image per line.
+std::string ListJson(const ImageStore& store);
+
 }  // namespace quarrendel::cli

@@ -90,6 +90,9 @@ enum class LoadShortfall : int32_t {
 // Kind of the texture archives met in a BML package.
 enum class PackageArchiveKind : int32_t { None = 0, Pvm = 1, Xvm = 2, Gvm = 3 };
 
+// The container a load found by the file's first bytes (None: no reader took it).
+enum class LoadedContainer : int32_t { None, Pvm, Gvm, Xvm, Afs, Bml, TextureFile };
+
 class ImageStore {
  public:
   // `poolMapEntries` below BlockPool::kMapEntries gives small block pools.
@@ -116,6 +119,9 @@ class ImageStore {
   std::string loadDirectory;   // directory of the loaded file, with its trailing separator
   std::string loadedFileName;  // full name of the loaded file
   PackageArchiveKind packageArchiveKind = PackageArchiveKind::None;
+  // What the last load read, and whether a whole-file PRS stream held it.
+  LoadedContainer loadedContainer = LoadedContainer::None;
+  bool loadedFromPrs = false;
 
   // Every load starts them afresh. loadIncomplete: the load stopped short of
   // what the file declares, for the first reason met in `shortfall`;
