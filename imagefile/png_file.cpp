@@ -2,6 +2,7 @@
 
 #include <spng.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -37,7 +38,7 @@ std::string SizeText(uint32_t w, uint32_t h) { return std::to_string(w) + " x " 
     throw Error(ErrorKind::Truncated, "PNG Error: the file is cut short.");
   }
   if (rc == SPNG_ECHUNK_LIMITS) {
-    throw Error(ErrorKind::OverCapacity, "PNG Error: the file holds chunks larger than " +
+    throw Error(ErrorKind::OverCapacity, "PNG Error: the file holds a chunk that unpacks to more than " +
                                              std::to_string(kMaxPngChunkBytes) + " bytes.");
   }
   throw Error(ErrorKind::Corrupt, std::string("PNG Error: the file is damaged (") + spng_strerror(rc) + ").");
@@ -63,6 +64,22 @@ PngSize HeaderSize(std::span<const uint8_t> file) {
                                              SizeText(kMaxPngSide, kMaxPngSide) + " can be taken.");
   }
   return {static_cast<int32_t>(w), static_cast<int32_t>(h)};
+}
+
+// libspng ends its walk at the IEND chunk's type; a file cut inside the
+// IEND CRC is refused as cut short. The chunks before it were checked.
+void RequireWholeEnd(std::span<const uint8_t> file) {
+  const ByteReader reader(file);
+  size_t at = kSignature.size();
+  while (reader.HasAt(at, 8)) {
+    const uint64_t next = at + uint64_t{12} + reader.U32BeAt(at);
+    if (reader.MagicAt(at + 4, "IEND")) {
+      if (next <= file.size()) return;
+      break;
+    }
+    at = static_cast<size_t>(std::min<uint64_t>(next, file.size()));
+  }
+  throw Error(ErrorKind::Truncated, "PNG Error: the file is cut short.");
 }
 
 // A decoder over `file` with the limits set and the header read.
@@ -102,6 +119,7 @@ RgbaImage ReadPng(std::span<const uint8_t> file) {
   // The chunks after the image, up to IEND: a file cut after its pixel data
   // is refused like one cut inside it.
   Check(spng_decode_chunks(ctx.get()));
+  RequireWholeEnd(file);
   return image;
 }
 
