@@ -128,8 +128,9 @@ TEST(PackFileNames, UnsafeAndClashingNamesGetSafeUniqueOnes) {
   const std::vector<std::string> names = imagefile::PackFileNames(images);
   ASSERT_EQ(names.size(), images.size());
   for (size_t i = 0; i < images.size(); ++i) EXPECT_EQ(names[i], rows[i].second) << i;
-  EXPECT_EQ(imagefile::PackFileNames(std::vector<TImage_Entry>(1, TImage_Entry{.Name = std::string(80, 'x')}))[0],
-            std::string(64, 'x') + ".png");
+  std::vector<TImage_Entry> longName(1);
+  longName[0].Name = std::string(80, 'x');
+  EXPECT_EQ(imagefile::PackFileNames(longName)[0], std::string(64, 'x') + ".png");
 }
 
 TEST(PackIndex, LinesRoundTripAndMalformedLinesAreNamed) {
