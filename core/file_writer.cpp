@@ -83,7 +83,7 @@ void WriteInPlace(FileCalls& calls, const std::string& path, std::span<const uin
 
 // A temporary file beside `finalName`, renamed over it once complete.
 void WriteReplacing(FileCalls& calls, const std::string& path, const std::string& finalName,
-                    std::span<const uint8_t> bytes, const struct stat* earlier) {
+                    std::span<const uint8_t> bytes, const struct stat* earlier, bool sync) {
   static std::atomic<unsigned> counter{0};
   const std::string folder = FolderOf(finalName);
   const std::string base = finalName.substr(folder.size()).substr(0, kMaxTempBaseName);
@@ -112,7 +112,7 @@ void WriteReplacing(FileCalls& calls, const std::string& path, const std::string
     if (calls.Chmod(fd, earlier->st_mode & 07777) != 0) abandon(true);
   }
   if (!WriteAll(calls, fd, bytes)) abandon(true);
-  if (calls.Sync(fd) != 0) abandon(true);
+  if (sync && calls.Sync(fd) != 0) abandon(true);
   if (calls.Close(fd) != 0) abandon(false);
   if (calls.Rename(temp, finalName) != 0) abandon(false);
 }
@@ -156,7 +156,16 @@ void WriteFile(const std::string& path, std::span<const uint8_t> bytes, const Wr
       return;
     }
   }
-  WriteReplacing(calls, path, finalName, bytes, exists ? &target : nullptr);
+  WriteReplacing(calls, path, finalName, bytes, exists ? &target : nullptr, options.sync);
+}
+
+void SyncFileSystem(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) FailErrno(folder, errno);
+  const int rc = ::syncfs(fd);
+  const int err = errno;
+  ::close(fd);
+  if (rc != 0) FailErrno(folder, err);
 }
 
 }  // namespace quarrendel

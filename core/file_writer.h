@@ -23,6 +23,10 @@ struct WriteOptions {
   // The package rebuild exists to rewrite its input: it may replace one of
   // `inputs` (still through a temporary file).
   bool mayReplaceInput = false;
+  // The temporary file reaches the disk before the rename. A command that
+  // writes many files at once may clear it and call SyncFileSystem once
+  // before the file that completes the set.
+  bool sync = true;
 };
 
 // The system calls the writer makes, one virtual each so a test can make any
@@ -41,6 +45,9 @@ class FileCalls {
 };
 
 void WriteFile(const std::string& path, std::span<const uint8_t> bytes, const WriteOptions& options = {});
+// Flushes everything written to the file system that holds `folder`.
+// Throws Error(Io, "cannot write FOLDER: reason").
+void SyncFileSystem(const std::string& folder);
 void WriteFile(const std::string& path, std::span<const uint8_t> bytes, const WriteOptions& options,
                FileCalls& calls);
 

@@ -112,6 +112,28 @@ TEST(FileWriter, AFailureAtAnyStepKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
   }
 }
 
+TEST(FileWriter, WithoutSyncTheFileIsWrittenAndOnlyTheFileSystemFlushReachesTheDisk) {
+  struct CountingCalls : FileCalls {
+    int syncs = 0;
+    int Sync(int fd) override {
+      ++syncs;
+      return FileCalls::Sync(fd);
+    }
+  } calls;
+  TempDir dir;
+  const std::string target = (dir / "out.bin").string();
+  WriteOptions options;
+  options.sync = false;
+  WriteFile(target, kNew, options, calls);
+  EXPECT_EQ(calls.syncs, 0);
+  EXPECT_EQ(ReadFileBytes(target), kNew);
+  WriteFile(target, kOld, {}, calls);
+  EXPECT_EQ(calls.syncs, 1);
+  SyncFileSystem(dir.Path().string());
+  const std::string missing = (dir / "none").string();
+  EXPECT_EQ(Outcome([&] { SyncFileSystem(missing); }), "cannot write " + missing + ": No such file or directory");
+}
+
 TEST(FileWriter, RegularTargetsAreReplacedKeepingTheirPermissionBits) {
   TempDir dir;
   const fs::path fresh = dir / "fresh.bin";
