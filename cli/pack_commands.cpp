@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/command_support.h"
+#include "core/worker_pool.h"
 #include "imagefile/texture_pack.h"
 
 namespace quarrendel::cli {
@@ -24,8 +25,9 @@ void RegisterPackCommands(CLI::App& app, CliContext& context) {
     Guarded(context, [&] {
       Loaded loaded(context);
       if (!LoadForCommand(context, loaded, unpackArgs->file)) return;
+      WorkerPool pool;
       const imagefile::UnpackResult result =
-          imagefile::UnpackTextures(*loaded.store, loaded.frontEnd, unpackArgs->folder, {unpackArgs->file});
+          imagefile::UnpackTextures(*loaded.store, loaded.frontEnd, unpackArgs->folder, {unpackArgs->file}, pool);
       for (const int32_t index : result.unsupported) {
         context.err << "image " << index << ": Unsupported format: its PNG is transparent\n";
       }

@@ -19,6 +19,9 @@ namespace {
 // and height (BE), bit depth, colour type, compression, filter, interlace.
 constexpr std::string_view kSignature = "\x89PNG\r\n\x1a\n";
 constexpr size_t kIhdrType = 12, kIhdrWidth = 16, kIhdrHeight = 20;
+// zlib level 3 with the adaptive row filters: about twice as fast as the
+// default level 6 on decoded textures, for files about a quarter larger.
+constexpr int kPngCompressionLevel = 3;
 
 struct ContextFree {
   void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
@@ -133,6 +136,7 @@ std::vector<uint8_t> WritePng(const RgbaImage& image) {
   if (image.pixels.size() != bytes) throw Error(ErrorKind::Usage, "PNG Error: the picture's pixels are incomplete.");
   const Context ctx = NewContext(SPNG_CTX_ENCODER);
   Check(spng_set_option(ctx.get(), SPNG_ENCODE_TO_BUFFER, 1));
+  Check(spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_LEVEL, kPngCompressionLevel));
   spng_ihdr ihdr{};
   ihdr.width = static_cast<uint32_t>(image.width);
   ihdr.height = static_cast<uint32_t>(image.height);

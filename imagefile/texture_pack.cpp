@@ -10,6 +10,7 @@
 #include "core/capacity.h"
 #include "core/error.h"
 #include "core/file_writer.h"
+#include "core/worker_pool.h"
 #include "texture/format_table.h"
 #include "texture/full_range.h"
 #include "texture/image_selection.h"
@@ -19,6 +20,8 @@ namespace quarrendel::imagefile {
 namespace {
 
 constexpr size_t kMaxStem = 64;
+// Pictures decoded ahead of the PNG writers: at most 4M pixels (16 MiB).
+constexpr int64_t kUnpackBatchPixels = int64_t{4} << 20;
 constexpr size_t kArchiveNameField = 28;
 constexpr std::string_view kPngExtension = ".png";
 
@@ -202,7 +205,7 @@ std::string NameFromPackFile(std::string_view fileName) {
 }
 
 UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
-                            const std::vector<std::string>& inputs) {
+                            const std::vector<std::string>& inputs, WorkerPool& pool) {
   const std::span<const TImage_Entry> images(store.images.data(), static_cast<size_t>(store.imageCount));
   // Every size is checked before the first file is written.
   for (int32_t i = 0; i < store.imageCount; ++i) RequirePngSize(images[static_cast<size_t>(i)], i);
@@ -214,18 +217,40 @@ UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::st
   const std::vector<std::string> names = PackFileNames(images);
   std::vector<PackLine> lines;
   UnpackResult result;
-  const WriteOptions options{inputs, false};
+  // One flush of the file system before index.txt, instead of one per picture.
+  WriteOptions options{inputs, false, false};
   const ProgressPanel panel(frontEnd);
-  for (int32_t i = 0; i < store.imageCount; ++i) {
-    frontEnd.SetProgress("Writing PNG : " + names[static_cast<size_t>(i)], store.imageCount, i);
-    bool supported = true;
-    const RgbaImage image = TextureImage(store, i, &supported);
-    if (!supported) result.unsupported.push_back(i);
-    WriteFile((base / names[static_cast<size_t>(i)]).string(), WritePng(image), options);
-    const TImage_Entry& e = images[static_cast<size_t>(i)];
-    lines.push_back({e.GlobalIndex, names[static_cast<size_t>(i)], e.Width, e.Height});
-    ++result.written;
+  // The canvas is one, so textures are decoded here, a batch at a time; the
+  // workers encode and write the batch's PNG files.
+  const auto window = static_cast<size_t>(2 * pool.Threads());
+  std::vector<RgbaImage> batch;
+  for (int32_t first = 0; first < store.imageCount; first += static_cast<int32_t>(batch.size())) {
+    batch.clear();
+    int64_t pixels = 0;
+    while (first + static_cast<int32_t>(batch.size()) < store.imageCount && batch.size() < window &&
+           pixels < kUnpackBatchPixels) {
+      const auto i = first + static_cast<int32_t>(batch.size());
+      bool supported = true;
+      batch.push_back(TextureImage(store, i, &supported));
+      if (!supported) result.unsupported.push_back(i);
+      pixels += int64_t{batch.back().width} * batch.back().height;
+    }
+    pool.OrderedMap(
+        batch.size(), batch.size(),
+        [&](size_t k) {
+          const std::string& name = names[static_cast<size_t>(first) + k];
+          WriteFile((base / name).string(), WritePng(batch[k]), options);
+          return k;
+        },
+        [&](size_t k, size_t) {
+          const auto i = static_cast<size_t>(first) + k;
+          frontEnd.SetProgress("Writing PNG : " + names[i], store.imageCount, static_cast<int32_t>(i) + 1);
+          lines.push_back({images[i].GlobalIndex, names[i], images[i].Width, images[i].Height});
+          ++result.written;
+        });
   }
+  SyncFileSystem(folder);
+  options.sync = true;
   const std::string index = FormatPackIndex(lines);
   WriteFile((base / std::string(kPackIndexName)).string(),
             std::span(reinterpret_cast<const uint8_t*>(index.data()), index.size()), options);

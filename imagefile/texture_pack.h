@@ -13,6 +13,7 @@
 
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "core/worker_pool.h"
 #include "imagefile/png_file.h"
 
 namespace quarrendel::imagefile {
@@ -66,11 +67,13 @@ struct UnpackResult {
 
 // Writes every image of the store into `folder` (created when missing) as
 // folder/NAME.png, then folder/index.txt, each through the file writer with
-// `inputs` as the files that must not be overwritten. Progress goes to the
-// front end's panel. Throws Error(OverCapacity) naming the image for one
-// that does not fit a PNG, and the writer's Error(Io); index.txt is written
-// only when every picture was.
+// `inputs` as the files that must not be overwritten. Textures are decoded on
+// the calling thread; their PNG files are encoded and written on `pool`.
+// Progress goes to the front end's panel, in table order. Throws
+// Error(OverCapacity) naming the image for one that does not fit a PNG, before
+// anything is written, and the writer's Error(Io); index.txt is written only
+// when every picture was.
 UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
-                            const std::vector<std::string>& inputs);
+                            const std::vector<std::string>& inputs, WorkerPool& pool);
 
 }  // namespace quarrendel::imagefile

@@ -1,0 +1,162 @@
+// Texture packs of 1000 textures of 128 x 128: unpacking an archive into PNG
+// files and index.txt, whole as the command does it and step by step, to see
+// what share PNG encoding takes beside decoding the textures and writing the
+// files. The archives: a PVM of twiddled ARGB1555 textures and an XVM of
+// DXT1 textures with every fourth one DXT3 (graded alpha), encoded here from
+// pictures with gradients, noise and a soft-edged disc. Files go to a fresh
+// folder under the system's temporary folder, removed at the end.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/archive_writer.h"
+#include "archive/load_command.h"
+#include "core/error.h"
+#include "core/file_writer.h"
+#include "core/frontend.h"
+#include "core/image_store.h"
+#include "core/worker_pool.h"
+#include "imagefile/png_file.h"
+#include "imagefile/texture_pack.h"
+#include "texture/texture_encode.h"
+
+namespace {
+
+using namespace quarrendel;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int32_t kTextures = 1000;
+constexpr int32_t kSide = 128;
+
+// A folder of its own for the run.
+struct Scratch {
+  fs::path path = fs::temp_directory_path() / ("quarrendel-bench-pack-" + std::to_string(::getpid()));
+  Scratch() { fs::create_directories(path); }
+  ~Scratch() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
+Scratch& TheScratch() {
+  static Scratch scratch;
+  return scratch;
+}
+
+void Paint(Canvas& canvas, uint32_t seed, bool gradedAlpha) {
+  uint32_t noise = seed * 2654435761u + 1;
+  const double cx = 32 + seed % 64, cy = 40 + seed % 48;
+  for (int32_t x = 0; x < kSide; ++x) {
+    for (int32_t y = 0; y < kSide; ++y) {
+      noise = noise * 1664525u + 1013904223u;
+      const uint32_t r = (static_cast<uint32_t>(x) * 2 + seed) & 255;
+      const uint32_t g = (static_cast<uint32_t>(y) * 2 + (noise >> 29)) & 255;
+      const uint32_t b = (static_cast<uint32_t>(x + y) + seed * 3) & 255;
+      const double d = std::hypot(x - cx, y - cy);
+      uint32_t a = 255;
+      if (gradedAlpha) a = d < 24 ? 255 : d > 40 ? 0 : static_cast<uint32_t>(255 * (40 - d) / 16);
+      canvas(x, y) = r | (g << 8) | (b << 16) | (a << 24);
+    }
+  }
+}
+
+// The archive of `kind` as bytes, made once.
+const std::vector<uint8_t>& Archive(PackageArchiveKind kind) {
+  static std::vector<uint8_t> archives[4];
+  std::vector<uint8_t>& bytes = archives[static_cast<size_t>(kind)];
+  if (!bytes.empty()) return bytes;
+  const auto store = std::make_unique<ImageStore>();
+  const TargetFamily family = kind == PackageArchiveKind::Xvm ? TargetFamily::XboxBb : TargetFamily::DcPc;
+  for (int32_t i = 0; i < kTextures; ++i) {
+    Paint(store->canvas, static_cast<uint32_t>(i), i % 4 == 3);
+    texture::EncodeCanvasIntoEntry(*store, i, kSide, family);
+    TImage_Entry& e = store->Entry(i);
+    e.Name = "tex" + std::to_string(i);
+    e.GlobalIndex = 10000 + static_cast<uint32_t>(i);
+  }
+  bytes = archive::BuildArchiveFile(kind, std::span<const TImage_Entry>(store->images.data(), kTextures));
+  return bytes;
+}
+
+std::string ArchiveFile(PackageArchiveKind kind) {
+  const std::string path =
+      (TheScratch().path / (kind == PackageArchiveKind::Xvm ? "in.xvm" : "in.pvm")).string();
+  if (!fs::exists(path)) WriteFile(path, Archive(kind));
+  return path;
+}
+
+PackageArchiveKind KindOf(const benchmark::State& state) {
+  return state.range(0) == 0 ? PackageArchiveKind::Pvm : PackageArchiveKind::Xvm;
+}
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// `unpack FILE DIR` as the command runs it: load, decode, PNG, files.
+void BM_Unpack(benchmark::State& state) {
+  const std::string file = ArchiveFile(KindOf(state));
+  const std::string folder = (TheScratch().path / "unpacked").string();
+  for (auto _ : state) {
+    const auto store = std::make_unique<ImageStore>();
+    RecordingFrontEnd ui;
+    archive::LoadFile(*store, ui, file);
+    WorkerPool pool(static_cast<int32_t>(state.range(1)));
+    const auto result = imagefile::UnpackTextures(*store, ui, folder, {file}, pool);
+    benchmark::DoNotOptimize(result.written);
+  }
+  state.counters["textures"] = kTextures;
+}
+// Arguments: 0 PVM, 1 XVM; worker threads.
+BENCHMARK(BM_Unpack)->ArgsProduct({{0, 1}, {1, 2}})->ArgNames({"xvm", "threads"})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// The same steps timed one by one on one thread: texture decoding (with the
+// stretch to the full range), PNG encoding, writing the files (and the one
+// flush of the file system).
+void BM_UnpackSteps(benchmark::State& state) {
+  const std::string file = ArchiveFile(KindOf(state));
+  const fs::path folder = TheScratch().path / "steps";
+  fs::create_directories(folder);
+  Clock::duration decode{}, png{}, write{};
+  size_t pngBytes = 0;
+  for (auto _ : state) {
+    const auto store = std::make_unique<ImageStore>();
+    RecordingFrontEnd ui;
+    archive::LoadFile(*store, ui, file);
+    const auto names = imagefile::PackFileNames(std::span<const TImage_Entry>(store->images.data(), kTextures));
+    pngBytes = 0;
+    for (int32_t i = 0; i < store->imageCount; ++i) {
+      const auto t0 = Clock::now();
+      const imagefile::RgbaImage image = imagefile::TextureImage(*store, i);
+      const auto t1 = Clock::now();
+      const std::vector<uint8_t> bytes = imagefile::WritePng(image);
+      const auto t2 = Clock::now();
+      WriteOptions options;
+      options.sync = false;  // as the command: one flush at the end
+      WriteFile((folder / names[static_cast<size_t>(i)]).string(), bytes, options);
+      const auto t3 = Clock::now();
+      decode += t1 - t0;
+      png += t2 - t1;
+      write += t3 - t2;
+      pngBytes += bytes.size();
+    }
+    const auto t0 = Clock::now();
+    SyncFileSystem(folder.string());
+    write += Clock::now() - t0;
+  }
+  const double n = static_cast<double>(state.iterations());
+  const double total = Ms(decode + png + write) / n;
+  state.counters["texture_decode_ms"] = Ms(decode) / n;
+  state.counters["png_encode_ms"] = Ms(png) / n;
+  state.counters["file_write_ms"] = Ms(write) / n;
+  state.counters["png_share_pct"] = 100.0 * Ms(png) / n / total;
+  state.counters["png_MB"] = static_cast<double>(pngBytes) / 1e6;
+}
+BENCHMARK(BM_UnpackSteps)->Arg(0)->Arg(1)->ArgName("xvm")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+}  // namespace
