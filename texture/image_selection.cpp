@@ -221,8 +221,9 @@ Picture Paint(const Canvas& canvas, int32_t pictureWidth, int32_t pictureHeight,
   // locally: canvas columns lie 2049 pixels apart, so walking many of them
   // side by side would keep evicting each other from the cache.
   constexpr int32_t kTile = 16;
+  // The decoded pixels go straight to their rows: a tile touches 16 lines of them.
   uint32_t tile[kTile][kTile];
-  uint32_t raw[kTile][kTile];
+  uint32_t* decoded = withDecoded ? picture.decoded.data() : nullptr;
   for (int32_t x0 = 0; x0 < width; x0 += kTile) {
     const int32_t x1 = std::min(width, x0 + kTile);
     for (int32_t y0 = 0; y0 < height; y0 += kTile) {
@@ -231,15 +232,12 @@ Picture Paint(const Canvas& canvas, int32_t pictureWidth, int32_t pictureHeight,
         const uint32_t* column = canvas.Column(x);
         for (int32_t y = y0; y < y1; ++y) {
           const uint32_t bg = CheckerboardColour(x, y);
-          const uint32_t v = x < painted ? column[y] : 0;
-          raw[y - y0][x - x0] = v;
-          tile[y - y0][x - x0] = x < painted ? BlendOverBackground(v, bg) : bg;
+          tile[y - y0][x - x0] = x < painted ? BlendOverBackground(column[y], bg) : bg;
+          if (decoded != nullptr) decoded[static_cast<size_t>(y) * stride + static_cast<size_t>(x)] = x < painted ? column[y] : 0;
         }
       }
       for (int32_t y = y0; y < y1; ++y) {
-        const size_t at = static_cast<size_t>(y) * stride + static_cast<size_t>(x0);
-        std::copy(tile[y - y0], tile[y - y0] + (x1 - x0), picture.pixels.data() + at);
-        if (withDecoded) std::copy(raw[y - y0], raw[y - y0] + (x1 - x0), picture.decoded.data() + at);
+        std::copy(tile[y - y0], tile[y - y0] + (x1 - x0), picture.pixels.data() + static_cast<size_t>(y) * stride + x0);
       }
     }
   }
