@@ -16,8 +16,9 @@
 // The encoder is greedy over an 8191-byte window with copies of up to 256
 // bytes, taking at every position the nearest of the longest matches; its
 // output is fully determined by those rules, so every encoder that follows
-// them writes the same bytes. Compress() finds the matches with hash chains;
-// CompressReference() scans every candidate and serves as the yardstick.
+// them writes the same bytes. Compress() finds the matches with hash chains
+// (prs/match_finder.h); CompressReference() scans every candidate and serves
+// as the yardstick.
 #pragma once
 
 #include <cstddef>
