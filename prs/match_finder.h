@@ -156,6 +156,89 @@ class MatchFinder {
     return {i - bestPos, best};
   }
 
+  // For the optimal parse, which needs the longest match at every position
+  // but not its nearest copy: the copy `distance` back is known to match
+  // `atLeast` bytes (the previous position's match, one byte on). Starting
+  // from it saves the search for short matches; a longer one is looked for
+  // on the longer prefix's chain of i and the chain of the bytes ending where
+  // it must go on, both from their heads.
+  Match FindLongest(int32_t i, int32_t distance, int32_t atLeast) {
+    const int32_t limit = std::min(kMaxCopy, n_ - i);
+    if (limit < 8 || atLeast < longLength_ || distance > std::min(i, kWindow)) return Find(i);
+    if (inserted_ < i) InsertUpTo(i);
+    const uint8_t* in = in_;
+    const uint8_t* here = in + i;
+    const int32_t start = std::max(0, i - kWindow);
+    const int32_t mask = ringMask_;
+    const int32_t* prev = prevLong_.data();
+    int32_t bestPos = i - distance;
+    int32_t best = atLeast + CommonLength(in + bestPos + atLeast, here + atLeast, limit - atLeast);
+    const uint32_t ownHash = Hash(Load8(here) & longMask_);
+    while (best < limit) {
+      // The shifted chain holds candidates more than `off` back; the own
+      // chain, nearest first, covers the nearer ones before the shifted
+      // chain's end may count as proof.
+      const int32_t off = best - longLength_ + 1;
+      const bool anchored = i + off + 8 <= n_;
+      const uint64_t anchor = anchored ? Load8(here + off) & longMask_ : 0;
+      const uint8_t want = here[best];
+      int32_t a = headLong_[ownHash];
+      int32_t q = anchored ? headLong_[Hash(anchor)] : -1;
+      int32_t found = -1;
+      for (;;) {
+        if (a < start) break;
+        if (in[a + best] == want && CommonLength(in + a, here, limit) > best) {
+          found = a;
+          break;
+        }
+        a = prev[a & mask];
+        if (!anchored) continue;
+        const int32_t c = q - off;
+        if (c < start) {
+          if (a < i - off) break;
+          continue;
+        }
+        if ((Load8(in + q) & longMask_) == anchor && in[c + best] == want &&
+            CommonLength(in + c, here, limit) > best) {
+          found = c;
+          break;
+        }
+        q = prev[q & mask];
+      }
+      if (found < 0) break;
+      bestPos = found;
+      best = CommonLength(in + found, here, limit);
+    }
+    return {i - bestPos, best};
+  }
+
+  // The longest match of 2 to maxLength bytes among the candidates within
+  // `reach` (at most 256) bytes, at any of its distances, or none. For the
+  // optimal parse; call after Find(i).
+  Match FindNear(int32_t i, int32_t reach, int32_t maxLength) const {
+    const uint8_t* in = in_;
+    const uint8_t* here = in + i;
+    const int32_t limit = std::min(maxLength, n_ - i);
+    if (limit < 2) return {};
+    const int32_t start = std::max(0, i - reach);
+    if (limit >= 3) {
+      Match best;
+      for (int32_t c = head3_[Hash(Key3(here))]; c >= start; c = prev3_[c & ringMask_]) {
+        const int32_t k = CommonLength(in + c, here, limit);
+        if (k >= 3 && k > best.length) {
+          best = {i - c, k};
+          if (k == limit) break;
+        }
+      }
+      if (best.length >= 3) return best;
+    }
+    // As in FindPair, with a low byte of 0 standing for 256 back.
+    int32_t d = static_cast<uint8_t>(i - last2_[Key2(here)]);
+    if (d == 0) d = 256;
+    if (d > reach || d > i || in[i - d] != here[0] || in[i - d + 1] != here[1]) return {};
+    return {d, 2};
+  }
+
  private:
   static constexpr uint64_t kMask3 = 0xFFFFFF;
 

@@ -1,0 +1,156 @@
+// The smallest PRS stream: an optimal parse. Every command the format allows
+// is an edge in a graph over input positions, priced in output bits (a data
+// byte is 8, a control bit 1):
+//   literal                                      1 + 8      =  9
+//   short copy, 2-5 bytes, distance 1-256        4 + 8      = 12
+//   long copy, 3-9 bytes, distance 1-8192        2 + 16     = 18
+//   long copy, 1-256 bytes, distance 1-8191      2 + 24     = 26
+// (the three-byte form cannot reach 8192 back: its word would be 0, the end
+// marker). A stream's size is its bits rounded up to whole control bytes, so
+// the cheapest path from the first position to the last gives the smallest
+// stream.
+//
+// A copy's price depends only on its form, so at each position three lengths
+// say every edge there is: the longest match within 256 bytes (at most 5),
+// within 8192 (at most 9) and within 8191 (at most 256); every shorter copy
+// of the same match is an edge too. The three-byte form is never the
+// cheapest below 10 bytes (the two-byte form covers those lengths).
+//
+// The parse runs forward: when position i is reached its price is final, and
+// it offers its edges to the positions ahead. The three-byte form offers one
+// price to the whole range i + 10 .. i + longest. Those ranges start and end
+// in rising order (a match at i still matches one byte shorter at i + 1), and
+// prices never fall along the input (the command that crosses a position can
+// be cut short there at no extra cost), so the oldest offer still in range is
+// the cheapest: a queue of offers serves every position. Only each position's
+// best incoming command is kept.
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "core/capacity.h"
+#include "prs/match_finder.h"
+#include "prs/prs.h"
+#include "prs/stream_writer.h"
+
+namespace quarrendel::prs {
+
+namespace {
+
+using detail::Match;
+using detail::MatchFinder;
+using detail::StreamWriter;
+
+constexpr uint32_t kLiteralBits = 9;
+constexpr uint32_t kShortBits = 12;
+constexpr uint32_t kLongBits = 18;
+constexpr uint32_t kLongestBits = 26;
+constexpr int32_t kLongMaxLength = 9;
+constexpr int32_t kShortMaxLength = 5;
+constexpr int32_t kShortReach = 256;
+constexpr int32_t kLongReach = 8192;
+
+// The command that reaches a position: its length (1 for a literal) and
+// distance (0 for a literal), packed as distance << 9 | length.
+using Step = uint32_t;
+constexpr Step MakeStep(int32_t length, int32_t distance) {
+  return static_cast<uint32_t>(distance) << 9 | static_cast<uint32_t>(length);
+}
+constexpr int32_t StepLength(Step s) { return static_cast<int32_t>(s & 0x1FF); }
+constexpr int32_t StepDistance(Step s) { return static_cast<int32_t>(s >> 9); }
+
+// A three-byte copy offered from `from` to the positions from + 10 .. last.
+struct Offer {
+  uint64_t bits;
+  int32_t from;
+  int32_t last;
+  int32_t distance;
+};
+
+// The cheapest way to reach every position, as the step that arrives there.
+std::vector<Step> Parse(std::span<const uint8_t> in) {
+  const int32_t n = static_cast<int32_t>(in.size());
+  std::vector<Step> step(static_cast<size_t>(n) + 1, 0);
+  // Prices of the next positions (edges reach at most kLongMaxLength ahead
+  // apart from the three-byte offers).
+  constexpr int32_t kAhead = 16;
+  uint64_t price[kAhead];
+  std::fill(std::begin(price), std::end(price), UINT64_MAX);
+  price[0] = 0;
+  std::deque<Offer> offers;  // by source, so by price and by range end
+  MatchFinder finder(in);
+  Match previous;
+
+  const auto relax = [&](int32_t to, uint64_t bits, Step s) {
+    uint64_t& p = price[to % kAhead];
+    if (bits < p) {
+      p = bits;
+      step[static_cast<size_t>(to)] = s;
+    }
+  };
+
+  for (int32_t i = 0; i <= n; ++i) {
+    while (!offers.empty() && offers.front().last < i) offers.pop_front();
+    if (!offers.empty() && offers.front().from + 10 <= i) {
+      relax(i, offers.front().bits, MakeStep(i - offers.front().from, offers.front().distance));
+    }
+    if (i == n) break;
+
+    const uint64_t here = price[i % kAhead];
+    price[i % kAhead] = UINT64_MAX;  // the slot now serves position i + kAhead
+    relax(i + 1, here + kLiteralBits, MakeStep(1, 0));
+
+    const int32_t left = n - i;
+    // A match one byte shorter at the same distance follows a match.
+    const Match longest = finder.FindLongest(i, previous.distance, previous.length - 1);
+    previous = longest;
+    const int32_t u = longest.length >= 3 ? longest.length : 0;
+    // Long copies of up to 9 bytes reach one byte farther than the window.
+    Match mid{longest.distance, std::min(u, kLongMaxLength)};
+    if (i >= kLongReach) {
+      const int32_t k = detail::CommonLength(in.data() + i - kLongReach, in.data() + i,
+                                             std::min(kLongMaxLength, left));
+      if (k > mid.length && k >= 3) mid = {kLongReach, k};
+    }
+    Match near = longest.distance <= kShortReach && longest.length >= 2
+                     ? Match{longest.distance, std::min(longest.length, kShortMaxLength)}
+                     : finder.FindNear(i, kShortReach, kShortMaxLength);
+
+    for (int32_t len = 2; len <= near.length; ++len) relax(i + len, here + kShortBits, MakeStep(len, near.distance));
+    for (int32_t len = 3; len <= mid.length; ++len) relax(i + len, here + kLongBits, MakeStep(len, mid.distance));
+    if (u > kLongMaxLength) offers.push_back(Offer{here + kLongestBits, i, i + u, longest.distance});
+  }
+  return step;
+}
+
+}  // namespace
+
+std::vector<uint8_t> CompressBest(std::span<const uint8_t> in, size_t maxOutput) {
+  RequireBufferBytes(static_cast<int64_t>(in.size()), "data to compress");
+  const std::vector<Step> step = Parse(in);
+  // Walk back from the end to list the commands, then write them in order.
+  std::vector<Step> path;
+  for (size_t at = in.size(); at > 0; at -= static_cast<size_t>(StepLength(step[at]))) path.push_back(step[at]);
+
+  std::vector<uint8_t> out(std::min(MaxCompressedSize(in.size()), maxOutput));
+  StreamWriter writer(out);
+  size_t at = 0;
+  for (auto it = path.rbegin(); it != path.rend(); ++it) {
+    const int32_t length = StepLength(*it);
+    const int32_t distance = StepDistance(*it);
+    if (distance == 0) {
+      writer.Literal(in[at]);
+    } else if (length <= kShortMaxLength && distance <= kShortReach) {
+      writer.ShortCopy(distance, length);
+    } else {
+      writer.LongCopy(distance, length);
+    }
+    at += static_cast<size_t>(length);
+  }
+  writer.End();
+  out.resize(writer.Length());
+  return out;
+}
+
+}  // namespace quarrendel::prs
