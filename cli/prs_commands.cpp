@@ -23,7 +23,13 @@ namespace fs = std::filesystem;
 struct PrsFiles {
   std::string in;
   std::string out;
+  bool best = false;  // compress --best
 };
+
+// What `prs compress` writes: the greedy stream, or with --best the smallest.
+std::vector<uint8_t> Pack(const std::vector<uint8_t>& in, bool best) {
+  return best ? prs::CompressBest(in) : prs::Compress(in);
+}
 
 // The whole file, refused before reading when it cannot fit the buffers.
 std::vector<uint8_t> ReadInput(const std::string& path) {
@@ -65,7 +71,7 @@ void WriteOutput(const std::string& path, const std::vector<uint8_t>& bytes) {
 void Run(CliContext& context, const PrsFiles& files, bool compress) {
   try {
     const std::vector<uint8_t> in = ReadInput(files.in);
-    const std::vector<uint8_t> out = compress ? prs::Compress(in) : prs::Decompress(in, kBufferSize);
+    const std::vector<uint8_t> out = compress ? Pack(in, files.best) : prs::Decompress(in, kBufferSize);
     WriteOutput(files.out, out);
     context.out << (compress ? "compressed " : "decompressed ") << files.in << ": " << in.size() << " -> "
                 << out.size() << " bytes\n";
@@ -89,6 +95,7 @@ void RegisterPrsCommands(CLI::App& app, CliContext& context) {
     CLI::App* sub = prs->add_subcommand(name, description);
     sub->add_option("IN", files->in, "File to read")->required();
     sub->add_option("OUT", files->out, "File to write (only written on success)")->required();
+    if (compress) sub->add_flag("--best", files->best, "Write the smallest stream the format allows (slower)");
     sub->callback([&context, files, compress] { Run(context, *files, compress); });
   };
   add("compress", "Compress IN into the PRS stream OUT", true);
