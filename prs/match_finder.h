@@ -214,17 +214,28 @@ class MatchFinder {
 
   // The longest match of 2 to maxLength bytes among the candidates within
   // `reach` (at most 256) bytes, at any of its distances, or none. For the
-  // optimal parse; call after Find(i).
-  Match FindNear(int32_t i, int32_t reach, int32_t maxLength) const {
+  // optimal parse; call after Find(i) or FindLongest(i). The previous
+  // position's answer, one byte on, settles it when it reaches maxLength.
+  Match FindNear(int32_t i, int32_t reach, int32_t maxLength, Match previous = {}) const {
     const uint8_t* in = in_;
     const uint8_t* here = in + i;
     const int32_t limit = std::min(maxLength, n_ - i);
     if (limit < 2) return {};
+    const int32_t known = previous.length - 1;  // bytes known to match previous.distance back
+    if (known >= 1 && known <= limit && previous.distance <= std::min(reach, i) &&
+        known + CommonLength(here - previous.distance + known, here + known, limit - known) == limit) {
+      return {previous.distance, limit};
+    }
     const int32_t start = std::max(0, i - reach);
     if (limit >= 3) {
       Match best;
+      const bool wide = n_ - i >= 8;  // a word per candidate measures up to 8 bytes
+      const uint64_t here8 = wide ? Load8(here) : 0;
       for (int32_t c = head3_[Hash(Key3(here))]; c >= start; c = prev3_[c & ringMask_]) {
-        const int32_t k = CommonLength(in + c, here, limit);
+        const uint64_t x = wide ? Load8(in + c) ^ here8 : 0;
+        const int32_t k = !wide ? CommonLength(in + c, here, limit)
+                          : x == 0 ? limit
+                                   : std::min(limit, static_cast<int32_t>(std::countr_zero(x) >> 3));
         if (k >= 3 && k > best.length) {
           best = {i - c, k};
           if (k == limit) break;
@@ -249,9 +260,8 @@ class MatchFinder {
     int32_t length;
   };
 
-  uint32_t Hash(uint64_t key) const {
-    return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> hashShift_);
-  }
+  static constexpr uint64_t kHashFactor = 0x9E3779B97F4A7C15ull;
+  uint32_t Hash(uint64_t key) const { return static_cast<uint32_t>((key * kHashFactor) >> hashShift_); }
 
   // The nearest candidate farther than bestPos that matches more than
   // `best` bytes, or -1: the two chains of the level walked in step.
@@ -320,8 +330,9 @@ class MatchFinder {
   static uint32_t Key2(const uint8_t* p) { return p[0] | (static_cast<uint32_t>(p[1]) << 8); }
   static uint64_t Key3(const uint8_t* p) { return Key2(p) | (static_cast<uint64_t>(p[2]) << 16); }
 
-  // Adds positions inserted_ .. end - 1 to the indexes (locals keep the
-  // compiler from reloading members after every store).
+  // Adds positions inserted_ .. end - 1 to the indexes. Everything lives in
+  // locals: the byte stores into last2 may alias any member, which would
+  // otherwise be reloaded after each of them.
   void InsertUpTo(int32_t end) {
     const uint8_t* in = in_;
     const int32_t n = n_;
@@ -332,24 +343,26 @@ class MatchFinder {
     int32_t* prevLong = prevLong_.data();
     const uint64_t longMask = longMask_;
     const int32_t ringMask = ringMask_;
+    const int shift = hashShift_;
+    const auto hash = [shift](uint64_t key) { return static_cast<uint32_t>((key * kHashFactor) >> shift); };
     int32_t p = inserted_;
     // Where eight bytes remain, one load serves all three indexes.
     for (const int32_t full = std::min(end, n - 7); p < full; ++p) {
       const uint64_t v = Load8(in + p);
-      last2[v & 0xFFFFu] = static_cast<uint8_t>(p);
       const int32_t slot = p & ringMask;
-      uint32_t h = Hash(v & kMask3);
-      prev3[slot] = head3[h];
-      head3[h] = p;
-      h = Hash(v & longMask);
-      prevLong[slot] = headLong[h];
-      headLong[h] = p;
+      const uint32_t h3 = hash(v & kMask3);
+      const uint32_t hLong = hash(v & longMask);
+      prev3[slot] = head3[h3];
+      head3[h3] = p;
+      prevLong[slot] = headLong[hLong];
+      headLong[hLong] = p;
+      last2[v & 0xFFFFu] = static_cast<uint8_t>(p);
     }
     // The last seven: the longer chain is only walked while 8 bytes remain.
     for (; p < end && p + 2 <= n; ++p) {
       last2[Key2(in + p)] = static_cast<uint8_t>(p);
       if (p + 3 > n) continue;
-      const uint32_t h = Hash(Key3(in + p));
+      const uint32_t h = hash(Key3(in + p));
       prev3[p & ringMask] = head3[h];
       head3[h] = p;
     }

@@ -26,7 +26,6 @@
 // best incoming command is kept.
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 #include "core/capacity.h"
@@ -62,64 +61,73 @@ constexpr int32_t StepDistance(Step s) { return static_cast<int32_t>(s >> 9); }
 
 // A three-byte copy offered from `from` to the positions from + 10 .. last.
 struct Offer {
-  uint64_t bits;
+  uint32_t bits;
   int32_t from;
   int32_t last;
   int32_t distance;
 };
 
 // The cheapest way to reach every position, as the step that arrives there.
+// (Prices fit 32 bits: 9 bits a byte for 10,000,000 bytes at most.)
 std::vector<Step> Parse(std::span<const uint8_t> in) {
   const int32_t n = static_cast<int32_t>(in.size());
   std::vector<Step> step(static_cast<size_t>(n) + 1, 0);
-  // Prices of the next positions (edges reach at most kLongMaxLength ahead
-  // apart from the three-byte offers).
-  constexpr int32_t kAhead = 16;
-  uint64_t price[kAhead];
-  std::fill(std::begin(price), std::end(price), UINT64_MAX);
+  // Prices of the next positions: apart from the three-byte offers, edges
+  // reach at most kLongMaxLength ahead.
+  constexpr uint32_t kAhead = 16;
+  uint32_t price[kAhead];
+  std::fill(std::begin(price), std::end(price), UINT32_MAX);
   price[0] = 0;
-  std::deque<Offer> offers;  // by source, so by price and by range end
+  // Offers by source, so by price and by range end. An offer lives at most
+  // 256 positions past its source, so the queue never holds more.
+  constexpr uint32_t kQueue = 512;
+  std::vector<Offer> queue(kQueue);
+  uint32_t first = 0;
+  uint32_t end = 0;
   MatchFinder finder(in);
   Match previous;
+  Match previousNear;
 
-  const auto relax = [&](int32_t to, uint64_t bits, Step s) {
-    uint64_t& p = price[to % kAhead];
-    if (bits < p) {
-      p = bits;
-      step[static_cast<size_t>(to)] = s;
-    }
+  const auto relax = [&](int32_t to, uint32_t bits, Step s) {
+    uint32_t& p = price[static_cast<uint32_t>(to) % kAhead];
+    Step& arrive = step[static_cast<size_t>(to)];
+    const bool better = bits < p;
+    arrive = better ? s : arrive;
+    p = better ? bits : p;
   };
 
   for (int32_t i = 0; i <= n; ++i) {
-    while (!offers.empty() && offers.front().last < i) offers.pop_front();
-    if (!offers.empty() && offers.front().from + 10 <= i) {
-      relax(i, offers.front().bits, MakeStep(i - offers.front().from, offers.front().distance));
+    while (first != end && queue[first % kQueue].last < i) ++first;
+    if (first != end && queue[first % kQueue].from + 10 <= i) {
+      const Offer& o = queue[first % kQueue];
+      relax(i, o.bits, MakeStep(i - o.from, o.distance));
     }
     if (i == n) break;
 
-    const uint64_t here = price[i % kAhead];
-    price[i % kAhead] = UINT64_MAX;  // the slot now serves position i + kAhead
+    uint32_t& slot = price[static_cast<uint32_t>(i) % kAhead];
+    const uint32_t here = slot;
+    slot = UINT32_MAX;  // it now serves position i + kAhead
     relax(i + 1, here + kLiteralBits, MakeStep(1, 0));
 
-    const int32_t left = n - i;
-    // A match one byte shorter at the same distance follows a match.
+    // A match at i - 1 still matches one byte shorter at i.
     const Match longest = finder.FindLongest(i, previous.distance, previous.length - 1);
     previous = longest;
     const int32_t u = longest.length >= 3 ? longest.length : 0;
     // Long copies of up to 9 bytes reach one byte farther than the window.
     Match mid{longest.distance, std::min(u, kLongMaxLength)};
-    if (i >= kLongReach) {
+    if (i >= kLongReach && mid.length < kLongMaxLength) {
       const int32_t k = detail::CommonLength(in.data() + i - kLongReach, in.data() + i,
-                                             std::min(kLongMaxLength, left));
+                                             std::min(kLongMaxLength, n - i));
       if (k > mid.length && k >= 3) mid = {kLongReach, k};
     }
-    Match near = longest.distance <= kShortReach && longest.length >= 2
-                     ? Match{longest.distance, std::min(longest.length, kShortMaxLength)}
-                     : finder.FindNear(i, kShortReach, kShortMaxLength);
+    const Match near = longest.distance <= kShortReach && longest.length >= 2
+                           ? Match{longest.distance, std::min(longest.length, kShortMaxLength)}
+                           : finder.FindNear(i, kShortReach, kShortMaxLength, previousNear);
+    previousNear = near;
 
     for (int32_t len = 2; len <= near.length; ++len) relax(i + len, here + kShortBits, MakeStep(len, near.distance));
     for (int32_t len = 3; len <= mid.length; ++len) relax(i + len, here + kLongBits, MakeStep(len, mid.distance));
-    if (u > kLongMaxLength) offers.push_back(Offer{here + kLongestBits, i, i + u, longest.distance});
+    if (u > kLongMaxLength) queue[end++ % kQueue] = Offer{here + kLongestBits, i, i + u, longest.distance};
   }
   return step;
 }
