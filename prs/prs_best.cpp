@@ -136,25 +136,27 @@ std::vector<Step> Parse(std::span<const uint8_t> in) {
 
 std::vector<uint8_t> CompressBest(std::span<const uint8_t> in, size_t maxOutput) {
   RequireBufferBytes(static_cast<int64_t>(in.size()), "data to compress");
-  const std::vector<Step> step = Parse(in);
-  // Walk back from the end to list the commands, then write them in order.
-  std::vector<Step> path;
-  for (size_t at = in.size(); at > 0; at -= static_cast<size_t>(StepLength(step[at]))) path.push_back(step[at]);
+  std::vector<Step> step = Parse(in);
+  // Mark the ends of the chosen commands, walking back from the last byte;
+  // then each marked position closes the command that started at the last.
+  constexpr Step kChosen = Step{1} << 31;
+  for (size_t at = in.size(); at > 0; at -= static_cast<size_t>(StepLength(step[at]))) step[at] |= kChosen;
 
   std::vector<uint8_t> out(std::min(MaxCompressedSize(in.size()), maxOutput));
   StreamWriter writer(out);
-  size_t at = 0;
-  for (auto it = path.rbegin(); it != path.rend(); ++it) {
-    const int32_t length = StepLength(*it);
-    const int32_t distance = StepDistance(*it);
+  size_t from = 0;
+  for (size_t at = 1; at <= in.size(); ++at) {
+    if ((step[at] & kChosen) == 0) continue;
+    const int32_t length = StepLength(step[at]);
+    const int32_t distance = StepDistance(step[at] & ~kChosen);
     if (distance == 0) {
-      writer.Literal(in[at]);
+      writer.Literal(in[from]);
     } else if (length <= kShortMaxLength && distance <= kShortReach) {
       writer.ShortCopy(distance, length);
     } else {
       writer.LongCopy(distance, length);
     }
-    at += static_cast<size_t>(length);
+    from = at;
   }
   writer.End();
   out.resize(writer.Length());
