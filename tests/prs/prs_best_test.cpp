@@ -132,9 +132,9 @@ Generated Generate(std::mt19937& rng) {
     }
     case 4: {
       g.kind = "far";
-      g.bytes.resize(420 + below(180));
+      g.bytes.resize(370 + below(130));
       for (auto& b : g.bytes) b = static_cast<uint8_t>(below(256));
-      const size_t distance = 250 + below(150);
+      const size_t distance = 250 + below(100);
       const size_t length = 2 + below(11);
       const size_t at = distance + below(static_cast<uint32_t>(g.bytes.size() - distance - length + 1));
       for (size_t k = 0; k < length; ++k) g.bytes[at + k] = g.bytes[at + k - distance];
@@ -172,7 +172,7 @@ TEST(PrsBest, ReachesTheFewestBitsOnLongerInputs) {
       {{8192, 8192, 9}, {8600, 8191, 40}},  // two-byte form 8192 back; three-byte form 8191 back
       {{8300, 8192, 30}, {8400, 256, 5}},   // a long repeat 8192 back: only 9 bytes at a time
       {{8250, 8193, 9}, {8500, 257, 2}},    // one byte too far for either form
-      {{8000, 1, 700}},                     // a run: copies capped at 256 bytes
+      {{8000, 1, 300}},                     // a run: copies capped at 256 bytes
   };
   for (size_t c = 0; c < cases.size(); ++c) {
     std::mt19937 rng(static_cast<uint32_t>(c) + 7);
@@ -187,7 +187,7 @@ TEST(PrsBest, ReachesTheFewestBitsOnLongerInputs) {
   }
   // Blocks of 37 bytes over 6 values, one byte in 40 changed.
   std::mt19937 rng(11);
-  Bytes in(2000);
+  Bytes in(1200);
   for (size_t k = 0; k < in.size(); ++k) in[k] = k < 37 ? static_cast<uint8_t>(rng() % 6) : in[k - 37];
   for (size_t k = 0; k < in.size(); k += 1 + rng() % 80) in[k] = static_cast<uint8_t>(rng() % 6);
   const Bytes packed = CompressBest(in);
@@ -229,7 +229,7 @@ void ExpectLongestMatches(const Bytes& in, const std::string& name, size_t from 
 
 TEST(PrsBest, FinderGivesTheLongestMatches) {
   std::mt19937 rng(5);
-  for (int round = 0; round < 12; ++round) {
+  for (int round = 0; round < 8; ++round) {
     // Longer than the generator's inputs: several of them in a row.
     Bytes in;
     while (in.size() < 3000) {
