@@ -2,25 +2,24 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <fstream>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "archive/package_reader.h"
 #include "archive/texture_archive.h"
+#include "archive/texture_file_reader.h"
 #include "core/capacity.h"
 #include "core/error.h"
+#include "core/mapped_file.h"
 #include "prs/prs.h"
 
 namespace quarrendel::archive {
 
 namespace {
 
-constexpr std::string_view kNotSupported = "This file is not suported.";
-
-enum class Container { Afs, Bml, Xvm, Pvm, Gvm, Unknown };
+enum class Container { Afs, Bml, Xvm, Pvm, Gvm, Texture, Unknown };
 
 // The magic as text: its characters up to the first zero byte, at most 4.
 std::string MagicText(std::span<const uint8_t> bytes) {
@@ -35,30 +34,8 @@ Container ContainerOf(std::string_view magic) {
   if (magic == "XVMH") return Container::Xvm;
   if (magic == "PVMH") return Container::Pvm;
   if (magic == "GVMH") return Container::Gvm;
+  if (IsTextureFileMagic(magic)) return Container::Texture;
   return Container::Unknown;
-}
-
-// A file that cannot be opened or read (a folder, say) reads as no bytes at
-// all; its magic is then empty like that of a package starting with a zero byte.
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return {};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::vector<uint8_t> bytes;
-  const auto size = std::filesystem::file_size(path, ec);
-  if (!ec) bytes.reserve(static_cast<size_t>(size));
-  // Read in pieces: pipes and some system files report no size or a wrong one.
-  constexpr size_t kPiece = 1 << 20;
-  size_t used = 0;
-  while (in) {
-    bytes.resize(used + kPiece);
-    in.read(reinterpret_cast<char*>(bytes.data() + used), static_cast<std::streamsize>(kPiece));
-    used += static_cast<size_t>(in.gcount());
-  }
-  if (in.bad()) return {};
-  bytes.resize(used);
-  return bytes;
 }
 
 // True when the name's extension, lower-cased, is ".prs".
@@ -71,34 +48,46 @@ bool IsPrsName(const std::string& path) {
   return ext == ".prs";
 }
 
-// A whole-file PRS stream unpacked through the input and output buffers. A
-// corrupt stream still yields the bytes decoded before the fault, and loading
-// goes on with them. The result is a copy: the package readers reuse the
-// output buffer for their members.
-std::vector<uint8_t> Unwrap(ImageStore& store, std::span<const uint8_t> packed) {
+// A whole-file PRS stream fetched into the input buffer and unpacked into the
+// output buffer. A stream that ends before its end command, unpacks beyond
+// the output buffer or turns corrupt still yields the bytes decoded before
+// that, and loading goes on with them; the load is recorded as incomplete.
+// The result is a copy: the package readers reuse the output buffer for their members.
+std::vector<uint8_t> Unwrap(ImageStore& store, const InputHooks& input, std::span<const uint8_t> packed) {
   RequireBufferBytes(static_cast<int64_t>(packed.size()), "compressed file");
-  std::copy(packed.begin(), packed.end(), store.input.Data());
-  const prs::DecompressResult r = prs::DecompressBuffers(store, static_cast<int32_t>(packed.size()));
+  const prs::DecompressResult r = prs::Decompress(input.Fetch(packed, store.input.Span()), store.output.Span());
+  if (r.EndsEarly()) {
+    store.NoteShortfall(LoadShortfall::StreamEndsEarly);
+  } else if (r.end == prs::StreamEnd::OutputFull) {
+    store.NoteShortfall(LoadShortfall::OverBuffer);
+  } else if (r.error) {
+    store.NoteShortfall(LoadShortfall::Damaged);
+  }
   const auto unpacked = store.output.First(r.size);
   return std::vector<uint8_t>(unpacked.begin(), unpacked.end());
 }
 
 // Runs the reader of `kind`; a kind without a reader gets the not-supported
 // message. Returns EndsLoad when the reader ended the command itself.
-PackageOutcome ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container kind, std::span<const uint8_t> bytes) {
+PackageOutcome ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container kind, std::span<const uint8_t> bytes,
+                             const std::string& path, const InputHooks& input) {
   switch (kind) {
     case Container::Afs:
-      return ReadAfs(store, frontEnd, bytes);
+      return ReadAfs(store, frontEnd, bytes, input);
     case Container::Bml:
-      return ReadBml(store, frontEnd, bytes);
+      return ReadBml(store, frontEnd, bytes, input);
     case Container::Xvm:
-      ReadXvmFile(store, frontEnd, bytes);
+      ReadXvmFile(store, frontEnd, bytes, input);
       break;
     case Container::Pvm:
-      ReadPvmFile(store, frontEnd, bytes);
+      ReadPvmFile(store, frontEnd, bytes, input);
       break;
     case Container::Gvm:
-      ReadGvmFile(store, frontEnd, bytes);
+      ReadGvmFile(store, frontEnd, bytes, input);
+      break;
+    case Container::Texture:
+      store.imagesDeclared = 1;
+      if (!ReadTextureFile(store, frontEnd, bytes, TextureFileImageName(path))) frontEnd.ShowInformation(kNotSupported);
       break;
     case Container::Unknown:
       frontEnd.ShowInformation(kNotSupported);
@@ -116,7 +105,71 @@ void ShowCount(const ImageStore& store, FrontEnd& frontEnd) {
   frontEnd.SetLabel(std::to_string(store.imageCount) + " Images");
 }
 
+// The steps every load shares around `read`, which returns EndsLoad when a
+// reader ended the command itself with a message. A full block pool ends the
+// command where it stands and goes to the caller's top-level handler.
+template <typename Read>
+void RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, Read read) {
+  store.loadDirectory = DirectoryPart(path);
+  store.loadedFileName = path;
+  store.pvrFamily = 0;
+  store.bmlFlag = 0;
+  store.packageMode = 0;
+  store.StartLoadRecord();
+  frontEnd.ListClear();
+
+  bool told = false;
+  try {
+    // The reader showed its message; the panel and the label stay as they are.
+    if (read() == PackageOutcome::EndsLoad) return;
+  } catch (const Error& e) {
+    if (e.Kind() == ErrorKind::PoolFull) {
+      store.NoteShortfall(LoadShortfall::Damaged);
+      throw;
+    }
+    // Refused files, capacity and truncated-header errors: the reader has
+    // left the store consistent (nothing changed, or the entries filled so
+    // far counted).
+    frontEnd.ShowInformation(e.what());
+    told = true;
+  }
+
+  frontEnd.SetProgressVisible(false);
+  ShowCount(store, frontEnd);
+  if (store.loadIncomplete && !told) frontEnd.ShowMessage(IncompleteLoadText(store));
+}
+
+PackageOutcome ReadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path,
+                            std::span<const uint8_t> fileBytes, const InputHooks& input) {
+  if (!IsPrsName(path)) {
+    return ReadContainer(store, frontEnd, ContainerOf(MagicText(fileBytes)), fileBytes, path, input);
+  }
+  const std::vector<uint8_t> unwrapped = Unwrap(store, input, fileBytes);
+  return ReadContainer(store, frontEnd, ContainerOf(MagicText(unwrapped)), unwrapped, path, InputHooks());
+}
+
 }  // namespace
+
+std::string IncompleteLoadText(const ImageStore& store) {
+  std::string why;
+  switch (store.shortfall) {
+    case LoadShortfall::StreamEndsEarly:
+      why = "the compressed data ends early";
+      break;
+    case LoadShortfall::OverBuffer:
+      why = "the file unpacks to more than " + std::to_string(kBufferSize) + " bytes";
+      break;
+    default:
+      why = "the file is damaged or incomplete";
+      break;
+  }
+  const std::string count = std::to_string(store.imageCount);
+  if (store.imagesDeclared > store.imageCount) {
+    return "Only " + count + " of " + std::to_string(store.imagesDeclared) + " images could be read: " + why + ".";
+  }
+  why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+  return why + ": " + count + " images could be read.";
+}
 
 void LoadCommand(ImageStore& store, FrontEnd& frontEnd) {
   const auto choice = frontEnd.AskOpenFile(DialogId::OpenDialog1, kOpenDialog1Filter);
@@ -128,38 +181,24 @@ void LoadCommand(ImageStore& store, FrontEnd& frontEnd) {
 }
 
 void LoadFile(ImageStore& store, FrontEnd& frontEnd, const std::string& path) {
-  const std::vector<uint8_t> bytes = ReadWholeFile(path);
-  LoadContents(store, frontEnd, path, bytes);
+  RunLoad(store, frontEnd, path, [&] {
+    std::optional<MappedFile> file;
+    try {
+      file.emplace(path);
+    } catch (const Error& e) {
+      // A file that cannot be opened reads as no bytes, whose empty magic the
+      // BML reader rejects; folders, devices, FIFOs and files over 4 GiB are
+      // refused with the reason.
+      if (e.Kind() != ErrorKind::Io) throw;
+    }
+    return file ? ReadContents(store, frontEnd, path, file->Bytes(), *file)
+                : ReadContents(store, frontEnd, path, {}, InputHooks());
+  });
 }
 
 void LoadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path,
-                  std::span<const uint8_t> fileBytes) {
-  store.loadDirectory = DirectoryPart(path);
-  store.loadedFileName = path;
-  store.pvrFamily = 0;
-  store.bmlFlag = 0;
-  store.packageMode = 0;
-  frontEnd.ListClear();
-
-  try {
-    std::vector<uint8_t> unwrapped;
-    std::span<const uint8_t> contents = fileBytes;
-    if (IsPrsName(path)) {
-      unwrapped = Unwrap(store, fileBytes);
-      contents = unwrapped;
-    }
-    if (ReadContainer(store, frontEnd, ContainerOf(MagicText(contents)), contents) == PackageOutcome::EndsLoad) {
-      // The reader showed its message; the panel and the label stay as they are.
-      return;
-    }
-  } catch (const Error& e) {
-    // Capacity, truncated-header and pool errors: the reader has left the
-    // store consistent (nothing changed, or the entries filled so far counted).
-    frontEnd.ShowInformation(e.what());
-  }
-
-  frontEnd.SetProgressVisible(false);
-  ShowCount(store, frontEnd);
+                  std::span<const uint8_t> fileBytes, const InputHooks& input) {
+  RunLoad(store, frontEnd, path, [&] { return ReadContents(store, frontEnd, path, fileBytes, input); });
 }
 
 }  // namespace quarrendel::archive

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "archive/texture_archive.h"
 #include "core/byte_io.h"
@@ -23,22 +24,36 @@ std::string ProgressCaption(std::string_view magic, int32_t member, int32_t memb
 }
 
 // The first compressed member or texture archive of a package: the list
-// restarts, the running index restarts at 0, and the progress panel appears.
+// restarts, the running index restarts at 0 (and so does the count of images
+// declared), and the progress panel appears.
 void EnterPackageMode(ImageStore& store, FrontEnd& frontEnd, int32_t& running) {
   if (store.packageMode != 0) return;
   store.packageMode = 1;
   frontEnd.ListClear();
   running = 0;
+  store.imagesDeclared = 0;
   frontEnd.SetProgressVisible(true);
 }
 
-// Unpacks a PRS stream into the output buffer and returns the unpacked bytes.
-// Throws Error(OverCapacity) for a stream larger than the input buffer and
-// Error(Corrupt) for a bad stream.
-std::span<const uint8_t> Unpack(ImageStore& store, std::span<const uint8_t> packed) {
+// The reason a package read stopped at `e`.
+LoadShortfall ShortfallOf(const Error& e) {
+  return e.Kind() == ErrorKind::OverCapacity ? LoadShortfall::OverBuffer : LoadShortfall::Damaged;
+}
+
+// Fetches a PRS stream into the input buffer, unpacks it into the output
+// buffer and returns the unpacked bytes. A stream that ends before its end
+// command gives what it holds and is recorded as incomplete. Throws
+// Error(OverCapacity) for a stream larger than the input buffer or unpacking
+// beyond the output buffer, and Error(Corrupt) for a copy reaching before the start.
+std::span<const uint8_t> Unpack(ImageStore& store, const InputHooks& input, std::span<const uint8_t> packed) {
   RequireBufferBytes(static_cast<int64_t>(packed.size()), "compressed member");
-  const prs::DecompressResult r = prs::Decompress(packed, store.output.Span());
-  if (r.error) throw *r.error;
+  const auto fetched = input.Fetch(packed, store.input.Span());
+  const prs::DecompressResult r = prs::Decompress(fetched, store.output.Span());
+  if (r.EndsEarly()) {
+    store.NoteShortfall(LoadShortfall::StreamEndsEarly);
+  } else if (r.error) {
+    throw *r.error;
+  }
   return store.output.First(r.size);
 }
 
@@ -63,7 +78,13 @@ bool ReadUnpackedArchive(ImageStore& store, FrontEnd& frontEnd, std::span<const 
     if (kind.pvrFamily) store.pvrFamily = 1;
     if (caller == PackageCaller::Bml) store.packageArchiveKind = kind.packageKind;
     frontEnd.SetProgress(ProgressCaption(kind.magic, p, members), members, p);
-    running = kind.read(store, frontEnd, archive, p, running, caller);
+    try {
+      running = kind.read(store, frontEnd, archive, p, running, caller);
+    } catch (const Error& e) {
+      // The reader counted the entries it filled before the pools ran out.
+      if (e.Kind() == ErrorKind::PoolFull) running = store.imageCount;
+      throw;
+    }
     store.imageCount = running;
     return true;
   }
@@ -91,14 +112,20 @@ void ReadUnpackedTexture(ImageStore& store, FrontEnd& frontEnd, std::span<const 
 
 // An uncompressed member: GBIX chunk + PVRT/GVRT texture, or an XVRT texture.
 // The data may run past the member's table size; it must stay inside the file.
-void ReadPlainMember(ImageStore& store, const ByteReader& file, size_t offset, int32_t i, bool xvr) {
+// Until a compressed member is met, member i is entry i and list item i; the
+// item is added once the entry holds its data.
+void ReadPlainMember(ImageStore& store, FrontEnd& frontEnd, const ByteReader& file, size_t offset, int32_t i,
+                     bool xvr) {
   TImage_Entry& entry = store.Entry(i);
+  const std::string name = "Image " + std::to_string(i);
+  const bool listed = store.packageMode == 0;
   if (xvr) {
     ByteReader headIn = file.Sub(offset, texture::kXvrtHeadSize);
     const texture::XvrtHead head = texture::ReadXvrtHead(headIn);
     store.FillEntryData(entry, file.BytesAt(offset + texture::kXvrtHeadSize, head.dataLength));
-    entry.Name = "Image " + std::to_string(i);
+    entry.Name = name;
     texture::ApplyHead(head, entry);
+    if (listed) frontEnd.ListAdd(name);
     return;
   }
   const uint32_t gbixLength = file.U32LeAt(offset + 4);
@@ -119,71 +146,92 @@ void ReadPlainMember(ImageStore& store, const ByteReader& file, size_t offset, i
   entry.GlobalIndex = globalIndex;
   texture::ApplyHead(head, entry);
   store.pvrFamily = 1;
+  if (listed) {
+    entry.Name = name;
+    frontEnd.ListAdd(name);
+  }
 }
 
 }  // namespace
 
-PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes) {
+PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes,
+                       const InputHooks& input) {
   const ByteReader file(bytes);
   auto unsupported = [&] {
+    store.NoteShortfall(LoadShortfall::Damaged);
     frontEnd.ShowInformation(kUnsupportedMember);
     return PackageOutcome::EndsLoad;
   };
   if (!file.HasAt(0, 8)) return unsupported();
-  const uint32_t members = file.U32LeAt(4);
+  // The table and the members' first bytes are fetched rather than read in
+  // place: a packed member's pages are then never mapped at all.
+  std::array<uint8_t, 8> start;
+  const uint32_t members = ByteReader(input.Fetch(file.BytesAt(0, 8), start)).U32LeAt(4);
   // The member table must lie in the header area and in the file, and every
   // member may become an image of its own.
   if (members > kAfsMaxMembers || members > static_cast<uint32_t>(kMaxImages) || !file.HasAt(8, 8 * size_t{members})) {
     return unsupported();
   }
+  std::vector<uint8_t> tableBytes(8 * size_t{members});
+  const ByteReader table(input.Fetch(file.BytesAt(8, tableBytes.size()), tableBytes));
   const auto m = static_cast<int32_t>(members);
   store.imageCount = m;
+  store.imagesDeclared = m;
   int32_t running = 0;  // running image index of compressed members
 
   for (int32_t i = 0; i < m; ++i) {
-    const size_t offset = file.U32LeAt(8 + 8 * static_cast<size_t>(i));
-    const size_t size = file.U32LeAt(12 + 8 * static_cast<size_t>(i));
+    const size_t offset = table.U32LeAt(8 * static_cast<size_t>(i));
+    const size_t size = table.U32LeAt(4 + 8 * static_cast<size_t>(i));
     try {
-      const auto head = file.BytesAt(offset, 16);
-      const ByteReader member(head);
-      if (store.packageMode == 0) {
-        // Until a compressed member is met, member i is entry i.
-        TImage_Entry& entry = store.Entry(i);
-        entry.Name = "Image " + std::to_string(i);
-        frontEnd.ListAdd(entry.Name);
-      }
+      std::array<uint8_t, 16> headBytes;
+      const ByteReader member(input.Fetch(file.BytesAt(offset, headBytes.size()), headBytes));
       if (member.MagicAt(0, std::string_view("end\0", 4))) {
-        store.imageCount = i;
+        // The end member still gets its list item before the walk stops.
+        // In a package the entries filled are those of the running index.
+        if (store.packageMode == 0) {
+          store.Entry(i).Name = "Image " + std::to_string(i);
+          frontEnd.ListAdd(store.Entry(i).Name);
+          store.imagesDeclared = i;
+        }
+        store.imageCount = store.packageMode != 0 ? running : i;
         break;
       }
       if (member.MagicAt(0, "GBIX") || member.MagicAt(0, "XVRT")) {
-        ReadPlainMember(store, file, offset, i, member.MagicAt(0, "XVRT"));
-        continue;
-      }
-      if (member.MagicAt(1, "PVM") || member.MagicAt(1, "XVM") || member.MagicAt(1, "GVM") ||
-          member.MagicAt(1, "GBI")) {
+        ReadPlainMember(store, frontEnd, file, offset, i, member.MagicAt(0, "XVRT"));
+      } else if (member.MagicAt(1, "PVM") || member.MagicAt(1, "XVM") || member.MagicAt(1, "GVM") ||
+                 member.MagicAt(1, "GBI")) {
         EnterPackageMode(store, frontEnd, running);
-        const auto unpacked = Unpack(store, file.BytesAt(offset, size));
+        const auto unpacked = Unpack(store, input, file.BytesAt(offset, size));
         if (ByteReader(unpacked).MagicAt(0, "GBIX")) {
+          store.imagesDeclared += 1;
           ReadUnpackedTexture(store, frontEnd, unpacked, i, running);
+          // Counted like the archives' images, so that no entry left by an
+          // earlier load is counted when a later member holds no image.
+          store.imageCount = running;
         } else {
           ReadUnpackedArchive(store, frontEnd, unpacked, i, m, running, PackageCaller::Afs);
         }
-        continue;
+      } else {
+        store.imageCount = store.packageMode != 0 ? running : i;
+        return unsupported();
       }
+      if (file.HasAt(offset, size)) input.Release(file.BytesAt(offset, size));
     } catch (const Error& e) {
-      if (e.Kind() == ErrorKind::PoolFull) throw;
       // Count only what was read: the members before this one, or the images
       // unpacked so far.
       store.imageCount = store.packageMode != 0 ? running : i;
+      if (e.Kind() == ErrorKind::PoolFull) {
+        store.NoteShortfall(LoadShortfall::Damaged);
+        throw;
+      }
       return unsupported();
     }
-    return unsupported();
   }
   return PackageOutcome::Completed;
 }
 
-PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes) {
+PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes,
+                       const InputHooks& input) {
   const ByteReader file(bytes);
   uint32_t count = file.HasAt(4, 4) ? file.U32LeAt(4) : 0;
   const bool bigEndian = (count & 0xFFFF0000u) != 0;
@@ -203,6 +251,7 @@ PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
   size_t pos = dataStart;
   try {
     for (int32_t k = 0; k < c; ++k) {
+      const size_t entryStart = pos;
       std::array<uint8_t, 20> words{};
       const auto raw = file.BytesAt(64 + 64 * static_cast<size_t>(k) + 32, words.size());
       std::copy(raw.begin(), raw.end(), words.begin());
@@ -213,15 +262,20 @@ PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
       pos += (s1 + 31) / 32 * 32;
       if (s2 == 0) continue;
       EnterPackageMode(store, frontEnd, running);
-      const auto unpacked = Unpack(store, file.BytesAt(pos, s2));
+      const auto unpacked = Unpack(store, input, file.BytesAt(pos, s2));
       pos += (s2 + 31) / 32 * 32;
       ReadUnpackedArchive(store, frontEnd, unpacked, k, c, running, PackageCaller::Bml);
+      if (file.HasAt(entryStart, pos - entryStart)) input.Release(file.BytesAt(entryStart, pos - entryStart));
     }
   } catch (const Error& e) {
-    if (e.Kind() == ErrorKind::PoolFull) throw;
     // Sizes beyond the file, corrupt streams, oversized archives: the walk
     // stops with the images read so far.
     store.imageCount = running;
+    if (e.Kind() == ErrorKind::PoolFull) {
+      store.NoteShortfall(LoadShortfall::Damaged);
+      throw;
+    }
+    store.NoteShortfall(ShortfallOf(e));
   }
   if (store.imageCount == 0) frontEnd.ShowMessage(kBmlWithoutImages);
   return PackageOutcome::Completed;

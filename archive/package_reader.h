@@ -15,6 +15,7 @@
 
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "core/mapped_file.h"
 
 namespace quarrendel::archive {
 
@@ -30,19 +31,29 @@ inline constexpr const char* kBmlWithoutImages = "This BML does'nt contain any i
 inline constexpr size_t kAfsHeaderArea = 524'288;
 inline constexpr int64_t kAfsMaxMembers = (kAfsHeaderArea - 8) / 8;  // 65,534 table entries
 
+// Both readers add the images the archives they meet declare to
+// store.imagesDeclared, and record a read that stops short as incomplete: a
+// member's PRS stream that ends before its end command is unpacked as far as
+// it goes. Error(PoolFull) from the block pools is passed on with the image
+// count set to the entries filled. Compressed data is fetched through `input`
+// into the input buffer, and `input` is told of each member or entry once it
+// has been read.
+
 // Reads an AFS archive (the whole file). Sets the image count, the PVR-family
 // and package mode flags. A member the reader cannot take - an unsupported
 // kind, a table, offset or size outside the file, a corrupt PRS stream, an
 // unpacked member too large for the buffers, more images than the table
 // holds - shows kUnsupportedMember and returns EndsLoad with the members read
 // before it kept.
-PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file);
+PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
+                       const InputHooks& input = InputHooks());
 
 // Reads a BML package (the whole file). Sets the image count, the BML flag,
 // the package mode flag and the package archive kind. An invalid header shows
 // kInvalidBml (EndsLoad). Sizes beyond the file, corrupt PRS streams and
 // archives too large for the buffers or the table stop the walk with the
 // images read so far. No images at all: the plain message kBmlWithoutImages.
-PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file);
+PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
+                       const InputHooks& input = InputHooks());
 
 }  // namespace quarrendel::archive

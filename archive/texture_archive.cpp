@@ -80,10 +80,12 @@ TImage_Entry& Fill(ImageStore& store, FrontEnd& frontEnd, int32_t index, std::st
   return entry;
 }
 
-// Keeps the image count equal to the entries filled when the block pools run
-// out part-way through an archive.
+// Keeps the image count equal to the entries filled, also when the block
+// pools run out part-way through an archive, and records a walk that filled
+// fewer images than the archive declares.
 template <typename Walk>
-int32_t FillCounted(ImageStore& store, int32_t first, Walk walk) {
+int32_t FillCounted(ImageStore& store, int32_t first, uint32_t declared, Walk walk) {
+  store.imagesDeclared += declared;
   int32_t next = first;
   try {
     walk(next);
@@ -92,8 +94,11 @@ int32_t FillCounted(ImageStore& store, int32_t first, Walk walk) {
     throw;
   }
   store.imageCount = next;
+  if (static_cast<uint32_t>(next - first) < declared) store.NoteShortfall(LoadShortfall::Damaged);
   return next;
 }
+
+
 
 void RequireRunningIndex(int32_t runningIndex) {
   if (runningIndex < 0 || runningIndex > kMaxImages) {
@@ -103,7 +108,8 @@ void RequireRunningIndex(int32_t runningIndex) {
 
 // PVM and GVM files: entry table, then the t-th texture chunk of the right
 // magic belongs to entry t; other chunks are skipped by their length.
-int32_t ReadEntryArchiveFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, Order order) {
+int32_t ReadEntryArchiveFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, Order order,
+                             const InputHooks& input) {
   const bool gvm = order == Order::Big;
   const ByteReader in = HeaderOf(file, gvm ? "GVM" : "PVM");
   const uint32_t headerLength = in.U32LeAt(4);
@@ -114,7 +120,7 @@ int32_t ReadEntryArchiveFile(ImageStore& store, FrontEnd& frontEnd, std::span<co
   if (!gvm) store.pvrFamily = 1;
   const std::vector<TableEntry> table = ReadEntryTable(in, count, flags == kLongEntryFlags, order);
 
-  return FillCounted(store, 0, [&](int32_t& t) {
+  return FillCounted(store, 0, count, [&](int32_t& t) {
     size_t pos = static_cast<size_t>(headerLength) + 8;
     while (static_cast<size_t>(t) < table.size() && in.HasAt(pos, texture::kChunkHeadSize)) {
       ByteReader headIn = in.Sub(pos, texture::kChunkHeadSize);
@@ -127,6 +133,7 @@ int32_t ReadEntryArchiveFile(ImageStore& store, FrontEnd& frontEnd, std::span<co
         Fill(store, frontEnd, t, e.name,
              {head.width, head.height, head.format, e.globalIndex,
               in.BytesAt(pos + texture::kChunkHeadSize, dataLength)});
+        input.Release(in.BytesAt(pos, texture::kChunkHeadSize + dataLength));
         ++t;
       }
       pos += static_cast<size_t>(head.chunkLength) + 8;
@@ -156,7 +163,7 @@ int32_t ReadEntryArchiveInMemory(ImageStore& store, FrontEnd& frontEnd, std::spa
   const std::vector<TableEntry> table = ReadEntryTable(in, count, longEntries, order);
   const bool skipModels = !gvm && caller == PackageCaller::Bml;
 
-  return FillCounted(store, runningIndex, [&](int32_t& g) {
+  return FillCounted(store, runningIndex, count, [&](int32_t& g) {
     size_t q = static_cast<size_t>(in.U16LeAt(4)) + 8;
     for (const TableEntry& e : table) {
       // A PVM in a BML package may put a model-name chunk in front of a texture.
@@ -192,13 +199,13 @@ int32_t ReadEntryArchiveInMemory(ImageStore& store, FrontEnd& frontEnd, std::spa
 // the next chunk starts at chunk start + chunk length + 8. Magics are not tested.
 template <typename NameOf, typename Filled>
 int32_t ReadXvm(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> archive, int32_t first,
-                const char* what, NameOf nameOf, Filled filled) {
+                const char* what, NameOf nameOf, Filled filled, const InputHooks& input) {
   const ByteReader in = HeaderOf(archive, "XVM");
   const uint32_t headerLength = in.U32LeAt(4);
   const uint32_t count = in.U32LeAt(8);
   RequireImageCount(static_cast<int64_t>(first) + count, what);
 
-  return FillCounted(store, first, [&](int32_t& g) {
+  return FillCounted(store, first, count, [&](int32_t& g) {
     size_t pos = static_cast<size_t>(headerLength) + 8;
     for (uint32_t j = 0; j < count && in.HasAt(pos, texture::kXvrtHeadSize); ++j) {
       ByteReader headIn = in.Sub(pos, texture::kXvrtHeadSize);
@@ -207,6 +214,7 @@ int32_t ReadXvm(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> 
       Texture t{head.width, head.height, head.EntryFormat(), head.globalIndex,
                 in.BytesAt(pos + texture::kXvrtHeadSize, head.dataLength)};
       filled(Fill(store, frontEnd, g, nameOf(j), t));
+      input.Release(in.BytesAt(pos, texture::kXvrtHeadSize + head.dataLength));
       ++g;
       pos += static_cast<size_t>(head.chunkLength) + 8;
     }
@@ -215,18 +223,33 @@ int32_t ReadXvm(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> 
 
 }  // namespace
 
+int32_t ReadPvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
+                    const InputHooks& input) {
+  return ReadEntryArchiveFile(store, frontEnd, file, Order::Little, input);
+}
+
+int32_t ReadGvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
+                    const InputHooks& input) {
+  return ReadEntryArchiveFile(store, frontEnd, file, Order::Big, input);
+}
+
+int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
+                    const InputHooks& input) {
+  return ReadXvm(
+      store, frontEnd, file, 0, "XVM file", [](uint32_t i) { return "Image " + std::to_string(i); },
+      [](TImage_Entry&) {}, input);
+}
+
 int32_t ReadPvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file) {
-  return ReadEntryArchiveFile(store, frontEnd, file, Order::Little);
+  return ReadPvmFile(store, frontEnd, file, InputHooks());
 }
 
 int32_t ReadGvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file) {
-  return ReadEntryArchiveFile(store, frontEnd, file, Order::Big);
+  return ReadGvmFile(store, frontEnd, file, InputHooks());
 }
 
 int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file) {
-  return ReadXvm(
-      store, frontEnd, file, 0, "XVM file", [](uint32_t i) { return "Image " + std::to_string(i); },
-      [](TImage_Entry&) {});
+  return ReadXvmFile(store, frontEnd, file, InputHooks());
 }
 
 int32_t ReadPvmInMemory(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> archive,
@@ -247,7 +270,7 @@ int32_t ReadXvmInMemory(ImageStore& store, FrontEnd& frontEnd, std::span<const u
       [packageIndex](uint32_t j) {
         return "XVM " + std::to_string(packageIndex) + " , Image " + std::to_string(j);
       },
-      [packageIndex](TImage_Entry& entry) { entry.PackageIndex = packageIndex; });
+      [packageIndex](TImage_Entry& entry) { entry.PackageIndex = packageIndex; }, InputHooks());
 }
 
 }  // namespace quarrendel::archive

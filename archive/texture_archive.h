@@ -25,6 +25,7 @@
 
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "core/mapped_file.h"
 
 namespace quarrendel::archive {
 
@@ -32,14 +33,22 @@ namespace quarrendel::archive {
 // and its "MDLN" skip depend on it; the GVM and XVM readers ignore it.
 enum class PackageCaller { Afs, Bml };
 
+// Every reader adds the images its archive declares to store.imagesDeclared
+// and, when it fills fewer, records the load as incomplete (Damaged).
+
 // File readers: fill entries 0 .. n - 1 and one list item each, set the image
 // count to n and return it. The PVM reader sets the PVR-family flag; the GVM
-// and XVM readers leave it alone.
+// and XVM readers leave it alone. `input` is told of each texture chunk once
+// its data has been copied out.
 // Throw, before anything in the store or the list changes:
 //  Error(Truncated) when the 12-byte archive header is incomplete;
 //  Error(OverCapacity) when the archive declares more images than the table holds.
 // Error(PoolFull) from the block pools ends the read with the image count set
 // to the entries filled before it.
+int32_t ReadPvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const InputHooks& input);
+int32_t ReadGvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const InputHooks& input);
+int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const InputHooks& input);
+// The same for bytes in ordinary memory.
 int32_t ReadPvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file);
 int32_t ReadGvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file);
 int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file);

@@ -1,12 +1,22 @@
 // Loading an AFS of 1000 PRS-compressed PVM archives (about 100 MB unpacked)
 // against the PRS decompression of the same members alone: everything the
-// reader adds to decompression should be small.
+// reader adds to decompression should be small. BM_LoadAfsFile loads the same
+// archive from a file as the Load command does; its peak_MB is the peak
+// resident set size of a copy of this program that does nothing but that load.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include "archive/load_command.h"
 #include "archive/package_reader.h"
 #include "core/byte_io.h"
 #include "prs/prs.h"
@@ -112,6 +122,69 @@ void BM_LoadAfsOfPackedPvms(benchmark::State& state) {
   state.counters["file_MB"] = static_cast<double>(afs.file.size()) / 1e6;
 }
 BENCHMARK(BM_LoadAfsOfPackedPvms)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Set in the environment of a copy of this program that only loads the file
+// it names and writes its peak resident set size (VmHWM, which counts from
+// its exec, unlike the rusage figure) to that name + ".peak".
+constexpr const char* kLoadOnly = "QUARRENDEL_BENCH_LOAD_ONLY";
+
+const bool kLoadOnlyChild = [] {
+  const char* path = std::getenv(kLoadOnly);
+  if (path == nullptr) return false;
+  auto store = std::make_unique<quarrendel::ImageStore>();
+  quarrendel::RecordingFrontEnd fe;
+  quarrendel::archive::LoadFile(*store, fe, path);
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) std::ofstream(std::string(path) + ".peak") << std::stoll(line.substr(6)) * 1024;
+  }
+  std::_Exit(store->imageCount == kMembers * kTexturesPerArchive ? 0 : 1);
+}();
+
+// Peak resident set size in bytes of a copy of this program that loads
+// `path` and exits, or -1 when it fails.
+int64_t PeakOfLoadOnly(const std::string& path) {
+  const std::string variable = std::string(kLoadOnly) + "=" + path;
+  char* const argv[] = {const_cast<char*>("bench_package_load"), nullptr};
+  char* const envp[] = {const_cast<char*>(variable.c_str()), nullptr};
+  pid_t child = 0;
+  if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv, envp) != 0) return -1;
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+  int64_t peak = -1;
+  std::ifstream(path + ".peak") >> peak;
+  std::filesystem::remove(path + ".peak");
+  return peak;
+}
+
+void BM_LoadAfsFile(benchmark::State& state) {
+  const Afs& afs = TestAfs();
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("quarrendel-bench-" + std::to_string(::getpid()) + ".afs");
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(afs.file.data()), static_cast<std::streamsize>(afs.file.size()));
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto store = std::make_unique<quarrendel::ImageStore>();
+    quarrendel::RecordingFrontEnd fe;
+    state.ResumeTiming();
+    quarrendel::archive::LoadFile(*store, fe, path.string());
+    state.PauseTiming();
+    if (store->imageCount != kMembers * kTexturesPerArchive) state.SkipWithError("the AFS did not load");
+    store.reset();
+    state.ResumeTiming();
+  }
+  const int64_t peak = PeakOfLoadOnly(path.string());
+  if (peak < 0) state.SkipWithError("the load-only copy failed");
+  std::filesystem::remove(path);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * afs.unpacked));
+  state.counters["file_MB"] = static_cast<double>(afs.file.size()) / 1e6;
+  state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
+}
+BENCHMARK(BM_LoadAfsFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_DecompressMembersOnly(benchmark::State& state) {
   const Afs& afs = TestAfs();

@@ -1,5 +1,6 @@
-// Decoder throughput at 1024 x 1024, against a plain fill of the same canvas
-// region in the same run, and the time of a whole image selection.
+// Decoder throughput at 1024 x 1024 (the rectangle layouts at 1024 x 256 and
+// 256 x 1024), against a plain fill of the same canvas region in the same
+// run, and the time of a whole image selection.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "texture/image_selection.h"
 #include "texture/palette.h"
 #include "texture/pvr_decode.h"
+#include "texture/pvr_rectangle_decode.h"
 #include "texture/xvr_decode.h"
 
 namespace {
@@ -145,6 +147,43 @@ void BM_DecodeDxt3(benchmark::State& state) {
   Run(state, kPixels, [](Canvas& c, std::span<const uint8_t> d) { DecodeDxt3(c, kSide, d); });
 }
 
+// The rectangle layouts at state.range(0) x state.range(1) texels of data;
+// with `smallerLevels` a third more in front of them, as in a mipmap chain.
+template <typename F>
+void RunRect(benchmark::State& state, F decode, bool smallerLevels = false) {
+  const auto w = static_cast<int32_t>(state.range(0));
+  const auto h = static_cast<int32_t>(state.range(1));
+  const int64_t pixels = int64_t{w} * h;
+  const int64_t bytes = 2 * pixels + (smallerLevels ? 2 * pixels / 3 : 0);
+  Run(state, static_cast<size_t>(bytes), [&](Canvas& c, std::span<const uint8_t> d) { decode(c, d, w, h); },
+      pixels);
+}
+
+void BM_DecodeTwiddledRectangle16(benchmark::State& state) {
+  RunRect(state, [](Canvas& c, std::span<const uint8_t> d, int32_t w, int32_t h) {
+    int32_t cursor = 0;
+    DecodeTwiddledRectangle16(c, d, cursor, w, h);
+  });
+}
+
+void BM_DecodeTwiddledMipmapAlias(benchmark::State& state) {
+  RunRect(state, [](Canvas& c, std::span<const uint8_t> d, int32_t w, int32_t h) {
+    auto cursor = static_cast<int32_t>(AliasTopLevelOffset(w, h, static_cast<int64_t>(d.size())));
+    DecodeTwiddledRectangle16(c, d, cursor, w, h);
+  }, true);
+}
+
+void BM_DecodeStride16(benchmark::State& state) {
+  RunRect(state, [](Canvas& c, std::span<const uint8_t> d, int32_t w, int32_t h) {
+    int32_t cursor = 0;
+    DecodeRaster16(c, d, cursor, w, h);
+  });
+}
+
+void BM_DecodeStrideYuv422(benchmark::State& state) {
+  RunRect(state, [](Canvas& c, std::span<const uint8_t> d, int32_t w, int32_t h) { DecodeStrideYuv422(c, d, w, h); });
+}
+
 void BM_PaintOverCheckerboard(benchmark::State& state) {
   auto canvas = std::make_unique<Canvas>();
   const std::vector<uint8_t> noise = NoiseBytes(4 * kPixels);
@@ -201,6 +240,10 @@ BENCHMARK(BM_DecodeCi8Tiled)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeCmprAndReorder)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeDxt1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeDxt3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecodeTwiddledRectangle16)->Args({1024, 256})->Args({256, 1024})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecodeTwiddledMipmapAlias)->Args({1024, 256})->Args({256, 1024})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecodeStride16)->Args({1024, 256})->Args({256, 1024})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecodeStrideYuv422)->Args({1024, 256})->Args({256, 1024})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PaintOverCheckerboard)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SelectImageTwiddled1555)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SelectImageDxt1)->Unit(benchmark::kMillisecond);

@@ -1,9 +1,6 @@
 #include "cli/archive_commands.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,7 +9,9 @@
 #include "cli/cli_frontend.h"
 #include "core/capacity.h"
 #include "core/error.h"
+#include "core/file_writer.h"
 #include "core/image_store.h"
+#include "core/mapped_file.h"
 #include "texture/image_selection.h"
 
 namespace quarrendel::cli {
@@ -27,37 +26,22 @@ struct Loaded {
   explicit Loaded(CliContext& context) : frontEnd(context.err, IsTerminalStderr(context.err)) {}
 };
 
-// Why `path` cannot be read, or an empty text when it can.
-std::string UnreadableReason(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return std::strerror(EISDIR);
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return std::strerror(errno);
-  std::fclose(f);
-  return {};
-}
-
-// Loads `path` as the Load command does; false (status set, reason shown) when
-// the file cannot be read or the load reported an error.
+// Loads `path` as the Load command does; false (status set, reason shown)
+// when the file cannot be read or the load reported an error. A load that
+// read less than the file declares goes on with status 3.
 bool LoadForCommand(CliContext& context, Loaded& loaded, const std::string& path) {
-  const std::string reason = UnreadableReason(path);
-  if (!reason.empty()) {
-    context.err << "cannot open " << path << ": " << reason << "\n";
-    context.status = 1;
-    return false;
-  }
-  archive::LoadFile(*loaded.store, loaded.frontEnd, path);
+  const MappedFile file(path);
+  archive::LoadContents(*loaded.store, loaded.frontEnd, path, file.Bytes(), file);
   if (loaded.frontEnd.Failed()) {
-    context.status = 1;
+    const auto& messages = loaded.frontEnd.messages;
+    const bool unsupported = std::any_of(messages.begin(), messages.end(), [](const auto& m) {
+      return m.text == archive::kNotSupported;
+    });
+    context.status = unsupported ? kUnsupportedStatus : 1;
     return false;
   }
+  if (loaded.store->loadIncomplete) context.status = kIncompleteStatus;
   return true;
-}
-
-std::string Hex8(uint32_t v) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%08X", v);
-  return text;
 }
 
 void PrintList(CliContext& context, const Loaded& loaded) {
@@ -68,22 +52,34 @@ void PrintList(CliContext& context, const Loaded& loaded) {
   }
 }
 
-// False (status set, reason shown) for an index that names no loaded image.
-bool CheckIndex(CliContext& context, const ImageStore& store, int64_t index) {
-  if (index >= 0 && index < store.imageCount) return true;
-  if (store.imageCount == 0) {
-    context.err << "image index " << index << " is out of range: the file holds no images\n";
-  } else {
-    context.err << "image index " << index << " is outside 0.." << store.imageCount - 1 << "\n";
-  }
-  context.status = 1;
-  return false;
+// True when `text` is an image index: decimal digits only.
+bool IsImageIndex(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The H x H square of the pixel canvas (or the painted picture), rows top to
-// bottom, bytes R, G, B, A; the painted picture is opaque.
+// The index `text` names, or -1 (status set, reason shown) when it names no
+// loaded image.
+int32_t LoadedIndex(CliContext& context, const ImageStore& store, const std::string& text) {
+  const std::string digits = text.substr(std::min(text.find_first_not_of('0'), text.size()));
+  if (digits.size() <= 9) {
+    const auto index = static_cast<int32_t>(digits.empty() ? 0 : std::stol(digits));
+    if (index < store.imageCount) return index;
+  }
+  if (store.imageCount == 0) {
+    context.err << "image index " << text << " is out of range: the file holds no images\n";
+  } else {
+    context.err << "image index " << text << " is outside 0.." << store.imageCount - 1 << "\n";
+  }
+  context.status = 1;
+  return -1;
+}
+
+// The H x H square of the pixel canvas, or with `trueSize` its W x H
+// rectangle, rows top to bottom, bytes R, G, B, A; `painted`: the same region
+// painted over the checkerboard, opaque.
 std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection& selection, int32_t index,
-                               bool painted) {
+                               bool painted, bool trueSize) {
+  const TImage_Entry& entry = store.images[static_cast<size_t>(index)];
   std::vector<uint8_t> out;
   const auto push = [&out](uint32_t v, uint8_t alpha) {
     out.push_back(static_cast<uint8_t>(v));
@@ -92,36 +88,24 @@ std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection
     out.push_back(alpha);
   };
   if (painted) {
-    const Picture& p = selection.picture;
-    out.reserve(p.pixels.size() * 4);
-    for (uint32_t v : p.pixels) push(v, 255);
+    Picture square;
+    if (!trueSize) square = texture::PaintSquareOverCheckerboard(store.canvas, entry.Width, entry.Height);
+    const Picture& picture = trueSize ? selection.picture : square;
+    out.reserve(picture.pixels.size() * 4);
+    for (uint32_t v : picture.pixels) push(v, 255);
     return out;
   }
-  const int32_t side = store.images[static_cast<size_t>(index)].Height;
-  RequireCanvasSide(side, "texture");
-  out.reserve(static_cast<size_t>(side) * static_cast<size_t>(side) * 4);
-  for (int32_t y = 0; y < side; ++y)
-    for (int32_t x = 0; x < side; ++x) {
+  const int32_t height = entry.Height;
+  const int32_t width = trueSize ? entry.Width : height;
+  RequireCanvasSide(height, "texture");
+  RequireCanvasSide(width, "texture");
+  out.reserve(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
       const uint32_t v = store.canvas(x, y);
       push(v, static_cast<uint8_t>(v >> 24));
     }
   return out;
-}
-
-bool WriteBytes(CliContext& context, const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) {
-    context.err << "cannot write " << path << ": " << std::strerror(errno) << "\n";
-    context.status = 1;
-    return false;
-  }
-  const size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), f);
-  const bool ok = std::fclose(f) == 0 && written == bytes.size();
-  if (!ok) {
-    context.err << "cannot write " << path << ": " << std::strerror(errno) << "\n";
-    context.status = 1;
-  }
-  return ok;
 }
 
 // Runs `body`, turning a raised error into its message and a failed status.
@@ -137,20 +121,70 @@ void Guarded(CliContext& context, Body body) {
 
 }  // namespace
 
+std::string PrintableText(std::string_view text) {
+  static const char* const kDigits = "0123456789abcdef";
+  std::string out;
+  const auto hex = [&](uint8_t b) {
+    out += "\\x";
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  };
+  const auto at = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
+  for (size_t k = 0; k < text.size(); ++k) {
+    const uint8_t b = at(k);
+    if (b == '\\') {
+      out += "\\\\";
+    } else if (b == '\t') {
+      out += "\\t";
+    } else if (b == '\n') {
+      out += "\\n";
+    } else if (b < 0x20 || b == 0x7F) {
+      hex(b);
+    } else if (b < 0x80) {
+      out += static_cast<char>(b);
+    } else {
+      // A well-formed UTF-8 sequence stays, unless it is a C1 control
+      // (U+0080..U+009F: C2 80..C2 9F); any other byte is shown in hex.
+      const size_t length = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
+      bool whole = length > 0 && k + length <= text.size();
+      for (size_t j = 1; whole && j < length; ++j) whole = (at(k + j) & 0xC0) == 0x80;
+      if (whole) {
+        const uint8_t b1 = at(k + 1);
+        whole = !(b == 0xC2 && b1 < 0xA0) &&                          // C1 controls
+                !(b == 0xE0 && b1 < 0xA0) && !(b == 0xED && b1 >= 0xA0) &&  // overlong, surrogates
+                !(b == 0xF0 && b1 < 0x90) && !(b == 0xF4 && b1 >= 0x90);    // overlong, past U+10FFFF
+      }
+      if (!whole) {
+        hex(b);
+        continue;
+      }
+      out.append(text.substr(k, length));
+      k += length - 1;
+    }
+  }
+  return out;
+}
+
 std::string ListLine(int32_t index, const TImage_Entry& e, bool packageMode) {
-  std::string line = std::to_string(index) + '\t' + e.Name + '\t' + std::to_string(e.Width) + 'x' +
-                     std::to_string(e.Height) + '\t' + Hex8(e.Format) + '\t' + std::to_string(e.DataLength) +
-                     '\t' + Hex8(e.GlobalIndex);
+  std::string line = std::to_string(index) + '\t' + PrintableText(e.Name) + '\t' + std::to_string(e.Width) + 'x' +
+                     std::to_string(e.Height) + '\t' + texture::Hex8(e.Format) + '\t' +
+                     std::to_string(e.DataLength) + '\t' + texture::Hex8(e.GlobalIndex);
   if (packageMode) line += '\t' + std::to_string(e.PackageIndex);
   return line;
 }
 
 void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
+  static const char* const kFileHelp =
+      "file to load: a PVM, GVM, XVM or AFS archive, a BML package, or any of them PRS-compressed as \".prs\"";
+  const CLI::Validator imageIndex(
+      [](std::string& text) { return IsImageIndex(text) ? std::string() : "not a valid image index: " + text; },
+      "INDEX");
+
   auto file = std::make_shared<std::string>();
   CLI::App* list = app.add_subcommand(
       "list", "Print \"<count> Images\", then per image: index, name, WxH, format, data length, global index "
               "and, for packages, the member index (tab-separated)");
-  list->add_option("FILE", *file, "PVM, GVM or XVM archive")->required();
+  list->add_option("FILE", *file, kFileHelp)->required();
   list->callback([&context, file] {
     Guarded(context, [&] {
       Loaded loaded(context);
@@ -160,39 +194,48 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
 
   struct ImageArgs {
     std::string file;
-    int64_t index = 0;
+    std::string index;
     std::string out;
     bool painted = false;
+    bool trueSize = false;
   };
   auto infoArgs = std::make_shared<ImageArgs>();
   CLI::App* info = app.add_subcommand("info", "Print the description of image INDEX, one memo line per line");
-  info->add_option("FILE", infoArgs->file, "PVM, GVM or XVM archive")->required();
-  info->add_option("INDEX", infoArgs->index, "image index, from 0")->required();
+  info->add_option("FILE", infoArgs->file, kFileHelp)->required();
+  info->add_option("INDEX", infoArgs->index, "image index, decimal, from 0")->required()->check(imageIndex);
   info->callback([&context, infoArgs] {
     Guarded(context, [&] {
       Loaded loaded(context);
       if (!LoadForCommand(context, loaded, infoArgs->file)) return;
-      if (!CheckIndex(context, *loaded.store, infoArgs->index)) return;
-      const auto selection = texture::SelectImage(*loaded.store, static_cast<int32_t>(infoArgs->index));
-      for (const std::string& line : selection.memo) context.out << line << "\n";
+      const int32_t index = LoadedIndex(context, *loaded.store, infoArgs->index);
+      if (index < 0) return;
+      const auto selection = texture::SelectImage(*loaded.store, index);
+      for (const std::string& line : selection.memo) context.out << PrintableText(line) << "\n";
     });
   });
 
   auto decodeArgs = std::make_shared<ImageArgs>();
   CLI::App* decode = app.add_subcommand(
-      "decode", "Write image INDEX decoded as Height x Height RGBA bytes, rows top to bottom");
-  decode->add_option("FILE", decodeArgs->file, "PVM, GVM or XVM archive")->required();
-  decode->add_option("INDEX", decodeArgs->index, "image index, from 0")->required();
-  decode->add_option("OUT", decodeArgs->out, "output file (.rgba)")->required();
+      "decode", "Write image INDEX decoded as Height x Height RGBA bytes, rows top to bottom; exit status 4 "
+                "when its format has no decoder (the cleared picture is written)");
+  decode->add_option("FILE", decodeArgs->file, kFileHelp)->required();
+  decode->add_option("INDEX", decodeArgs->index, "image index, decimal, from 0")->required()->check(imageIndex);
+  decode->add_option("OUT", decodeArgs->out, "output file (.rgba); never FILE itself")->required();
   decode->add_flag("--painted", decodeArgs->painted, "write the picture over the checkerboard, as the window shows it");
+  decode->add_flag("--true-size", decodeArgs->trueSize, "write Width x Height instead of Height x Height");
   decode->callback([&context, decodeArgs] {
     Guarded(context, [&] {
       Loaded loaded(context);
       if (!LoadForCommand(context, loaded, decodeArgs->file)) return;
-      if (!CheckIndex(context, *loaded.store, decodeArgs->index)) return;
-      const auto index = static_cast<int32_t>(decodeArgs->index);
+      const int32_t index = LoadedIndex(context, *loaded.store, decodeArgs->index);
+      if (index < 0) return;
       const auto selection = texture::SelectImage(*loaded.store, index);
-      WriteBytes(context, decodeArgs->out, RgbaBytes(*loaded.store, selection, index, decodeArgs->painted));
+      const auto rgba = RgbaBytes(*loaded.store, selection, index, decodeArgs->painted, decodeArgs->trueSize);
+      WriteFile(decodeArgs->out, rgba, {{decodeArgs->file}, false});
+      if (!selection.formatSupported) {
+        context.err << "Unsupported format\n";
+        context.status = kUnsupportedStatus;
+      }
     });
   });
 }

@@ -7,6 +7,11 @@
 
 namespace quarrendel::cli {
 
+// Exit statuses: 0 done, 1 error, 2 usage, 3 loaded but incomplete, 4 format not supported.
+inline constexpr int kUsageStatus = 2;
+inline constexpr int kIncompleteStatus = 3;
+inline constexpr int kUnsupportedStatus = 4;
+
 struct CliContext {
   std::ostream& out;
   std::ostream& err;

@@ -1,24 +1,20 @@
 #include "cli/prs_commands.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
+#include <span>
 #include <string>
-#include <system_error>
 #include <vector>
-#include <unistd.h>
 
 #include "core/capacity.h"
 #include "core/error.h"
+#include "core/file_writer.h"
+#include "core/mapped_file.h"
 #include "prs/prs.h"
 
 namespace quarrendel::cli {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 struct PrsFiles {
   std::string in;
@@ -27,59 +23,22 @@ struct PrsFiles {
 };
 
 // What `prs compress` writes: the greedy stream, or with --best the smallest.
-std::vector<uint8_t> Pack(const std::vector<uint8_t>& in, bool best) {
+std::vector<uint8_t> Pack(std::span<const uint8_t> in, bool best) {
   return best ? prs::CompressBest(in) : prs::Compress(in);
-}
-
-// The whole file, refused before reading when it cannot fit the buffers.
-std::vector<uint8_t> ReadInput(const std::string& path) {
-  std::error_code ec;
-  const auto size = fs::file_size(path, ec);
-  if (ec) throw Error(ErrorKind::Io, "cannot read " + path + ": " + ec.message());
-  RequireBufferBytes(static_cast<int64_t>(size), path);
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.eof() && in.fail()) throw Error(ErrorKind::Io, "cannot read " + path);
-  RequireBufferBytes(static_cast<int64_t>(bytes.size()), path);
-  return bytes;
-}
-
-// Writes beside the target first and renames, so a failed write leaves no
-// half-written OUT behind.
-void WriteOutput(const std::string& path, const std::vector<uint8_t>& bytes) {
-  const fs::path target(path);
-  fs::path temp = target;
-  temp += ".partial-" + std::to_string(::getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (out) out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-      std::error_code ignored;
-      fs::remove(temp, ignored);
-      throw Error(ErrorKind::Io, "cannot write " + path);
-    }
-  }
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    throw Error(ErrorKind::Io, "cannot write " + path + ": " + ec.message());
-  }
 }
 
 void Run(CliContext& context, const PrsFiles& files, bool compress) {
   try {
-    const std::vector<uint8_t> in = ReadInput(files.in);
-    const std::vector<uint8_t> out = compress ? Pack(in, files.best) : prs::Decompress(in, kBufferSize);
-    WriteOutput(files.out, out);
-    context.out << (compress ? "compressed " : "decompressed ") << files.in << ": " << in.size() << " -> "
+    const MappedFile in(files.in);
+    RequireBufferBytes(static_cast<int64_t>(in.Bytes().size()), "the file");
+    const std::vector<uint8_t> out = compress ? Pack(in.Bytes(), files.best) : prs::DecompressWhole(in.Bytes());
+    WriteFile(files.out, out, {{files.in}, false});
+    context.err << (compress ? "compressed " : "decompressed ") << files.in << ": " << in.Bytes().size() << " -> "
                 << out.size() << " bytes\n";
   } catch (const Error& e) {
-    context.err << "error: " << e.what() << "\n";
-    context.status = 1;
-  } catch (const std::exception& e) {
-    context.err << "error: " << e.what() << "\n";
+    // Reading and writing errors name their file; the others get the input's name.
+    if (e.Kind() != ErrorKind::Io) context.err << (compress ? "cannot compress " : "cannot decompress ") << files.in << ": ";
+    context.err << e.what() << "\n";
     context.status = 1;
   }
 }

@@ -10,16 +10,18 @@
 
 namespace quarrendel {
 
-BlockPool::BlockPool(int32_t blockSize) : blockSize_(blockSize) {}
+BlockPool::BlockPool(int32_t blockSize, int32_t mapEntries)
+    : blockSize_(blockSize), mapEntries_(std::clamp(mapEntries, 4, kMapEntries)) {}
 
 BlockPool::~BlockPool() { std::free(base_); }
 
 void BlockPool::Create() {
   // calloc of this size maps fresh zero pages: nothing is touched until used.
-  base_ = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(kBlockCount), static_cast<size_t>(blockSize_)));
+  const auto blocks = static_cast<size_t>(mapEntries_ + (kBlockCount - kMapEntries));
+  base_ = static_cast<uint8_t*>(std::calloc(blocks, static_cast<size_t>(blockSize_)));
   if (base_ == nullptr) throw std::bad_alloc();
-  AdviseHugePages(base_, static_cast<size_t>(kBlockCount) * static_cast<size_t>(blockSize_));
-  map_.assign(kMapEntries, 0);
+  AdviseHugePages(base_, blocks * static_cast<size_t>(blockSize_));
+  map_.assign(static_cast<size_t>(mapEntries_), 0);
   searchFrom_ = 0;
 }
 
@@ -32,9 +34,9 @@ uint8_t* BlockPool::TryAllocate(int32_t size) {
   // A qualifying start i has map[i .. i + n + 2] free: n + 3 free entries in a
   // row, all inside the map. The run handed out is i + 1 .. i + n + 1.
   const int64_t need = static_cast<int64_t>(n) + 3;
-  if (need > kMapEntries) return nullptr;
+  if (need > mapEntries_) return nullptr;
   const uint8_t* map = map_.data();
-  const int32_t last = kMapEntries;  // one past the last map entry
+  const int32_t last = mapEntries_;  // one past the last map entry
   int32_t firstWindow = -1;          // first start of >= 4 free entries seen
   int32_t i = searchFrom_;
   while (i < last) {
@@ -68,7 +70,7 @@ int32_t BlockPool::BlockIndex(const uint8_t* p) const {
   const uintptr_t delta = addr - base;
   if (delta % static_cast<uintptr_t>(blockSize_) != 0) return -1;
   const uintptr_t index = delta / static_cast<uintptr_t>(blockSize_);
-  if (index >= static_cast<uintptr_t>(kMapEntries)) return -1;
+  if (index >= static_cast<uintptr_t>(mapEntries_)) return -1;
   return static_cast<int32_t>(index);
 }
 
@@ -76,7 +78,7 @@ bool BlockPool::TryRelease(uint8_t* p) {
   const int32_t i = BlockIndex(p);
   if (i < 0) return false;
   int32_t k = i;
-  while (k < kMapEntries && map_[static_cast<size_t>(k)] == 1) {
+  while (k < mapEntries_ && map_[static_cast<size_t>(k)] == 1) {
     map_[static_cast<size_t>(k)] = 0;
     ++k;
   }
@@ -86,7 +88,7 @@ bool BlockPool::TryRelease(uint8_t* p) {
 }
 
 uint8_t BlockPool::MapEntry(int32_t i) const {
-  if (!Created() || i < 0 || i >= kMapEntries) return 0;
+  if (!Created() || i < 0 || i >= mapEntries_) return 0;
   return map_[static_cast<size_t>(i)];
 }
 

@@ -16,12 +16,15 @@ class BlockPool {
   static constexpr int32_t kBlockCount = 100'101;  // blocks of pool memory
   static constexpr int32_t kMapEntries = 100'000;  // use-map entries, block indices 0..99,999
 
-  explicit BlockPool(int32_t blockSize);
+  // `mapEntries` below kMapEntries makes a smaller pool (with the same 101
+  // spare blocks), so tests and fuzzers can run out of room quickly.
+  explicit BlockPool(int32_t blockSize, int32_t mapEntries = kMapEntries);
   ~BlockPool();
   BlockPool(const BlockPool&) = delete;
   BlockPool& operator=(const BlockPool&) = delete;
 
   int32_t BlockSize() const { return blockSize_; }
+  int32_t MapEntries() const { return mapEntries_; }
   bool Created() const { return base_ != nullptr; }
 
   // Returns the start of a run of at least `size` bytes, or nullptr when no
@@ -42,6 +45,7 @@ class BlockPool {
   void Create();
 
   int32_t blockSize_;
+  int32_t mapEntries_;
   uint8_t* base_ = nullptr;
   std::vector<uint8_t> map_;
   // No window of four free map entries starts below this index; only a speed-up,
@@ -52,7 +56,7 @@ class BlockPool {
 // The two pools together, as the entries' `Data` blocks use them.
 class BlockPools {
  public:
-  BlockPools() : first_(512), second_(768) {}
+  explicit BlockPools(int32_t mapEntries = BlockPool::kMapEntries) : first_(512, mapEntries), second_(768, mapEntries) {}
 
   // Allocates `size` bytes from the first pool, else the second; throws
   // Error(PoolFull, "Memory Buffer is full") when both are full.

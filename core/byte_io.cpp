@@ -1,6 +1,7 @@
 #include "core/byte_io.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace quarrendel {
@@ -150,7 +151,21 @@ void ByteWriter::U32Be(uint32_t v) {
 }
 void ByteWriter::Bytes(std::span<const uint8_t> bytes) {
   if (bytes.empty()) return;
-  std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
+  if (vec_ != nullptr) {
+    // Bytes taken from the vector itself move when Reserve grows it: note
+    // where they start before it does.
+    const auto from = reinterpret_cast<uintptr_t>(bytes.data());
+    const auto begin = reinterpret_cast<uintptr_t>(vec_->data());
+    if (from >= begin && from < begin + vec_->size()) {
+      const size_t offset = from - begin;
+      uint8_t* p = Reserve(bytes.size());
+      std::memmove(p, vec_->data() + offset, bytes.size());
+      return;
+    }
+  }
+  // memmove: the source may overlap the destination inside a fixed span or
+  // after a Seek back.
+  std::memmove(Reserve(bytes.size()), bytes.data(), bytes.size());
 }
 void ByteWriter::Zeros(size_t count) {
   if (count == 0) return;

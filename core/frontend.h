@@ -38,10 +38,11 @@ struct ImportOptions {
   int32_t levels = 1;  // never below 1
 };
 
-// A painted H x H picture as the window shows it: row-major (index y * side
-// + x), each pixel red in bits 0-7, green 8-15, blue 16-23.
+// A painted picture as the window shows it, width x height: row-major (index
+// y * width + x), each pixel red in bits 0-7, green 8-15, blue 16-23.
 struct Picture {
-  int32_t side = 0;
+  int32_t width = 0;
+  int32_t height = 0;
   std::vector<uint32_t> pixels;
 };
 

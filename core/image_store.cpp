@@ -40,13 +40,25 @@ void Canvas::Clear(int32_t w, int32_t h) {
 
 WorkBuffer::WorkBuffer() : bytes_(ZeroPages<uint8_t>(static_cast<size_t>(kBufferSize))) {}
 
-ImageStore::ImageStore() = default;
+ImageStore::ImageStore(int32_t poolMapEntries) : pools(poolMapEntries) {}
 
 TImage_Entry& ImageStore::Entry(int32_t index) {
   if (index < 0 || index >= kMaxImages) {
     throw Error(ErrorKind::Usage, "image index " + std::to_string(index) + " is outside the table");
   }
   return images[static_cast<size_t>(index)];
+}
+
+void ImageStore::StartLoadRecord() {
+  loadIncomplete = false;
+  shortfall = LoadShortfall::None;
+  imagesDeclared = 0;
+}
+
+void ImageStore::NoteShortfall(LoadShortfall why) {
+  if (loadIncomplete) return;
+  loadIncomplete = true;
+  shortfall = why;
 }
 
 void ImageStore::FillEntryData(int32_t index, std::span<const uint8_t> data) {
@@ -60,6 +72,7 @@ void ImageStore::FillEntryData(TImage_Entry& entry, std::span<const uint8_t> dat
   // Release first, so an entry never holds two blocks.
   if (entry.Data != nullptr) pools.Release(entry.Data);
   entry.Data = nullptr;
+  entry.DataLength = 0;
   const auto length = static_cast<int32_t>(data.size());
   uint8_t* block = pools.Allocate(length);
   if (!data.empty()) std::memcpy(block, data.data(), data.size());

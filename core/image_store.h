@@ -79,12 +79,21 @@ class WorkBuffer {
   std::unique_ptr<uint8_t[], FreeDeleter> bytes_;
 };
 
+// Why a load stopped short of what the file declares.
+enum class LoadShortfall : int32_t {
+  None,
+  Damaged,          // the data is cut short or does not hold together
+  StreamEndsEarly,  // a PRS stream ends before its end command
+  OverBuffer,       // unpacked data passes the 10,000,000-byte buffer
+};
+
 // Kind of the texture archives met in a BML package.
 enum class PackageArchiveKind : int32_t { None = 0, Pvm = 1, Xvm = 2, Gvm = 3 };
 
 class ImageStore {
  public:
-  ImageStore();
+  // `poolMapEntries` below BlockPool::kMapEntries gives small block pools.
+  explicit ImageStore(int32_t poolMapEntries = BlockPool::kMapEntries);
   ImageStore(const ImageStore&) = delete;
   ImageStore& operator=(const ImageStore&) = delete;
 
@@ -108,11 +117,23 @@ class ImageStore {
   std::string loadedFileName;  // full name of the loaded file
   PackageArchiveKind packageArchiveKind = PackageArchiveKind::None;
 
+  // Every load starts them afresh. loadIncomplete: the load stopped short of
+  // what the file declares, for the first reason met in `shortfall`;
+  // imagesDeclared: the images the headers that were read declare.
+  bool loadIncomplete = false;
+  LoadShortfall shortfall = LoadShortfall::None;
+  int64_t imagesDeclared = 0;
+
   BlockPools pools;
+
+  void StartLoadRecord();
+  // Records that the load stopped short; the first reason is kept.
+  void NoteShortfall(LoadShortfall why);
 
   // Fills entry `index` with a copy of `data`: releases its old block, allocates
   // a new one of data.size() bytes and copies. Sets DataLength. Throws
-  // Error(PoolFull) with the entry's old block already released and Data null.
+  // Error(PoolFull) with the entry's old block already released, Data null
+  // and DataLength 0.
   void FillEntryData(int32_t index, std::span<const uint8_t> data);
   void FillEntryData(TImage_Entry& entry, std::span<const uint8_t> data);
 

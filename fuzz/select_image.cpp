@@ -4,8 +4,13 @@
 // the rest is the texture data. Sides are capped so that one input stays fast;
 // one input in 64 takes its height, another its width, from the edge list
 // (an edge height repaints the whole 2049 x 2049 canvas, which is slow).
+// Besides running clean, the picture must have the texture's true size (each
+// side clamped to the canvas), and "Unsupported format" must end the memo
+// exactly when the format has no decoder.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <span>
 
@@ -43,6 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   store->packageMode = (flags >> 1) & 1;
   store->FillEntryData(0, bytes.subspan(7));
   store->imageCount = 1;
-  quarrendel::texture::SelectImage(*store, 0);
+  const quarrendel::texture::Selection s = quarrendel::texture::SelectImage(*store, 0);
+  const int32_t side = quarrendel::Canvas::kSide;
+  const int32_t w = std::min<int32_t>(entry.Width, side);
+  const int32_t h = std::min<int32_t>(entry.Height, side);
+  if (s.picture.width != w || s.picture.height != h ||
+      s.picture.pixels.size() != static_cast<size_t>(w) * static_cast<size_t>(h)) {
+    std::abort();
+  }
+  if ((s.memo.back() == "Unsupported format") == s.formatSupported) std::abort();
   return 0;
 }

@@ -40,24 +40,41 @@ inline constexpr int32_t kWindow = 8191;    // farthest distance the encoder use
 inline constexpr int32_t kMaxCopy = 256;    // longest copy
 inline constexpr int32_t kMaxShortDistance = 255;
 
+// Where decoding stopped.
+enum class StreamEnd {
+  EndCommand,   // at the end command: the stream is whole
+  InputUsed,    // every input byte was used, between two commands, before any end command
+  InputCut,     // the input ends inside a command (Error(Truncated))
+  BeforeStart,  // a copy reaches before the start of the output (Error(Corrupt))
+  OutputFull,   // the output would pass the end of its buffer (Error(OverCapacity))
+};
+
 struct DecompressResult {
   size_t size = 0;      // output bytes produced (up to the failing command on error)
   size_t consumed = 0;  // input bytes read
-  std::optional<Error> error;  // Corrupt (or OverCapacity for a bad length) when the stream is bad
+  StreamEnd end = StreamEnd::InputUsed;
+  std::optional<Error> error;  // set for InputCut, BeforeStart, OutputFull (and a bad length)
 
   bool Ok() const { return !error.has_value(); }
+  // True when the input ran out before the end command, between commands or inside one.
+  bool EndsEarly() const { return end == StreamEnd::InputUsed || end == StreamEnd::InputCut; }
 };
 
 // Decodes `in` into `out` from offset 0. Stops at the end command or when all
-// of `in` has been read. A copy reaching before the start of the output, a
-// command needing bytes past the end of `in`, or output beyond `out` stop
-// decoding with an Error(Corrupt); the bytes produced before it stay in `out`.
-// Copies may write a few bytes of scratch past the produced bytes (never past
-// the end of `out`).
+// of `in` has been read; bytes after the end command are ignored. A command
+// needing bytes past the end of `in`, a copy reaching before the start of the
+// output, or output beyond `out` stop decoding with an error; the bytes
+// produced before it stay in `out`. Copies may write a few bytes of scratch
+// past the produced bytes (never past the end of `out`).
 DecompressResult Decompress(std::span<const uint8_t> in, std::span<uint8_t> out);
 
-// The same into a new vector of at most `maxOutput` bytes; throws the Error.
+// The same into a new vector of at most `maxOutput` bytes; throws the error.
+// A stream without an end command that uses its input exactly is accepted.
 std::vector<uint8_t> Decompress(std::span<const uint8_t> in, size_t maxOutput = kBufferSize);
+
+// The same for a whole file, which must hold one complete stream: a stream
+// that ends before its end command is refused too (Error(Truncated)).
+std::vector<uint8_t> DecompressWhole(std::span<const uint8_t> in, size_t maxOutput = kBufferSize);
 
 // Largest stream the encoder can write for `n` input bytes (all literals).
 size_t MaxCompressedSize(size_t n);

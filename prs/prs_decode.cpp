@@ -136,29 +136,35 @@ DecompressResult ToResult(const Outcome& r, size_t inSize, size_t cap) {
   DecompressResult result;
   result.size = r.size;
   result.consumed = r.consumed;
-  const std::string at = "PRS stream is corrupt: the command at offset " + std::to_string(r.command);
+  const std::string command = "the command at offset " + std::to_string(r.command);
   const auto offset = static_cast<int64_t>(r.command);
   switch (r.stop) {
     case Stop::EndCommand:
+      result.end = StreamEnd::EndCommand;
+      break;
     case Stop::InputUsed:
+      result.end = StreamEnd::InputUsed;
       break;
     case Stop::PastInput:
-      result.error = Error(ErrorKind::Corrupt,
-                           at + " needs bytes past the end of the " + std::to_string(inSize) +
-                               "-byte input",
+      result.end = StreamEnd::InputCut;
+      result.error = Error(ErrorKind::Truncated,
+                           "PRS stream is cut short: " + command + " needs bytes past the end of the " +
+                               std::to_string(inSize) + "-byte input",
                            offset);
       break;
     case Stop::BeforeStart:
+      result.end = StreamEnd::BeforeStart;
       result.error = Error(ErrorKind::Corrupt,
-                           at + " copies from " + std::to_string(r.distance) +
+                           "PRS stream is corrupt: " + command + " copies from " + std::to_string(r.distance) +
                                " bytes back at output offset " + std::to_string(r.size) +
                                ", before the start of the output",
                            offset);
       break;
     case Stop::OutputFull:
-      result.error = Error(ErrorKind::Corrupt,
-                           at + " writes past the end of the " + std::to_string(cap) +
-                               "-byte output buffer",
+      result.end = StreamEnd::OutputFull;
+      result.error = Error(ErrorKind::OverCapacity,
+                           "PRS stream unpacks to more than " + std::to_string(cap) +
+                               " bytes, the most that can be handled",
                            offset);
       break;
   }
@@ -171,7 +177,11 @@ DecompressResult Decompress(std::span<const uint8_t> in, std::span<uint8_t> out)
   return ToResult(Decode(in, out), in.size(), out.size());
 }
 
-std::vector<uint8_t> Decompress(std::span<const uint8_t> in, size_t maxOutput) {
+namespace {
+
+// Decodes into a vector grown up to `maxOutput` bytes; throws the error of a
+// bad stream and tells where a good one ended.
+std::vector<uint8_t> DecodeGrowing(std::span<const uint8_t> in, size_t maxOutput, StreamEnd& end) {
   // Start from a guess and grow: most streams expand a few times, and a full
   // maxOutput-sized buffer would cost more than decoding small inputs.
   size_t cap = std::min(maxOutput, std::max<size_t>(4096, in.size() * 8));
@@ -185,9 +195,28 @@ std::vector<uint8_t> Decompress(std::span<const uint8_t> in, size_t maxOutput) {
     }
     DecompressResult result = ToResult(r, in.size(), cap);
     if (result.error) throw *result.error;
+    end = result.end;
     out.resize(result.size);
     return out;
   }
+}
+
+}  // namespace
+
+std::vector<uint8_t> Decompress(std::span<const uint8_t> in, size_t maxOutput) {
+  StreamEnd end;
+  return DecodeGrowing(in, maxOutput, end);
+}
+
+std::vector<uint8_t> DecompressWhole(std::span<const uint8_t> in, size_t maxOutput) {
+  StreamEnd end;
+  std::vector<uint8_t> out = DecodeGrowing(in, maxOutput, end);
+  if (end != StreamEnd::EndCommand) {
+    throw Error(ErrorKind::Truncated,
+                "PRS stream is cut short: its " + std::to_string(in.size()) + " bytes end before the end command",
+                static_cast<int64_t>(in.size()));
+  }
+  return out;
 }
 
 DecompressResult DecompressBuffers(ImageStore& store, int32_t compressedLength) {

@@ -60,12 +60,21 @@ DecoderChoice ChooseDecoder(uint32_t format, int32_t height, int32_t dataLength,
         return plain(DecoderKind::Ci8Tiled, "CI8 8x4 Titles GC RGB5A3");
       }
       return converted(DecoderKind::Rectangle, "RECTANGLE ");
+    case 0x0B:
+      if (PixelFormatCode(format) == static_cast<uint8_t>(PixelFormat::Yuv442)) {
+        return plain(DecoderKind::StrideYuv422, "STRIDE " + p);
+      }
+      return converted(DecoderKind::Stride, "STRIDE ");
+    case 0x0D:
+      return converted(DecoderKind::TwiddledRectangle, "TWIDDLED RECTANGLE ");
     case 0x0E:
       return plain(DecoderKind::Cmpr, "S3TC RGBA565 GC");
     case 0x10:
       return converted(DecoderKind::SmallVq, "SMALL VQ ");
     case 0x11:
       return converted(DecoderKind::SmallVqMipmap, "SMALL VQ & MIPMAP ");
+    case 0x12:
+      return converted(DecoderKind::TwiddledMipmapAlias, "TWIDDLED & MIPMAP (ALIAS) ");
     default:
       break;
   }

@@ -27,9 +27,12 @@ enum class DataFormat : uint8_t {
   Dxt3OrClut8 = 0x07,           // DXT3 for XVR sources, 8-bit twiddled CLUT for PVR ones
   Ci4 = 0x08,
   Rectangle = 0x09,             // or GameCube CI8 with pixel byte 0x0A
+  Stride = 0x0B,                // rows of W texels
+  TwiddledRectangle = 0x0D,     // min(W, H) squares along the long side
   Cmpr = 0x0E,
   SmallVq = 0x10,
   SmallVqMipmap = 0x11,
+  TwiddledMipmapAlias = 0x12,   // top level = the last W x H texels
 };
 
 // The GameCube palettised textures carry this whole pixel byte.
@@ -73,7 +76,18 @@ enum class DecoderKind {
   Cmpr,           // code 14
   SmallVq,        // code 16
   SmallVqMipmap,  // code 17
+  // The layouts below decode the true W x H rectangle, not an H x H square.
+  Stride,               // code 11
+  StrideYuv422,         // code 11, YUV texels (final pixels)
+  TwiddledRectangle,    // code 13
+  TwiddledMipmapAlias,  // code 18
 };
+
+// True for the decoders that write W x H rather than H x H.
+constexpr bool DecodesTrueSize(DecoderKind kind) {
+  return kind == DecoderKind::Stride || kind == DecoderKind::StrideYuv422 ||
+         kind == DecoderKind::TwiddledRectangle || kind == DecoderKind::TwiddledMipmapAlias;
+}
 
 // Which mip-level count the description adds ("Mipmaps count: ").
 enum class MipCountKind { None, FourBit, EightBit };

@@ -8,11 +8,10 @@
 #include "texture/gvr_decode.h"
 #include "texture/palette.h"
 #include "texture/pvr_decode.h"
+#include "texture/pvr_rectangle_decode.h"
 #include "texture/xvr_decode.h"
 
 namespace quarrendel::texture {
-
-namespace {
 
 std::string Hex8(uint32_t value) {
   char text[9];
@@ -20,13 +19,16 @@ std::string Hex8(uint32_t value) {
   return text;
 }
 
+namespace {
+
 int32_t MipOffset(int32_t side) { return static_cast<int32_t>(TwiddledMipOffset(side)); }
 
 // Runs the decoder the dispatch chose on entry's data; the canvas region is
-// already cleared and H is at most the canvas side.
+// already cleared and the decoded sides are at most the canvas side.
 void Decode(ImageStore& store, const TImage_Entry& entry, DecoderKind kind) {
   Canvas& canvas = store.canvas;
   const std::span<const uint8_t> data = entry.Bytes();
+  const int32_t w = entry.Width;
   const int32_t h = entry.Height;
   auto palette = [&](PaletteKind paletteKind, int32_t entries) {
     return LoadPalette(PaletteFilePath(store, entry, paletteKind), entries, paletteKind);
@@ -68,6 +70,13 @@ void Decode(ImageStore& store, const TImage_Entry& entry, DecoderKind kind) {
       break;
     case DecoderKind::SmallVq: DecodeSmallVq(canvas, data, h, 0); break;
     case DecoderKind::SmallVqMipmap: DecodeSmallVq(canvas, data, h, MipOffset(h / 2)); break;
+    case DecoderKind::Stride: DecodeRaster16(canvas, data, cursor, w, h); break;
+    case DecoderKind::StrideYuv422: DecodeStrideYuv422(canvas, data, w, h); break;
+    case DecoderKind::TwiddledRectangle: DecodeTwiddledRectangle16(canvas, data, cursor, w, h); break;
+    case DecoderKind::TwiddledMipmapAlias:
+      cursor = static_cast<int32_t>(AliasTopLevelOffset(w, h, entry.DataLength));
+      DecodeTwiddledRectangle16(canvas, data, cursor, w, h);
+      break;
   }
 }
 
@@ -99,23 +108,37 @@ Selection SelectImage(ImageStore& store, int32_t index) {
     memo.push_back("Mipmaps count: " + std::to_string(LevelCount8(w, entry.DataLength)));
   }
 
-  // A texture taller than the canvas is not decoded: its picture is the
-  // bare checkerboard at the canvas side.
-  if (h <= Canvas::kSide) {
+  // Most layouts decode an H x H square; the rectangle layouts decode W x H.
+  // A texture whose decoded region exceeds the canvas is not decoded: its
+  // picture is the bare checkerboard.
+  const int32_t decodedWidth = DecodesTrueSize(choice.decoder) ? w : h;
+  if (h <= Canvas::kSide && decodedWidth <= Canvas::kSide) {
     // Texels that the data does not hold (or a decoder that cannot take the
     // side) leave their pixels cleared, not converted from word 0.
-    if (choice.converted) FillNoTexel(store.canvas, h);
+    if (choice.converted) FillNoTexel(store.canvas, decodedWidth, h);
     Decode(store, entry, choice.decoder);
-    if (choice.converted) ConvertTexels(store.canvas, h, PixelFormatCode(entry.Format));
+    if (choice.converted) ConvertTexels(store.canvas, decodedWidth, h, PixelFormatCode(entry.Format));
   }
-  selection.picture = PaintOverCheckerboard(store.canvas, w, std::min(h, Canvas::kSide));
+  selection.picture = PaintOverCheckerboard(store.canvas, w, h);
   memo.push_back(choice.text);
+  if (choice.decoder == DecoderKind::None) {
+    selection.formatSupported = false;
+    memo.emplace_back("Unsupported format");
+  }
   return selection;
 }
 
 void SelectListedImage(ImageStore& store, FrontEnd& frontEnd) {
   const int32_t index = frontEnd.ListSelectedIndex();
   if (index < 0) return;
+  // The list can hold more items than images (an AFS lists its "end" member
+  // before the table stops); the entry behind such an item holds whatever an
+  // earlier file left there, so nothing is decoded and the window shows no image.
+  if (index >= store.imageCount) {
+    frontEnd.SetMemo({"Description :"});
+    frontEnd.ShowPicture(Picture{});
+    return;
+  }
   Selection selection = SelectImage(store, index);
   frontEnd.SetMemo(selection.memo);
   frontEnd.ShowPicture(selection.picture);
@@ -146,24 +169,27 @@ uint32_t Blend(uint32_t v, uint32_t bg) {
   return out;
 }
 
-}  // namespace
-
-Picture PaintOverCheckerboard(const Canvas& canvas, int32_t width, int32_t height) {
+// A pictureWidth x pictureHeight picture (each clamped to the canvas side) in
+// which canvas pixels with x < paintedWidth are blended over the checkerboard
+// and the rest is bare checkerboard.
+Picture Paint(const Canvas& canvas, int32_t pictureWidth, int32_t pictureHeight, int32_t paintedWidth) {
   Picture picture;
-  const int32_t side = std::clamp(height, 0, Canvas::kSide);
-  picture.side = side;
-  picture.pixels.resize(static_cast<size_t>(side) * static_cast<size_t>(side));
-  const int32_t painted = std::clamp(width, 0, side);
-  const auto stride = static_cast<size_t>(side);
+  const int32_t width = std::clamp(pictureWidth, 0, Canvas::kSide);
+  const int32_t height = std::clamp(pictureHeight, 0, Canvas::kSide);
+  picture.width = width;
+  picture.height = height;
+  picture.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+  const int32_t painted = std::clamp(paintedWidth, 0, width);
+  const auto stride = static_cast<size_t>(width);
   // Column-major canvas into a row-major picture through a 16 x 16 tile held
   // locally: canvas columns lie 2049 pixels apart, so walking many of them
   // side by side would keep evicting each other from the cache.
   constexpr int32_t kTile = 16;
   uint32_t tile[kTile][kTile];
-  for (int32_t x0 = 0; x0 < side; x0 += kTile) {
-    const int32_t x1 = std::min(side, x0 + kTile);
-    for (int32_t y0 = 0; y0 < side; y0 += kTile) {
-      const int32_t y1 = std::min(side, y0 + kTile);
+  for (int32_t x0 = 0; x0 < width; x0 += kTile) {
+    const int32_t x1 = std::min(width, x0 + kTile);
+    for (int32_t y0 = 0; y0 < height; y0 += kTile) {
+      const int32_t y1 = std::min(height, y0 + kTile);
       for (int32_t x = x0; x < x1; ++x) {
         const uint32_t* column = canvas.Column(x);
         for (int32_t y = y0; y < y1; ++y) {
@@ -177,6 +203,16 @@ Picture PaintOverCheckerboard(const Canvas& canvas, int32_t width, int32_t heigh
     }
   }
   return picture;
+}
+
+}  // namespace
+
+Picture PaintOverCheckerboard(const Canvas& canvas, int32_t width, int32_t height) {
+  return Paint(canvas, width, height, width);
+}
+
+Picture PaintSquareOverCheckerboard(const Canvas& canvas, int32_t width, int32_t height) {
+  return Paint(canvas, height, height, width);
 }
 
 }  // namespace quarrendel::texture

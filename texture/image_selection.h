@@ -13,26 +13,39 @@ namespace quarrendel::texture {
 
 struct Selection {
   std::vector<std::string> memo;  // "Description :", "Size : ...", ..., the description text
-  Picture picture;                // H x H, painted over the checkerboard
+  Picture picture;                // W x H (each clamped to the canvas side), painted over the checkerboard
+  bool formatSupported = true;    // false: no decoder for the format; the memo ends "Unsupported format"
 };
 
 // Decodes entry `index` into store.canvas (CMPR also uses store.scratch), sets
 // store.currentImage and store.readCursor, and returns the memo lines and the
-// painted picture. Throws Error(Usage) for an index outside the table.
+// painted picture. Before decoding, the canvas is cleared over max(W, H) x H,
+// so neither the H x H square nor the W x H rectangle shows anything of an
+// earlier image. Throws Error(Usage) for an index outside the table.
 Selection SelectImage(ImageStore& store, int32_t index);
 
 // The list's click handler as a command: with an item selected in the front
 // end's list, runs SelectImage on it and shows the memo and the picture;
-// with nothing selected does nothing.
+// with nothing selected does nothing. An item at or beyond the image count
+// shows the bare "Description :" memo and no picture, and leaves the store as
+// it is.
 void SelectListedImage(ImageStore& store, FrontEnd& frontEnd);
+
+// `value` as 8 upper-case hexadecimal digits, as the description shows format
+// words and global indices.
+std::string Hex8(uint32_t value);
 
 // The checkerboard colour of pixel (x, y): 16 x 16 squares of 0xFFFFFF and
 // 0xAFAFAF, white at the origin.
 uint32_t CheckerboardColour(int32_t x, int32_t y);
 
-// Paints canvas pixels (x < width, y < height) over the checkerboard into an
-// height x height picture; columns x >= height are dropped, columns
-// width..height-1 stay checkerboard.
+// Paints the canvas's width x height rectangle over the checkerboard into a
+// width x height picture (each side clamped to 0..canvas side).
 Picture PaintOverCheckerboard(const Canvas& canvas, int32_t width, int32_t height);
+
+// The square form: a height x height picture in which canvas pixels with
+// x < width are painted; columns x >= height are dropped, columns
+// width..height-1 are bare checkerboard.
+Picture PaintSquareOverCheckerboard(const Canvas& canvas, int32_t width, int32_t height);
 
 }  // namespace quarrendel::texture

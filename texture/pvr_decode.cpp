@@ -9,6 +9,7 @@ namespace quarrendel::texture {
 
 using detail::Fits;
 using detail::Le16;
+using detail::RectFits;
 using detail::Rgba;
 
 namespace {
@@ -63,10 +64,10 @@ uint32_t Argb4444(uint32_t v) {
 uint32_t Bump(uint32_t v) { return Rgba(v >> 8, v >> 8, v >> 8, 255); }
 
 template <typename F>
-void ConvertSquare(Canvas& canvas, int32_t side, F convert) {
-  for (int32_t x = 0; x < side; ++x) {
+void ConvertRect(Canvas& canvas, int32_t width, int32_t height, F convert) {
+  for (int32_t x = 0; x < width; ++x) {
     uint32_t* column = canvas.Column(x);
-    for (int32_t y = 0; y < side; ++y) {
+    for (int32_t y = 0; y < height; ++y) {
       const uint32_t v = column[y];
       column[y] = v > 0xFFFF ? 0 : convert(v);
     }
@@ -206,32 +207,42 @@ void TransferTwiddled16(const Canvas& canvas, std::span<uint8_t> data, int32_t& 
 }
 
 void ConvertTexels(Canvas& canvas, int32_t side, uint8_t pixelFormatCode) {
-  if (side <= 0 || side > Canvas::kSide) return;
+  ConvertTexels(canvas, side, side, pixelFormatCode);
+}
+
+void ConvertTexels(Canvas& canvas, int32_t width, int32_t height, uint8_t pixelFormatCode) {
+  if (!RectFits(width, height)) return;
   switch (pixelFormatCode) {
-    case 0: ConvertSquare(canvas, side, Argb1555); break;
-    case 1: ConvertSquare(canvas, side, Rgb565); break;
-    case 2: ConvertSquare(canvas, side, Argb4444); break;
-    case 4: ConvertSquare(canvas, side, Bump); break;
-    default: ConvertSquare(canvas, side, [](uint32_t v) { return v; }); break;  // YUV and unnamed codes stay raw
+    case 0: ConvertRect(canvas, width, height, Argb1555); break;
+    case 1: ConvertRect(canvas, width, height, Rgb565); break;
+    case 2: ConvertRect(canvas, width, height, Argb4444); break;
+    case 4: ConvertRect(canvas, width, height, Bump); break;
+    default: ConvertRect(canvas, width, height, [](uint32_t v) { return v; }); break;  // YUV and unnamed codes stay raw
   }
 }
 
-void FillNoTexel(Canvas& canvas, int32_t side) {
-  if (side <= 0 || side > Canvas::kSide) return;
-  for (int32_t x = 0; x < side; ++x) std::fill_n(canvas.Column(x), side, kNoTexel);
+void FillNoTexel(Canvas& canvas, int32_t side) { FillNoTexel(canvas, side, side); }
+
+void FillNoTexel(Canvas& canvas, int32_t width, int32_t height) {
+  if (!RectFits(width, height)) return;
+  for (int32_t x = 0; x < width; ++x) std::fill_n(canvas.Column(x), height, kNoTexel);
 }
 
 void DecodeRectangle16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t side) {
-  if (side <= 0 || side > Canvas::kSide) return;
+  DecodeRaster16(canvas, data, cursor, side, side);
+}
+
+void DecodeRaster16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t width, int32_t height) {
+  if (!RectFits(width, height)) return;
   const uint64_t start = static_cast<uint64_t>(std::max(cursor, 0));
-  const uint64_t texels = static_cast<uint64_t>(side) * static_cast<uint64_t>(side);
+  const uint64_t texels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   const bool whole = Fits(data, start, texels * 2);
   // Raster-order data into column-major pixels, a band of 16 columns at a time.
   constexpr int32_t kBand = 16;
-  for (int32_t x0 = 0; x0 < side; x0 += kBand) {
-    const int32_t x1 = std::min(side, x0 + kBand);
-    for (int32_t y = 0; y < side; ++y) {
-      const uint64_t row = start + static_cast<uint64_t>(y) * static_cast<uint64_t>(side) * 2;
+  for (int32_t x0 = 0; x0 < width; x0 += kBand) {
+    const int32_t x1 = std::min(width, x0 + kBand);
+    for (int32_t y = 0; y < height; ++y) {
+      const uint64_t row = start + static_cast<uint64_t>(y) * static_cast<uint64_t>(width) * 2;
       for (int32_t x = x0; x < x1; ++x) {
         const uint64_t at = row + static_cast<uint64_t>(x) * 2;
         if (!whole && !Fits(data, at, 2)) continue;

@@ -61,13 +61,18 @@ void TransferTwiddled16(const Canvas& canvas, std::span<uint8_t> data, int32_t& 
 // (which is opaque black in RGB565).
 inline constexpr uint32_t kNoTexel = 0xFFFF0000u;
 void FillNoTexel(Canvas& canvas, int32_t side);
+void FillNoTexel(Canvas& canvas, int32_t width, int32_t height);
 
-// Converts the raw texels of the side x side square in place; kNoTexel (any
-// element above 0xFFFF) becomes 0. Codes 3 and 5-7 leave raw texels as they are.
+// Converts the raw texels of the side x side square (or the width x height
+// rectangle) in place; kNoTexel (any element above 0xFFFF) becomes 0. Codes 3
+// and 5-7 leave raw texels as they are.
 void ConvertTexels(Canvas& canvas, int32_t side, uint8_t pixelFormatCode);
+void ConvertTexels(Canvas& canvas, int32_t width, int32_t height, uint8_t pixelFormatCode);
 
 // side x side little-endian words in raster order from data[cursor].
 void DecodeRectangle16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t side);
+// width x height words in raster order (rows of `width` texels) from data[cursor].
+void DecodeRaster16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t width, int32_t height);
 
 // 256-entry codebook (2048 bytes) at data[cursor], the cursor advanced past
 // it; the index bytes start indexSkip bytes after the codebook (the indices

@@ -5,11 +5,11 @@
 #include <memory>
 #include <string_view>
 
+#include "archive/archive_writer.h"
 #include "core/byte_io.h"
 #include "core/image_store.h"
 #include "prs/prs.h"
 #include "texture/pvr_decode.h"
-#include "texture/texture_header.h"
 
 namespace quarrendel::tools {
 
@@ -127,82 +127,20 @@ std::vector<uint8_t> SolidDxt1(int side, const PixelFn& pixel) {
   return out;
 }
 
-// PVM as this system writes it: flags 0x0109, 34-byte entries, the PVRT
-// chunks right after the entry table.
-std::vector<uint8_t> Pvm(const std::vector<Texture>& textures) {
-  std::vector<uint8_t> out;
-  ByteWriter w(out);
-  const auto count = static_cast<uint32_t>(textures.size());
-  w.Magic("PVMH");
-  w.U32Le(34 * count + 4);
-  w.U16Le(0x0109);
-  w.U16Le(static_cast<uint16_t>(count));
-  for (uint32_t i = 0; i < count; ++i) {
-    w.U16Le(static_cast<uint16_t>(i));
-    w.FixedText(textures[i].name, 28);
-    w.U32Le(textures[i].globalIndex);
+// The textures as image-table entries pointing at their data, for the archive writers.
+std::vector<uint8_t> Archive(PackageArchiveKind kind, std::vector<Texture> textures) {
+  std::vector<TImage_Entry> images(textures.size());
+  for (size_t i = 0; i < textures.size(); ++i) {
+    Texture& t = textures[i];
+    TImage_Entry& e = images[i];
+    e.Name = t.name;
+    e.Width = e.Height = t.side;
+    e.Format = t.format;
+    e.GlobalIndex = t.globalIndex;
+    e.DataLength = static_cast<int32_t>(t.data.size());
+    e.Data = t.data.data();
   }
-  for (const Texture& t : textures) {
-    texture::TextureHead head;
-    head.chunkLength = static_cast<uint32_t>(t.data.size()) + 8;
-    head.format = t.format;
-    head.width = head.height = t.side;
-    texture::WritePvrtHead(w, head);
-    w.Bytes(t.data);
-  }
-  return out;
-}
-
-// GVM: big-endian flags, count and entries; the first GVRT chunk on the next
-// multiple of 16 above the entry table.
-std::vector<uint8_t> Gvm(const std::vector<Texture>& textures) {
-  std::vector<uint8_t> out;
-  ByteWriter w(out);
-  const auto count = static_cast<uint32_t>(textures.size());
-  const uint32_t headerLength = ((12 + 34 * count) / 16 + 1) * 16 - 8;
-  w.Magic("GVMH");
-  w.U32Le(headerLength);
-  w.U16Be(0x0109);
-  w.U16Be(static_cast<uint16_t>(count));
-  for (uint32_t i = 0; i < count; ++i) {
-    w.U16Be(static_cast<uint16_t>(i));
-    w.FixedText(textures[i].name, 28);
-    w.U32Be(textures[i].globalIndex);
-  }
-  w.Zeros(headerLength + 8 - (12 + 34 * count));
-  for (const Texture& t : textures) {
-    texture::TextureHead head;
-    head.magic[0] = 'G';
-    head.magic[1] = 'V';
-    head.chunkLength = static_cast<uint32_t>(t.data.size()) + 8;
-    head.format = t.format;
-    head.width = head.height = t.side;
-    texture::WriteGvrtHead(w, head);
-    w.Bytes(t.data);
-  }
-  return out;
-}
-
-// XVM: header length 56, zeros up to offset 64, then XVRT chunks.
-std::vector<uint8_t> Xvm(const std::vector<Texture>& textures) {
-  std::vector<uint8_t> out;
-  ByteWriter w(out);
-  w.Magic("XVMH");
-  w.U32Le(56);
-  w.U32Le(static_cast<uint32_t>(textures.size()));
-  w.Zeros(52);
-  for (const Texture& t : textures) {
-    texture::XvrtHead head;
-    head.dataLength = static_cast<uint32_t>(t.data.size());
-    head.chunkLength = head.dataLength + 56;
-    head.flags = t.format & 0xFF;
-    head.formatCode = t.format >> 8;
-    head.globalIndex = t.globalIndex;
-    head.width = head.height = t.side;
-    texture::WriteXvrtHead(w, head);
-    w.Bytes(t.data);
-  }
-  return out;
+  return archive::BuildArchiveFile(kind, images);
 }
 
 Rgba Gradient(int x, int y, int side) {
@@ -330,9 +268,9 @@ std::vector<uint8_t> Bml(const std::vector<std::pair<std::string, std::vector<ui
 }  // namespace
 
 std::vector<SampleFile> MakeSamples() {
-  const auto pvm = Pvm(PvmTextures());
-  const auto gvm = Gvm(GvmTextures());
-  const auto xvm = Xvm(XvmTextures());
+  const auto pvm = Archive(PackageArchiveKind::Pvm, PvmTextures());
+  const auto gvm = Archive(PackageArchiveKind::Gvm, GvmTextures());
+  const auto xvm = Archive(PackageArchiveKind::Xvm, XvmTextures());
   return {{"sample.pvm", pvm},
           {"sample.gvm", gvm},
           {"sample.xvm", xvm},

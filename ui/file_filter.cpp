@@ -16,9 +16,10 @@ QStringList QtNameFilters(std::string_view filter) {
   return result;
 }
 
-int FilterIndexOf(const QStringList& filters, const QString& chosen) {
+std::optional<int> FilterIndexOf(const QStringList& filters, const QString& chosen) {
   const qsizetype at = filters.indexOf(chosen);
-  return at < 0 ? 1 : static_cast<int>(at) + 1;
+  if (at < 0) return std::nullopt;
+  return static_cast<int>(at) + 1;
 }
 
 }  // namespace quarrendel::ui

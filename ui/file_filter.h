@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <string_view>
 
 namespace quarrendel::ui {
@@ -13,7 +14,9 @@ namespace quarrendel::ui {
 // description without patterns becomes an entry with an empty pattern list.
 QStringList QtNameFilters(std::string_view filter);
 
-// 1-based position of `chosen` among `filters`; 1 when it is not among them.
-int FilterIndexOf(const QStringList& filters, const QString& chosen);
+// 1-based position of `chosen` among `filters`; nullopt when it is not among
+// them (a platform dialog reporting an entry in its own words), so the caller
+// treats the answer as no choice instead of guessing an output kind.
+std::optional<int> FilterIndexOf(const QStringList& filters, const QString& chosen);
 
 }  // namespace quarrendel::ui

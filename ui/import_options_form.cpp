@@ -4,12 +4,16 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 
 #include "ui/spin_edit.h"
 
 namespace quarrendel::ui {
 
 namespace {
+
+// Room kept between a group box's right edge and the widest control in it.
+constexpr int kGroupPadding = 5;
 
 template <typename T>
 T* Place(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h) {
@@ -55,6 +59,32 @@ TForm2::TForm2(QWidget* parent)
   Button1 = Place<QPushButton>(this, "Button1", QStringLiteral("OK"), 78, 240, 75, 25);
   Button1->setDefault(true);
   connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
+
+  FitCaptions();
+}
+
+void TForm2::FitCaptions() {
+  // The pixel widths above suit the captions in a small Windows font; in a
+  // wider font a control keeps its place and grows to the right.
+  int groupWidth = 215;
+  for (QGroupBox* group : {GroupBox1, GroupBox2, GroupBox3}) {
+    int right = 0;
+    for (QWidget* child : group->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+      if (qobject_cast<QRadioButton*>(child) != nullptr || qobject_cast<QLabel*>(child) != nullptr) {
+        child->resize(std::max(child->width(), child->sizeHint().width()), child->height());
+      }
+      // The spin field sits right after its label.
+      if (child == SpinEdit1) child->move(std::max(child->x(), Label1->x() + Label1->width()), child->y());
+      right = std::max(right, child->x() + child->width());
+    }
+    groupWidth = std::max({groupWidth, right + kGroupPadding, group->minimumSizeHint().width()});
+  }
+  // The three groups keep one width; the client area keeps its margins around
+  // them, and the button stays centred.
+  for (QGroupBox* group : {GroupBox1, GroupBox2, GroupBox3}) group->resize(groupWidth, group->height());
+  const int clientWidth = std::max(231, GroupBox1->x() * 2 + groupWidth);
+  setFixedSize(clientWidth, 273);
+  Button1->move((clientWidth - Button1->width()) / 2, Button1->y());
 }
 
 void TForm2::Prepare(const ImportOptionsRequest& request) {

@@ -41,6 +41,11 @@ class TForm2 : public QDialog {
   QLabel* Label1;
   TSpinEdit* SpinEdit1;
   QPushButton* Button1;
+
+ private:
+  // Widens every captioned control to what its caption needs in the font in
+  // use, and the group boxes and the client area with them.
+  void FitCaptions();
 };
 
 }  // namespace quarrendel::ui

@@ -15,6 +15,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QStringDecoder>
 #include <bit>
 #include <exception>
 #include <utility>
@@ -31,8 +32,16 @@ namespace {
 // run R, G, B, unused, which is what QImage::Format_RGBX8888 reads.
 static_assert(std::endian::native == std::endian::little, "the picture hand-over assumes little-endian words");
 
+// Texts from the commands are UTF-8, but image names are whatever bytes the
+// archive holds: bytes that do not decode as UTF-8 are shown one character
+// per byte, as Latin-1, rather than as replacement characters.
 QString FromView(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  const QByteArrayView bytes(text.data(), static_cast<qsizetype>(text.size()));
+  QStringDecoder utf8(QStringConverter::Utf8,
+                      QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+  QString decoded = utf8.decode(bytes);
+  if (!utf8.hasError()) return decoded;
+  return QString::fromLatin1(bytes);
 }
 
 // A borderless text area painted in the window's face colour.
@@ -42,6 +51,25 @@ void UseFaceColour(QPlainTextEdit* memo) {
   face.setColor(QPalette::Base, face.color(QPalette::Window));
   memo->setPalette(face);
 }
+
+// A list box as the window's users know it: once an item is selected, a
+// click keeps one selected. Qt's single selection lets a Ctrl+click on the
+// selected item, or a click below the items, leave none selected, after which
+// the image commands would ask for a selection while an image is shown.
+class ListBox : public QListWidget {
+ public:
+  using QListWidget::QListWidget;
+
+ protected:
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override {
+    const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    if (!index.isValid() || command.testAnyFlags(QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)) {
+      return QItemSelectionModel::NoUpdate;
+    }
+    return command;
+  }
+};
 
 // Restores a flag on leaving a scope.
 class FlagGuard {
@@ -88,7 +116,7 @@ void TForm1::BuildControls() {
   GroupBox1->setFixedWidth(185);
   row->addWidget(GroupBox1);
 
-  ListBox1 = new QListWidget(GroupBox1);
+  ListBox1 = new ListBox(GroupBox1);
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
   ListBox1->setGeometry(10, 20, 163, 253);
   ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -111,6 +139,7 @@ void TForm1::BuildControls() {
   Memo1 = new QPlainTextEdit(GroupBox1);
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setGeometry(10, 302, 163, 217);
+  Memo1->setReadOnly(true);
   UseFaceColour(Memo1);
 
   Panel1 = new QFrame(client);
@@ -258,9 +287,13 @@ std::optional<FileChoice> TForm1::RunFileDialog(const FileDialogRequest& request
   }
   if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  // The filter index picks the output kind: an entry the list does not hold
+  // is no choice, not the first entry.
+  const std::optional<int> filterIndex = FilterIndexOf(request.filters, dialog.selectedNameFilter());
+  if (!filterIndex) return std::nullopt;
   FileChoice choice;
   choice.path = QFile::encodeName(dialog.selectedFiles().first()).toStdString();
-  choice.filterIndex = FilterIndexOf(request.filters, dialog.selectedNameFilter());
+  choice.filterIndex = *filterIndex;
   return choice;
 }
 
@@ -347,17 +380,19 @@ void TForm1::SetMemo(const std::vector<std::string>& lines) {
 }
 
 void TForm1::ShowPicture(const Picture& picture) {
-  const int side = picture.side;
-  if (side <= 0 || picture.pixels.size() < static_cast<size_t>(side) * static_cast<size_t>(side)) {
+  const int width = picture.width;
+  const int height = picture.height;
+  if (width <= 0 || height <= 0 ||
+      picture.pixels.size() < static_cast<size_t>(width) * static_cast<size_t>(height)) {
     Image1->setPixmap(QPixmap());
     Image1->resize(0, 0);
     return;
   }
-  const QImage view(reinterpret_cast<const uchar*>(picture.pixels.data()), side, side,
-                    static_cast<qsizetype>(side) * 4, QImage::Format_RGBX8888);
+  const QImage view(reinterpret_cast<const uchar*>(picture.pixels.data()), width, height,
+                    static_cast<qsizetype>(width) * 4, QImage::Format_RGBX8888);
   // fromImage copies, so the view over the caller's pixels may end here.
   Image1->setPixmap(QPixmap::fromImage(view));
-  Image1->resize(side, side);
+  Image1->resize(width, height);
 }
 
 ImportOptions TForm1::RunImportOptions(const ImportOptionsRequest& request) {

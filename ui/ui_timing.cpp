@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
               times[times.size() / 2], times.back(), runs);
 
   // The window's share: handing a finished 1024 x 1024 picture to Image1 and repainting it.
-  const quarrendel::Picture picture{1024, std::vector<uint32_t>(size_t{1024} * 1024, 0x00336699)};
+  const quarrendel::Picture picture{1024, 1024, std::vector<uint32_t>(size_t{1024} * 1024, 0x00336699)};
   std::vector<double> showTimes;
   for (int i = 0; i < runs; ++i) {
     const Clock::time_point t = Clock::now();

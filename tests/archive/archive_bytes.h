@@ -4,7 +4,9 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
+#include "core/image_store.h"
 #include "tests/support/test_util.h"
 
 namespace quarrendel::test {
@@ -14,6 +16,9 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
   for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
 }
+
+// Bytes [from, to) of `b`.
+inline Bytes Slice(const Bytes& b, size_t from, size_t to) { return Bytes(b.begin() + from, b.begin() + to); }
 
 // `text` zero-padded to `size` bytes.
 inline Bytes Padded(const std::string& text, size_t size) {
@@ -57,5 +62,43 @@ inline Bytes XvmTwoTextures() {
               FromHex("58565254 48000000 02000000 07000000 10000000 0800 0400 02000000"), Bytes(36, 0),
               FromHex("1122"), Bytes(14, 0x99)});
 }
+
+// A packed archive of one 8 x 8 image with format 01 09, spelled out: the
+// 4096-byte header area with the one entry, then the texture chunk.
+// `chunkLength` is the little-endian chunk length (data length + 8) in hex.
+inline Bytes PackedPvmOfOne(const std::string& name, const std::string& indexHex, const std::string& chunkLength,
+                            const Bytes& data) {
+  return Cat({FromHex("50564D48 F80F0000 0901 0100 0000"), Padded(name, 28), FromHex(indexHex), Bytes(4050, 0),
+              FromHex("50565254" + chunkLength + "01090000 0800 0800"), data});
+}
+inline Bytes PackedGvmOfOne(const std::string& name, const std::string& indexHex, const std::string& chunkLength,
+                            const Bytes& data) {
+  return Cat({FromHex("47564D48 F80F0000 0109 0001 0000"), Padded(name, 28), FromHex(indexHex), Bytes(4050, 0),
+              FromHex("47565254" + chunkLength + "00000109 0008 0008"), data});
+}
+
+// Images for the writers, their data owned here.
+struct ImageList {
+  ImageList() = default;
+  ImageList(const ImageList&) = delete;
+  ImageList& operator=(const ImageList&) = delete;
+
+  TImage_Entry& Add(const std::string& name, Bytes bytes, int32_t packageIndex = 0, uint32_t format = 0x0901,
+                    uint16_t side = 8, uint32_t globalIndex = 0) {
+    data.push_back(std::move(bytes));
+    TImage_Entry& e = images.emplace_back();
+    e.Name = name;
+    e.Width = e.Height = side;
+    e.Format = format;
+    e.GlobalIndex = globalIndex;
+    e.DataLength = static_cast<int32_t>(data.back().size());
+    e.Data = data.back().data();
+    e.PackageIndex = packageIndex;
+    return e;
+  }
+
+  std::vector<Bytes> data;  // moving a Bytes keeps its buffer, so Data stays valid
+  std::vector<TImage_Entry> images;
+};
 
 }  // namespace quarrendel::test

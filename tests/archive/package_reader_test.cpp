@@ -91,6 +91,23 @@ TEST_F(Packages, AfsEndMarkerSetsTheCount) {
                              TextureMember("02000000", kPvrt2x2)});
   ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::Completed);
   EXPECT_EQ(store->imageCount, 1);
+  EXPECT_EQ(fe.list, (std::vector<std::string>{"Image 0", "Image 1"}));  // the end member keeps its item
+  EXPECT_FALSE(store->loadIncomplete);
+
+  // Among packed members the count is that of the images unpacked before the
+  // end member (two), not the end member's number (three): packed members
+  // that hold no archive add nothing, and entry 2 keeps an earlier load's
+  // data that must not be counted.
+  auto packed = std::make_unique<ImageStore>();
+  RecordingFrontEnd f;
+  packed->FillEntryData(2, Bytes{9, 9});
+  const Bytes notAnArchive = prs::Compress(FromHex("50564D58 00000000"));  // unpacks to "PVMX", no archive
+  ASSERT_EQ(ReadAfs(*packed, f,
+                    MakeAfs({prs::Compress(test::PvmTwoTextures()), notAnArchive, notAnArchive,
+                             FromHex("656E6400 00000000 00000000 00000000"), prs::Compress(test::XvmTwoTextures())})),
+            PackageOutcome::Completed);
+  EXPECT_EQ(packed->imageCount, 2);
+  EXPECT_EQ(f.list, (std::vector<std::string>{"wall", "floor"}));
 }
 
 TEST_F(Packages, AfsOfCompressedArchivesUsesARunningIndex) {
@@ -118,7 +135,7 @@ TEST_F(Packages, AfsCompressedSingleTexturesAreNoNameAndKeepTheCount) {
   const Bytes afs = MakeAfs({prs::Compress(SingleTexture("78563412", kPvrt2x2)),
                              prs::Compress(SingleTexture("01000000", "50565254 0A000000 00010000 0400 0400 EEFF"))});
   ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::Completed);
-  EXPECT_EQ(store->imageCount, 2);  // M, not changed by single textures
+  EXPECT_EQ(store->imageCount, 2);  // one per single texture: M when every member is one
   EXPECT_EQ(fe.list, (std::vector<std::string>{"No Name", "No Name"}));
   EXPECT_EQ(store->images[0].GlobalIndex, 0x12345678u);
   EXPECT_EQ(store->images[1].Width, 4);
@@ -133,8 +150,11 @@ TEST_F(Packages, AfsUnsupportedMemberEndsTheLoadKeepingEarlierMembers) {
   ASSERT_EQ(fe.messages.size(), 1u);
   EXPECT_EQ(fe.messages[0].kind, RecordingFrontEnd::MessageKind::Information);
   EXPECT_EQ(fe.messages[0].text, "Unsuported file are include in this package, Can't load this file. ");
-  EXPECT_EQ(store->imageCount, 2);
+  // Only the member read counts: entry 1 still holds whatever an earlier load left.
+  EXPECT_EQ(store->imageCount, 1);
+  EXPECT_EQ(fe.list, std::vector<std::string>{"Image 0"});
   EXPECT_EQ(store->images[0].DataLength, 4);
+  EXPECT_TRUE(store->loadIncomplete);
 }
 
 TEST_F(Packages, AfsDamageIsRejectedAsAnUnsupportedMember) {
@@ -265,6 +285,26 @@ TEST_F(Packages, BmlStopsAtDamageKeepingImagesReadSoFar) {
   EXPECT_EQ(store->imageCount, 2);
   EXPECT_EQ(fe.list, (std::vector<std::string>{"wall", "floor"}));
   EXPECT_TRUE(fe.messages.empty());
+  EXPECT_TRUE(store->loadIncomplete);
+  EXPECT_EQ(store->shortfall, LoadShortfall::Damaged);
+}
+
+TEST_F(Packages, PackedStreamsCutShortGiveWhatTheyHold) {
+  const Bytes packed = prs::Compress(test::PvmTwoTextures());
+  const Bytes cut(packed.begin(), packed.begin() + static_cast<long>(packed.size() / 2));
+  for (const bool bml : {false, true}) {
+    auto s = std::make_unique<ImageStore>();
+    RecordingFrontEnd f;
+    const auto outcome = bml ? ReadBml(*s, f, MakeBml({{Bytes(4, 1), cut}}, false))
+                             : ReadAfs(*s, f, MakeAfs({cut, prs::Compress(test::XvmTwoTextures())}));
+    EXPECT_EQ(outcome, PackageOutcome::Completed);
+    EXPECT_TRUE(s->loadIncomplete) << bml;
+    EXPECT_EQ(s->shortfall, LoadShortfall::StreamEndsEarly) << bml;
+    // The walk goes on after the cut member: the XVM's two images follow.
+    EXPECT_EQ(s->imagesDeclared, bml ? 2 : 4) << bml;
+    EXPECT_EQ(s->imageCount, f.ListCount()) << bml;
+    EXPECT_LT(s->imageCount, s->imagesDeclared) << bml;
+  }
 }
 
 }  // namespace

@@ -291,11 +291,15 @@ TEST_P(TruncationTest, KeepsTheImagesReadSoFar) {
   for (size_t n = 12; n <= full.size(); ++n) {
     RecordingFrontEnd ui;
     store->imageCount = 99;
+    store->StartLoadRecord();
     const Bytes prefix(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
     const int32_t expected = n < c.firstEnd ? 0 : (n < c.secondEnd ? 1 : 2);
     EXPECT_EQ(c.reader(*store, ui, prefix), expected) << c.name << " cut at " << n;
     EXPECT_EQ(store->imageCount, expected);
     EXPECT_EQ(ui.ListCount(), expected);
+    // Both archives declare two images; a cut one is recorded as incomplete.
+    EXPECT_EQ(store->imagesDeclared, 2);
+    EXPECT_EQ(store->loadIncomplete, expected < 2) << c.name << " cut at " << n;
   }
 }
 

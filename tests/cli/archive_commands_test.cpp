@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include "cli/archive_commands.h"
 #include "tests/archive/archive_bytes.h"
@@ -50,18 +53,36 @@ TEST_F(ArchiveCliTest, MissingFileIsReportedBeforeLoading) {
   const CliResult r = RunCli({"list", path});
   EXPECT_NE(r.status, 0);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "cannot open " + path + ": No such file or directory\n");
+  EXPECT_EQ(r.err, "cannot read " + path + ": No such file or directory\n");
 }
 
-TEST_F(ArchiveCliTest, DirectoryIsReportedAsUnreadable) {
-  const CliResult r = RunCli({"list", dir.Path().string()});
-  EXPECT_NE(r.status, 0);
-  EXPECT_EQ(r.err, "cannot open " + dir.Path().string() + ": Is a directory\n");
+TEST_F(ArchiveCliTest, FoldersFifosAndDevicesAreRefusedAtOnce) {
+  const std::string fifo = (dir / "pipe").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // no writer: reading would wait forever
+  std::vector<std::pair<std::string, std::string>> rows{{dir.Path().string(), "Is a directory"},
+                                                        {fifo, "not a regular file"}};
+  if (::geteuid() == 0) {
+    // A zero device of our own: reading it would never end.
+    const std::string zero = (dir / "zero").string();
+    ASSERT_EQ(::mknod(zero.c_str(), S_IFCHR | 0444, makedev(1, 5)), 0);
+    rows.emplace_back(zero, "not a regular file");
+  }
+  for (const auto& [path, reason] : rows) {
+    for (const char* command : {"list", "info", "decode"}) {
+      std::vector<std::string> args{command, path};
+      if (std::string(command) != "list") args.push_back("0");
+      if (std::string(command) == "decode") args.push_back((dir / "out.rgba").string());
+      const CliResult r = RunCli(args);
+      EXPECT_EQ(r.status, 1) << command << " " << path;
+      EXPECT_EQ(r.err, "cannot read " + path + ": " + reason + "\n");
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.rgba"));
 }
 
 TEST_F(ArchiveCliTest, UnsupportedFileGivesTheSystemsMessageAndFailure) {
   const CliResult r = RunCli({"list", Write("x.bin", FromHex("41465358 00000000"))});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 4);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "This file is not suported.\n");
 }
@@ -89,6 +110,25 @@ TEST(ListLineTest, PackageIndexIsTheLastFieldInPackageModeOnly) {
   e.PackageIndex = 3;
   EXPECT_EQ(cli::ListLine(17, e, true), "17\tXVM 3 , Image 1\t128x64\t00000601\t43704\tDEADBEEF\t3");
   EXPECT_EQ(cli::ListLine(17, e, false), "17\tXVM 3 , Image 1\t128x64\t00000601\t43704\tDEADBEEF");
+  e.Name = "evil\n\x1b]0;owned\x07";
+  EXPECT_EQ(cli::ListLine(0, e, false), "0\tevil\\n\\x1b]0;owned\\x07\t128x64\t00000601\t43704\tDEADBEEF");
+}
+
+TEST(PrintableTextTest, ControlCharactersAndBrokenUtf8AreEscaped) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"wall_01", "wall_01"},
+      {"a\tb", "a\\tb"},
+      {"two\nlines", "two\\nlines"},
+      {"\x1b[31mred", "\\x1b[31mred"},
+      {"back\\slash", "back\\\\slash"},
+      {"\r\x7f", "\\x0d\\x7f"},
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},  // UTF-8 stays
+      {"\xc2\x9b" "2J", "\\xc2\\x9b" "2J"},  // C1 control CSI written in UTF-8
+      {"caf\xe9", "caf\\xe9"},                  // Latin-1, not UTF-8
+      {"\xe2\x82", "\\xe2\\x82"},                // sequence cut short
+      {"\xc0\xaf\xed\xa0\x80", "\\xc0\\xaf\\xed\\xa0\\x80"},  // overlong slash, surrogate
+  };
+  for (const auto& [text, shown] : rows) EXPECT_EQ(cli::PrintableText(text), shown) << text;
 }
 
 std::string Sample(const char* name) {
@@ -111,7 +151,7 @@ TEST_F(ArchiveCliTest, InfoPrintsTheDescriptionLines) {
 }
 
 TEST_F(ArchiveCliTest, IndexOutsideTheImagesIsAnError) {
-  for (const char* index : {"3", "-1", "5000"}) {
+  for (const char* index : {"3", "5000", "010", "99999999999999999999"}) {
     for (const char* command : {"info", "decode"}) {
       std::vector<std::string> args{command, Sample("sample.pvm"), index};
       if (std::string(command) == "decode") args.push_back((dir / "out.rgba").string());
@@ -122,6 +162,40 @@ TEST_F(ArchiveCliTest, IndexOutsideTheImagesIsAnError) {
     }
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "out.rgba"));
+}
+
+TEST_F(ArchiveCliTest, IndexesAreDecimalDigitsOnly) {
+  for (const char* index : {"", "-1", "+1", "0x1", " 1", "1e2", "1.0"}) {
+    const CliResult r = RunCli({"info", Sample("sample.pvm"), index});
+    EXPECT_EQ(r.status, 2) << "[" << index << "]";
+    EXPECT_EQ(r.err, "INDEX: not a valid image index: " + std::string(index) +
+                         "\nRun with --help for more information.\n");
+  }
+  // Leading zeros are still decimal.
+  EXPECT_EQ(RunCli({"info", Sample("sample.pvm"), "002"}).out, RunCli({"info", Sample("sample.pvm"), "2"}).out);
+}
+
+TEST_F(ArchiveCliTest, IncompleteLoadsPrintWhatWasReadAndExitThree) {
+  const Bytes pvm = PvmTwoTextures();
+  const std::string cut = Write("cut.pvm", Bytes(pvm.begin(), pvm.begin() + 110));
+  const CliResult list = RunCli({"list", cut});
+  EXPECT_EQ(list.status, 3);
+  EXPECT_EQ(list.out, "1 Images\n0\twall\t2x2\t00000901\t4\t11223344\n");
+  EXPECT_EQ(list.err, "Only 1 of 2 images could be read: the file is damaged or incomplete.\n");
+  const CliResult info = RunCli({"info", cut, "0"});
+  EXPECT_EQ(info.status, 3);
+  EXPECT_EQ(info.out.substr(0, 14), "Description :\n");
+}
+
+TEST_F(ArchiveCliTest, DecodeNeverWritesOverItsInput) {
+  const std::string archive = Write("a.pvm", PvmTwoTextures());
+  std::filesystem::create_symlink("a.pvm", dir / "link.pvm");
+  for (const std::string& out : {archive, (dir / "link.pvm").string()}) {
+    const CliResult r = RunCli({"decode", archive, "0", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "cannot write " + out + ": it is the input file " + archive + "\n");
+  }
+  EXPECT_EQ(ReadFileBytes(archive), PvmTwoTextures());
 }
 
 // Expected pixels follow from the pictures the samples were drawn from,
@@ -172,6 +246,63 @@ TEST_F(ArchiveCliTest, DecodePaintedComposesOverTheCheckerboard) {
   const CliResult g = RunCli({"decode", Sample("sample.gvm"), "1", out, "--painted"});
   ASSERT_EQ(g.status, 0) << g.err;
   EXPECT_EQ(PixelAt(ReadFileBytes(out), 32, 0, 0), "8E 9E EF FF");
+}
+
+TEST_F(ArchiveCliTest, DecodeSingleTextureSquareOrTrueSize) {
+  // A GBIX + PVRT file, 16 x 4 twiddled rectangle RGB565: black except the
+  // first texel of the last square (12, 0) red and the last of the first (3, 3) green.
+  Bytes file = FromHex("47424958 08000000 07000000 00000000 50565254 88000000 010D0000 1000 0400");
+  Bytes data(128, 0);
+  data[2 * 48 + 1] = 0xF8;
+  data[2 * 15] = 0xE0;
+  data[2 * 15 + 1] = 0x07;
+  file.insert(file.end(), data.begin(), data.end());
+  const std::string path = Write("strip.pvr", file);
+  const auto out = (dir / "out.rgba").string();
+  struct Row {
+    std::vector<std::string> flags;
+    int width;  // the height is 4
+    int x, y;
+    const char* pixel;
+  };
+  const Row rows[] = {
+      {{}, 4, 3, 3, "00 FC 00 FF"},
+      {{"--painted"}, 4, 3, 3, "00 FC 00 FF"},
+      {{"--true-size"}, 16, 12, 0, "F8 00 00 FF"},
+      {{"--true-size"}, 16, 15, 3, "00 00 00 FF"},
+      {{"--true-size", "--painted"}, 16, 12, 0, "F8 00 00 FF"},
+      {{"--painted", "--true-size"}, 16, 3, 3, "00 FC 00 FF"},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> args{"decode", path, "0", out};
+    args.insert(args.end(), row.flags.begin(), row.flags.end());
+    const CliResult r = RunCli(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Bytes rgba = ReadFileBytes(out);
+    ASSERT_EQ(rgba.size(), static_cast<size_t>(row.width * 4 * 4));
+    EXPECT_EQ(PixelAt(rgba, row.width, row.x, row.y), row.pixel) << row.x << "," << row.y;
+  }
+  const CliResult list = RunCli({"list", path});
+  EXPECT_EQ(list.out, "1 Images\n0\tstrip\t16x4\t00000D01\t128\t00000007\n");
+}
+
+TEST_F(ArchiveCliTest, UnsupportedFormatWritesTheClearedPictureAndExitsFour) {
+  // Bare PVRT, 4 x 2, data format 0x0C (no decoder).
+  const std::string path =
+      Write("odd.pvr", FromHex("50565254 18000000 000C0000 0400 0200 FFFFFFFF FFFFFFFF FFFFFFFF FFFFFFFF"));
+  const auto out = (dir / "odd.rgba").string();
+  CliResult r = RunCli({"decode", path, "0", out});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.err, "Unsupported format\n");
+  EXPECT_EQ(ReadFileBytes(out), Bytes(2 * 2 * 4, 0));
+  r = RunCli({"decode", path, "0", out, "--true-size", "--painted"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(PixelAt(ReadFileBytes(out), 4, 3, 1), "FF FF FF FF");
+  r = RunCli({"info", path, "0"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "Description :\nSize : 4x2\nFormat : 00000C00\nData Length : 16\nPSO ID : 00000000\nARGB1555\n"
+            "Unsupported format\n");
 }
 
 TEST_F(ArchiveCliTest, DecodeToAnUnwritablePathFails) {

@@ -19,7 +19,9 @@ TEST(PrsCli, CompressThenDecompressFile) {
   CliResult r = RunCli({"prs", "compress", (dir / "plain.bin").string(), (dir / "packed.prs").string()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ToHex(ReadFileBytes(dir / "packed.prs")), "57 61 62 63 EF FF 00 00 00");
-  EXPECT_TRUE(Contains(r.out, "12 -> 9 bytes")) << r.out;
+  // The summary is a message: stdout carries data only.
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(Contains(r.err, "12 -> 9 bytes")) << r.err;
 
   r = RunCli({"prs", "decompress", (dir / "packed.prs").string(), (dir / "back.bin").string()});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -57,6 +59,17 @@ struct FailureCase {
   const char* message;
 };
 
+// One literal, then long copies of 256 bytes at distance 1 (control bytes 55
+// hold four commands' bits each), past 10,000,000 bytes.
+Bytes TooLargeStream() {
+  Bytes stream = FromHex("55 00 F8 FF FF F8 FF FF F8 FF FF");
+  while (stream.size() < 140'000) {
+    stream.push_back(0x55);
+    for (int c = 0; c < 4; ++c) stream.insert(stream.end(), {0xF8, 0xFF, 0xFF});
+  }
+  return stream;
+}
+
 class PrsCliFailure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(PrsCliFailure, ReportsAndWritesNothing) {
@@ -75,6 +88,10 @@ INSTANTIATE_TEST_SUITE_P(
         // a long copy one byte back with nothing written yet
         FailureCase{"CopyBeforeStart", "decompress", FromHex("02 FF FF 00 00"), true, "PRS stream is corrupt"},
         FailureCase{"TruncatedLiteral", "decompress", FromHex("01"), true, "past the end"},
+        // three literals that use the input up without an end command
+        FailureCase{"NoEndCommand", "decompress", FromHex("07 61 62 63"), true, "end before the end command"},
+        FailureCase{"TooLarge", "decompress", TooLargeStream(), true,
+                    "unpacks to more than 10000000 bytes, the most that can be handled"},
         FailureCase{"MissingInputDecompress", "decompress", {}, false, "cannot read"},
         FailureCase{"MissingInputCompress", "compress", {}, false, "cannot read"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -104,8 +121,18 @@ TEST(PrsCli, RefusesFilesLargerThanTheBuffer) {
 
 TEST(PrsCli, MissingArgumentsAreAUsageError) {
   const CliResult r = RunCli({"prs", "compress", "only-one"});
-  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(r.status, 2);
   EXPECT_FALSE(r.err.empty());
+}
+
+TEST(PrsCli, RefusesToWriteOverItsInput) {
+  TempDir dir;
+  const std::string in = (dir / "in.bin").string();
+  WriteFileBytes(in, FromHex("61 62 63"));
+  const CliResult r = RunCli({"prs", "compress", in, in});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "cannot write " + in + ": it is the input file " + in + "\n");
+  EXPECT_EQ(ToHex(ReadFileBytes(in)), "61 62 63");
 }
 
 }  // namespace

@@ -95,5 +95,20 @@ TEST(ByteWriter, FixedSpanNeverWritesPastItsEnd) {
   EXPECT_EQ(backing, (std::vector<uint8_t>{0x02, 0x01, 0x03, 0x04, 0x55, 0x55}));
 }
 
+TEST(ByteWriter, CopiesBytesOfItsOwnVectorWhileGrowingIt) {
+  // The vector is full, so the copy makes it reallocate: the source must be
+  // read from the new storage, not the freed one.
+  std::vector<uint8_t> out{1, 2, 3, 4};
+  out.shrink_to_fit();
+  ByteWriter w(out);
+  w.Bytes(std::span<const uint8_t>(out).subspan(1, 3));
+  w.Bytes(std::span<const uint8_t>(out));
+  EXPECT_EQ(out, (std::vector<uint8_t>{1, 2, 3, 4, 2, 3, 4, 1, 2, 3, 4, 2, 3, 4}));
+  // Overlapping source and destination after a seek back.
+  w.Seek(1);
+  w.Bytes(std::span<const uint8_t>(out).subspan(0, 4));
+  EXPECT_EQ(out, (std::vector<uint8_t>{1, 1, 2, 3, 4, 3, 4, 1, 2, 3, 4, 2, 3, 4}));
+}
+
 }  // namespace
 }  // namespace quarrendel

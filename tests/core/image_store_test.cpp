@@ -70,6 +70,28 @@ TEST(ImageStore, FillEntryDataReleasesTheOldBlockFirst) {
   EXPECT_THROW(store->FillEntryData(5001, second), Error);
 }
 
+TEST(ImageStore, DataThatDoesNotFitLeavesTheEntryEmpty) {
+  // Pools of 16 map entries; a request takes size / B + 2 blocks and needs
+  // size / B + 4 free entries in a row.
+  auto store = std::make_unique<ImageStore>(16);
+  const std::vector<uint8_t> big(4000, 0x22);
+  store->FillEntryData(0, big);  // first pool, entries 1..9
+  store->FillEntryData(1, big);  // first pool has 6 free in a row: second pool, entries 1..7
+  store->FillEntryData(2, std::vector<uint8_t>{1, 2, 3});  // first pool, entries 11..12
+  ASSERT_EQ(store->pools.First().BlocksInUse(), 11);
+  try {
+    // Released first: the first pool then has 6 free entries in a row, the second 8; 11 and 9 are needed.
+    store->FillEntryData(2, big);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::PoolFull);
+  }
+  EXPECT_EQ(store->images[2].Data, nullptr);
+  EXPECT_EQ(store->images[2].DataLength, 0);
+  EXPECT_EQ(store->pools.First().BlocksInUse(), 9);
+  EXPECT_EQ(store->images[0].DataLength, 4000);
+}
+
 TEST(Capacity, ChecksRejectOnlyBeyondTheCapacities) {
   EXPECT_NO_THROW(RequireImageCount(5001));
   EXPECT_THROW(RequireImageCount(5002), Error);

@@ -87,50 +87,86 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"EmptyInput", "", {}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-struct CorruptCase {
+struct FailureCase {
   const char* name;
   const char* stream;
-  size_t produced;       // bytes written before the bad command
-  int64_t commandOffset;  // where the bad command starts
+  size_t produced;        // bytes written before the failing command
+  int64_t commandOffset;  // where that command starts
   size_t outputSize;
+  StreamEnd end;
 };
 
-class DecodeCorrupt : public ::testing::TestWithParam<CorruptCase> {};
+class DecodeFailure : public ::testing::TestWithParam<FailureCase> {};
 
-TEST_P(DecodeCorrupt, StopsAndReports) {
-  const CorruptCase& c = GetParam();
+TEST_P(DecodeFailure, StopsAndReports) {
+  const FailureCase& c = GetParam();
   const Bytes in = FromHex(c.stream);
   // The output sits inside a larger vector: nothing past its end may change.
   Bytes storage(c.outputSize + 16, 0xEE);
   const DecompressResult r = Decompress(in, std::span<uint8_t>(storage.data(), c.outputSize));
   ASSERT_FALSE(r.Ok());
-  EXPECT_EQ(r.error->Kind(), ErrorKind::Corrupt);
+  EXPECT_EQ(r.end, c.end);
+  const ErrorKind kind = c.end == StreamEnd::InputCut      ? ErrorKind::Truncated
+                         : c.end == StreamEnd::BeforeStart ? ErrorKind::Corrupt
+                                                           : ErrorKind::OverCapacity;
+  EXPECT_EQ(r.error->Kind(), kind);
   EXPECT_EQ(r.error->Offset(), c.commandOffset);
-  EXPECT_NE(std::string(r.error->what()).find("PRS stream is corrupt"), std::string::npos);
+  const char* words = c.end == StreamEnd::InputCut      ? "PRS stream is cut short"
+                      : c.end == StreamEnd::BeforeStart ? "PRS stream is corrupt"
+                                                        : "bytes, the most that can be handled";
+  EXPECT_NE(std::string(r.error->what()).find(words), std::string::npos) << r.error->what();
   EXPECT_EQ(r.size, c.produced);
   for (size_t k = c.outputSize; k < storage.size(); ++k) ASSERT_EQ(storage[k], 0xEE) << k;
   EXPECT_THROW(Decompress(in, c.outputSize), Error);
+  EXPECT_THROW(DecompressWhole(in, c.outputSize), Error);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Prs, DecodeCorrupt,
+    Prs, DecodeFailure,
     ::testing::Values(
         // copies reaching before the output
-        CorruptCase{"LongCopyAtStart", "02 FF FF 00 00", 0, 0, 64},
-        CorruptCase{"ShortCopyAtStart", "00 FF", 0, 0, 64},
-        CorruptCase{"ShortCopyTwoBackAfterOneByte", "01 61 FE 00 00", 1, 2, 64},
-        CorruptCase{"LongCopy8192BackAfterOneByte", "05 61 07 00 00 00", 1, 2, 64},
+        FailureCase{"LongCopyAtStart", "02 FF FF 00 00", 0, 0, 64, StreamEnd::BeforeStart},
+        FailureCase{"ShortCopyAtStart", "00 FF", 0, 0, 64, StreamEnd::BeforeStart},
+        FailureCase{"ShortCopyTwoBackAfterOneByte", "01 61 FE 00 00", 1, 2, 64, StreamEnd::BeforeStart},
+        FailureCase{"LongCopy8192BackAfterOneByte", "05 61 07 00 00 00", 1, 2, 64, StreamEnd::BeforeStart},
         // commands needing bytes at or past the input's end
-        CorruptCase{"LiteralWithoutByte", "01", 0, 0, 64},
-        CorruptCase{"LongCopyWithOneByte", "02 FF", 0, 0, 64},
-        CorruptCase{"LongCopyWithoutThirdByte", "15 61 F8 FF", 1, 2, 64},
-        CorruptCase{"ShortCopyWithoutByte", "00", 0, 0, 64},
+        FailureCase{"LiteralWithoutByte", "01", 0, 0, 64, StreamEnd::InputCut},
+        FailureCase{"LongCopyWithOneByte", "02 FF", 0, 0, 64, StreamEnd::InputCut},
+        FailureCase{"LongCopyWithoutThirdByte", "15 61 F8 FF", 1, 2, 64, StreamEnd::InputCut},
+        FailureCase{"ShortCopyWithoutByte", "00", 0, 0, 64, StreamEnd::InputCut},
         // the long copy's second bit comes from control byte 05, the last byte
-        CorruptCase{"LongCopyAfterControlByteWithoutData", "7F 61 62 63 64 65 66 67 05", 7, 8, 64},
+        FailureCase{"LongCopyAfterControlByteWithoutData", "7F 61 62 63 64 65 66 67 05", 7, 8, 64,
+                    StreamEnd::InputCut},
         // output beyond the output buffer
-        CorruptCase{"LiteralPastOutput", "07 61 62 63", 2, 3, 2},
-        CorruptCase{"CopyPastOutput", "15 61 FF FF 00 00", 1, 2, 5}),
+        FailureCase{"LiteralPastOutput", "07 61 62 63", 2, 3, 2, StreamEnd::OutputFull},
+        FailureCase{"CopyPastOutput", "15 61 FF FF 00 00", 1, 2, 5, StreamEnd::OutputFull}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PrsDecompress, WholeFilesNeedTheEndCommand) {
+  // Streams that end where a command could start: accepted as members are,
+  // refused as whole files. Bytes after the end command stay ignored.
+  struct Row {
+    const char* stream;
+    StreamEnd end;
+  };
+  const Row rows[] = {{"07 61 62 63", StreamEnd::InputUsed},
+                      {"", StreamEnd::InputUsed},
+                      {"57 61 62 63 EF FF 00 00 00", StreamEnd::EndCommand},
+                      {"02 00 00 61 62 63", StreamEnd::EndCommand}};
+  for (const Row& row : rows) {
+    const Bytes in = FromHex(row.stream);
+    Bytes out(64);
+    const DecompressResult r = Decompress(in, std::span<uint8_t>(out));
+    EXPECT_TRUE(r.Ok()) << row.stream;
+    EXPECT_EQ(r.end, row.end) << row.stream;
+    EXPECT_EQ(r.EndsEarly(), row.end == StreamEnd::InputUsed);
+    if (row.end == StreamEnd::EndCommand) {
+      EXPECT_EQ(DecompressWhole(in), Decompress(in)) << row.stream;
+    } else {
+      EXPECT_THROW(DecompressWhole(in), Error) << row.stream;
+    }
+  }
+}
 
 TEST(PrsDecompress, PartialOutputStaysInBufferOnError) {
   Bytes out(4, 0);
@@ -315,7 +351,7 @@ TEST_F(PrsBuffers, CompressesAFullInputBuffer) {
   EXPECT_EQ(r.size, static_cast<size_t>(kBufferSize));
 }
 
-TEST_F(PrsBuffers, OutputBeyondBufferIsCorrupt) {
+TEST_F(PrsBuffers, OutputBeyondBufferIsOverCapacity) {
   // One literal, then long copies of 256 at distance 1 without end:
   // 10,000,129 bytes wanted, the copy that would pass 10,000,000 fails.
   Bytes stream = FromHex("55 00 F8 FF FF F8 FF FF F8 FF FF");
@@ -326,7 +362,9 @@ TEST_F(PrsBuffers, OutputBeyondBufferIsCorrupt) {
   std::copy(stream.begin(), stream.end(), store.input.Data());
   const DecompressResult r = DecompressBuffers(store, static_cast<int32_t>(stream.size()));
   ASSERT_FALSE(r.Ok());
-  EXPECT_EQ(r.error->Kind(), ErrorKind::Corrupt);
+  EXPECT_EQ(r.error->Kind(), ErrorKind::OverCapacity);
+  EXPECT_EQ(r.end, StreamEnd::OutputFull);
+  EXPECT_STREQ(r.error->what(), "PRS stream unpacks to more than 10000000 bytes, the most that can be handled");
   EXPECT_EQ(r.size, 1u + 39062u * 256u);
 }
 

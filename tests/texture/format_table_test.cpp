@@ -46,7 +46,14 @@ TEST(FormatTable, DispatchAndDescriptionTexts) {
       {0x0005, h, 100, false, DecoderKind::None, "", false},
       {0x0A02, h, 100, false, DecoderKind::None, "ARGB4444", false},
       {0x0F01, h, 100, false, DecoderKind::None, "RGB565 No transparency", false},
-      {0x1200, h, 100, false, DecoderKind::None, "ARGB1555", false},
+      {0x1300, h, 100, false, DecoderKind::None, "ARGB1555", false},
+      {0x0C00, h, 100, false, DecoderKind::None, "ARGB1555", false},
+      {0x0B00, h, 2 * hh, false, DecoderKind::Stride, "STRIDE ARGB1555", true},
+      {0x0B04, h, 2 * hh, true, DecoderKind::Stride, "STRIDE Bump", true},
+      {0x0B03, h, 2 * hh, false, DecoderKind::StrideYuv422, "STRIDE YUV442", false},
+      {0x0D01, h, 2 * hh, false, DecoderKind::TwiddledRectangle, "TWIDDLED RECTANGLE RGB565 No transparency", true},
+      {0x0D03, h, 2 * hh, false, DecoderKind::TwiddledRectangle, "TWIDDLED RECTANGLE YUV442", true},
+      {0x1202, h, 2 * hh + 8, true, DecoderKind::TwiddledMipmapAlias, "TWIDDLED & MIPMAP (ALIAS) ARGB4444", true},
   };
   for (const Row& r : rows) {
     const DecoderChoice c = ChooseDecoder(r.format, r.height, r.length, r.pvrFamily);
@@ -54,6 +61,19 @@ TEST(FormatTable, DispatchAndDescriptionTexts) {
     EXPECT_EQ(c.text, r.text) << std::hex << r.format;
     EXPECT_EQ(c.converted, r.converted) << std::hex << r.format;
   }
+}
+
+TEST(FormatTable, OnlyTheRectangleLayoutsDecodeTheTrueSize) {
+  int trueSize = 0;
+  for (uint32_t code = 0; code < 0x20; ++code) {
+    const DecoderKind kind = ChooseDecoder(code << 8, 16, 512, true).decoder;
+    if (DecodesTrueSize(kind)) {
+      ++trueSize;
+      EXPECT_TRUE(code == 0x0B || code == 0x0D || code == 0x12) << code;
+    }
+  }
+  EXPECT_EQ(trueSize, 3);
+  EXPECT_TRUE(DecodesTrueSize(ChooseDecoder(0x0B03, 16, 512, true).decoder));
 }
 
 TEST(FormatTable, MipCountKindsForS3tcOnly) {

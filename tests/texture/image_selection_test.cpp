@@ -20,7 +20,11 @@ using Lines = std::vector<std::string>;
 constexpr uint32_t kWhite = 0xFFFFFF;
 constexpr uint32_t kGrey = 0xAFAFAF;
 
-uint32_t At(const Picture& p, int x, int y) { return p.pixels.at(static_cast<size_t>(y * p.side + x)); }
+uint32_t At(const Picture& p, int x, int y) { return p.pixels.at(static_cast<size_t>(y * p.width + x)); }
+std::string SizeOf(const Picture& p) {
+  EXPECT_EQ(p.pixels.size(), static_cast<size_t>(p.width) * static_cast<size_t>(p.height));
+  return std::to_string(p.width) + "x" + std::to_string(p.height);
+}
 
 class ImageSelectionTest : public ::testing::Test {
  protected:
@@ -38,6 +42,10 @@ class ImageSelectionTest : public ::testing::Test {
     store.FillEntryData(index, data);
     store.imageCount = std::max(store.imageCount, index + 1);
   }
+
+  void ExpectCleared(std::initializer_list<std::pair<int32_t, int32_t>> points) {
+    for (const auto& [x, y] : points) EXPECT_EQ(store.canvas(x, y), 0u) << x << "," << y;
+  }
 };
 
 TEST_F(ImageSelectionTest, MemoOfAMipmappedDxt1) {
@@ -45,7 +53,7 @@ TEST_F(ImageSelectionTest, MemoOfAMipmappedDxt1) {
   const Selection s = SelectImage(store, 0);
   EXPECT_EQ(s.memo, (Lines{"Description :", "Size : 256x256", "Format : 00000601", "Data Length : 43704",
                            "PSO ID : 1234ABCD", "Mipmaps count: 9", "DXT1 RGBA565 & MIPMAP"}));
-  EXPECT_EQ(s.picture.side, 256);
+  EXPECT_EQ(SizeOf(s.picture), "256x256");
 }
 
 TEST_F(ImageSelectionTest, TwiddledInPackageModeLeavesTheCanvas) {
@@ -61,7 +69,7 @@ TEST_F(ImageSelectionTest, TwiddledInPackageModeLeavesTheCanvas) {
   EXPECT_EQ(store.canvas(0, 0), 0xFFF8F8F8u);
   EXPECT_EQ(store.canvas(0, 1), 0x00F8F8F8u);
   EXPECT_EQ(store.canvas(1, 0), 0xFF0000F8u);
-  ASSERT_EQ(s.picture.side, 2);
+  ASSERT_EQ(SizeOf(s.picture), "2x2");
   EXPECT_EQ(s.picture.pixels, (std::vector<uint32_t>{0xF8F8F8, 0x0000F8, kWhite, kWhite}));
 }
 
@@ -76,9 +84,13 @@ TEST_F(ImageSelectionTest, DescriptionsOfSeveralFormats) {
       {0x0700, 4, 16, 0, {"Mipmaps count: 1", "DXT3 RGBA5654"}},
       {0x0701, 8, 80, 0, {"Mipmaps count: 2", "DXT3 RGBA5654 & MIPMAP"}},
       {0x0700, 4, 16, 1, {"8-BIT CLUT TWIDDLED ARGB1555"}},
-      {0x0800, 4, 16, 1, {"ARGB1555"}},
-      {0x0D02, 4, 16, 1, {"ARGB4444"}},
-      {0x0006, 4, 16, 1, {""}},
+      {0x0800, 4, 16, 1, {"ARGB1555", "Unsupported format"}},
+      {0x0D02, 4, 16, 1, {"TWIDDLED RECTANGLE ARGB4444"}},
+      {0x0006, 4, 16, 1, {"", "Unsupported format"}},
+      {0x0C00, 4, 16, 1, {"ARGB1555", "Unsupported format"}},
+      {0x1202, 4, 40, 1, {"TWIDDLED & MIPMAP (ALIAS) ARGB4444"}},
+      {0x0B01, 4, 32, 1, {"STRIDE RGB565 No transparency"}},
+      {0x0B03, 4, 32, 1, {"STRIDE YUV442"}},
       {0x080A, 8, 32, 1, {"CI4 8x8 Titles GC RGB5A3"}},
       {0x090A, 8, 64, 1, {"CI8 8x4 Titles GC RGB5A3"}},
       {0x0901, 4, 32, 1, {"RECTANGLE RGB565 No transparency"}},
@@ -228,19 +240,100 @@ TEST_F(ImageSelectionTest, AlphaBlend) {
 }
 
 TEST_F(ImageSelectionTest, WidthAndHeightDiffer) {
-  // W 2 < H 4: columns 2 and 3 show the checkerboard.
+  // The square layouts still decode H x H; the picture has the true size.
+  // W 2 < H 4: the twiddled square's columns 2 and 3 are decoded but not shown.
   SetEntry(0, 2, 4, 0x0100, Bytes(32, 0xFF));
   Selection s = SelectImage(store, 0);
-  ASSERT_EQ(s.picture.side, 4);
+  ASSERT_EQ(SizeOf(s.picture), "2x4");
   EXPECT_EQ(At(s.picture, 1, 3), 0xF8F8F8u);
-  EXPECT_EQ(At(s.picture, 2, 0), kWhite);
-  EXPECT_EQ(At(s.picture, 3, 3), kWhite);
-  // W 8 > H 4: the picture is 4 x 4.
+  EXPECT_EQ(store.canvas(3, 3), 0xFFF8F8F8u);
+  // The square form keeps columns 2 and 3 as checkerboard.
+  Picture square = PaintSquareOverCheckerboard(store.canvas, 2, 4);
+  ASSERT_EQ(SizeOf(square), "4x4");
+  EXPECT_EQ(At(square, 1, 3), 0xF8F8F8u);
+  EXPECT_EQ(At(square, 2, 0), kWhite);
+  EXPECT_EQ(At(square, 3, 3), kWhite);
+  // W 8 > H 4: the 4 x 4 square is decoded, columns 4..7 stay cleared.
   SetEntry(0, 8, 4, 0x0100, Bytes(32, 0xFF));
   s = SelectImage(store, 0);
-  EXPECT_EQ(s.picture.side, 4);
+  ASSERT_EQ(SizeOf(s.picture), "8x4");
   EXPECT_EQ(At(s.picture, 3, 3), 0xF8F8F8u);
+  EXPECT_EQ(At(s.picture, 4, 0), kWhite);
   EXPECT_EQ(s.memo[1], "Size : 8x4");
+  square = PaintSquareOverCheckerboard(store.canvas, 8, 4);
+  ASSERT_EQ(SizeOf(square), "4x4");
+  EXPECT_EQ(At(square, 3, 3), 0xF8F8F8u);
+}
+
+TEST_F(ImageSelectionTest, AliasMipChainShowsTheLastEightByEight) {
+  // An 8 x 8 chain: 24 words of smaller levels and padding (0x7C00), then the
+  // top level with word 0x100 + t at twiddled position t. YUV texels stay raw,
+  // so the canvas shows the words where they landed. Positions by hand:
+  // x adds 0, 2, 8, 10, 32, 34, 40, 42 and y adds 0, 1, 4, 5, 16, 17, 20, 21.
+  Bytes data(2 * (24 + 64));
+  for (size_t i = 0; i < 24; ++i) PutLe16(data, i, 0x7C00);
+  for (uint16_t t = 0; t < 64; ++t) PutLe16(data, 24 + t, static_cast<uint16_t>(0x100 + t));
+  SetEntry(0, 8, 8, 0x1203, data);
+  const Selection s = SelectImage(store, 0);
+  EXPECT_EQ(s.memo.back(), "TWIDDLED & MIPMAP (ALIAS) YUV442");
+  const uint32_t expected[8][8] = {
+      {0, 2, 8, 10, 32, 34, 40, 42},     {1, 3, 9, 11, 33, 35, 41, 43},
+      {4, 6, 12, 14, 36, 38, 44, 46},    {5, 7, 13, 15, 37, 39, 45, 47},
+      {16, 18, 24, 26, 48, 50, 56, 58},  {17, 19, 25, 27, 49, 51, 57, 59},
+      {20, 22, 28, 30, 52, 54, 60, 62},  {21, 23, 29, 31, 53, 55, 61, 63},
+  };
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) ASSERT_EQ(store.canvas(x, y), 0x100 + expected[y][x]) << x << "," << y;
+  EXPECT_EQ(store.readCursor, 48 + 128);
+}
+
+TEST_F(ImageSelectionTest, TwiddledRectangleIsShownAtItsTrueSize) {
+  // 16 x 4 RGB565: black except the first texel of the last square (red) and
+  // the last texel of the first square (green).
+  Bytes data(128, 0);
+  PutLe16(data, 48, 0xF800);
+  PutLe16(data, 15, 0x07E0);
+  SetEntry(0, 16, 4, 0x0D01, data);
+  Selection s = SelectImage(store, 0);
+  EXPECT_EQ(s.memo, (Lines{"Description :", "Size : 16x4", "Format : 00000D01", "Data Length : 128",
+                           "PSO ID : 00000000", "TWIDDLED RECTANGLE RGB565 No transparency"}));
+  EXPECT_TRUE(s.formatSupported);
+  ASSERT_EQ(SizeOf(s.picture), "16x4");
+  EXPECT_EQ(At(s.picture, 12, 0), 0x0000F8u);
+  EXPECT_EQ(At(s.picture, 3, 3), 0x00FC00u);
+  EXPECT_EQ(At(s.picture, 15, 3), 0u);
+
+  // 4 x 16 with only its first square: the rest stays checkerboard.
+  SetEntry(0, 4, 16, 0x0D01, Bytes(32, 0));
+  s = SelectImage(store, 0);
+  ASSERT_EQ(SizeOf(s.picture), "4x16");
+  EXPECT_EQ(At(s.picture, 0, 3), 0u);
+  EXPECT_EQ(At(s.picture, 0, 4), kWhite);
+  EXPECT_EQ(At(s.picture, 3, 15), kWhite);
+}
+
+TEST_F(ImageSelectionTest, UnsupportedFormatSaysSoAfterTheUsualLines) {
+  SetEntry(0, 4, 4, 0x0C01, Bytes(32, 0xFF), 0x42);
+  const Selection s = SelectImage(store, 0);
+  EXPECT_EQ(s.memo, (Lines{"Description :", "Size : 4x4", "Format : 00000C01", "Data Length : 32",
+                           "PSO ID : 00000042", "RGB565 No transparency", "Unsupported format"}));
+  EXPECT_FALSE(s.formatSupported);
+  EXPECT_EQ(At(s.picture, 0, 0), kWhite);
+  EXPECT_EQ(store.canvas(3, 3), 0u);
+}
+
+TEST_F(ImageSelectionTest, NothingStaleAcrossWideAndTallImages) {
+  SetEntry(0, 16, 4, 0x0D00, Bytes(128, 0xFF));  // wide, all opaque white
+  SetEntry(1, 4, 16, 0x0D00, Bytes(32, 0xFF));   // tall, data for the first square only
+  SetEntry(2, 16, 4, 0x0D00, Bytes(32, 0xFF));   // wide, first square only
+  SelectImage(store, 0);
+  SelectImage(store, 1);
+  // The H x H square of the tall one (16 x 16) holds nothing of the wide one.
+  EXPECT_EQ(store.canvas(3, 3), 0xFFF8F8F8u);
+  ExpectCleared({{12, 0}, {0, 8}});
+  SelectImage(store, 0);
+  EXPECT_EQ(At(SelectImage(store, 2).picture, 15, 3), kWhite);
+  ExpectCleared({{4, 0}, {15, 3}});
 }
 
 TEST_F(ImageSelectionTest, EarlierImageDoesNotShowThrough) {
@@ -250,12 +343,10 @@ TEST_F(ImageSelectionTest, EarlierImageDoesNotShowThrough) {
   SelectImage(store, 0);
   SelectImage(store, 1);
   EXPECT_EQ(store.canvas(1, 1), 0xFFF8F8F8u);
-  EXPECT_EQ(store.canvas(2, 2), 0u);
+  ExpectCleared({{2, 2}});
   SelectImage(store, 0);
-  const Selection s = SelectImage(store, 2);
-  EXPECT_EQ(store.canvas(0, 0), 0u);
-  EXPECT_EQ(store.canvas(3, 3), 0u);
-  EXPECT_EQ(At(s.picture, 0, 0), kWhite);
+  EXPECT_EQ(At(SelectImage(store, 2).picture, 0, 0), kWhite);
+  ExpectCleared({{0, 0}, {3, 3}});
 }
 
 TEST_F(ImageSelectionTest, MissingTexelsStayClearedAfterConversion) {
@@ -286,7 +377,7 @@ TEST_F(ImageSelectionTest, TallerThanTheCanvasIsNotDecoded) {
   SetEntry(0, 4, 3000, 0x0600, Bytes(64, 0xFF));
   const Selection s = SelectImage(store, 0);
   EXPECT_EQ(s.memo.back(), "DXT1 RGBA565");
-  EXPECT_EQ(s.picture.side, Canvas::kSide);
+  EXPECT_EQ(SizeOf(s.picture), "4x2049");
   EXPECT_EQ(store.canvas(0, 0), 0u);
   EXPECT_EQ(At(s.picture, 0, 0), kWhite);
 }
@@ -296,12 +387,12 @@ TEST_F(ImageSelectionTest, ListedImageAndBadIndex) {
   SetEntry(0, 2, 2, 0x0100, Bytes(8, 0xFF));
   SelectListedImage(store, frontEnd);
   EXPECT_EQ(frontEnd.memo, Lines{"Description :"});
-  EXPECT_EQ(frontEnd.picture.side, 0);
+  EXPECT_EQ(SizeOf(frontEnd.picture), "0x0");
   frontEnd.list = {"tex0"};
   frontEnd.selected = 0;
   SelectListedImage(store, frontEnd);
   EXPECT_EQ(frontEnd.memo.back(), "SQUARE TWIDDLED ARGB1555");
-  EXPECT_EQ(frontEnd.picture.side, 2);
+  EXPECT_EQ(SizeOf(frontEnd.picture), "2x2");
   EXPECT_EQ(At(frontEnd.picture, 1, 1), 0xF8F8F8u);
 
   try {

@@ -9,6 +9,9 @@
 #include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "ui/file_filter.h"
 #include "ui/import_options_form.h"
@@ -57,6 +60,8 @@ class DialogsTest : public QObject {
   void SpinFieldStepsWithinBounds();
 
   void ImportOptionsLayout();
+  void ImportOptionsCaptionsAreNotCut_data();
+  void ImportOptionsCaptionsAreNotCut();
   void ImportOptionsSpinRules_data();
   void ImportOptionsSpinRules();
   void ImportOptionsTypedZeroBecomesOne();
@@ -107,7 +112,9 @@ void DialogsTest::FilterIndexIsOneBased() {
   QCOMPARE(FilterIndexOf(filters, QStringLiteral("PC Format (*.pvm)")), 1);
   QCOMPARE(FilterIndexOf(filters, QStringLiteral("AFS BB/Xbox Format (*.afs)")), 4);
   QCOMPARE(FilterIndexOf(filters, QStringLiteral("AFS PC Format (*.afs)")), 3);
-  QCOMPARE(FilterIndexOf(filters, QStringLiteral("Something else (*.txt)")), 1);
+  // An entry the list does not hold is no choice at all, never the first entry.
+  QCOMPARE(FilterIndexOf(filters, QStringLiteral("Something else (*.txt)")), std::nullopt);
+  QCOMPARE(FilterIndexOf(filters, QStringLiteral("PC Format")), std::nullopt);
 }
 
 void DialogsTest::SpinFieldClampsUnlessBoundsAreEqual_data() {
@@ -183,8 +190,10 @@ void DialogsTest::ImportOptionsLayout() {
   QCOMPARE(form.windowTitle(), QStringLiteral("Import option"));
   QVERIFY(!form.isVisible());
   QVERIFY(form.isModal());
-  QCOMPARE(form.minimumSize(), QSize(231, 273));
-  QCOMPARE(form.maximumSize(), QSize(231, 273));
+  // A fixed client area of 231 x 273, wider only where a caption needs it.
+  QCOMPARE(form.minimumSize(), form.maximumSize());
+  QVERIFY(form.minimumWidth() >= 231);
+  QCOMPARE(form.minimumHeight(), 273);
   QCOMPARE(form.GroupBox1->title(), QStringLiteral("Image Format : "));
   QCOMPARE(form.GroupBox2->title(), QStringLiteral("Transparency : "));
   QCOMPARE(form.GroupBox3->title(), QStringLiteral("MipMaps : "));
@@ -202,12 +211,50 @@ void DialogsTest::ImportOptionsLayout() {
   QCOMPARE(form.SpinEdit1->Value(), 1);
   // Every control lies inside the client area.
   for (QWidget* child : form.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-    QVERIFY2(QRect(0, 0, 231, 273).contains(child->geometry()), qPrintable(child->objectName()));
+    QVERIFY2(QRect(QPoint(0, 0), form.maximumSize()).contains(child->geometry()), qPrintable(child->objectName()));
   }
   for (const char* name : {"GroupBox1", "RadioButton1", "RadioButton2", "RadioButton3", "GroupBox2", "RadioButton4",
                            "RadioButton5", "GroupBox3", "Label1", "SpinEdit1", "Button1"}) {
     QVERIFY2(form.findChild<QWidget*>(QLatin1String(name)) != nullptr, name);
   }
+}
+
+void DialogsTest::ImportOptionsCaptionsAreNotCut_data() {
+  QTest::addColumn<int>("extraPoints");
+  QTest::newRow("platform font") << 0;
+  QTest::newRow("larger font") << 4;
+}
+
+// Each captioned control is as wide as its caption needs in the font in use,
+// keeps its place, and lies inside its group box, which lies inside the
+// client area.
+void DialogsTest::ImportOptionsCaptionsAreNotCut() {
+  QFETCH(int, extraPoints);
+  const QFont platformFont = QApplication::font();
+  QFont font = platformFont;
+  font.setPointSize(platformFont.pointSize() + extraPoints);
+  QApplication::setFont(font);
+  TForm2 form;
+  QApplication::setFont(platformFont);
+
+  const QRect client(QPoint(0, 0), form.maximumSize());
+  const std::vector<std::pair<QWidget*, QPoint>> captioned{
+      {form.RadioButton1, {12, 20}}, {form.RadioButton2, {12, 42}}, {form.RadioButton3, {12, 64}},
+      {form.RadioButton4, {12, 20}}, {form.RadioButton5, {12, 42}}, {form.Label1, {12, 22}}};
+  for (const auto& [widget, pos] : captioned) {
+    const QString name = widget->objectName();
+    QCOMPARE(widget->pos(), pos);
+    QVERIFY2(widget->width() >= widget->sizeHint().width(),
+             qPrintable(QStringLiteral("%1: %2 < %3").arg(name).arg(widget->width()).arg(widget->sizeHint().width())));
+    QWidget* group = widget->parentWidget();
+    QVERIFY2(QRect(QPoint(0, 0), group->size()).contains(widget->geometry()), qPrintable(name));
+    QVERIFY2(group->width() >= group->minimumSizeHint().width(), qPrintable(group->objectName()));
+    QVERIFY2(client.contains(group->geometry()), qPrintable(group->objectName()));
+  }
+  // The spin field sits beside its label, not over it, and inside the group.
+  QVERIFY(form.SpinEdit1->x() >= form.Label1->x() + form.Label1->width());
+  QVERIFY(QRect(QPoint(0, 0), form.GroupBox3->size()).contains(form.SpinEdit1->geometry()));
+  QVERIFY(client.contains(form.Button1->geometry()));
 }
 
 void DialogsTest::ImportOptionsSpinRules_data() {

@@ -184,6 +184,10 @@ class MainFormTest : public QObject {
   void FileDialogsKeepNameAndFilterIndex();
   void ClickingAnItemWritesMemoAndPicture();
   void KeyboardSelectionAndClickAgainShowTheImage();
+  void ClicksNeverLeaveTheListWithoutSelection();
+  void ItemBeyondTheImageCountShowsNoImage();
+  void MemoIsReadOnly();
+  void NamesThatAreNotUtf8ShowAsLatin1();
   void RebuildAndAddFollowTheBmlFlag();
   void FailedLoadLeavesTheLabel();
   void CancelledLoadKeepsTheImages();
@@ -198,6 +202,9 @@ class MainFormTest : public QObject {
   void QuitClosesTheWindow();
 
  private:
+  // Writes `bytes` to a file named `name` and loads it as File > Load does.
+  void LoadThroughTheMenu(const QString& name, const Bytes& bytes);
+
   QTemporaryDir dir_;
   std::unique_ptr<ImageStore> store_;
   std::unique_ptr<TestForm> form_;
@@ -218,6 +225,11 @@ void MainFormTest::init() {
 void MainFormTest::cleanup() {
   form_.reset();
   store_.reset();
+}
+
+void MainFormTest::LoadThroughTheMenu(const QString& name, const Bytes& bytes) {
+  form_->answers.push_back(Choose(WriteFile(dir_, name, bytes)));
+  form_->Open1->trigger();
 }
 
 void MainFormTest::ControlsAndGeometry() {
@@ -291,9 +303,10 @@ void MainFormTest::LoadFillsListAndLabel() {
   const auto& request = form.requests.front();
   QCOMPARE(request.dialog, DialogId::OpenDialog1);
   QVERIFY(!request.save);
-  QCOMPARE(request.filters.size(), 6);
+  QCOMPARE(request.filters.size(), 7);
   QCOMPARE(request.filters.first(), QStringLiteral("All Suported format (*.xvm *.pvm *.gvm *.afs *.prs *.bml)"));
-  QCOMPARE(request.filters.last(), QStringLiteral("BML Package (*.bml)"));
+  QCOMPARE(request.filters[5], QStringLiteral("BML Package (*.bml)"));
+  QCOMPARE(request.filters.last(), QStringLiteral("Texture files (*.pvr *.gvr *.xvr *.prs)"));
   QCOMPARE(request.filterIndex, 1);
   QVERIFY(request.fileName.isEmpty());
 }
@@ -327,8 +340,7 @@ void MainFormTest::FileDialogsKeepNameAndFilterIndex() {
 
 void MainFormTest::ClickingAnItemWritesMemoAndPicture() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(ListItems(form), QStringList{QStringLiteral("tex_a")});
 
   ClickListItem(form, 0);
@@ -350,8 +362,7 @@ void MainFormTest::ClickingAnItemWritesMemoAndPicture() {
 
 void MainFormTest::KeyboardSelectionAndClickAgainShowTheImage() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
   form.memoWrites = 0;
   ClickListItem(form, 0);
   QCOMPARE(form.memoWrites, 1);  // shown once, though the click both selects and clicks
@@ -368,6 +379,73 @@ void MainFormTest::KeyboardSelectionAndClickAgainShowTheImage() {
   QCOMPARE(form.memoWrites, 3);
 }
 
+void MainFormTest::ClicksNeverLeaveTheListWithoutSelection() {
+  TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  ClickListItem(form, 1);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+
+  QListWidget* list = form.ListBox1;
+  const QPoint onItem = list->visualItemRect(list->item(1)).center();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, onItem);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  const QPoint belowItems(list->viewport()->width() / 2, list->viewport()->height() - 4);
+  QVERIFY(list->itemAt(belowItems) == nullptr);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, belowItems);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00000002")));
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 248));
+  QVERIFY(form.boxes.empty());
+}
+
+void MainFormTest::ItemBeyondTheImageCountShowsNoImage() {
+  TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  // An AFS of one plain member (the 4 x 4 texture, GBIX 0x5678) and an "end"
+  // member: the list gains "Image 1" before the table stops, over entry 1,
+  // which still holds "second" of the file before.
+  const Bytes afs = FromHex(
+      "41465300 02000000 20000000 40000000 60000000 10000000 00000000 00000000"
+      "47424958 08000000 78560000 00000000 50565254 28000000 01090000 0400 0400"
+      "00F8 E007 1F00 FFFF 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000 0000"
+      "656E6400 00000000 00000000 00000000");
+  LoadThroughTheMenu(QStringLiteral("end.afs"), afs);
+  QVERIFY(form.boxes.empty());
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("Image 0"), QStringLiteral("Image 1")}));
+  QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
+
+  ClickListItem(form, 0);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00005678")));
+  ClickListItem(form, 1);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("Description :"));
+  QVERIFY(form.Image1->pixmap().isNull());
+  QCOMPARE(form.Image1->size(), QSize(0, 0));
+}
+
+void MainFormTest::MemoIsReadOnly() {
+  TestForm& form = *form_;
+  form.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  form.Memo1->setFocus();
+  QVERIFY(form.Memo1->hasFocus());
+  QTest::keyClicks(form.Memo1, QStringLiteral("x"));
+  QTest::keyClick(form.Memo1, Qt::Key_Tab);
+  QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("Description :"));
+  QVERIFY(!form.Memo1->hasFocus());
+}
+
+void MainFormTest::NamesThatAreNotUtf8ShowAsLatin1() {
+  TestForm& form = *form_;
+  form.ListAdd("caf\xE9");           // Latin-1
+  form.ListAdd("caf\xC3\xA9");       // UTF-8
+  form.ListAdd("\xC3\xA9t\xC3");     // UTF-8 cut inside its last character
+  form.ListAdd("\xE9t\xC3\xA9");     // Latin-1 that happens to end in a UTF-8 pair
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("caf\u00E9"), QStringLiteral("caf\u00E9"),
+                                         QStringLiteral("\u00C3\u00A9t\u00C3"),
+                                         QStringLiteral("\u00E9t\u00C3\u00A9")}));
+}
+
 void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
   TestForm& form = *form_;
   store_->bmlFlag = 1;
@@ -378,8 +456,7 @@ void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
   QVERIFY(form.Export1->isEnabled() && form.Exportall1->isEnabled() && form.import1->isEnabled());
 
   // Loading any other file clears the flag; the menus follow when next opened.
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(store_->bmlFlag, uint8_t{0});
   QCOMPARE(form.Save1->text(), QStringLiteral("Rebuild"));
   QVERIFY(!form.Add1->isEnabled());
@@ -391,14 +468,12 @@ void MainFormTest::RebuildAndAddFollowTheBmlFlag() {
 
 void MainFormTest::FailedLoadLeavesTheLabel() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
 
   // Not a known magic: the list is cleared, the label is refreshed with the unchanged count.
   form.SetLabel("stale");
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("odd.pvm"), FromHex("58595A57 00000000"))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("odd.pvm"), FromHex("58595A57 00000000"));
   QCOMPARE(form.boxes.size(), size_t{1});
   QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Information);
   QCOMPARE(form.boxes[0].text, QStringLiteral("This file is not suported."));
@@ -408,8 +483,7 @@ void MainFormTest::FailedLoadLeavesTheLabel() {
   // An empty file reads as a BML package with a bad header: the load ends
   // there and the label keeps its old text.
   form.SetLabel("old text");
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("empty.bml"), Bytes{})));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("empty.bml"), Bytes{});
   QCOMPARE(form.boxes.size(), size_t{2});
   QCOMPARE(form.boxes[1].text, QStringLiteral("Unsuported or invalide BML file"));
   QCOMPARE(form.Label2->text(), QStringLiteral("old text"));
@@ -417,8 +491,7 @@ void MainFormTest::FailedLoadLeavesTheLabel() {
 
 void MainFormTest::CancelledLoadKeepsTheImages() {
   TestForm& form = *form_;
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
   form.SetLabel("stale");
   form.Open1->trigger();  // no answer queued: cancelled
   QCOMPARE(ListItems(form), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
@@ -436,8 +509,7 @@ void MainFormTest::CommandErrorsAreShownAndTheWindowStaysUsable() {
   QCOMPARE(form.boxes[1].kind, TestForm::BoxKind::Error);
   QCOMPARE(form.boxes[1].text, QStringLiteral("Memory Buffer is full"));
 
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("one.pvm"), FromHex(kOneTexturePvm))));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
 }
 
@@ -511,7 +583,7 @@ void MainFormTest::ProgressPanel() {
   QCOMPARE(form.ProgressBar1->maximum(), 12);
   QCOMPARE(form.ProgressBar1->value(), 3);
   // The panel lies over a picture shown after it was made visible.
-  form.ShowPicture(Picture{400, std::vector<uint32_t>(400 * 400, 0x00FF00FF)});
+  form.ShowPicture(Picture{400, 400, std::vector<uint32_t>(400 * 400, 0x00FF00FF)});
   const QPoint panelCorner = form.Panel2->pos() + QPoint(4, 4);
   QCOMPARE(form.Panel1->childAt(panelCorner), static_cast<QWidget*>(form.Panel2));
   form.SetProgressVisible(false);
@@ -521,7 +593,7 @@ void MainFormTest::ProgressPanel() {
 void MainFormTest::PictureKeepsItsSizeAndColours() {
   TestForm& form = *form_;
   // Pixels are 0x00BBGGRR words.
-  Picture small{2, {0x00332211, 0x00FFFFFF, 0x00000000, 0x00AFAFAF}};
+  Picture small{2, 2, {0x00332211, 0x00FFFFFF, 0x00000000, 0x00AFAFAF}};
   form.ShowPicture(small);
   QCOMPARE(form.Image1->size(), QSize(2, 2));
   QCOMPARE(PixelAt(form, 0, 0), qRgb(0x11, 0x22, 0x33));
@@ -529,8 +601,16 @@ void MainFormTest::PictureKeepsItsSizeAndColours() {
   QCOMPARE(PixelAt(form, 0, 1), qRgb(0, 0, 0));
   QCOMPARE(PixelAt(form, 1, 1), qRgb(0xAF, 0xAF, 0xAF));
 
+  // A non-square picture keeps its width and height, rows top to bottom.
+  form.ShowPicture(Picture{3, 1, {0x000000FF, 0x0000FF00, 0x00FF0000}});
+  QCOMPARE(form.Image1->size(), QSize(3, 1));
+  QCOMPARE(PixelAt(form, 2, 0), qRgb(0, 0, 0xFF));
+  form.ShowPicture(Picture{1, 3, {0x000000FF, 0x0000FF00, 0x00FF0000}});
+  QCOMPARE(form.Image1->size(), QSize(1, 3));
+  QCOMPARE(PixelAt(form, 0, 2), qRgb(0, 0, 0xFF));
+
   // A large picture is not scaled or scrolled: it keeps its size and the panel cuts it.
-  form.ShowPicture(Picture{2048, std::vector<uint32_t>(size_t{2048} * 2048, 0x00102030)});
+  form.ShowPicture(Picture{2048, 2048, std::vector<uint32_t>(size_t{2048} * 2048, 0x00102030)});
   QCOMPARE(form.Image1->geometry(), QRect(1, 1, 2048, 2048));
   QVERIFY(form.Panel1->width() < 2048);
   QVERIFY(!form.Image1->hasScaledContents());
@@ -598,8 +678,7 @@ void MainFormTest::PackageLoadShowsProgress() {
   std::copy(packed.begin(), packed.end(), afs.begin() + first);
   std::copy(packed.begin(), packed.end(), afs.begin() + second);
 
-  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("packed.afs"), afs)));
-  form.Open1->trigger();
+  LoadThroughTheMenu(QStringLiteral("packed.afs"), afs);
   QVERIFY(form.boxes.empty());
   QCOMPARE(form.progress.size(), size_t{2});
   QCOMPARE(form.progress[0].caption, QStringLiteral("Decompressing PVM #0 / 2"));

@@ -1,0 +1,134 @@
+#include "archive/afs_writer.h"
+
+#include <cstring>
+
+#include "archive/archive_writer.h"
+#include "archive/package_reader.h"
+#include "core/byte_io.h"
+#include "core/capacity.h"
+#include "core/error.h"
+#include "texture/texture_header.h"
+
+namespace quarrendel::archive {
+
+namespace {
+
+constexpr uint32_t kShortGbixLength = 4;  // the AFS member's GBIX chunk holds only the index
+constexpr size_t kShortGbixSize = 12;
+
+size_t Aligned(size_t n) { return (n + kAfsAlignment - 1) / kAfsAlignment * kAfsAlignment; }
+
+size_t TextureMemberLength(AfsPlatform platform, const TImage_Entry& image) {
+  const size_t head = platform == AfsPlatform::Xbox ? texture::kXvrtHeadSize : kShortGbixSize + texture::kChunkHeadSize;
+  return head + static_cast<size_t>(image.DataLength);
+}
+
+void WriteHeaderStart(ByteWriter& out, size_t members) {
+  out.Magic("AFS");
+  out.U8(0);
+  out.U32Le(static_cast<uint32_t>(members));
+}
+
+}  // namespace
+
+PackageArchiveKind ArchiveKindOf(AfsPlatform platform) {
+  switch (platform) {
+    case AfsPlatform::Pc: return PackageArchiveKind::Pvm;
+    case AfsPlatform::Xbox: return PackageArchiveKind::Xvm;
+    case AfsPlatform::Gc: return PackageArchiveKind::Gvm;
+  }
+  return PackageArchiveKind::None;
+}
+
+std::string PackingCaption(AfsPlatform platform, int32_t archives) {
+  const char* kind = platform == AfsPlatform::Gc ? "gvm" : platform == AfsPlatform::Xbox ? "xvm" : "pvm";
+  return std::string("Packing and compressing image in ") + kind + " : " + std::to_string(archives);
+}
+
+std::vector<uint8_t> BuildAfsOfTextures(AfsPlatform platform, std::span<const TImage_Entry> images) {
+  RequireImageCount(static_cast<int64_t>(images.size()), "image table");
+  RequireImageData(images);
+  size_t total = kAfsHeaderArea;
+  for (const TImage_Entry& image : images) total += Aligned(TextureMemberLength(platform, image));
+  if (total > UINT32_MAX) {
+    throw Error(ErrorKind::OverCapacity, "the AFS file would be " + std::to_string(total) +
+                                             " bytes; its member offsets are 32-bit");
+  }
+
+  std::vector<uint8_t> bytes;
+  bytes.reserve(total);
+  ByteWriter out(bytes);
+  WriteHeaderStart(out, images.size());
+  size_t offset = kAfsHeaderArea;
+  for (const TImage_Entry& image : images) {
+    const size_t size = Aligned(TextureMemberLength(platform, image));
+    out.U32Le(static_cast<uint32_t>(offset));
+    out.U32Le(static_cast<uint32_t>(size));
+    offset += size;
+  }
+  out.Zeros(kAfsHeaderArea - out.Tell());
+  const PackageArchiveKind kind = ArchiveKindOf(platform);
+  for (const TImage_Entry& image : images) {
+    if (platform != AfsPlatform::Xbox) {
+      out.Magic("GBIX");
+      out.U32Le(kShortGbixLength);
+      if (platform == AfsPlatform::Gc) out.U32Be(image.GlobalIndex);
+      else out.U32Le(image.GlobalIndex);
+    }
+    WriteFileTexture(out, kind, image);
+    out.Zeros(Aligned(out.Tell()) - out.Tell());
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> BuildPackedAfs(AfsPlatform platform, std::span<const TImage_Entry> images, WorkerPool& pool,
+                                    FrontEnd& frontEnd) {
+  RequireImageCount(static_cast<int64_t>(images.size()), "image table");
+  const PackageArchiveKind kind = ArchiveKindOf(platform);
+  const std::vector<PackageRun> runs = GroupPackages(images);
+  if (runs.size() > static_cast<size_t>(kMaxPackedAfsMembers)) {
+    throw Error(ErrorKind::OverCapacity, "the images form " + std::to_string(runs.size()) +
+                                             " packages; a packed AFS holds at most " +
+                                             std::to_string(kMaxPackedAfsMembers));
+  }
+  for (const PackageRun& run : runs) {
+    RequirePackedArchiveFits(kind, ImagesOf(images, run),
+                             "the package of images " + std::to_string(run.first) + " to " +
+                                 std::to_string(run.first + run.count - 1));
+  }
+
+  const auto maximum = static_cast<int32_t>(images.size());
+  // Steps first + 1 .. first + count of a package show the packages before it as done.
+  auto showSteps = [&](int32_t from, int32_t to, size_t done) {
+    for (int32_t step = from; step <= to; ++step) {
+      frontEnd.SetProgress(PackingCaption(platform, static_cast<int32_t>(done)), maximum, step);
+    }
+  };
+  showSteps(0, runs.empty() ? 0 : runs[0].count, 0);
+
+  // The member table is collected apart and copied in at the end.
+  std::vector<uint8_t> header;
+  ByteWriter table(header);
+  WriteHeaderStart(table, runs.size());
+  std::vector<uint8_t> bytes(kAfsHeaderArea);
+  CompressPackages(kind, images, runs, pool, [&](size_t r, CompressedPackage&& package) {
+    const size_t offset = bytes.size();
+    const size_t next = Aligned(offset + package.compressed.size());
+    if (next > static_cast<size_t>(kBufferSize)) {
+      throw Error(ErrorKind::OverCapacity, "the packed AFS would pass " + std::to_string(kBufferSize) +
+                                               " bytes at archive " + std::to_string(r));
+    }
+    table.U32Le(static_cast<uint32_t>(offset));
+    table.U32Le(static_cast<uint32_t>(package.compressed.size()));
+    bytes.resize(next);
+    std::memcpy(bytes.data() + offset, package.compressed.data(), package.compressed.size());
+    if (r + 1 < runs.size()) {
+      const PackageRun& following = runs[r + 1];
+      showSteps(following.first + 1, following.first + following.count, r + 1);
+    }
+  });
+  std::memcpy(bytes.data(), header.data(), header.size());
+  return bytes;
+}
+
+}  // namespace quarrendel::archive

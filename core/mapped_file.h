@@ -1,0 +1,63 @@
+// A file's bytes for the readers, mapped read-only instead of read into
+// memory: pages are read from the file when first touched, a part that is
+// only copied somewhere can be read without mapping its pages at all, and a
+// part the reader is done with gives its memory back. Only regular files of
+// at most 4 GiB (what 32-bit archive offsets can address) are opened; a
+// device, FIFO or folder is refused before it is opened for reading.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace quarrendel {
+
+// What a reader may ask of the file whose bytes it reads. For bytes that are
+// ordinary memory, this base does the plain thing.
+class InputHooks {
+ public:
+  virtual ~InputHooks() = default;
+  // The bytes of `part` (a part of the bytes): `part` itself here; a file
+  // may copy them into `buffer`, which must be able to hold them.
+  virtual std::span<const uint8_t> Fetch(std::span<const uint8_t> part, std::span<uint8_t> buffer) const;
+  // The reader is done with `part`; parts come in file order.
+  virtual void Release(std::span<const uint8_t>) const {}
+};
+
+class MappedFile : public InputHooks {
+ public:
+  static constexpr uint64_t kMaxBytes = uint64_t{1} << 32;
+
+  // Throws Error("cannot read PATH: reason"): of kind Io when the file cannot
+  // be found, opened or mapped; Unsupported for a folder or anything else that
+  // is not a regular file; OverCapacity for a file over kMaxBytes.
+  explicit MappedFile(const std::string& path);
+  ~MappedFile() override;
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  std::span<const uint8_t> Bytes() const { return {data_, size_}; }
+  // Reads the part from the file into `buffer`, so that its pages are not mapped.
+  std::span<const uint8_t> Fetch(std::span<const uint8_t> part, std::span<uint8_t> buffer) const override;
+  // Drops the pages of `part` from memory, a few hundred kilobytes at a time;
+  // the one holding its end goes with a later part. Reading a dropped page
+  // again reads the file again, so any order of parts is safe; file order
+  // gives back every page.
+  void Release(std::span<const uint8_t> part) const override;
+
+ private:
+  // Offset of `part` in the file, or -1 when it is not a part of Bytes().
+  int64_t OffsetOf(std::span<const uint8_t> part) const;
+
+  static constexpr uintptr_t kReleaseBatch = 256 * 1024;
+  static void Drop(uintptr_t first, uintptr_t end);
+
+  int fd_ = -1;
+  const uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+  // Pages [pendingBegin_, pendingEnd_) are done with but not dropped yet.
+  mutable uintptr_t pendingBegin_ = 0;
+  mutable uintptr_t pendingEnd_ = 0;
+};
+
+}  // namespace quarrendel

@@ -1,0 +1,218 @@
+#include "core/file_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
+#include <unistd.h>
+
+#include "core/error.h"
+#include "tests/support/test_util.h"
+
+namespace quarrendel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+const Bytes kOld{0x4F, 0x4C, 0x44};
+const Bytes kNew{0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80};
+
+std::vector<std::string> Names(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& item : fs::directory_iterator(folder)) names.push_back(item.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+mode_t ModeOf(const fs::path& path) {
+  struct stat st{};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st.st_mode;
+}
+
+// The message WriteFile throws, or "" when it succeeds.
+std::string Outcome(const std::function<void()>& write) {
+  try {
+    write();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::Io);
+    return e.what();
+  }
+  return "";
+}
+
+// Fails one call with a chosen errno; every other call goes to the system.
+struct FailingCalls : FileCalls {
+  enum class At { FirstWrite, Midway, Sync, Close, Rename };
+  At at;
+  size_t written = 0;
+
+  explicit FailingCalls(At a) : at(a) {}
+  ssize_t Write(int fd, const uint8_t* data, size_t size) override {
+    if (at == At::FirstWrite || (at == At::Midway && written > 0)) return Fail(ENOSPC);
+    // Midway: half the bytes go through, the next write fails.
+    const size_t n = at == At::Midway ? size / 2 : size;
+    const ssize_t r = FileCalls::Write(fd, data, n);
+    if (r > 0) written += static_cast<size_t>(r);
+    return r;
+  }
+  int Sync(int fd) override { return at == At::Sync ? Fail(EIO) : FileCalls::Sync(fd); }
+  int Close(int fd) override {
+    const int r = FileCalls::Close(fd);
+    return at == At::Close ? Fail(EDQUOT) : r;
+  }
+  int Rename(const std::string& from, const std::string& to) override {
+    return at == At::Rename ? Fail(EXDEV) : FileCalls::Rename(from, to);
+  }
+  static int Fail(int err) {
+    errno = err;
+    return -1;
+  }
+};
+
+TEST(FileWriter, AFailureAtAnyStepKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
+  struct Row {
+    FailingCalls::At at;
+    int err;
+  };
+  const Row rows[] = {{FailingCalls::At::FirstWrite, ENOSPC}, {FailingCalls::At::Midway, ENOSPC},
+                      {FailingCalls::At::Sync, EIO},          {FailingCalls::At::Close, EDQUOT},
+                      {FailingCalls::At::Rename, EXDEV}};
+  for (const Row& row : rows) {
+    for (const bool existing : {true, false}) {
+      TempDir dir;
+      const std::string target = (dir / "out.bin").string();
+      if (existing) {
+        WriteFileBytes(target, kOld);
+        fs::permissions(target, fs::perms(0640));
+      }
+      FailingCalls calls(row.at);
+      const std::string message = Outcome([&] { WriteFile(target, kNew, {}, calls); });
+      const std::string where = "step " + std::to_string(static_cast<int>(row.at)) + (existing ? " over a file" : "");
+      EXPECT_EQ(message, "cannot write " + target + ": " + std::strerror(row.err)) << where;
+      if (existing) {
+        EXPECT_EQ(ReadFileBytes(target), kOld) << where;
+        EXPECT_EQ(ModeOf(target) & 07777, 0640u) << where;
+        EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"out.bin"}) << where;
+      } else {
+        EXPECT_TRUE(Names(dir.Path()).empty()) << where;
+      }
+    }
+  }
+}
+
+TEST(FileWriter, RegularTargetsAreReplacedKeepingTheirPermissionBits) {
+  TempDir dir;
+  const fs::path fresh = dir / "fresh.bin";
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  WriteFile(fresh.string(), kNew);
+  EXPECT_EQ(ReadFileBytes(fresh), kNew);
+  EXPECT_EQ(ModeOf(fresh) & 07777, 0666u & ~mask);
+
+  const fs::path kept = dir / "kept.bin";
+  WriteFileBytes(kept, kOld);
+  fs::permissions(kept, fs::perms(0604));
+  WriteFile(kept.string(), kNew);
+  EXPECT_EQ(ReadFileBytes(kept), kNew);
+  EXPECT_EQ(ModeOf(kept) & 07777, 0604u);
+
+  WriteFile(kept.string(), {});
+  EXPECT_TRUE(ReadFileBytes(kept).empty());
+  EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"fresh.bin", "kept.bin"}));
+}
+
+TEST(FileWriter, SymlinksAreFollowedAndStayLinks) {
+  TempDir dir;
+  fs::create_directory(dir / "real");
+  WriteFileBytes(dir / "real" / "target.bin", kOld);
+  fs::create_symlink("real/target.bin", dir / "link.bin");
+  fs::create_symlink("link.bin", dir / "link2.bin");  // a chain of two
+  WriteFile((dir / "link2.bin").string(), kNew);
+  EXPECT_TRUE(fs::is_symlink(dir / "link.bin"));
+  EXPECT_TRUE(fs::is_symlink(dir / "link2.bin"));
+  EXPECT_EQ(ReadFileBytes(dir / "real" / "target.bin"), kNew);
+  EXPECT_EQ(Names(dir / "real"), std::vector<std::string>{"target.bin"});
+
+  // A dangling link names the file to create.
+  fs::create_symlink("real/new.bin", dir / "dangling.bin");
+  WriteFile((dir / "dangling.bin").string(), kNew);
+  EXPECT_TRUE(fs::is_symlink(dir / "dangling.bin"));
+  EXPECT_EQ(ReadFileBytes(dir / "real" / "new.bin"), kNew);
+
+  fs::create_symlink("loop.bin", dir / "loop.bin");
+  const std::string loop = (dir / "loop.bin").string();
+  EXPECT_EQ(Outcome([&] { WriteFile(loop, kNew); }), "cannot write " + loop + ": " + std::strerror(ELOOP));
+}
+
+TEST(FileWriter, RefusesReadOnlyFilesFoldersAndTheInput) {
+  TempDir dir;
+  const fs::path readOnly = dir / "read-only.bin";
+  WriteFileBytes(readOnly, kOld);
+  fs::permissions(readOnly, fs::perms(0444));
+  EXPECT_EQ(Outcome([&] { WriteFile(readOnly.string(), kNew); }),
+            "cannot write " + readOnly.string() + ": " + std::strerror(EACCES));
+  EXPECT_EQ(ReadFileBytes(readOnly), kOld);
+
+  EXPECT_EQ(Outcome([&] { WriteFile(dir.Path().string(), kNew); }),
+            "cannot write " + dir.Path().string() + ": " + std::strerror(EISDIR));
+
+  const fs::path input = dir / "in.pvm";
+  WriteFileBytes(input, kOld);
+  fs::create_hard_link(input, dir / "hard.pvm");
+  fs::create_symlink("in.pvm", dir / "soft.pvm");
+  const WriteOptions options{{input.string()}, false};
+  for (const char* name : {"in.pvm", "hard.pvm", "soft.pvm"}) {
+    const std::string target = (dir / name).string();
+    EXPECT_EQ(Outcome([&] { WriteFile(target, kNew, options); }),
+              "cannot write " + target + ": it is the input file " + input.string());
+  }
+  EXPECT_EQ(ReadFileBytes(input), kOld);
+  // The package rebuild rewrites its input, through a temporary file all the same.
+  WriteFile(input.string(), kNew, {{input.string()}, true});
+  EXPECT_EQ(ReadFileBytes(input), kNew);
+  EXPECT_EQ(ReadFileBytes(dir / "hard.pvm"), kOld);  // the rename gave `in.pvm` a new inode
+}
+
+TEST(FileWriter, FifoIsWrittenInPlace) {
+  TempDir dir;
+  const fs::path fifo = dir / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Bytes received;
+  std::thread reader([&] { received = ReadFileBytes(fifo); });
+  WriteFile(fifo.string(), kNew);
+  reader.join();
+  EXPECT_EQ(received, kNew);
+  EXPECT_TRUE(S_ISFIFO(ModeOf(fifo)));
+  EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"pipe"});
+}
+
+// Device nodes made for the test: the system's own are never a target here.
+TEST(FileWriter, CharacterDevicesAreWrittenInPlaceAndTheirErrorsReported) {
+  if (::geteuid() != 0) GTEST_SKIP() << "making device nodes needs root";
+  TempDir dir;
+  const fs::path null = dir / "null";
+  const fs::path full = dir / "full";
+  ASSERT_EQ(::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  ASSERT_EQ(::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+  WriteFile(null.string(), kNew);
+  EXPECT_EQ(Outcome([&] { WriteFile(full.string(), kNew); }),
+            "cannot write " + full.string() + ": " + std::strerror(ENOSPC));
+  EXPECT_TRUE(S_ISCHR(ModeOf(null)));
+  EXPECT_TRUE(S_ISCHR(ModeOf(full)));
+  EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"full", "null"}));
+}
+
+}  // namespace
+}  // namespace quarrendel
