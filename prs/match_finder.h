@@ -64,16 +64,20 @@ inline int32_t CommonLength(const uint8_t* a, const uint8_t* b, int32_t limit) {
 // between 5 and 8. Data over a few byte values needs long prefixes to keep
 // its chains short; text and pixels do best with short ones.
 inline int32_t LongPrefixFor(std::span<const uint8_t> in) {
-  constexpr size_t kSlice = 4096;
+  constexpr size_t kSlice = 1024;
   constexpr size_t kSlices = 16;
-  uint32_t count[256] = {};
+  // Four tables, so that a run of one value is not one long chain of
+  // increments to the same counter.
+  uint32_t counts[4][256] = {};
   size_t total = 0;
   const size_t step = std::max(kSlice, in.size() / kSlices);
   for (size_t from = 0; from < in.size(); from += step) {
     const size_t to = std::min(in.size(), from + kSlice);
-    for (size_t k = from; k < to; ++k) ++count[in[k]];
+    for (size_t k = from; k < to; ++k) ++counts[k & 3][in[k]];
     total += to - from;
   }
+  uint32_t count[256];
+  for (int v = 0; v < 256; ++v) count[v] = counts[0][v] + counts[1][v] + counts[2][v] + counts[3][v];
   double bits = 0;
   for (uint32_t c : count) {
     if (c == 0) continue;
