@@ -132,6 +132,8 @@ void RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, Rea
   store.loadedContainer = LoadedContainer::None;
   store.loadedFromPrs = false;
   store.StartLoadRecord();
+  // The table is refilled from here on: whatever was changed in it is gone.
+  store.ClearChanges();
   frontEnd.ListClear();
 
   bool told = false;

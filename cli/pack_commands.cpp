@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "cli/archive_commands.h"
 #include "cli/command_support.h"
 #include "core/worker_pool.h"
 #include "imagefile/texture_pack.h"
@@ -28,9 +29,7 @@ void RegisterPackCommands(CLI::App& app, CliContext& context) {
       WorkerPool pool;
       const imagefile::UnpackResult result =
           imagefile::UnpackTextures(*loaded.store, loaded.frontEnd, unpackArgs->folder, {unpackArgs->file}, pool);
-      for (const int32_t index : result.unsupported) {
-        context.err << "image " << index << ": Unsupported format: its PNG is transparent\n";
-      }
+      for (const std::string& notice : result.notices) context.err << PrintableText(notice) << "\n";
       if (!result.unsupported.empty() && context.status == 0) context.status = kUnsupportedStatus;
     });
   });

@@ -130,29 +130,27 @@ class ProgressPanel {
 
 }  // namespace
 
-RgbaImage TextureImage(ImageStore& store, int32_t index, bool* supported) {
+RgbaImage TextureImage(ImageStore& store, int32_t index, TextureImageNotes* notes) {
   const TImage_Entry& entry = store.Entry(index);
   RequirePngSize(entry, index);
   const int32_t w = entry.Width;
   const int32_t h = entry.Height;
   const texture::Selection selection = texture::SelectImage(store, index);
-  if (supported != nullptr) *supported = selection.formatSupported;
+  if (notes != nullptr) *notes = {selection.formatSupported, texture::PaletteNotice(selection.palette)};
   const texture::DecoderChoice choice =
       texture::ChooseDecoder(entry.Format, entry.Height, entry.DataLength, store.pvrFamily != 0);
   const texture::TexelDepths depths = texture::DecodedTexelDepths(choice, entry.Format);
 
-  RgbaImage image{w, h, std::vector<uint8_t>(static_cast<size_t>(w) * static_cast<size_t>(h) * 4)};
-  const auto stride = static_cast<size_t>(w) * 4;
-  for (int32_t x = 0; x < w; ++x) {
-    const uint32_t* column = store.canvas.Column(x);
-    uint8_t* out = image.pixels.data() + static_cast<size_t>(x) * 4;
-    for (int32_t y = 0; y < h; ++y, out += stride) {
-      const uint32_t v = texture::StretchPixel(column[y], depths);
-      out[0] = static_cast<uint8_t>(v);
-      out[1] = static_cast<uint8_t>(v >> 8);
-      out[2] = static_cast<uint8_t>(v >> 16);
-      out[3] = static_cast<uint8_t>(v >> 24);
-    }
+  // The W x H pixels as decoded, rows from the top (the sides were checked to fit the canvas).
+  const std::vector<uint32_t>& decoded = selection.picture.decoded;
+  RgbaImage image{w, h, std::vector<uint8_t>(decoded.size() * 4)};
+  uint8_t* out = image.pixels.data();
+  for (const uint32_t pixel : decoded) {
+    const uint32_t v = texture::StretchPixel(pixel, depths);
+    *out++ = static_cast<uint8_t>(v);
+    *out++ = static_cast<uint8_t>(v >> 8);
+    *out++ = static_cast<uint8_t>(v >> 16);
+    *out++ = static_cast<uint8_t>(v >> 24);
   }
   return image;
 }
@@ -230,9 +228,14 @@ UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::st
     while (first + static_cast<int32_t>(batch.size()) < store.imageCount && batch.size() < window &&
            pixels < kUnpackBatchPixels) {
       const auto i = first + static_cast<int32_t>(batch.size());
-      bool supported = true;
-      batch.push_back(TextureImage(store, i, &supported));
-      if (!supported) result.unsupported.push_back(i);
+      TextureImageNotes notes;
+      batch.push_back(TextureImage(store, i, &notes));
+      const std::string image = "image " + std::to_string(i) + ": ";
+      if (!notes.supported) {
+        result.unsupported.push_back(i);
+        result.notices.push_back(image + "Unsupported format: its PNG is transparent");
+      }
+      if (!notes.paletteNotice.empty()) result.notices.push_back(image + notes.paletteNotice);
       pixels += int64_t{batch.back().width} * batch.back().height;
     }
     pool.OrderedMap(

@@ -22,13 +22,18 @@ inline constexpr std::string_view kPackIndexName = "index.txt";
 // index.txt of 5001 lines takes well under 1 MiB.
 inline constexpr uint64_t kMaxPackIndexBytes = 4ull << 20;
 
+// What decoding a texture for a PNG met.
+struct TextureImageNotes {
+  bool supported = true;      // false: no decoder serves the format; the picture is transparent
+  std::string paletteNotice;  // the fallback palette stood in for a palette file ("" if not)
+};
+
 // Texture `index` of the store decoded at its true Width x Height (image
 // selection runs, so the canvas and current image change), RGBA without the
 // checkerboard, each channel stretched to the full range by the bits it was
-// stored with. `supported` (if given) is set false when no decoder serves the
-// format: the picture is then fully transparent. Throws Error(OverCapacity)
-// for a side outside 1..kMaxPngSide, before anything is decoded.
-RgbaImage TextureImage(ImageStore& store, int32_t index, bool* supported = nullptr);
+// stored with. Throws Error(OverCapacity) for a side outside 1..kMaxPngSide,
+// before anything is decoded.
+RgbaImage TextureImage(ImageStore& store, int32_t index, TextureImageNotes* notes = nullptr);
 
 // The PNG file names of a pack of `images`, in order. A name is kept when it
 // is safe everywhere: printable ASCII without / \ : * ? " < > | or a comma,
@@ -63,6 +68,9 @@ std::string NameFromPackFile(std::string_view fileName);
 struct UnpackResult {
   int32_t written = 0;
   std::vector<int32_t> unsupported;  // images whose format has no decoder: written transparent
+  // In table order: "image N: Unsupported format: its PNG is transparent",
+  // "image N: " + the palette notice.
+  std::vector<std::string> notices;
 };
 
 // Writes every image of the store into `folder` (created when missing) as

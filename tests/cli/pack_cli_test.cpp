@@ -91,16 +91,18 @@ TEST_F(PackCliTest, UnpackRefusesOversizedTexturesBeforeWritingAndFlagsUnsupport
   ImageList list;
   list.Add("ok", Bytes(8, 0), 0, 0x0100, 2);
   list.Add("odd", Bytes(8, 0), 0, 0x0C00, 2);
+  list.Add("clut", Bytes(8, 0), 0, 0x0500, 4);  // 4-bit CLUT whose clut.pvp is missing
   const CliResult unsupported = RunCli({"unpack", WritePvm("u.pvm", list), (dir / "u").string()});
   EXPECT_EQ(unsupported.status, 4);
-  EXPECT_EQ(unsupported.err, "image 1: Unsupported format: its PNG is transparent\n");
+  EXPECT_EQ(unsupported.err, "image 1: Unsupported format: its PNG is transparent\nimage 2: Palette file not found: " +
+                                 (dir / "clut.pvp").string() + ": fallback palette\n");
   EXPECT_TRUE(fs::exists(dir / "u" / "odd.png"));
   EXPECT_TRUE(fs::exists(dir / "u" / "index.txt"));
 
   list.Add("huge", Bytes(8, 0), 0, 0x0100, 4096);
   const CliResult huge = RunCli({"unpack", WritePvm("h.pvm", list), (dir / "h").string()});
   EXPECT_EQ(huge.status, 1);
-  EXPECT_EQ(huge.err, "image 2 (huge) is 4096x4096: a PNG holds 1x1 to 2048x2048 pixels\n");
+  EXPECT_EQ(huge.err, "image 3 (huge) is 4096x4096: a PNG holds 1x1 to 2048x2048 pixels\n");
   EXPECT_FALSE(fs::exists(dir / "h"));
 
   // A folder that cannot be made: a file stands in its way.

@@ -73,9 +73,10 @@ TEST_F(TextureImageTest, EachLayoutIsStretchedByItsOwnDepths) {
   int32_t index = 0;
   for (const Row& row : rows) {
     Put(index, row.format, row.w, row.h, FromHex(row.data));
-    bool supported = false;
-    const imagefile::RgbaImage image = imagefile::TextureImage(*store, index, &supported);
-    EXPECT_TRUE(supported) << row.what;
+    imagefile::TextureImageNotes notes{false, "x"};
+    const imagefile::RgbaImage image = imagefile::TextureImage(*store, index, &notes);
+    EXPECT_TRUE(notes.supported) << row.what;
+    EXPECT_EQ(notes.paletteNotice, "") << row.what;
     EXPECT_EQ(image.width, row.w) << row.what;
     EXPECT_EQ(image.height, row.h) << row.what;
     const Bytes expected = FromHex(row.firstPixels);
@@ -89,9 +90,9 @@ TEST_F(TextureImageTest, EachLayoutIsStretchedByItsOwnDepths) {
 
 TEST_F(TextureImageTest, UnsupportedFormatIsTransparentAndOddSizesAreRefused) {
   Put(0, 0x0C00, 2, 2, Bytes(8, 0xAB));
-  bool supported = true;
-  const imagefile::RgbaImage image = imagefile::TextureImage(*store, 0, &supported);
-  EXPECT_FALSE(supported);
+  imagefile::TextureImageNotes notes;
+  const imagefile::RgbaImage image = imagefile::TextureImage(*store, 0, &notes);
+  EXPECT_FALSE(notes.supported);
   EXPECT_EQ(image.pixels, Bytes(16, 0));
   for (const auto& [w, h] : {std::pair<uint16_t, uint16_t>{0, 4}, {4, 0}, {2049, 4}, {4, 4096}}) {
     Put(1, 0x0100, w, h, Bytes(32, 0));
