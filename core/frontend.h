@@ -4,6 +4,7 @@
 // tests each implement it, so every command runs headless.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -13,8 +14,10 @@
 
 namespace quarrendel {
 
-// The window's four file dialogs; each keeps its own last name and filter index.
-enum class DialogId { OpenDialog1, SaveDialog1, SaveDialog2, OpenDialog2 };
+// The window's file dialogs; each keeps its own last name and filter index.
+// PackDialog chooses a texture pack's index.txt.
+enum class DialogId { OpenDialog1, SaveDialog1, SaveDialog2, OpenDialog2, PackDialog };
+inline constexpr size_t kDialogCount = 5;
 
 struct FileChoice {
   std::string path;

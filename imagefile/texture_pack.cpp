@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <system_error>
 
@@ -258,6 +259,32 @@ UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::st
   WriteFile((base / std::string(kPackIndexName)).string(),
             std::span(reinterpret_cast<const uint8_t*>(index.data()), index.size()), options);
   return result;
+}
+
+bool ExportAllAsPngPack(ImageStore& store, FrontEnd& frontEnd) {
+  if (store.imageCount == 0) return false;
+  const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::PackDialog, kPackDialogFilter);
+  if (!choice) return false;
+  std::string folder = std::filesystem::path(choice->path).parent_path().string();
+  if (folder.empty()) folder = ".";
+  // Unpacking decodes every image into the canvas: the selected one is shown again, also after a failure.
+  struct ShowSelectedAgain {
+    ImageStore& store;
+    FrontEnd& frontEnd;
+    ~ShowSelectedAgain() {
+      try {
+        texture::SelectListedImage(store, frontEnd);
+      } catch (const Error&) {
+      }
+    }
+  } showAgain{store, frontEnd};
+  WorkerPool pool;
+  const UnpackResult result = UnpackTextures(store, frontEnd, folder, {store.loadedFileName}, pool);
+  std::string text = std::to_string(result.written) + " PNG files and " + std::string(kPackIndexName) +
+                     " written in " + folder;
+  for (const std::string& notice : result.notices) text += "\n" + notice;
+  frontEnd.ShowMessage(text);
+  return true;
 }
 
 }  // namespace quarrendel::imagefile

@@ -13,8 +13,11 @@
 
 #include "core/frontend.h"
 #include "core/image_store.h"
-#include "core/worker_pool.h"
 #include "imagefile/png_file.h"
+
+namespace quarrendel {
+class WorkerPool;
+}
 
 namespace quarrendel::imagefile {
 
@@ -83,5 +86,15 @@ struct UnpackResult {
 // when every picture was.
 UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
                             const std::vector<std::string>& inputs, WorkerPool& pool);
+
+// The filter list of PackDialog: a pack is chosen by its index.txt.
+inline constexpr const char* kPackDialogFilter = "PNG pack index (index.txt)|index.txt";
+
+// File > Export all as PNG pack: asks PackDialog where index.txt goes and
+// unpacks every image into that folder, then tells how many files were
+// written, with the notices; the image that was selected is shown again.
+// Does nothing without images or when the dialog is cancelled. Returns true
+// when the pack was written; errors are raised as UnpackTextures raises them.
+bool ExportAllAsPngPack(ImageStore& store, FrontEnd& frontEnd);
 
 }  // namespace quarrendel::imagefile

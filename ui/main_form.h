@@ -57,6 +57,8 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void File1Click();
   void Open1Click();
   void Save1Click();
+  void ExportPngPack1Click();
+  void NewFromPngPack1Click();
   void Quit1Click();
   void Image2Click();
   void Export1Click();
@@ -104,6 +106,8 @@ class TForm1 : public QMainWindow, public FrontEnd {
   QMenu* File1;
   QAction* Open1;
   QAction* Save1;
+  QAction* ExportPngPack1;
+  QAction* NewFromPngPack1;
   QMenu* Recent1;
   QAction* N1;
   QAction* Quit1;
@@ -170,7 +174,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void NotAvailableYet(const QAction* item);
 
   ImageStore& store_;
-  std::array<DialogState, 4> dialogs_;
+  std::array<DialogState, kDialogCount> dialogs_;
   // Set while the front end changes the list, so only the user's selections run ListBox1Click.
   bool listUpdating_ = false;
   // Whether the current mouse press on the list changed its selection.

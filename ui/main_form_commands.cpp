@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "archive/load_command.h"
+#include "imagefile/texture_pack.h"
 #include "texture/image_selection.h"
 #include "ui/main_form.h"
 
@@ -49,5 +50,11 @@ void TForm1::Exportall1Click() { NotAvailableYet(Exportall1); }
 void TForm1::import1Click() { NotAvailableYet(import1); }
 
 void TForm1::Add1Click() { NotAvailableYet(Add1); }
+
+void TForm1::ExportPngPack1Click() {
+  RunCommand([this] { imagefile::ExportAllAsPngPack(store_, *this); });
+}
+
+void TForm1::NewFromPngPack1Click() { NotAvailableYet(NewFromPngPack1); }
 
 }  // namespace quarrendel::ui

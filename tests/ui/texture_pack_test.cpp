@@ -1,0 +1,128 @@
+// File > "Export all as PNG pack..." and "New archive from PNG pack...": the
+// window runs the texture pack commands with the file choices answered here.
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <deque>
+#include <memory>
+
+#include "core/image_store.h"
+#include "ui/main_form.h"
+
+using quarrendel::DialogId;
+using quarrendel::FileChoice;
+using quarrendel::ImageStore;
+using quarrendel::ui::TForm1;
+
+namespace {
+
+class PackForm : public TForm1 {
+ public:
+  explicit PackForm(ImageStore& store) : TForm1(store) {}
+
+  QStringList boxes;
+  std::vector<DialogId> dialogs;
+  std::deque<FileChoice> answers;  // empty: the user cancels
+
+ protected:
+  void ShowBox(BoxKind, const QString& text) override { boxes.push_back(text); }
+
+  std::optional<FileChoice> RunFileDialog(const FileDialogRequest& request) override {
+    dialogs.push_back(request.dialog);
+    if (answers.empty()) return std::nullopt;
+    FileChoice answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+};
+
+// A PVM of two 2 x 2 RGB565 rectangles (format 0x0901): "first" (GBIX 1) all
+// red, "second" (GBIX 2) all blue.
+const char* const kTwoTexturePvm =
+    "50564D48 48000000 0901 0200"
+    "0000 6669727374 0000000000000000000000000000000000000000000000 01000000"
+    "0100 7365636F6E64 00000000000000000000000000000000000000000000 02000000"
+    "50565254 10000000 01090000 0200 0200 00F8 00F8 00F8 00F8"
+    "50565254 10000000 01090000 0200 0200 1F00 1F00 1F00 1F00";
+
+FileChoice Choose(const QString& path, int filterIndex = 1) {
+  return FileChoice{QFile::encodeName(path).toStdString(), filterIndex};
+}
+
+QByteArray ReadAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class TexturePackTest : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  void init();
+  void cleanup();
+  void ExportAllAsPngPackWritesThePackBesideTheChosenIndex();
+
+ private:
+  QTemporaryDir dir_;
+  std::unique_ptr<ImageStore> store_;
+  std::unique_ptr<PackForm> form_;
+};
+
+void TexturePackTest::init() {
+  store_ = std::make_unique<ImageStore>();
+  form_ = std::make_unique<PackForm>(*store_);
+}
+
+void TexturePackTest::cleanup() {
+  form_.reset();
+  store_.reset();
+}
+
+void TexturePackTest::ExportAllAsPngPackWritesThePackBesideTheChosenIndex() {
+  PackForm& form = *form_;
+  // Nothing loaded: the item is disabled when the menu opens, and does nothing.
+  form.File1->popup(QPoint(0, 0));
+  form.File1->hide();
+  QVERIFY(!form.ExportPngPack1->isEnabled());
+  form.ExportPngPack1Click();
+  QVERIFY(form.dialogs.empty());
+
+  const QString archive = QDir(dir_.path()).filePath(QStringLiteral("two.pvm"));
+  {
+    QFile file(archive);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromHex(QByteArray(kTwoTexturePvm).replace(' ', "")));
+  }
+  form.answers.push_back(Choose(archive));
+  form.Open1->trigger();
+  form.ListSetSelectedIndex(0);
+  form.ListBox1Click();
+  form.File1->popup(QPoint(0, 0));
+  form.File1->hide();
+  QVERIFY(form.ExportPngPack1->isEnabled());
+
+  // Cancelled: nothing written.
+  form.ExportPngPack1->trigger();
+  QCOMPARE(form.dialogs.back(), DialogId::PackDialog);
+  QVERIFY(!QDir(dir_.path()).exists(QStringLiteral("pack")));
+
+  const QString folder = QDir(dir_.path()).filePath(QStringLiteral("pack"));
+  form.answers.push_back(Choose(QDir(folder).filePath(QStringLiteral("index.txt"))));
+  form.ExportPngPack1->trigger();
+  QCOMPARE(form.boxes, QStringList{QStringLiteral("2 PNG files and index.txt written in ") + folder});
+  QCOMPARE(ReadAll(QDir(folder).filePath(QStringLiteral("index.txt"))),
+           QByteArray("1,first.png,2x2\n2,second.png,2x2\n"));
+  QVERIFY(ReadAll(QDir(folder).filePath(QStringLiteral("second.png"))).startsWith("\x89PNG"));
+  // The selected image is shown again: the canvas holds its red, not the last image unpacked.
+  QCOMPARE(store_->currentImage, 0);
+  QCOMPARE(store_->canvas(0, 0), 0xFF0000F8u);
+}
+
+QTEST_MAIN(TexturePackTest)
+#include "texture_pack_test.moc"
