@@ -1,5 +1,8 @@
 // File > "Export all as PNG pack..." and "New archive from PNG pack...": the
 // window runs the texture pack commands with the file choices answered here.
+// Before Qt's headers, whose `slots` macro would rewrite the worker pool's code.
+#include "archive/archive_writer.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -40,14 +43,24 @@ class PackForm : public TForm1 {
   }
 };
 
-// A PVM of two 2 x 2 RGB565 rectangles (format 0x0901): "first" (GBIX 1) all
-// red, "second" (GBIX 2) all blue.
-const char* const kTwoTexturePvm =
-    "50564D48 48000000 0901 0200"
-    "0000 6669727374 0000000000000000000000000000000000000000000000 01000000"
-    "0100 7365636F6E64 00000000000000000000000000000000000000000000 02000000"
-    "50565254 10000000 01090000 0200 0200 00F8 00F8 00F8 00F8"
-    "50565254 10000000 01090000 0200 0200 1F00 1F00 1F00 1F00";
+// A PVM of two 2 x 2 RGB565 rectangles (format 0x0901): "first" (global
+// index 1) all red, "second" (2) all blue.
+QByteArray TwoTexturePvm() {
+  static const std::vector<uint8_t> red{0x00, 0xF8, 0x00, 0xF8, 0x00, 0xF8, 0x00, 0xF8};
+  static const std::vector<uint8_t> blue{0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00};
+  std::vector<quarrendel::TImage_Entry> images(2);
+  for (size_t i = 0; i < 2; ++i) {
+    quarrendel::TImage_Entry& e = images[i];
+    e.Name = i == 0 ? "first" : "second";
+    e.Width = e.Height = 2;
+    e.Format = 0x0901;
+    e.GlobalIndex = static_cast<uint32_t>(i + 1);
+    e.DataLength = 8;
+    e.Data = const_cast<uint8_t*>((i == 0 ? red : blue).data());
+  }
+  const std::vector<uint8_t> bytes = quarrendel::archive::BuildArchiveFile(quarrendel::PackageArchiveKind::Pvm, images);
+  return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
 
 FileChoice Choose(const QString& path, int filterIndex = 1) {
   return FileChoice{QFile::encodeName(path).toStdString(), filterIndex};
@@ -97,7 +110,7 @@ void TexturePackTest::ExportAllAsPngPackWritesThePackBesideTheChosenIndex() {
   {
     QFile file(archive);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::fromHex(QByteArray(kTwoTexturePvm).replace(' ', "")));
+    file.write(TwoTexturePvm());
   }
   form.answers.push_back(Choose(archive));
   form.Open1->trigger();
