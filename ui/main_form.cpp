@@ -277,6 +277,11 @@ std::optional<FileChoice> TForm1::AskSaveFile(DialogId dialog, std::string_view 
   return AskFile(dialog, true, filter);
 }
 
+void TForm1::SetDialogFileName(DialogId dialog, std::string_view name) {
+  const QByteArray bytes(name.data(), static_cast<qsizetype>(name.size()));
+  dialogs_[static_cast<size_t>(dialog)].fileName = QFile::decodeName(bytes);
+}
+
 std::optional<FileChoice> TForm1::RunFileDialog(const FileDialogRequest& request) {
   QFileDialog dialog(this);
   dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -349,6 +354,11 @@ void TForm1::ListClear() {
 void TForm1::ListAdd(std::string_view text) {
   FlagGuard guard(listUpdating_);
   ListBox1->addItem(FromView(text));
+}
+
+void TForm1::ListDelete(int32_t index) {
+  FlagGuard guard(listUpdating_);
+  if (index >= 0 && index < ListCount()) delete ListBox1->takeItem(index);
 }
 
 int32_t TForm1::ListCount() const { return static_cast<int32_t>(ListBox1->count()); }

@@ -56,12 +56,14 @@ class TForm1 : public QMainWindow, public FrontEnd {
   // FrontEnd.
   std::optional<FileChoice> AskOpenFile(DialogId dialog, std::string_view filter) override;
   std::optional<FileChoice> AskSaveFile(DialogId dialog, std::string_view filter) override;
+  void SetDialogFileName(DialogId dialog, std::string_view name) override;
   void ShowMessage(std::string_view text) override;
   void ShowInformation(std::string_view text) override;
   void SetProgressVisible(bool visible) override;
   void SetProgress(std::string_view caption, int32_t maximum, int32_t position) override;
   void ListClear() override;
   void ListAdd(std::string_view text) override;
+  void ListDelete(int32_t index) override;
   int32_t ListCount() const override;
   int32_t ListSelectedIndex() const override;
   void ListSetSelectedIndex(int32_t index) override;
