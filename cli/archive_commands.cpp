@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "archive/load_command.h"
-#include "cli/cli_frontend.h"
+#include "cli/loaded_file.h"
 #include "core/capacity.h"
 #include "core/error.h"
 #include "core/file_writer.h"
@@ -18,60 +18,12 @@ namespace quarrendel::cli {
 
 namespace {
 
-// A store and front end for one command, with the file loaded.
-struct Loaded {
-  std::unique_ptr<ImageStore> store = std::make_unique<ImageStore>();
-  CliFrontEnd frontEnd;
-
-  explicit Loaded(CliContext& context) : frontEnd(context.err, IsTerminalStderr(context.err)) {}
-};
-
-// Loads `path` as the Load command does; false (status set, reason shown)
-// when the file cannot be read or the load reported an error. A load that
-// read less than the file declares goes on with status 3.
-bool LoadForCommand(CliContext& context, Loaded& loaded, const std::string& path) {
-  const MappedFile file(path);
-  archive::LoadContents(*loaded.store, loaded.frontEnd, path, file.Bytes(), file);
-  if (loaded.frontEnd.Failed()) {
-    const auto& messages = loaded.frontEnd.messages;
-    const bool unsupported = std::any_of(messages.begin(), messages.end(), [](const auto& m) {
-      return m.text == archive::kNotSupported;
-    });
-    context.status = unsupported ? kUnsupportedStatus : 1;
-    return false;
-  }
-  if (loaded.store->loadIncomplete) context.status = kIncompleteStatus;
-  return true;
-}
-
 void PrintList(CliContext& context, const Loaded& loaded) {
   const ImageStore& store = *loaded.store;
   context.out << loaded.frontEnd.label << "\n";
   for (int32_t i = 0; i < store.imageCount; ++i) {
     context.out << ListLine(i, store.images[static_cast<size_t>(i)], store.packageMode != 0) << '\n';
   }
-}
-
-// True when `text` is an image index: decimal digits only.
-bool IsImageIndex(const std::string& text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// The index `text` names, or -1 (status set, reason shown) when it names no
-// loaded image.
-int32_t LoadedIndex(CliContext& context, const ImageStore& store, const std::string& text) {
-  const std::string digits = text.substr(std::min(text.find_first_not_of('0'), text.size()));
-  if (digits.size() <= 9) {
-    const auto index = static_cast<int32_t>(digits.empty() ? 0 : std::stol(digits));
-    if (index < store.imageCount) return index;
-  }
-  if (store.imageCount == 0) {
-    context.err << "image index " << text << " is out of range: the file holds no images\n";
-  } else {
-    context.err << "image index " << text << " is outside 0.." << store.imageCount - 1 << "\n";
-  }
-  context.status = 1;
-  return -1;
 }
 
 // The H x H square of the pixel canvas, or with `trueSize` its W x H
@@ -106,17 +58,6 @@ std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection
       push(v, static_cast<uint8_t>(v >> 24));
     }
   return out;
-}
-
-// Runs `body`, turning a raised error into its message and a failed status.
-template <typename Body>
-void Guarded(CliContext& context, Body body) {
-  try {
-    body();
-  } catch (const Error& e) {
-    context.err << e.what() << "\n";
-    context.status = 1;
-  }
 }
 
 }  // namespace
@@ -174,11 +115,8 @@ std::string ListLine(int32_t index, const TImage_Entry& e, bool packageMode) {
 }
 
 void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
-  static const char* const kFileHelp =
-      "file to load: a PVM, GVM, XVM or AFS archive, a BML package, or any of them PRS-compressed as \".prs\"";
-  const CLI::Validator imageIndex(
-      [](std::string& text) { return IsImageIndex(text) ? std::string() : "not a valid image index: " + text; },
-      "INDEX");
+  const char* const kFileHelp = kLoadFileHelp;
+  const CLI::Validator imageIndex = ImageIndexValidator();
 
   auto file = std::make_shared<std::string>();
   CLI::App* list = app.add_subcommand(

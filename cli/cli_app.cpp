@@ -9,6 +9,7 @@
 #include "cli/cli_context.h"
 #include "cli/fd_output.h"
 #include "cli/prs_commands.h"
+#include "cli/transfer_commands.h"
 
 namespace quarrendel::cli {
 
@@ -23,6 +24,7 @@ int ParseAndRun(int argc, const char* const* argv, std::ostream& out, std::ostre
   // Command families register their subcommands here.
   RegisterArchiveCommands(app, context);
   RegisterPrsCommands(app, context);
+  RegisterTransferCommands(app, context);
 
   try {
     app.parse(argc, argv);
