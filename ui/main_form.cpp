@@ -278,8 +278,13 @@ std::optional<FileChoice> TForm1::AskSaveFile(DialogId dialog, std::string_view 
 }
 
 void TForm1::SetDialogFileName(DialogId dialog, std::string_view name) {
-  const QByteArray bytes(name.data(), static_cast<qsizetype>(name.size()));
-  dialogs_[static_cast<size_t>(dialog)].fileName = QFile::decodeName(bytes);
+  DialogState& state = dialogs_[static_cast<size_t>(dialog)];
+  const QString offered = QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+  // A bare name opens in the folder of the dialog's last choice, as the
+  // platform dialogs remember it.
+  const qsizetype slash = state.fileName.lastIndexOf(QLatin1Char('/'));
+  const bool bare = !offered.contains(QLatin1Char('/'));
+  state.fileName = bare && slash >= 0 ? state.fileName.left(slash + 1) + offered : offered;
 }
 
 std::optional<FileChoice> TForm1::RunFileDialog(const FileDialogRequest& request) {

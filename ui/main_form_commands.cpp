@@ -4,6 +4,8 @@
 #include <QAction>
 
 #include "archive/load_command.h"
+#include "imagefile/export.h"
+#include "imagefile/import.h"
 #include "texture/image_selection.h"
 #include "ui/main_form.h"
 
@@ -19,12 +21,20 @@ void TForm1::ListBox1Click() {
 
 void TForm1::Save1Click() { NotAvailableYet(Save1); }
 
-void TForm1::Export1Click() { NotAvailableYet(Export1); }
+void TForm1::Export1Click() {
+  RunCommand([this] { imagefile::Export1Click(store_, *this); });
+}
 
-void TForm1::Exportall1Click() { NotAvailableYet(Exportall1); }
+void TForm1::Exportall1Click() {
+  RunCommand([this] { imagefile::Exportall1Click(store_, *this); });
+}
 
-void TForm1::import1Click() { NotAvailableYet(import1); }
+void TForm1::import1Click() {
+  RunCommand([this] { imagefile::import1Click(store_, *this); });
+}
 
-void TForm1::Add1Click() { NotAvailableYet(Add1); }
+void TForm1::Add1Click() {
+  RunCommand([this] { imagefile::Add1Click(store_, *this); });
+}
 
 }  // namespace quarrendel::ui

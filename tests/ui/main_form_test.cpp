@@ -26,6 +26,7 @@
 
 #include "core/error.h"
 #include "core/image_store.h"
+#include "imagefile/export.h"
 #include "prs/prs.h"
 #include "ui/import_options_form.h"
 #include "ui/info_form.h"
@@ -168,6 +169,14 @@ void ClickListItem(TForm1& form, int row) {
 
 QRgb PixelAt(const TForm1& form, int x, int y) { return form.Image1->pixmap().toImage().pixel(x, y); }
 
+// A 32-bit bitmap of width x height pixels of one colour (red in bits 0-7, alpha in 24-31).
+Bytes SolidBitmap(int width, int height, uint32_t pixel) {
+  auto canvas = std::make_unique<quarrendel::Canvas>();
+  for (int x = 0; x < width; ++x)
+    for (int y = 0; y < height; ++y) (*canvas)(x, y) = pixel;
+  return quarrendel::imagefile::BitmapFileBytes(*canvas, width, height);
+}
+
 }  // namespace
 
 class MainFormTest : public QObject {
@@ -194,6 +203,9 @@ class MainFormTest : public QObject {
   void PackageLoadShowsProgress();
   void CommandErrorsAreShownAndTheWindowStaysUsable();
   void CommandsNotWrittenYetSaySo();
+  void ExportAndExportAllWriteFiles();
+  void ImportUsesTheOptionsDialogAndKeepsItsChoices();
+  void AddAppendsAnImageAndTellsRefusals();
   void QuestionMarkOpensTheInfoDialog();
   void ImportOptionsComeFromTheDialog();
   void ProgressPanel();
@@ -515,16 +527,135 @@ void MainFormTest::CommandErrorsAreShownAndTheWindowStaysUsable() {
 
 void MainFormTest::CommandsNotWrittenYetSaySo() {
   TestForm& form = *form_;
-  for (QAction* item : {form.Save1, form.Export1, form.Exportall1, form.import1, form.Add1}) item->trigger();
-  QStringList texts;
-  for (const auto& box : form.boxes) {
-    QCOMPARE(box.kind, TestForm::BoxKind::Plain);
-    texts.push_back(box.text);
-  }
-  QCOMPARE(texts, (QStringList{QStringLiteral("Save is not available yet."), QStringLiteral("Export is not available yet."),
-                               QStringLiteral("Export all is not available yet."),
-                               QStringLiteral("Import is not available yet."), QStringLiteral("Add is not available yet.")}));
+  form.Save1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Plain);
+  QCOMPARE(form.boxes[0].text, QStringLiteral("Save is not available yet."));
   QVERIFY(form.requests.empty());
+}
+
+void MainFormTest::ExportAndExportAllWriteFiles() {
+  TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  form.Export1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Plain);
+  QCOMPARE(form.boxes[0].text, QStringLiteral("Please select an image first."));
+  QCOMPARE(form.requests.size(), size_t{1});  // the load's only
+
+  ClickListItem(form, 1);
+  const QDir folder(dir_.path());
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("exported.png")), 4));
+  form.Export1->trigger();
+  const auto& request = form.requests.back();
+  QCOMPARE(request.dialog, DialogId::SaveDialog2);
+  QVERIFY(request.save);
+  QCOMPARE(request.filters, (QStringList{QStringLiteral("PC PVR Format (*.pvr)"), QStringLiteral("BB/Xbox XVR Format (*.xvr)"),
+                                         QStringLiteral("GC GVR format (*.gvr)"),
+                                         QStringLiteral("Windows Bitmap Format (*.bmp)"),
+                                         QStringLiteral("Direct Draw Surface (DDS) (*.dds)")}));
+  QCOMPARE(request.fileName, QStringLiteral("second"));
+  QCOMPARE(QFileInfo(folder.filePath(QStringLiteral("exported.bmp"))).size(), qint64{54 + 2 * 2 * 4});
+
+  // Export all offers the first name in the folder chosen last, writes every
+  // image and leaves the last one selected and shown.
+  QVERIFY(folder.mkdir(QStringLiteral("all")));
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("all/anything.gvr")), 1));
+  form.Exportall1->trigger();
+  QCOMPARE(form.requests.back().fileName, folder.filePath(QStringLiteral("first")));
+  QVERIFY(QFile::exists(folder.filePath(QStringLiteral("all/first.pvr"))));
+  QVERIFY(QFile::exists(folder.filePath(QStringLiteral("all/second.pvr"))));
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00000002")));
+  QCOMPARE(form.boxes.size(), size_t{1});
+
+  // A file that cannot be created is told.
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("missing/x")), 1));
+  form.Export1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{2});
+  QCOMPARE(form.boxes[1].kind, TestForm::BoxKind::Error);
+  QVERIFY(form.boxes[1].text.startsWith(QStringLiteral("cannot write ")));
+}
+
+void MainFormTest::ImportUsesTheOptionsDialogAndKeepsItsChoices() {
+  TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
+  ClickListItem(form, 0);
+  const QString red = WriteFile(dir_, QStringLiteral("red.bmp"), SolidBitmap(4, 4, 0xFF0000FF));
+  form.modalScript = [&](QDialog&) {
+    form.Form2->RadioButton3->click();
+    form.Form2->Button1->click();
+  };
+  form.answers.push_back(Choose(red, 3));
+  form.import1->trigger();
+  QVERIFY(form.boxes.empty());
+  const auto& request = form.requests.back();
+  QCOMPARE(request.dialog, DialogId::OpenDialog2);
+  QVERIFY(!request.save);
+  QCOMPARE(request.filterIndex, 5);
+  QCOMPARE(request.filters, (QStringList{QStringLiteral("PC PVR Format (*.pvr)"), QStringLiteral("BB/Xbox XVR Format (*.xvr)"),
+                                         QStringLiteral("Windows Bitmap Format (*.bmp)"),
+                                         QStringLiteral("Gamecube GVR format (*.gvr)"),
+                                         QStringLiteral("All Suported Format (*.bmp *.pvr *.xvr *.gvr *.dds)")}));
+  QCOMPARE(form.modalsShown.size(), size_t{1});
+  QCOMPARE(form.modalsShown[0], static_cast<QDialog*>(form.Form2));
+  QCOMPARE(store_->images[0].Format, 0x0600u);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("Format : 00000600")));
+  QCOMPARE(form.Image1->size(), QSize(4, 4));
+  QCOMPARE(PixelAt(form, 3, 3), qRgb(248, 0, 0));
+
+  // The next Import finds XBox/BB still chosen; a texture file shows no dialog.
+  form.modalScript = [](QDialog& dialog) { dialog.close(); };
+  form.answers.push_back(Choose(red, 3));
+  form.import1->trigger();
+  QCOMPARE(form.requests.back().filterIndex, 3);
+  QVERIFY(form.Form2->RadioButton3->isChecked());
+  QCOMPARE(store_->images[0].Format, 0x0600u);
+  const QString pvr = WriteFile(dir_, QStringLiteral("blue.pvr"),
+                                FromHex("50565254 10000000 01090000 0200 0200 1F00 1F00 1F00 1F00"));
+  form.answers.push_back(Choose(pvr, 1));
+  form.import1->trigger();
+  QCOMPARE(form.modalsShown.size(), size_t{2});
+  QCOMPARE(store_->images[0].Format, 0x0901u);
+  QCOMPARE(form.Image1->size(), QSize(2, 2));
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 248));
+  QCOMPARE(ListItems(form), QStringList{QStringLiteral("tex_a")});
+  QVERIFY(form.boxes.empty());
+}
+
+void MainFormTest::AddAppendsAnImageAndTellsRefusals() {
+  TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
+  form.modalScript = [&](QDialog&) {
+    form.Form2->RadioButton1->click();
+    form.Form2->Button1->click();
+  };
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("added.bmp"), SolidBitmap(4, 4, 0xFFFF0000)), 5));
+  form.Add1->trigger();
+  QVERIFY(form.boxes.empty());
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("tex_a"), QStringLiteral("---")}));
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QCOMPARE(form.Label2->text(), QStringLiteral("2 Images"));
+  QCOMPARE(store_->images[1].Name, std::string("added"));
+  QCOMPARE(store_->images[1].Format, 0x0100u);
+  QCOMPARE(PixelAt(form, 0, 0), qRgb(0, 0, 248));
+
+  // A bitmap that is not square is told in an information box; nothing is added.
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("wide.bmp"), SolidBitmap(4, 2, 0xFFFF0000)), 5));
+  form.Add1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Information);
+  QCOMPARE(form.boxes[0].text, QStringLiteral("BMP Error: Width and height must be the same."));
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("tex_a"), QStringLiteral("---")}));
+  QCOMPARE(store_->imageCount, 2);
+
+  // With a BML package loaded the command refuses too, before asking for a file.
+  store_->bmlFlag = 1;
+  const size_t asked = form.requests.size();
+  form.Add1->trigger();
+  QCOMPARE(form.requests.size(), asked);
+  QCOMPARE(form.boxes.size(), size_t{2});
+  QCOMPARE(form.boxes[1].text, QStringLiteral("Images cannot be added to a BML package."));
 }
 
 void MainFormTest::QuestionMarkOpensTheInfoDialog() {
