@@ -144,8 +144,7 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
   info->callback([&context, infoArgs] {
     Guarded(context, [&] {
       Loaded loaded(context);
-      if (!LoadForCommand(context, loaded, infoArgs->file)) return;
-      const int32_t index = LoadedIndex(context, *loaded.store, infoArgs->index);
+      const int32_t index = LoadImageForCommand(context, loaded, infoArgs->file, infoArgs->index);
       if (index < 0) return;
       const auto selection = texture::SelectImage(*loaded.store, index);
       for (const std::string& line : selection.memo) context.out << PrintableText(line) << "\n";
@@ -164,8 +163,7 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
   decode->callback([&context, decodeArgs] {
     Guarded(context, [&] {
       Loaded loaded(context);
-      if (!LoadForCommand(context, loaded, decodeArgs->file)) return;
-      const int32_t index = LoadedIndex(context, *loaded.store, decodeArgs->index);
+      const int32_t index = LoadImageForCommand(context, loaded, decodeArgs->file, decodeArgs->index);
       if (index < 0) return;
       const auto selection = texture::SelectImage(*loaded.store, index);
       const auto rgba = RgbaBytes(*loaded.store, selection, index, decodeArgs->painted, decodeArgs->trueSize);

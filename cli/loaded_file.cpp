@@ -53,4 +53,10 @@ int32_t LoadedIndex(CliContext& context, const ImageStore& store, const std::str
   return -1;
 }
 
+int32_t LoadImageForCommand(CliContext& context, Loaded& loaded, const std::string& path,
+                            const std::string& indexText) {
+  if (!LoadForCommand(context, loaded, path)) return -1;
+  return LoadedIndex(context, *loaded.store, indexText);
+}
+
 }  // namespace quarrendel::cli

@@ -37,6 +37,11 @@ CLI::Validator ImageIndexValidator();
 // loaded image.
 int32_t LoadedIndex(CliContext& context, const ImageStore& store, const std::string& text);
 
+// Loads `path` and picks the image `indexText` names: its index, or -1
+// (status set, reason shown) when the load failed or the index names no image.
+int32_t LoadImageForCommand(CliContext& context, Loaded& loaded, const std::string& path,
+                            const std::string& indexText);
+
 // Runs `body`, turning a raised error into its message and a failed status.
 template <typename Body>
 void Guarded(CliContext& context, Body body) {

@@ -43,8 +43,7 @@ void RegisterTransferCommands(CLI::App& app, CliContext& context) {
   exportOne->callback([&context, one] {
     Guarded(context, [&] {
       Loaded loaded(context);
-      if (!LoadForCommand(context, loaded, one->file)) return;
-      const int32_t index = LoadedIndex(context, *loaded.store, one->index);
+      const int32_t index = LoadImageForCommand(context, loaded, one->file, one->index);
       if (index < 0) return;
       loaded.frontEnd.ListSetSelectedIndex(index);
       texture::SelectListedImage(*loaded.store, loaded.frontEnd);

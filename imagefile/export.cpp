@@ -310,12 +310,17 @@ std::string ExportFileName(std::string_view name, int32_t index) {
   return safe;
 }
 
-bool Export1Click(ImageStore& store, FrontEnd& frontEnd) {
+std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd) {
   const int32_t index = frontEnd.ListSelectedIndex();
-  if (index < 0 || index >= store.imageCount) {
-    frontEnd.ShowMessage(kSelectImageFirst);
-    return false;
-  }
+  if (index >= 0 && index < store.imageCount) return index;
+  frontEnd.ShowMessage(kSelectImageFirst);
+  return std::nullopt;
+}
+
+bool Export1Click(ImageStore& store, FrontEnd& frontEnd) {
+  const std::optional<int32_t> selected = SelectedImage(store, frontEnd);
+  if (!selected) return false;
+  const int32_t index = *selected;
   frontEnd.SetDialogFileName(DialogId::SaveDialog2, store.images[static_cast<size_t>(index)].Name);
   const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog2, kSaveDialog2Filter);
   if (!choice) return false;

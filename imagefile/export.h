@@ -77,6 +77,11 @@ std::string ExportImage(const ImageStore& store, int32_t index, const std::strin
 // empty name.
 std::string ExportFileName(std::string_view name, int32_t index);
 
+// The index of the list's selected image; nullopt, after telling
+// kSelectImageFirst in a plain box, when no item or an item without an image
+// is selected.
+std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd);
+
 // Image > Export: the selected image, under the name and kind chosen in
 // SaveDialog2 (which offers the image's name). True when a file was written.
 bool Export1Click(ImageStore& store, FrontEnd& frontEnd);

@@ -212,15 +212,12 @@ bool AddFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> fil
 }
 
 bool import1Click(ImageStore& store, FrontEnd& frontEnd) {
-  const int32_t index = frontEnd.ListSelectedIndex();
-  if (index < 0 || index >= store.imageCount) {
-    frontEnd.ShowMessage(kSelectImageFirst);
-    return false;
-  }
+  const std::optional<int32_t> index = SelectedImage(store, frontEnd);
+  if (!index) return false;
   const std::optional<std::string> path = ChooseFile(frontEnd);
   if (!path) return false;
   const MappedFile file(*path);
-  return ImportFile(store, frontEnd, index, file.Bytes());
+  return ImportFile(store, frontEnd, *index, file.Bytes());
 }
 
 bool Add1Click(ImageStore& store, FrontEnd& frontEnd) {
