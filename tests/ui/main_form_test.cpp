@@ -580,6 +580,10 @@ void MainFormTest::ExportAndExportAllWriteFiles() {
 void MainFormTest::ImportUsesTheOptionsDialogAndKeepsItsChoices() {
   TestForm& form = *form_;
   LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
+  form.import1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QCOMPARE(form.boxes[0].text, QStringLiteral("Please select an image first."));
+  form.boxes.clear();
   ClickListItem(form, 0);
   const QString red = WriteFile(dir_, QStringLiteral("red.bmp"), SolidBitmap(4, 4, 0xFF0000FF));
   form.modalScript = [&](QDialog&) {
