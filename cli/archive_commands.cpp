@@ -60,6 +60,15 @@ std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection
   return out;
 }
 
+// Decodes image `index` as the window's selection does; a texture shown with
+// the fallback palette says so on stderr.
+texture::Selection SelectWithNotice(CliContext& context, ImageStore& store, int32_t index) {
+  texture::Selection selection = texture::SelectImage(store, index);
+  const std::string notice = texture::PaletteNotice(selection.palette);
+  if (!notice.empty()) context.err << PrintableText(notice) << "\n";
+  return selection;
+}
+
 }  // namespace
 
 std::string PrintableText(std::string_view text) {
@@ -146,7 +155,7 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
       Loaded loaded(context);
       const int32_t index = LoadImageForCommand(context, loaded, infoArgs->file, infoArgs->index);
       if (index < 0) return;
-      const auto selection = texture::SelectImage(*loaded.store, index);
+      const auto selection = SelectWithNotice(context, *loaded.store, index);
       for (const std::string& line : selection.memo) context.out << PrintableText(line) << "\n";
     });
   });
@@ -165,7 +174,7 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
       Loaded loaded(context);
       const int32_t index = LoadImageForCommand(context, loaded, decodeArgs->file, decodeArgs->index);
       if (index < 0) return;
-      const auto selection = texture::SelectImage(*loaded.store, index);
+      const auto selection = SelectWithNotice(context, *loaded.store, index);
       const auto rgba = RgbaBytes(*loaded.store, selection, index, decodeArgs->painted, decodeArgs->trueSize);
       WriteFile(decodeArgs->out, rgba, {{decodeArgs->file}, false});
       if (!selection.formatSupported) {

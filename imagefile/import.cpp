@@ -187,6 +187,7 @@ bool ImportFile(ImageStore& store, FrontEnd& frontEnd, int32_t index, std::span<
   const std::optional<Prepared> p = Prepare(store, frontEnd, file, false);
   if (!p) return false;
   Fill(store, index, *p);
+  store.MarkChanged();
   Show(store, frontEnd, index, p->xboxMarking);
   return true;
 }
@@ -207,6 +208,7 @@ bool AddFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> fil
   frontEnd.ListAdd(kAddedItem);
   store.imageCount = added + 1;
   frontEnd.SetLabel(std::to_string(store.imageCount) + " Images");
+  store.MarkChanged();
   Show(store, frontEnd, added, p->xboxMarking);
   return true;
 }

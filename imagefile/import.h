@@ -10,7 +10,7 @@
 //    ARGB1555 (0x0100) from DXT1, ARGB4444 (0x0102) from DXT3.
 // Bitmap and DDS results get the Xbox marking after they are shown (bit 1:
 // transparent pixels, bit 0: more than one level; DXT formats only). The
-// result is selected and shown. Everything is read and checked, and the
+// result is selected and shown, and the store marked as changed. Everything is read and checked, and the
 // picture encoded in the scratch canvas, before the entry changes: a refused
 // file leaves the table, the list and the shown picture as they were.
 #pragma once

@@ -188,6 +188,7 @@ TEST_F(ImportTest, RefusedBitmapsChangeNothing) {
   behindGbix.insert(behindGbix.end(), bitmap.begin(), bitmap.end());
   ExpectRefused(behindGbix, ErrorKind::BadMagic, TargetFamily::DcPc, "bitmap behind a GBIX chunk");
   ExpectRefused(Bytes(bitmap.begin(), bitmap.end() - 1), ErrorKind::Truncated, TargetFamily::DcPc, "cut short");
+  EXPECT_FALSE(store->unsavedChanges);
 }
 
 TEST_F(ImportTest, DdsFilesPerFamily) {
@@ -296,6 +297,7 @@ TEST_F(ImportTest, AddAppendsANamedImage) {
   EXPECT_EQ(frontEnd.list[10], "---");
   EXPECT_EQ(frontEnd.selected, 10);
   EXPECT_EQ(frontEnd.label, "11 Images");
+  EXPECT_TRUE(store->unsavedChanges);
 
   // The GBIX index as stored (a GVR's big-endian index reads byte-reversed);
   // an XVR without one takes its header's; the "4" file is RGB565 0x0901.
