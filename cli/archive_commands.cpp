@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "archive/load_command.h"
+#include "archive/save_command.h"
+#include "archive/save_names.h"
 #include "cli/cli_frontend.h"
 #include "core/capacity.h"
 #include "core/error.h"
@@ -117,6 +119,65 @@ void Guarded(CliContext& context, Body body) {
     context.err << e.what() << "\n";
     context.status = 1;
   }
+}
+
+void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHelp) {
+  struct SaveArgs {
+    std::string file;
+    std::string out;
+    std::string kind;
+  };
+  auto saveArgs = std::make_shared<SaveArgs>();
+  const std::string kinds = archive::SaveKindNameList();
+  CLI::App* save = app.add_subcommand(
+      "save", "Load FILE and write its images as OUT, as File > Save does with the kind's filter index: pvm, xvm "
+              "and gvm force that extension, afs-* force .afs for textures and keep OUT as it is for packages; "
+              "an OUT ending in .prs is written PRS-compressed. A BML package is rebuilt with `rebuild` instead");
+  save->add_option("FILE", saveArgs->file, fileHelp)->required();
+  save->add_option("OUT", saveArgs->out, "name of the file to write (its extension is forced); never FILE itself")
+      ->required();
+  save->add_option("--as", saveArgs->kind, "kind of file: " + kinds)
+      ->required()
+      ->check(CLI::Validator(
+          [kinds](std::string& text) {
+            return archive::FilterIndexOfKindName(text) ? std::string() : "not a kind of file (" + kinds + "): " + text;
+          },
+          "KIND"));
+  save->callback([&context, saveArgs] {
+    Guarded(context, [&] {
+      Loaded loaded(context);
+      if (!LoadForCommand(context, loaded, saveArgs->file)) return;
+      if (loaded.store->bmlFlag != 0) {
+        context.err << saveArgs->file << " is a BML package: rebuild it in place with `quarrendel-cli rebuild "
+                    << saveArgs->file << "`\n";
+        context.status = 1;
+        return;
+      }
+      archive::SaveOptions options;
+      options.protectedInputs = {saveArgs->file};
+      const bool saved = archive::SaveAs(*loaded.store, loaded.frontEnd, saveArgs->out,
+                                         *archive::FilterIndexOfKindName(saveArgs->kind), options);
+      context.status = saved ? 0 : 1;
+    });
+  });
+
+  auto rebuildFile = std::make_shared<std::string>();
+  CLI::App* rebuild = app.add_subcommand(
+      "rebuild", "Load the BML package FILE and rebuild it in place: every texture archive written again from its "
+                 "images, everything else carried over");
+  rebuild->add_option("FILE", *rebuildFile, "the BML package (not PRS-compressed)")->required();
+  rebuild->callback([&context, rebuildFile] {
+    Guarded(context, [&] {
+      Loaded loaded(context);
+      if (!LoadForCommand(context, loaded, *rebuildFile)) return;
+      if (loaded.store->bmlFlag == 0) {
+        context.err << *rebuildFile << " is not a BML package: write it with `quarrendel-cli save` instead\n";
+        context.status = 1;
+        return;
+      }
+      context.status = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd) ? 0 : 1;
+    });
+  });
 }
 
 }  // namespace
@@ -238,6 +299,8 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
       }
     });
   });
+
+  RegisterSaveCommands(app, context, kFileHelp);
 }
 
 }  // namespace quarrendel::cli
