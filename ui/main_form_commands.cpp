@@ -4,6 +4,7 @@
 #include <QAction>
 
 #include "archive/load_command.h"
+#include "archive/save_command.h"
 #include "texture/image_selection.h"
 #include "ui/main_form.h"
 
@@ -17,7 +18,9 @@ void TForm1::ListBox1Click() {
   RunCommand([this] { texture::SelectListedImage(store_, *this); });
 }
 
-void TForm1::Save1Click() { NotAvailableYet(Save1); }
+void TForm1::Save1Click() {
+  RunCommand([this] { archive::SaveCommand(store_, *this); });
+}
 
 void TForm1::Export1Click() { NotAvailableYet(Export1); }
 
