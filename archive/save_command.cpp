@@ -94,7 +94,9 @@ void SaveCommand(ImageStore& store, FrontEnd& frontEnd) {
 bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath, int32_t filterIndex,
             const SaveOptions& options) {
   const std::optional<SaveTarget> target = SaveTargetOf(filterIndex);
-  if (!target) return Refuse(frontEnd, kNotSaved, "filter index " + std::to_string(filterIndex) + " names no kind of file");
+  if (!target) {
+    return Refuse(frontEnd, kNotSaved, "filter index " + std::to_string(filterIndex) + " names no kind of file");
+  }
   if (options.best) {
     frontEnd.ShowMessage(kBestNotAvailable);
     return false;

@@ -566,7 +566,8 @@ void MainFormTest::SaveWritesTheKindOfTheFilterIndex() {
   form.Save1->trigger();
   QCOMPARE(form.boxes.size(), size_t{1});
   QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Plain);
-  QVERIFY(form.boxes[0].text.startsWith(QStringLiteral("Failled to create file\r\n") + missing + QStringLiteral(".pvm")));
+  const QString expected = QStringLiteral("Failled to create file\r\n") + missing + QStringLiteral(".pvm\r\n");
+  QVERIFY2(form.boxes[0].text.startsWith(expected), qPrintable(form.boxes[0].text));
 }
 
 void MainFormTest::PackedSaveShowsProgressAndBmlIsRebuilt() {
