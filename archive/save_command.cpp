@@ -29,6 +29,19 @@ bool Refuse(FrontEnd& frontEnd, const char* lead, const std::string& reason) {
   return false;
 }
 
+// The refusals saves and rebuilds share, told with `outcome` ("the file was not saved").
+bool RefusedForAll(const ImageStore& store, FrontEnd& frontEnd, const SaveOptions& options, const char* outcome) {
+  if (options.best) {
+    frontEnd.ShowMessage(kBestNotAvailable);
+    return true;
+  }
+  if (store.loadIncomplete) {
+    frontEnd.ShowMessage(IncompleteLoadText(store) + "\nImages are missing, so " + outcome + ".");
+    return true;
+  }
+  return false;
+}
+
 std::span<const TImage_Entry> LoadedImages(const ImageStore& store) {
   RequireImageCount(store.imageCount, "image table");
   return {store.images.data(), static_cast<size_t>(store.imageCount)};
@@ -97,14 +110,7 @@ bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath
   if (!target) {
     return Refuse(frontEnd, kNotSaved, "filter index " + std::to_string(filterIndex) + " names no kind of file");
   }
-  if (options.best) {
-    frontEnd.ShowMessage(kBestNotAvailable);
-    return false;
-  }
-  if (store.loadIncomplete) {
-    frontEnd.ShowMessage(IncompleteLoadText(store) + "\nImages are missing, so the file was not saved.");
-    return false;
-  }
+  if (RefusedForAll(store, frontEnd, options, "the file was not saved")) return false;
   // Packed mode keeps the name as chosen and is never wrapped.
   const bool packed = target->afs && store.packageMode != 0;
   const bool wrap = !packed && HasPrsExtension(chosenPath);
@@ -127,14 +133,7 @@ bool RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& 
     frontEnd.ShowMessage(kBmlNothingToRebuild);
     return false;
   }
-  if (options.best) {
-    frontEnd.ShowMessage(kBestNotAvailable);
-    return false;
-  }
-  if (store.loadIncomplete) {
-    frontEnd.ShowMessage(IncompleteLoadText(store) + "\nImages are missing, so the BML file was not rebuilt.");
-    return false;
-  }
+  if (RefusedForAll(store, frontEnd, options, "the BML file was not rebuilt")) return false;
   const LoadedPackage& loaded = store.loadedPackage;
   const std::string& path = store.loadedFileName;
   if (!loaded.recorded) return Refuse(frontEnd, kNotRebuilt, "the package was not loaded from a file");
