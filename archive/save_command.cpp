@@ -159,6 +159,9 @@ bool RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& 
                                              " bytes, more than a file that can be loaded");
   }
   if (!WriteOut(frontEnd, path, bytes, WriteOptions{{path}, true})) return false;
+  // The next rebuild starts from the file just written.
+  store.loadedPackage.size = bytes.size();
+  store.loadedPackage.hash = ContentHash(bytes);
   frontEnd.ShowMessage(kBmlRebuilt);
   return true;
 }
