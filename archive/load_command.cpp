@@ -108,6 +108,8 @@ void RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, Rea
   store.bmlFlag = 0;
   store.packageMode = 0;
   store.StartLoadRecord();
+  // The table is refilled from here on: whatever was changed in it is gone.
+  store.ClearChanges();
   frontEnd.ListClear();
 
   bool told = false;

@@ -110,6 +110,15 @@ std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection
   return out;
 }
 
+// Decodes image `index` as the window's selection does; a texture shown with
+// the fallback palette says so on stderr.
+texture::Selection SelectWithNotice(CliContext& context, ImageStore& store, int32_t index) {
+  texture::Selection selection = texture::SelectImage(store, index);
+  const std::string notice = texture::PaletteNotice(selection.palette);
+  if (!notice.empty()) context.err << PrintableText(notice) << "\n";
+  return selection;
+}
+
 // Runs `body`, turning a raised error into its message and a failed status.
 template <typename Body>
 void Guarded(CliContext& context, Body body) {
@@ -270,7 +279,7 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
       if (!LoadForCommand(context, loaded, infoArgs->file)) return;
       const int32_t index = LoadedIndex(context, *loaded.store, infoArgs->index);
       if (index < 0) return;
-      const auto selection = texture::SelectImage(*loaded.store, index);
+      const auto selection = SelectWithNotice(context, *loaded.store, index);
       for (const std::string& line : selection.memo) context.out << PrintableText(line) << "\n";
     });
   });
@@ -290,7 +299,7 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
       if (!LoadForCommand(context, loaded, decodeArgs->file)) return;
       const int32_t index = LoadedIndex(context, *loaded.store, decodeArgs->index);
       if (index < 0) return;
-      const auto selection = texture::SelectImage(*loaded.store, index);
+      const auto selection = SelectWithNotice(context, *loaded.store, index);
       const auto rgba = RgbaBytes(*loaded.store, selection, index, decodeArgs->painted, decodeArgs->trueSize);
       WriteFile(decodeArgs->out, rgba, {{decodeArgs->file}, false});
       if (!selection.formatSupported) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,13 +19,19 @@ namespace {
 struct PrsFiles {
   std::string in;
   std::string out;
+  bool best = false;  // compress --best
 };
+
+// What `prs compress` writes: the greedy stream, or with --best the smallest.
+std::vector<uint8_t> Pack(std::span<const uint8_t> in, bool best) {
+  return best ? prs::CompressBest(in) : prs::Compress(in);
+}
 
 void Run(CliContext& context, const PrsFiles& files, bool compress) {
   try {
     const MappedFile in(files.in);
     RequireBufferBytes(static_cast<int64_t>(in.Bytes().size()), "the file");
-    const std::vector<uint8_t> out = compress ? prs::Compress(in.Bytes()) : prs::DecompressWhole(in.Bytes());
+    const std::vector<uint8_t> out = compress ? Pack(in.Bytes(), files.best) : prs::DecompressWhole(in.Bytes());
     WriteFile(files.out, out, {{files.in}, false});
     context.err << (compress ? "compressed " : "decompressed ") << files.in << ": " << in.Bytes().size() << " -> "
                 << out.size() << " bytes\n";
@@ -47,6 +54,7 @@ void RegisterPrsCommands(CLI::App& app, CliContext& context) {
     CLI::App* sub = prs->add_subcommand(name, description);
     sub->add_option("IN", files->in, "File to read")->required();
     sub->add_option("OUT", files->out, "File to write (only written on success)")->required();
+    if (compress) sub->add_flag("--best", files->best, "Write the smallest stream the format allows (slower)");
     sub->callback([&context, files, compress] { Run(context, *files, compress); });
   };
   add("compress", "Compress IN into the PRS stream OUT", true);

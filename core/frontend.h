@@ -40,10 +40,25 @@ struct ImportOptions {
 
 // A painted picture as the window shows it, width x height: row-major (index
 // y * width + x), each pixel red in bits 0-7, green 8-15, blue 16-23.
+// `decoded` holds the same pixels before painting, with alpha in bits 24-31,
+// for a view that paints them itself (zoomed, one channel); it is empty when
+// only the painted picture is known.
 struct Picture {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint32_t> pixels;
+  std::vector<uint32_t> decoded{};  // initialised, so Picture{w, h, pixels} needs no fourth field
+};
+
+// What a status line tells about the selected image: its own size, its format
+// in words (the description's last line) and, for a palettised texture, where
+// its palette came from. All empty when no image is shown.
+struct ImageStatus {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::string format;
+  std::string palette;          // "" when the format uses no palette file
+  bool paletteMissing = false;  // the fallback palette stands in for (part of) the file
 };
 
 class FrontEnd {
@@ -70,6 +85,8 @@ class FrontEnd {
 
   virtual void SetMemo(const std::vector<std::string>& lines) = 0;
   virtual void ShowPicture(const Picture& picture) = 0;
+  // Front ends without a status line ignore it.
+  virtual void ShowStatus(const ImageStatus&) {}
 
   virtual ImportOptions RunImportOptions(const ImportOptionsRequest& request) = 0;
 };
@@ -103,6 +120,7 @@ class RecordingFrontEnd : public FrontEnd {
   void SetLabel(std::string_view text) override { label = text; }
   void SetMemo(const std::vector<std::string>& lines) override { memo = lines; }
   void ShowPicture(const Picture& p) override { picture = p; }
+  void ShowStatus(const ImageStatus& s) override { status = s; }
   ImportOptions RunImportOptions(const ImportOptionsRequest& request) override;
 
   // Answers for the file dialogs, taken in order; an empty queue answers "cancel".
@@ -118,6 +136,7 @@ class RecordingFrontEnd : public FrontEnd {
   std::string label = "0 Images";
   std::vector<std::string> memo{"Description :"};
   Picture picture;
+  ImageStatus status;
   std::vector<Message> messages;
   std::vector<ProgressStep> progress;
   bool progressVisible = false;

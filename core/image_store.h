@@ -136,6 +136,13 @@ class ImageStore {
 
   BlockPools pools;
 
+  // The images differ from the file they were loaded from and were not saved:
+  // a successful Import or Add calls MarkChanged, a load and a successful
+  // Save or Rebuild call ClearChanges. The window asks before discarding them.
+  bool unsavedChanges = false;
+  void MarkChanged() { unsavedChanges = true; }
+  void ClearChanges() { unsavedChanges = false; }
+
   void StartLoadRecord();
   // Records that the load stopped short; the first reason is kept.
   void NoteShortfall(LoadShortfall why);

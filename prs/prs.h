@@ -16,8 +16,9 @@
 // The encoder is greedy over an 8191-byte window with copies of up to 256
 // bytes, taking at every position the nearest of the longest matches; its
 // output is fully determined by those rules, so every encoder that follows
-// them writes the same bytes. Compress() finds the matches with hash chains;
-// CompressReference() scans every candidate and serves as the yardstick.
+// them writes the same bytes. Compress() finds the matches with hash chains
+// (prs/match_finder.h); CompressReference() scans every candidate and serves
+// as the yardstick.
 #pragma once
 
 #include <cstddef>
@@ -82,7 +83,13 @@ size_t MaxCompressedSize(size_t n);
 // buffers or the stream would grow beyond `maxOutput` bytes.
 std::vector<uint8_t> Compress(std::span<const uint8_t> in, size_t maxOutput = kBufferSize);
 
-// The same stream, found by scanning all 8191 candidates at every position.
+// The smallest stream the format allows for `in` (an optimal parse over every
+// literal and copy the decoder accepts, priced in exact output bits). Not the
+// greedy stream that Compress() writes, and several times slower; for data
+// that must fit a fixed size. Throws as Compress() does.
+std::vector<uint8_t> CompressBest(std::span<const uint8_t> in, size_t maxOutput = kBufferSize);
+
+// The greedy stream, found by scanning all 8191 candidates at every position.
 // Slow; kept as the definition that Compress() is checked against.
 std::vector<uint8_t> CompressReference(std::span<const uint8_t> in, size_t maxOutput = kBufferSize);
 

@@ -21,17 +21,31 @@ std::string Hex8(uint32_t value) {
 
 namespace {
 
+// A pictureWidth x pictureHeight picture (each clamped to the canvas side) in
+// which canvas pixels with x < paintedWidth are blended over the checkerboard
+// and the rest is bare checkerboard. With `withDecoded` the picture also
+// carries the canvas pixels themselves (0 for columns not painted).
+Picture Paint(const Canvas& canvas, int32_t pictureWidth, int32_t pictureHeight, int32_t paintedWidth,
+              bool withDecoded = false);
+
 int32_t MipOffset(int32_t side) { return static_cast<int32_t>(TwiddledMipOffset(side)); }
 
 // Runs the decoder the dispatch chose on entry's data; the canvas region is
-// already cleared and the decoded sides are at most the canvas side.
-void Decode(ImageStore& store, const TImage_Entry& entry, DecoderKind kind) {
+// already cleared and the decoded sides are at most the canvas side. A
+// palette decoder records in `use` where its palette came from.
+void Decode(ImageStore& store, const TImage_Entry& entry, DecoderKind kind, PaletteUse& use) {
   Canvas& canvas = store.canvas;
   const std::span<const uint8_t> data = entry.Bytes();
   const int32_t w = entry.Width;
   const int32_t h = entry.Height;
   auto palette = [&](PaletteKind paletteKind, int32_t entries) {
-    return LoadPalette(PaletteFilePath(store, entry, paletteKind), entries, paletteKind);
+    use.fromFile = true;
+    use.path = PaletteFilePath(store, entry, paletteKind);
+    use.entries = entries;
+    PaletteRead read = ReadPaletteFile(use.path, entries, paletteKind);
+    use.found = read.fileFound;
+    use.entriesRead = read.entriesRead;
+    return read.palette;
   };
   int32_t& cursor = store.readCursor;
   switch (kind) {
@@ -116,10 +130,11 @@ Selection SelectImage(ImageStore& store, int32_t index) {
     // Texels that the data does not hold (or a decoder that cannot take the
     // side) leave their pixels cleared, not converted from word 0.
     if (choice.converted) FillNoTexel(store.canvas, decodedWidth, h);
-    Decode(store, entry, choice.decoder);
+    Decode(store, entry, choice.decoder, selection.palette);
     if (choice.converted) ConvertTexels(store.canvas, decodedWidth, h, PixelFormatCode(entry.Format));
   }
-  selection.picture = PaintOverCheckerboard(store.canvas, w, h);
+  selection.picture = Paint(store.canvas, w, h, w, true);
+  selection.description = choice.text;
   memo.push_back(choice.text);
   if (choice.decoder == DecoderKind::None) {
     selection.formatSupported = false;
@@ -137,11 +152,35 @@ void SelectListedImage(ImageStore& store, FrontEnd& frontEnd) {
   if (index >= store.imageCount) {
     frontEnd.SetMemo({"Description :"});
     frontEnd.ShowPicture(Picture{});
+    frontEnd.ShowStatus(ImageStatus{});
     return;
   }
   Selection selection = SelectImage(store, index);
   frontEnd.SetMemo(selection.memo);
   frontEnd.ShowPicture(selection.picture);
+  frontEnd.ShowStatus(StatusOf(store.images[static_cast<size_t>(index)], selection));
+}
+
+std::string PaletteNotice(const PaletteUse& use) {
+  if (!use.fromFile || use.entriesRead >= use.entries) return {};
+  if (use.path.empty()) return "No palette file for an image name that is not a file name: fallback palette";
+  if (!use.found) return "Palette file not found: " + use.path + ": fallback palette";
+  return "Palette file " + use.path + " holds " + std::to_string(use.entriesRead) + " of " +
+         std::to_string(use.entries) + " colours: fallback palette for the rest";
+}
+
+ImageStatus StatusOf(const TImage_Entry& entry, const Selection& selection) {
+  ImageStatus status;
+  status.width = entry.Width;
+  status.height = entry.Height;
+  status.format = selection.description;
+  if (!selection.formatSupported) {
+    status.format = status.format.empty() ? "Unsupported format" : status.format + " - Unsupported format";
+  }
+  status.palette = PaletteNotice(selection.palette);
+  status.paletteMissing = !status.palette.empty();
+  if (selection.palette.fromFile && !status.paletteMissing) status.palette = "Palette file " + selection.palette.path;
+  return status;
 }
 
 uint32_t CheckerboardColour(int32_t x, int32_t y) {
@@ -151,11 +190,7 @@ uint32_t CheckerboardColour(int32_t x, int32_t y) {
   return colour;
 }
 
-namespace {
-
-// Alpha blend over the background: each channel moves toward bg by
-// (255 - a) / 256 of the signed difference, the division truncating.
-uint32_t Blend(uint32_t v, uint32_t bg) {
+uint32_t BlendOverBackground(uint32_t v, uint32_t bg) {
   const uint32_t a = v >> 24;
   if (a == 0) return bg;
   if (a == 255) return v & 0xFFFFFF;
@@ -169,23 +204,26 @@ uint32_t Blend(uint32_t v, uint32_t bg) {
   return out;
 }
 
-// A pictureWidth x pictureHeight picture (each clamped to the canvas side) in
-// which canvas pixels with x < paintedWidth are blended over the checkerboard
-// and the rest is bare checkerboard.
-Picture Paint(const Canvas& canvas, int32_t pictureWidth, int32_t pictureHeight, int32_t paintedWidth) {
+namespace {
+
+Picture Paint(const Canvas& canvas, int32_t pictureWidth, int32_t pictureHeight, int32_t paintedWidth,
+              bool withDecoded) {
   Picture picture;
   const int32_t width = std::clamp(pictureWidth, 0, Canvas::kSide);
   const int32_t height = std::clamp(pictureHeight, 0, Canvas::kSide);
   picture.width = width;
   picture.height = height;
   picture.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+  if (withDecoded) picture.decoded.resize(picture.pixels.size());
   const int32_t painted = std::clamp(paintedWidth, 0, width);
   const auto stride = static_cast<size_t>(width);
   // Column-major canvas into a row-major picture through a 16 x 16 tile held
   // locally: canvas columns lie 2049 pixels apart, so walking many of them
   // side by side would keep evicting each other from the cache.
   constexpr int32_t kTile = 16;
+  // The decoded pixels go straight to their rows: a tile touches 16 lines of them.
   uint32_t tile[kTile][kTile];
+  uint32_t* decoded = withDecoded ? picture.decoded.data() : nullptr;
   for (int32_t x0 = 0; x0 < width; x0 += kTile) {
     const int32_t x1 = std::min(width, x0 + kTile);
     for (int32_t y0 = 0; y0 < height; y0 += kTile) {
@@ -194,7 +232,8 @@ Picture Paint(const Canvas& canvas, int32_t pictureWidth, int32_t pictureHeight,
         const uint32_t* column = canvas.Column(x);
         for (int32_t y = y0; y < y1; ++y) {
           const uint32_t bg = CheckerboardColour(x, y);
-          tile[y - y0][x - x0] = x < painted ? Blend(column[y], bg) : bg;
+          tile[y - y0][x - x0] = x < painted ? BlendOverBackground(column[y], bg) : bg;
+          if (decoded != nullptr) decoded[static_cast<size_t>(y) * stride + static_cast<size_t>(x)] = x < painted ? column[y] : 0;
         }
       }
       for (int32_t y = y0; y < y1; ++y) {

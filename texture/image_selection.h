@@ -11,10 +11,22 @@
 
 namespace quarrendel::texture {
 
+// Where a palettised texture's colours came from.
+struct PaletteUse {
+  bool fromFile = false;    // the decoder looked up a palette file
+  std::string path;         // the file looked up; empty when the name cannot name a file
+  bool found = false;       // the file could be opened
+  int32_t entries = 0;      // colours the texture's indices reach (16 or 256)
+  int32_t entriesRead = 0;  // of them, read from the file; the rest are fallback colours
+};
+
 struct Selection {
   std::vector<std::string> memo;  // "Description :", "Size : ...", ..., the description text
-  Picture picture;                // W x H (each clamped to the canvas side), painted over the checkerboard
+  Picture picture;                // W x H (each clamped to the canvas side), painted over the checkerboard,
+                                  // with the decoded pixels beside the painted ones
   bool formatSupported = true;    // false: no decoder for the format; the memo ends "Unsupported format"
+  std::string description;        // the description text: the format in words
+  PaletteUse palette;
 };
 
 // Decodes entry `index` into store.canvas (CMPR also uses store.scratch), sets
@@ -31,6 +43,16 @@ Selection SelectImage(ImageStore& store, int32_t index);
 // it is.
 void SelectListedImage(ImageStore& store, FrontEnd& frontEnd);
 
+// The notice for a texture shown with the fallback palette in place of its
+// palette file, or of the part of it the file lacks; "" when the file gave
+// every colour or the format uses none. The window's status line and the
+// command line's `info` and `decode` tell the same.
+std::string PaletteNotice(const PaletteUse& use);
+
+// The status line of a selected entry: its size, its format in words, and its
+// palette file found or the notice.
+ImageStatus StatusOf(const TImage_Entry& entry, const Selection& selection);
+
 // `value` as 8 upper-case hexadecimal digits, as the description shows format
 // words and global indices.
 std::string Hex8(uint32_t value);
@@ -38,6 +60,12 @@ std::string Hex8(uint32_t value);
 // The checkerboard colour of pixel (x, y): 16 x 16 squares of 0xFFFFFF and
 // 0xAFAFAF, white at the origin.
 uint32_t CheckerboardColour(int32_t x, int32_t y);
+
+// Pixel v (alpha in bits 24-31) over background colour bg: each channel moves
+// toward bg by (255 - alpha) / 256 of the signed difference, the division
+// truncating; alpha 0 gives bg, alpha 255 the colour itself. Bits 24-31 of
+// the result are 0.
+uint32_t BlendOverBackground(uint32_t v, uint32_t bg);
 
 // Paints the canvas's width x height rectangle over the checkerboard into a
 // width x height picture (each side clamped to 0..canvas side).

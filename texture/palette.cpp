@@ -26,12 +26,15 @@ std::string PaletteFilePath(const ImageStore& store, const TImage_Entry& entry, 
   return store.loadDirectory + name + PaletteExtension(kind);
 }
 
-Palette LoadPalette(const std::string& path, int32_t entries, PaletteKind kind) {
-  Palette palette = FallbackPalette(kind);
+PaletteRead ReadPaletteFile(const std::string& path, int32_t entries, PaletteKind kind) {
+  PaletteRead read;
+  Palette& palette = read.palette;
+  palette = FallbackPalette(kind);
   entries = std::clamp(entries, 0, static_cast<int32_t>(palette.size()));
-  if (path.empty()) return palette;
+  if (path.empty()) return read;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return palette;
+  if (!in) return read;
+  read.fileFound = true;
 
   const size_t wanted = kPaletteFileHeaderSize + static_cast<size_t>(entries) * 2;
   std::vector<uint8_t> bytes(wanted);
@@ -39,12 +42,16 @@ Palette LoadPalette(const std::string& path, int32_t entries, PaletteKind kind) 
   bytes.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
 
   ByteReader reader(bytes);
-  if (!reader.Has(kPaletteFileHeaderSize)) return palette;
+  if (!reader.Has(kPaletteFileHeaderSize)) return read;
   reader.Skip(kPaletteFileHeaderSize);
-  for (int32_t i = 0; i < entries && reader.Has(2); ++i) {
+  for (int32_t& i = read.entriesRead; i < entries && reader.Has(2); ++i) {
     palette[static_cast<size_t>(i)] = kind == PaletteKind::Pvp ? reader.U16Le() : reader.U16Be();
   }
-  return palette;
+  return read;
+}
+
+Palette LoadPalette(const std::string& path, int32_t entries, PaletteKind kind) {
+  return ReadPaletteFile(path, entries, kind).palette;
 }
 
 }  // namespace quarrendel::texture

@@ -34,9 +34,19 @@ Palette FallbackPalette(PaletteKind kind);
 // its texture uses the fallback palette.
 std::string PaletteFilePath(const ImageStore& store, const TImage_Entry& entry, PaletteKind kind);
 
+// What a palette lookup found: the palette, and how many of the entries asked
+// for came from the file (the others keep their fallback value).
+struct PaletteRead {
+  Palette palette{};
+  bool fileFound = false;    // the file exists and could be opened
+  int32_t entriesRead = 0;   // entries taken from the file
+};
+
 // Reads `entries` (16 or 256) words after the file's 16-byte header. Entries
-// the file does not hold (no file, or a short one) keep their fallback value;
-// no message is shown.
+// the file does not hold (no file, or a short one) keep their fallback value.
+PaletteRead ReadPaletteFile(const std::string& path, int32_t entries, PaletteKind kind);
+
+// The palette alone; no message is shown.
 Palette LoadPalette(const std::string& path, int32_t entries, PaletteKind kind);
 
 }  // namespace quarrendel::texture

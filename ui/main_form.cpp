@@ -1,36 +1,39 @@
 #include "ui/main_form.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QImage>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPixmap>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QStringDecoder>
-#include <bit>
+#include <QUrl>
+#include <QVBoxLayout>
 #include <exception>
 #include <utility>
 
 #include "ui/file_filter.h"
 #include "ui/import_options_form.h"
 #include "ui/info_form.h"
+#include "ui/picture_view.h"
 
 namespace quarrendel::ui {
 
 namespace {
-
-// Picture pixels are 0x00BBGGRR words; on a little-endian machine their bytes
-// run R, G, B, unused, which is what QImage::Format_RGBX8888 reads.
-static_assert(std::endian::native == std::endian::little, "the picture hand-over assumes little-endian words");
 
 // Texts from the commands are UTF-8, but image names are whatever bytes the
 // archive holds: bytes that do not decode as UTF-8 are shown one character
@@ -84,12 +87,21 @@ class FlagGuard {
   bool old_;
 };
 
+// The local file a drag carries (the first, when it carries several).
+std::optional<QString> DroppedFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return std::nullopt;
+  const QList<QUrl> urls = data->urls();
+  if (urls.isEmpty() || !urls.first().isLocalFile()) return std::nullopt;
+  return urls.first().toLocalFile();
+}
+
 }  // namespace
 
 TForm1::TForm1(ImageStore& store, QWidget* parent) : QMainWindow(parent), store_(store) {
   setObjectName(QStringLiteral("Form1"));
   BuildControls();
   BuildMenus();
+  BuildStatusBar();
   FormCreate();
   // The dialogs live, hidden, for the whole run and keep what the user set.
   Form2 = new TForm2(this);
@@ -140,18 +152,25 @@ void TForm1::BuildControls() {
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setGeometry(10, 302, 163, 217);
   Memo1->setReadOnly(true);
+  // Files dropped anywhere go to the window, not into the memo.
+  Memo1->setAcceptDrops(false);
   UseFaceColour(Memo1);
+  setAcceptDrops(true);
 
   Panel1 = new QFrame(client);
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   row->addWidget(Panel1, 1);
 
-  // The picture keeps its own size and is cut at the panel's edges.
-  Image1 = new QLabel(Panel1);
+  // The picture starts at 1, 1, inside the panel's frame, and scrolls when
+  // it is larger than the panel.
+  auto* panelLayout = new QVBoxLayout(Panel1);
+  panelLayout->setContentsMargins(0, 0, 0, 0);
+  ScrollBox1 = new PictureArea(Panel1);
+  ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+  panelLayout->addWidget(ScrollBox1);
+  Image1 = ScrollBox1->View();
   Image1->setObjectName(QStringLiteral("Image1"));
-  Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  Image1->setGeometry(1, 1, 0, 0);
 
   Panel2 = new QFrame(Panel1);
   Panel2->setObjectName(QStringLiteral("Panel2"));
@@ -182,6 +201,9 @@ void TForm1::BuildMenus() {
   File1->setObjectName(QStringLiteral("File1"));
   Open1 = named(File1->addAction(QStringLiteral("Load")), "Open1");
   Save1 = named(File1->addAction(QStringLiteral("Save")), "Save1");
+  Recent1 = File1->addMenu(QStringLiteral("Recent files"));
+  Recent1->setObjectName(QStringLiteral("Recent1"));
+  connect(Recent1, &QMenu::aboutToShow, this, [this] { FillRecentMenu(); });
   N1 = named(File1->addSeparator(), "N1");
   Quit1 = named(File1->addAction(QStringLiteral("Quit")), "Quit1");
   connect(File1, &QMenu::aboutToShow, this, [this] { File1Click(); });
@@ -201,9 +223,116 @@ void TForm1::BuildMenus() {
   connect(import1, &QAction::triggered, this, [this] { import1Click(); });
   connect(Add1, &QAction::triggered, this, [this] { Add1Click(); });
 
+  BuildViewMenu();
+
   // "?" has no items: a menu-bar action, so clicking the title itself runs it.
   N2 = named(menuBar()->addAction(QStringLiteral("?")), "N2");
   connect(N2, &QAction::triggered, this, [this] { N2Click(); });
+}
+
+void TForm1::BuildViewMenu() {
+  auto item = [this](const char* caption, const char* name) {
+    QAction* action = View1->addAction(QLatin1String(caption));
+    action->setObjectName(QLatin1String(name));
+    return action;
+  };
+  View1 = menuBar()->addMenu(QStringLiteral("View"));
+  View1->setObjectName(QStringLiteral("View1"));
+
+  struct ZoomItem {
+    QAction** action;
+    int zoom;
+    const char* caption;
+    const char* name;
+  };
+  const ZoomItem zoomItems[] = {{&Zoom1x, 1, "1x", "Zoom1x"},
+                                {&Zoom2x, 2, "2x", "Zoom2x"},
+                                {&Zoom4x, 4, "4x", "Zoom4x"},
+                                {&Zoom8x, 8, "8x", "Zoom8x"},
+                                {&ZoomFit, PictureArea::kFit, "Fit to window", "ZoomFit"}};
+  zoomGroup_ = new QActionGroup(this);
+  for (const ZoomItem& zoomItem : zoomItems) {
+    QAction* action = item(zoomItem.caption, zoomItem.name);
+    action->setCheckable(true);
+    action->setData(zoomItem.zoom);
+    zoomGroup_->addAction(action);
+    connect(action, &QAction::triggered, this, [this, zoom = zoomItem.zoom] { ScrollBox1->SetZoom(zoom); });
+    *zoomItem.action = action;
+  }
+  Zoom1x->setChecked(true);
+  Zoom1x->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+  View1->addSeparator();
+  ZoomIn1 = item("Zoom in", "ZoomIn1");
+  ZoomIn1->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+  connect(ZoomIn1, &QAction::triggered, this, [this] { ScrollBox1->ZoomIn(ScrollBox1->viewport()->rect().center()); });
+  ZoomOut1 = item("Zoom out", "ZoomOut1");
+  ZoomOut1->setShortcut(QKeySequence::ZoomOut);
+  connect(ZoomOut1, &QAction::triggered, this, [this] { ScrollBox1->ZoomOut(ScrollBox1->viewport()->rect().center()); });
+  View1->addSeparator();
+
+  // At most one of the two is on; neither shows the picture as it is.
+  auto* channels = new QActionGroup(this);
+  channels->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  AlphaOnly1 = item("Alpha channel only", "AlphaOnly1");
+  ColoursOnly1 = item("Colours without alpha", "ColoursOnly1");
+  for (QAction* action : {AlphaOnly1, ColoursOnly1}) {
+    action->setCheckable(true);
+    channels->addAction(action);
+    connect(action, &QAction::toggled, this, [this] {
+      Image1->SetChannels(AlphaOnly1->isChecked()     ? Channels::AlphaOnly
+                          : ColoursOnly1->isChecked() ? Channels::ColoursOnly
+                                                      : Channels::Blended);
+    });
+  }
+  ScrollBox1->onZoomChanged = [this] { ShowZoom(); };
+}
+
+void TForm1::BuildStatusBar() {
+  StatusBar1 = statusBar();
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setSizeGripEnabled(true);
+  const std::pair<QLabel**, const char*> labels[] = {
+      {&StatusSize, "StatusSize"}, {&StatusFormat, "StatusFormat"}, {&StatusPalette, "StatusPalette"},
+      {&StatusZoom, "StatusZoom"}};
+  for (const auto& [label, name] : labels) {
+    *label = new QLabel(StatusBar1);
+    (*label)->setObjectName(QLatin1String(name));
+  }
+  StatusBar1->addWidget(StatusSize);
+  StatusBar1->addWidget(StatusFormat);
+  StatusBar1->addWidget(StatusPalette, 1);
+  StatusBar1->addPermanentWidget(StatusZoom);
+  ShowZoom();
+  // The window grows by the status line: the client area keeps its size.
+  resize(width(), height() + StatusBar1->sizeHint().height());
+}
+
+void TForm1::ShowZoom() {
+  StatusZoom->setText(ScrollBox1->ZoomText());
+  for (QAction* action : zoomGroup_->actions()) {
+    if (action->data().toInt() == ScrollBox1->Zoom()) action->setChecked(true);
+  }
+}
+
+void TForm1::FillRecentMenu() {
+  Recent1->clear();
+  const QStringList paths = recentFiles.Paths();
+  int number = 0;
+  for (const QString& path : paths) {
+    ++number;
+    QString caption = QStringLiteral("&%1 %2").arg(number).arg(QString(path).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    // A file that is gone (a removed disk, say) stays listed, disabled, until it is back.
+    const bool present = QFileInfo::exists(path);
+    if (!present) caption += QStringLiteral(" (not found)");
+    QAction* item = Recent1->addAction(caption);
+    item->setEnabled(present);
+    connect(item, &QAction::triggered, this, [this, path] { OpenPath(path); });
+  }
+  if (paths.isEmpty()) Recent1->addAction(QStringLiteral("No recent files"))->setEnabled(false);
+  Recent1->addSeparator();
+  QAction* clear = Recent1->addAction(QStringLiteral("Clear recent files"));
+  clear->setEnabled(!paths.isEmpty());
+  connect(clear, &QAction::triggered, this, [this] { recentFiles.Clear(); });
 }
 
 void TForm1::FormCreate() {
@@ -225,8 +354,30 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  if (!MayDiscardChanges()) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (DroppedFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const std::optional<QString> path = DroppedFile(event->mimeData());
+  if (!path) return;
+  event->acceptProposedAction();
+  // The drag source waits for the drop to end: load after it, not inside it.
+  QMetaObject::invokeMethod(this, [this, file = *path] { OpenPath(file); }, Qt::QueuedConnection);
+}
+
+bool TForm1::MayDiscardChanges() {
+  return !store_.unsavedChanges ||
+         AskQuestion(QStringLiteral("The images were changed and the changes are not saved. Discard them?"),
+                     QStringLiteral("Discard"));
 }
 
 void TForm1::RunCommand(const std::function<void()>& command) {
@@ -235,8 +386,10 @@ void TForm1::RunCommand(const std::function<void()>& command) {
   try {
     command();
   } catch (const std::exception& e) {
+    ++failuresShown_;
     ShowBox(BoxKind::Error, QString::fromUtf8(e.what()));
   } catch (...) {
+    ++failuresShown_;
     ShowBox(BoxKind::Error, QStringLiteral("The command ended with an unknown error."));
   }
 }
@@ -265,6 +418,7 @@ std::optional<FileChoice> TForm1::AskFile(DialogId dialog, bool save, std::strin
   if (choice) {
     state.fileName = QFile::decodeName(QByteArray::fromStdString(choice->path));
     state.filterIndex = choice->filterIndex;
+    if (dialog == DialogId::OpenDialog1) loadChoice_ = state.fileName;
   }
   return choice;
 }
@@ -299,7 +453,10 @@ std::optional<FileChoice> TForm1::RunFileDialog(const FileDialogRequest& request
 
 void TForm1::ShowMessage(std::string_view text) { ShowBox(BoxKind::Plain, FromView(text)); }
 
-void TForm1::ShowInformation(std::string_view text) { ShowBox(BoxKind::Information, FromView(text)); }
+void TForm1::ShowInformation(std::string_view text) {
+  ++failuresShown_;
+  ShowBox(BoxKind::Information, FromView(text));
+}
 
 void TForm1::ShowBox(BoxKind kind, const QString& text) {
   QMessageBox box(this);
@@ -320,6 +477,17 @@ void TForm1::ShowBox(BoxKind kind, const QString& text) {
       break;
   }
   box.exec();
+}
+
+bool TForm1::AskQuestion(const QString& text, const QString& goAhead) {
+  QMessageBox box(this);
+  box.setWindowTitle(QStringLiteral("Quarrendel"));
+  box.setIcon(QMessageBox::Warning);
+  box.setText(text);
+  QPushButton* yes = box.addButton(goAhead, QMessageBox::DestructiveRole);
+  box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+  box.exec();
+  return box.clickedButton() == yes;
 }
 
 void TForm1::ExecModal(QDialog& dialog) { dialog.exec(); }
@@ -380,19 +548,16 @@ void TForm1::SetMemo(const std::vector<std::string>& lines) {
 }
 
 void TForm1::ShowPicture(const Picture& picture) {
-  const int width = picture.width;
-  const int height = picture.height;
-  if (width <= 0 || height <= 0 ||
-      picture.pixels.size() < static_cast<size_t>(width) * static_cast<size_t>(height)) {
-    Image1->setPixmap(QPixmap());
-    Image1->resize(0, 0);
-    return;
-  }
-  const QImage view(reinterpret_cast<const uchar*>(picture.pixels.data()), width, height,
-                    static_cast<qsizetype>(width) * 4, QImage::Format_RGBX8888);
-  // fromImage copies, so the view over the caller's pixels may end here.
-  Image1->setPixmap(QPixmap::fromImage(view));
-  Image1->resize(width, height);
+  Image1->SetPicture(picture);
+  ScrollBox1->Refresh();
+}
+
+void TForm1::ShowStatus(const ImageStatus& status) {
+  StatusSize->setText(status.width > 0 || status.height > 0
+                          ? QStringLiteral("%1 x %2").arg(status.width).arg(status.height)
+                          : QString());
+  StatusFormat->setText(FromView(status.format));
+  StatusPalette->setText(FromView(status.palette));
 }
 
 ImportOptions TForm1::RunImportOptions(const ImportOptionsRequest& request) {

@@ -1,7 +1,8 @@
 // The main window: the image list with its count label and the description
-// memo on the left, the picture and the progress panel on the right, and the
-// File / Image / "?" menu bar. Every command runs through the front-end
-// interface this window implements, the same commands the CLI runs.
+// memo on the left, the picture and the progress panel on the right, the
+// File / Image / View / "?" menu bar and a status line. Every command runs
+// through the front-end interface this window implements, the same commands
+// the CLI runs.
 #pragma once
 
 #include <QMainWindow>
@@ -12,8 +13,10 @@
 
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "ui/recent_files.h"
 
 class QAction;
+class QActionGroup;
 class QDialog;
 class QFrame;
 class QGroupBox;
@@ -22,9 +25,12 @@ class QListWidget;
 class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
+class QStatusBar;
 
 namespace quarrendel::ui {
 
+class PictureArea;
+class PictureView;
 class TForm2;
 class TForm4;
 
@@ -37,6 +43,13 @@ class TForm1 : public QMainWindow, public FrontEnd {
   // Runs one command; an error it raises is shown in a box with its text and
   // the command ends there, the window staying usable.
   void RunCommand(const std::function<void()>& command);
+
+  // Loads `path` as File > Load does with that file chosen, first asking
+  // whether unsaved changes may go; a file that loads joins the recent files.
+  // Starting with a file, a dropped file and a recent file come this way.
+  void OpenPath(const QString& path);
+  // True when nothing unsaved would be lost, or the user agrees to lose it.
+  bool MayDiscardChanges();
 
   // Handlers.
   void FormCreate();
@@ -68,6 +81,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void SetLabel(std::string_view text) override;
   void SetMemo(const std::vector<std::string>& lines) override;
   void ShowPicture(const Picture& picture) override;
+  void ShowStatus(const ImageStatus& status) override;
   ImportOptions RunImportOptions(const ImportOptionsRequest& request) override;
 
   // Controls, named as the forms name them.
@@ -76,14 +90,21 @@ class TForm1 : public QMainWindow, public FrontEnd {
   QLabel* Label2;
   QPlainTextEdit* Memo1;
   QFrame* Panel1;
-  QLabel* Image1;
+  PictureArea* ScrollBox1;  // scrolls Image1 when it is larger than the panel
+  PictureView* Image1;
   QFrame* Panel2;
   QLabel* Label1;
   QProgressBar* ProgressBar1;
+  QStatusBar* StatusBar1;
+  QLabel* StatusSize;
+  QLabel* StatusFormat;
+  QLabel* StatusPalette;
+  QLabel* StatusZoom;
 
   QMenu* File1;
   QAction* Open1;
   QAction* Save1;
+  QMenu* Recent1;
   QAction* N1;
   QAction* Quit1;
   QMenu* Image2;
@@ -91,7 +112,19 @@ class TForm1 : public QMainWindow, public FrontEnd {
   QAction* Exportall1;
   QAction* import1;
   QAction* Add1;
+  QMenu* View1;
+  QAction* Zoom1x;
+  QAction* Zoom2x;
+  QAction* Zoom4x;
+  QAction* Zoom8x;
+  QAction* ZoomFit;
+  QAction* ZoomIn1;
+  QAction* ZoomOut1;
+  QAction* AlphaOnly1;
+  QAction* ColoursOnly1;
   QAction* N2;
+
+  RecentFiles recentFiles;
 
   TForm2* Form2;
   TForm4* Form4;
@@ -110,10 +143,14 @@ class TForm1 : public QMainWindow, public FrontEnd {
   // The modal boxes and dialogs; tests override these to answer without
   // opening anything.
   virtual void ShowBox(BoxKind kind, const QString& text);
+  // A question with two answers; true for the one that goes ahead.
+  virtual bool AskQuestion(const QString& text, const QString& goAhead);
   virtual std::optional<FileChoice> RunFileDialog(const FileDialogRequest& request);
   virtual void ExecModal(QDialog& dialog);
 
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -124,6 +161,10 @@ class TForm1 : public QMainWindow, public FrontEnd {
 
   void BuildControls();
   void BuildMenus();
+  void BuildViewMenu();
+  void BuildStatusBar();
+  void FillRecentMenu();
+  void ShowZoom();
   std::optional<FileChoice> AskFile(DialogId dialog, bool save, std::string_view filter);
   // Tells the command "... is not available yet." for a menu item whose command has not been written.
   void NotAvailableYet(const QAction* item);
@@ -134,6 +175,11 @@ class TForm1 : public QMainWindow, public FrontEnd {
   bool listUpdating_ = false;
   // Whether the current mouse press on the list changed its selection.
   bool selectionChangedByPress_ = false;
+  // Error and information boxes shown so far: a load that shows one failed.
+  int failuresShown_ = 0;
+  QActionGroup* zoomGroup_ = nullptr;  // the View menu's zoom items, each with its zoom as data
+  // The file chosen in the load dialog during the present command.
+  std::optional<QString> loadChoice_;
 };
 
 }  // namespace quarrendel::ui

@@ -2,6 +2,8 @@
 // of its own and runs the command the CLI runs, through this window's front
 // end. The commands that are not written yet say so instead of pretending.
 #include <QAction>
+#include <QFile>
+#include <QFileInfo>
 
 #include "archive/load_command.h"
 #include "archive/save_command.h"
@@ -11,7 +13,28 @@
 namespace quarrendel::ui {
 
 void TForm1::Open1Click() {
+  if (!MayDiscardChanges()) return;
+  loadChoice_.reset();
+  const int failures = failuresShown_;
   RunCommand([this] { archive::LoadCommand(store_, *this); });
+  if (loadChoice_ && failuresShown_ == failures) recentFiles.Add(QFileInfo(*loadChoice_).absoluteFilePath());
+  loadChoice_.reset();
+}
+
+void TForm1::OpenPath(const QString& path) {
+  if (!MayDiscardChanges()) return;
+  // The load dialog offers only files that exist; a name from elsewhere may not.
+  const QFileInfo file(path);
+  if (!file.exists()) {
+    ShowInformation(("File not found: " + path).toStdString());
+    recentFiles.Remove(path);
+    return;
+  }
+  const QString absolute = file.absoluteFilePath();
+  const int failures = failuresShown_;
+  RunCommand([&] { archive::LoadFile(store_, *this, QFile::encodeName(absolute).toStdString()); });
+  // A load that ended with an error box did not load the file.
+  if (failuresShown_ == failures) recentFiles.Add(absolute);
 }
 
 void TForm1::ListBox1Click() {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -303,6 +304,38 @@ TEST_F(ArchiveCliTest, UnsupportedFormatWritesTheClearedPictureAndExitsFour) {
   EXPECT_EQ(r.out,
             "Description :\nSize : 4x2\nFormat : 00000C00\nData Length : 16\nPSO ID : 00000000\nARGB1555\n"
             "Unsupported format\n");
+}
+
+TEST_F(ArchiveCliTest, FallbackPaletteIsNoticedOnStderr) {
+  // A bare 2 x 2 PVRT of 4-bit CLUT indices (format 0x0500): its palette is tex.pvp beside it.
+  const std::string path = Write("tex.pvr", FromHex("50565254 0A000000 00050000 0200 0200 2143"));
+  const std::string pvp = (dir / "tex.pvp").string();
+  const std::string out = (dir / "tex.rgba").string();
+  struct Row {
+    const char* what;
+    std::optional<Bytes> palette;  // nullopt: no file
+    std::string notice;
+  };
+  const Row rows[] = {
+      {"no file", std::nullopt, "Palette file not found: " + pvp + ": fallback palette\n"},
+      {"two of 16 colours", Cat({Bytes(16, 0), FromHex("0080 0080")}),
+       "Palette file " + pvp + " holds 2 of 16 colours: fallback palette for the rest\n"},
+      {"whole", Cat({Bytes(16, 0), Bytes(32, 0x80)}), ""},
+  };
+  for (const Row& row : rows) {
+    std::filesystem::remove(pvp);
+    if (row.palette) WriteFileBytes(pvp, *row.palette);
+    CliResult r = RunCli({"info", path, "0"});
+    EXPECT_EQ(r.status, 0) << row.what;
+    EXPECT_EQ(r.out,
+              "Description :\nSize : 2x2\nFormat : 00000500\nData Length : 2\nPSO ID : 00000000\n"
+              "4-BIT CLUT TWIDDLED ARGB1555\n")
+        << row.what;
+    EXPECT_EQ(r.err, row.notice) << row.what;
+    r = RunCli({"decode", path, "0", out});
+    EXPECT_EQ(r.status, 0) << row.what;
+    EXPECT_EQ(r.err, row.notice) << row.what;
+  }
 }
 
 TEST_F(ArchiveCliTest, DecodeToAnUnwritablePathFails) {

@@ -30,6 +30,27 @@ TEST(PrsCli, CompressThenDecompressFile) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 3);
 }
 
+TEST(PrsCli, BestWritesTheSmallestStream) {
+  // "ab", 254 other bytes, "ab": only the smallest stream copies the pair
+  // from 256 back (the greedy one writes it as two literals).
+  Bytes plain = {0x61, 0x62};
+  for (int v = 0; plain.size() < 256; ++v) {
+    if (v != 0x61 && v != 0x62) plain.push_back(static_cast<uint8_t>(v));
+  }
+  plain.insert(plain.end(), {0x61, 0x62});
+  TempDir dir;
+  WriteFileBytes(dir / "plain.bin", plain);
+  CliResult r = RunCli({"prs", "compress", "--best", (dir / "plain.bin").string(), (dir / "best.prs").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFileBytes(dir / "best.prs").size(), 293u);
+  r = RunCli({"prs", "compress", (dir / "plain.bin").string(), (dir / "greedy.prs").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFileBytes(dir / "greedy.prs").size(), 294u);
+  r = RunCli({"prs", "decompress", (dir / "best.prs").string(), (dir / "back.bin").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFileBytes(dir / "back.bin"), plain);
+}
+
 struct FailureCase {
   const char* name;
   const char* command;

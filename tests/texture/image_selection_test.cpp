@@ -382,6 +382,51 @@ TEST_F(ImageSelectionTest, TallerThanTheCanvasIsNotDecoded) {
   EXPECT_EQ(At(s.picture, 0, 0), kWhite);
 }
 
+TEST_F(ImageSelectionTest, StatusTellsSizeFormatInWordsAndPaletteSource) {
+  test::TempDir dir;
+  store.loadDirectory = dir.Path().string() + "/";
+  RecordingFrontEnd frontEnd;
+  frontEnd.list = {"tex0"};
+  frontEnd.selected = 0;
+
+  // A 4-bit CLUT texture without its palette file: fallback colours 0xF000 + n.
+  SetEntry(0, 2, 2, 0x0500, FromHex("21 43"));
+  SelectListedImage(store, frontEnd);
+  EXPECT_EQ(frontEnd.status.width, 2);
+  EXPECT_EQ(frontEnd.status.height, 2);
+  EXPECT_EQ(frontEnd.status.format, "4-BIT CLUT TWIDDLED ARGB1555");
+  EXPECT_EQ(frontEnd.status.palette, "Palette file not found: " + store.loadDirectory + "tex0.pvp: fallback palette");
+  EXPECT_TRUE(frontEnd.status.paletteMissing);
+  // The decoded pixels travel with the painted ones, row by row: (0, 1) is index 2.
+  ASSERT_EQ(frontEnd.picture.decoded.size(), 4u);
+  EXPECT_EQ(frontEnd.picture.decoded[0], 0xFF0800E0u);
+  EXPECT_EQ(frontEnd.picture.decoded[2], 0xFF1000E0u);
+  EXPECT_EQ(frontEnd.picture.decoded[3], 0xFF2000E0u);
+
+  Bytes pvp(16, 0);
+  for (int i = 0; i < 32; ++i) pvp.push_back(0xFF);
+  test::WriteFileBytes(dir / "tex0.pvp", pvp);
+  SelectListedImage(store, frontEnd);
+  EXPECT_EQ(frontEnd.status.palette, "Palette file " + store.loadDirectory + "tex0.pvp");
+  EXPECT_FALSE(frontEnd.status.paletteMissing);
+
+  // A name that cannot name a file next to the archive.
+  store.images[0].Name = "../tex0";
+  SelectListedImage(store, frontEnd);
+  EXPECT_EQ(frontEnd.status.palette,
+            "No palette file for an image name that is not a file name: fallback palette");
+
+  // No palette involved; a format without a decoder says so.
+  SetEntry(0, 4, 2, 0x0900, Bytes(16, 0));
+  SelectListedImage(store, frontEnd);
+  EXPECT_EQ(frontEnd.status.width, 4);
+  EXPECT_EQ(frontEnd.status.format, "RECTANGLE ARGB1555");
+  EXPECT_EQ(frontEnd.status.palette, "");
+  SetEntry(0, 4, 2, 0x0C00, Bytes(16, 0));
+  SelectListedImage(store, frontEnd);
+  EXPECT_EQ(frontEnd.status.format, "ARGB1555 - Unsupported format");
+}
+
 TEST_F(ImageSelectionTest, ListedImageAndBadIndex) {
   RecordingFrontEnd frontEnd;
   SetEntry(0, 2, 2, 0x0100, Bytes(8, 0xFF));

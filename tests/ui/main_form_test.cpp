@@ -13,7 +13,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -30,6 +32,7 @@
 #include "ui/import_options_form.h"
 #include "ui/info_form.h"
 #include "ui/main_form.h"
+#include "ui/picture_view.h"
 #include "ui/spin_edit.h"
 
 using quarrendel::DialogId;
@@ -189,7 +192,8 @@ void ClickListItem(TForm1& form, int row) {
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
 }
 
-QRgb PixelAt(const TForm1& form, int x, int y) { return form.Image1->pixmap().toImage().pixel(x, y); }
+// The picture's pixel (x, y) as the view paints it.
+QRgb PixelAt(const TForm1& form, int x, int y) { return form.Image1->grab(QRect(x, y, 1, 1)).toImage().pixel(0, 0); }
 
 }  // namespace
 
@@ -238,6 +242,8 @@ class MainFormTest : public QObject {
 void MainFormTest::initTestCase() {
   // Closing a test window must not post a quit that would end a later modal loop.
   QApplication::setQuitOnLastWindowClosed(false);
+  // Loads add to the recent files: keep them in this test's folder, not the user's.
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path());
 }
 
 void MainFormTest::init() {
@@ -260,7 +266,8 @@ void MainFormTest::LoadThroughTheMenu(const QString& name, const Bytes& bytes) {
 void MainFormTest::ControlsAndGeometry() {
   TestForm& form = *form_;
   QCOMPARE(form.windowTitle(), QStringLiteral("Quarrendel v 1.8b By Orvask "));
-  QCOMPARE(form.size(), QSize(719, 551));
+  // 727 x 578 outside, and a status line below.
+  QCOMPARE(form.size(), QSize(719, 551 + form.StatusBar1->height()));
   for (const char* name : {"GroupBox1", "ListBox1", "Label2", "Memo1", "Panel1", "Image1", "Panel2", "Label1",
                            "ProgressBar1", "File1", "Image2"}) {
     QVERIFY2(form.findChild<QWidget*>(QLatin1String(name)) != nullptr, name);
@@ -285,8 +292,8 @@ void MainFormTest::ControlsAndGeometry() {
 
   // The panel fills the rest; the picture and the hidden progress panel sit in it.
   QCOMPARE(form.Panel1->geometry(), QRect(185, 0, client.width() - 185, client.height()));
-  QCOMPARE(form.Image1->parentWidget(), form.Panel1);
-  QCOMPARE(form.Image1->pos(), QPoint(1, 1));
+  QVERIFY(form.Panel1->isAncestorOf(form.Image1));
+  QCOMPARE(form.Image1->mapTo(form.Panel1, QPoint(0, 0)), QPoint(1, 1));
   QCOMPARE(form.Panel2->parentWidget(), form.Panel1);
   QCOMPARE(form.Panel2->geometry(), QRect(22, 158, 285, 73));
   QVERIFY(form.Panel2->isHidden());
@@ -303,9 +310,11 @@ void MainFormTest::MenuCaptions() {
   TestForm& form = *form_;
   QStringList titles;
   for (const QAction* action : form.menuBar()->actions()) titles.push_back(action->text());
-  QCOMPARE(titles, (QStringList{QStringLiteral("File"), QStringLiteral("Image"), QStringLiteral("?")}));
-  QCOMPARE(MenuTexts(form.File1),
-           (QStringList{QStringLiteral("Load"), QStringLiteral("Save"), QStringLiteral("-"), QStringLiteral("Quit")}));
+  QCOMPARE(titles, (QStringList{QStringLiteral("File"), QStringLiteral("Image"), QStringLiteral("View"),
+                                 QStringLiteral("?")}));
+  QCOMPARE(MenuTexts(form.File1), (QStringList{QStringLiteral("Load"), QStringLiteral("Save"),
+                                               QStringLiteral("Recent files"), QStringLiteral("-"),
+                                               QStringLiteral("Quit")}));
   QCOMPARE(MenuTexts(form.Image2), (QStringList{QStringLiteral("Export"), QStringLiteral("Export all"),
                                                 QStringLiteral("Import"), QStringLiteral("Add")}));
   QVERIFY(form.N2->menu() == nullptr);
@@ -375,7 +384,7 @@ void MainFormTest::ClickingAnItemWritesMemoAndPicture() {
                         QStringLiteral("Format : 00000901"), QStringLiteral("Data Length : 32"),
                         QStringLiteral("PSO ID : 00001234"), QStringLiteral("RECTANGLE RGB565 No transparency")}));
   QCOMPARE(form.Image1->size(), QSize(4, 4));
-  QCOMPARE(form.Image1->pixmap().size(), QSize(4, 4));
+  QCOMPARE(form.Image1->PictureSize(), QSize(4, 4));
   // RGB565 channels widen with zero low bits: 31 -> 248, 63 -> 252.
   QCOMPARE(PixelAt(form, 0, 0), qRgb(248, 0, 0));
   QCOMPARE(PixelAt(form, 1, 0), qRgb(0, 252, 0));
@@ -444,7 +453,7 @@ void MainFormTest::ItemBeyondTheImageCountShowsNoImage() {
   ClickListItem(form, 1);
   QCOMPARE(form.ListSelectedIndex(), 1);
   QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("Description :"));
-  QVERIFY(form.Image1->pixmap().isNull());
+  QVERIFY(!form.Image1->HasPicture());
   QCOMPARE(form.Image1->size(), QSize(0, 0));
 }
 
@@ -700,12 +709,13 @@ void MainFormTest::PictureKeepsItsSizeAndColours() {
   QCOMPARE(form.Image1->size(), QSize(1, 3));
   QCOMPARE(PixelAt(form, 0, 2), qRgb(0, 0, 0xFF));
 
-  // A large picture is not scaled or scrolled: it keeps its size and the panel cuts it.
+  // A large picture is not scaled at 1x: it keeps its size and the panel scrolls it.
   form.ShowPicture(Picture{2048, 2048, std::vector<uint32_t>(size_t{2048} * 2048, 0x00102030)});
-  QCOMPARE(form.Image1->geometry(), QRect(1, 1, 2048, 2048));
+  QCOMPARE(form.Image1->size(), QSize(2048, 2048));
+  QCOMPARE(form.Image1->mapTo(form.Panel1, QPoint(0, 0)), QPoint(1, 1));
   QVERIFY(form.Panel1->width() < 2048);
-  QVERIFY(!form.Image1->hasScaledContents());
-  QVERIFY(form.findChild<QScrollArea*>() == nullptr);
+  QTRY_VERIFY(form.ScrollBox1->horizontalScrollBar()->isVisible());
+  QTRY_VERIFY(form.ScrollBox1->verticalScrollBar()->isVisible());
   QCOMPARE(PixelAt(form, 2047, 2047), qRgb(0x30, 0x20, 0x10));
 }
 

@@ -1,0 +1,390 @@
+// Match search for the PRS encoders: at a position, the longest earlier copy
+// of the bytes there within 8191 bytes (at most 256 bytes long and never past
+// the input's end), and among equally long ones the nearest, exactly as a
+// scan of every candidate from nearest to farthest would find it.
+//
+// Every position is in two hash chains, one over its 3-byte prefix and one
+// over a longer prefix (5 to 8 bytes, see LongPrefixFor), and in a table of
+// the last position of each 2-byte value. A chain links each position to the
+// previous one with the same hash, so it visits candidates nearest first, and
+// it holds every candidate that shares its prefix with the search position
+// (hash collisions only add candidates, each measured in full). A search:
+//  1. takes the nearest candidate matching 3 bytes, and, unless it already
+//     matches the longer prefix, the nearest matching the longer prefix; when
+//     there is none, no candidate matches that many bytes;
+//  2. from the best so far (`best` bytes at bestPos), looks for the nearest
+//     farther candidate matching more. Each such candidate matches the
+//     level's prefix, so it is on bestPos's chain; it also matches the
+//     level's prefix length of bytes that end at index `best`, so it is on
+//     that chain of bytes too, shifted. Both chains are complete and in
+//     nearest-first order: walking them in step, the first to find a longer
+//     match has the next best, the first to leave the window proves there is
+//     none. On word-rich text the shifted chain, anchored on the bytes where
+//     the match must go on, is usually far shorter.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "prs/prs.h"
+
+namespace quarrendel::prs::detail {
+
+struct Match {
+  int32_t distance = 0;
+  int32_t length = 0;  // 0: no match
+};
+
+inline uint64_t Load8(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  return v;
+}
+
+// Number of equal leading bytes of a and b, at most `limit`; b + limit must
+// lie inside the input (a is always before b).
+inline int32_t CommonLength(const uint8_t* a, const uint8_t* b, int32_t limit) {
+  int32_t k = 0;
+  for (; k + 8 <= limit; k += 8) {
+    const uint64_t x = Load8(a + k) ^ Load8(b + k);
+    if (x != 0) return k + std::countr_zero(x) / 8;
+  }
+  while (k < limit && a[k] == b[k]) ++k;
+  return k;
+}
+
+// Bytes of the longer indexed prefix: about 13 bits of information (the
+// window holds 2^13 positions), judged by the byte frequencies of a sample,
+// between 5 and 8. Data over a few byte values needs long prefixes to keep
+// its chains short; text and pixels do best with short ones.
+inline int32_t LongPrefixFor(std::span<const uint8_t> in) {
+  constexpr size_t kSlice = 1024;
+  constexpr size_t kSlices = 16;
+  // Four tables, so that a run of one value is not one long chain of
+  // increments to the same counter.
+  uint32_t counts[4][256] = {};
+  size_t total = 0;
+  const size_t step = std::max(kSlice, in.size() / kSlices);
+  for (size_t from = 0; from < in.size(); from += step) {
+    const size_t to = std::min(in.size(), from + kSlice);
+    for (size_t k = from; k < to; ++k) ++counts[k & 3][in[k]];
+    total += to - from;
+  }
+  uint32_t count[256];
+  for (int v = 0; v < 256; ++v) count[v] = counts[0][v] + counts[1][v] + counts[2][v] + counts[3][v];
+  double bits = 0;
+  for (uint32_t c : count) {
+    if (c == 0) continue;
+    const double p = static_cast<double>(c) / static_cast<double>(total);
+    bits -= p * std::log2(p);
+  }
+  if (bits < 13.0 / 8) return 8;
+  return std::clamp(static_cast<int32_t>(13.0 / bits), 5, 8);
+}
+
+class MatchFinder {
+ public:
+  // Tables shrink with the input: a few hundred bytes need no 256 KB heads.
+  // The link rings hold 8192 positions (more than the window, so a link
+  // inside the window is never overwritten) or the whole input if smaller.
+  explicit MatchFinder(std::span<const uint8_t> in)
+      : in_(in.data()),
+        n_(static_cast<int32_t>(in.size())),
+        hashShift_(64 - std::clamp(static_cast<int>(std::bit_width(in.size())), 8, 16)),
+        ringMask_(static_cast<int32_t>(std::bit_ceil(std::clamp<size_t>(in.size(), 1, 8192))) - 1),
+        longLength_(LongPrefixFor(in)),
+        longMask_(longLength_ == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * longLength_)) - 1),
+        head3_(size_t{1} << (64 - hashShift_), -1),
+        headLong_(size_t{1} << (64 - hashShift_), -1),
+        prev3_(static_cast<size_t>(ringMask_) + 1, -1),
+        prevLong_(static_cast<size_t>(ringMask_) + 1, -1),
+        last2_(size_t{1} << 16, 0) {}
+
+  // The match at i among the candidates within kWindow bytes: a length of 3
+  // or more, or 2 when no candidate matches 3 bytes and the nearest 2-byte
+  // match is within kMaxShortDistance; otherwise none. Positions are
+  // indexed as the search passes them, so calls must come in rising order.
+  Match Find(int32_t i) {
+    if (inserted_ < i) InsertUpTo(i);
+    const int32_t limit = std::min(kMaxCopy, n_ - i);
+    if (limit < 8) return FindNearEnd(i, limit);
+    const uint8_t* in = in_;
+    const uint8_t* here = in + i;
+    const int32_t start = std::max(0, i - kWindow);
+    const int32_t mask = ringMask_;
+    const uint64_t here8 = Load8(here);
+    // Both heads at once, so that their loads overlap.
+    int32_t c = head3_[Hash(here8 & kMask3)];
+    const int32_t longHead = headLong_[Hash(here8 & longMask_)];
+    const auto lcp8 = [&](int32_t at) {
+      const uint64_t x = Load8(in + at) ^ here8;
+      return x == 0 ? 8 : std::countr_zero(x) >> 3;
+    };
+    const auto length = [&](int32_t at) {
+      const int32_t k = lcp8(at);
+      return k < 8 ? k : 8 + CommonLength(in + at + 8, here + 8, limit - 8);
+    };
+    const int32_t* prev3 = prev3_.data();
+    while (c >= start && lcp8(c) < 3) c = prev3[c & mask];
+    if (c < start) return FindPair(i);
+    int32_t bestPos = c;
+    int32_t best = length(c);
+
+    Level level{headLong_.data(), prevLong_.data(), longMask_, longLength_};
+    int32_t cap = limit;
+    if (best < longLength_) {
+      const int32_t* prevLong = prevLong_.data();
+      c = longHead;
+      while (c >= start && lcp8(c) < longLength_) c = prevLong[c & mask];
+      if (c >= start) {
+        bestPos = c;
+        best = length(c);
+      } else {
+        level = Level{head3_.data(), prev3, kMask3, 3};
+        cap = longLength_ - 1;
+      }
+    }
+
+    while (best < cap) {
+      const int32_t found = Farther(i, start, limit, level, best, bestPos);
+      if (found < 0) break;
+      bestPos = found;
+      best = CommonLength(in + found, here, limit);
+    }
+    return {i - bestPos, best};
+  }
+
+  // For the optimal parse, which needs the longest match at every position
+  // but not its nearest copy: the copy `distance` back is known to match
+  // `atLeast` bytes (the previous position's match, one byte on). Starting
+  // from it saves the search for short matches; a longer one is looked for
+  // on the longer prefix's chain of i and the chain of the bytes ending where
+  // it must go on, both from their heads.
+  Match FindLongest(int32_t i, int32_t distance, int32_t atLeast) {
+    const int32_t limit = std::min(kMaxCopy, n_ - i);
+    if (limit < 8 || atLeast < longLength_ || distance > std::min(i, kWindow)) return Find(i);
+    if (inserted_ < i) InsertUpTo(i);
+    const uint8_t* in = in_;
+    const uint8_t* here = in + i;
+    const int32_t start = std::max(0, i - kWindow);
+    const int32_t mask = ringMask_;
+    const int32_t* prev = prevLong_.data();
+    int32_t bestPos = i - distance;
+    int32_t best = atLeast + CommonLength(in + bestPos + atLeast, here + atLeast, limit - atLeast);
+    const uint32_t ownHash = Hash(Load8(here) & longMask_);
+    while (best < limit) {
+      // The shifted chain holds candidates more than `off` back; the own
+      // chain, nearest first, covers the nearer ones before the shifted
+      // chain's end may count as proof.
+      const int32_t off = best - longLength_ + 1;
+      const bool anchored = i + off + 8 <= n_;
+      const uint64_t anchor = anchored ? Load8(here + off) & longMask_ : 0;
+      const uint8_t want = here[best];
+      int32_t a = headLong_[ownHash];
+      int32_t q = anchored ? headLong_[Hash(anchor)] : -1;
+      int32_t found = -1;
+      for (;;) {
+        if (a < start) break;
+        if (in[a + best] == want && CommonLength(in + a, here, limit) > best) {
+          found = a;
+          break;
+        }
+        a = prev[a & mask];
+        if (!anchored) continue;
+        const int32_t c = q - off;
+        if (c < start) {
+          if (a < i - off) break;
+          continue;
+        }
+        if ((Load8(in + q) & longMask_) == anchor && in[c + best] == want &&
+            CommonLength(in + c, here, limit) > best) {
+          found = c;
+          break;
+        }
+        q = prev[q & mask];
+      }
+      if (found < 0) break;
+      bestPos = found;
+      best = CommonLength(in + found, here, limit);
+    }
+    return {i - bestPos, best};
+  }
+
+  // The longest match of 2 to maxLength bytes among the candidates within
+  // `reach` (at most 256) bytes, at any of its distances, or none. For the
+  // optimal parse; call after Find(i) or FindLongest(i). The previous
+  // position's answer, one byte on, settles it when it reaches maxLength.
+  Match FindNear(int32_t i, int32_t reach, int32_t maxLength, Match previous = {}) const {
+    const uint8_t* in = in_;
+    const uint8_t* here = in + i;
+    const int32_t limit = std::min(maxLength, n_ - i);
+    if (limit < 2) return {};
+    const int32_t known = previous.length - 1;  // bytes known to match previous.distance back
+    if (known >= 1 && known <= limit && previous.distance <= std::min(reach, i) &&
+        known + CommonLength(here - previous.distance + known, here + known, limit - known) == limit) {
+      return {previous.distance, limit};
+    }
+    const int32_t start = std::max(0, i - reach);
+    if (limit >= 3) {
+      Match best;
+      const bool wide = n_ - i >= 8;  // a word per candidate measures up to 8 bytes
+      const uint64_t here8 = wide ? Load8(here) : 0;
+      for (int32_t c = head3_[Hash(Key3(here))]; c >= start; c = prev3_[c & ringMask_]) {
+        const uint64_t x = wide ? Load8(in + c) ^ here8 : 0;
+        const int32_t k = !wide ? CommonLength(in + c, here, limit)
+                          : x == 0 ? limit
+                                   : std::min(limit, static_cast<int32_t>(std::countr_zero(x) >> 3));
+        if (k >= 3 && k > best.length) {
+          best = {i - c, k};
+          if (k == limit) break;
+        }
+      }
+      if (best.length >= 3) return best;
+    }
+    // As in FindPair, with a low byte of 0 standing for 256 back.
+    int32_t d = static_cast<uint8_t>(i - last2_[Key2(here)]);
+    if (d == 0) d = 256;
+    if (d > reach || d > i || in[i - d] != here[0] || in[i - d + 1] != here[1]) return {};
+    return {d, 2};
+  }
+
+ private:
+  static constexpr uint64_t kMask3 = 0xFFFFFF;
+
+  struct Level {
+    const int32_t* head;
+    const int32_t* prev;
+    uint64_t mask;  // the prefix's bytes within a little-endian word
+    int32_t length;
+  };
+
+  static constexpr uint64_t kHashFactor = 0x9E3779B97F4A7C15ull;
+  uint32_t Hash(uint64_t key) const { return static_cast<uint32_t>((key * kHashFactor) >> hashShift_); }
+
+  // The nearest candidate farther than bestPos that matches more than
+  // `best` bytes, or -1: the two chains of the level walked in step.
+  int32_t Farther(int32_t i, int32_t start, int32_t limit, const Level& level, int32_t best,
+                  int32_t bestPos) const {
+    const uint8_t* in = in_;
+    const uint8_t* here = in + i;
+    const int32_t mask = ringMask_;
+    const int32_t* prev = level.prev;
+    const uint8_t want = here[best];
+    // The shifted chain: the prefix-length bytes ending at index `best`, or
+    // for a copy that overlaps itself, the bytes at its distance (a farther
+    // candidate's shifted position must lie before i to be indexed).
+    const int32_t off = std::min(best - level.length + 1, i - bestPos);
+    const bool anchored = i + off + 8 <= n_;
+    const uint64_t anchor = anchored ? Load8(here + off) & level.mask : 0;
+    int32_t q = anchored ? level.head[Hash(anchor)] : -1;
+    int32_t a = prev[bestPos & mask];
+    for (;;) {
+      if (a < start) return -1;
+      if (in[a + best] == want && CommonLength(in + a, here, limit) > best) return a;
+      a = prev[a & mask];
+      if (!anchored) continue;
+      const int32_t c = q - off;
+      if (c < start) return -1;
+      if (c < bestPos && (Load8(in + q) & level.mask) == anchor && in[c + best] == want &&
+          CommonLength(in + c, here, limit) > best) {
+        return c;
+      }
+      q = prev[q & mask];
+    }
+  }
+
+  // Fewer than 8 bytes left: every candidate on the 3-byte chain, measured.
+  Match FindNearEnd(int32_t i, int32_t limit) const {
+    if (limit < 2) return {};
+    if (limit >= 3) {
+      const uint8_t* in = in_;
+      const int32_t start = std::max(0, i - kWindow);
+      int32_t best = 0;
+      int32_t bestPos = 0;
+      for (int32_t c = head3_[Hash(Key3(in + i))]; c >= start; c = prev3_[c & ringMask_]) {
+        const int32_t k = CommonLength(in + c, in + i, limit);
+        if (k > best && k >= 3) {
+          best = k;
+          bestPos = c;
+          if (k == limit) break;
+        }
+      }
+      if (best >= 3) return {i - bestPos, best};
+    }
+    return FindPair(i);
+  }
+
+  // The nearest earlier copy of the 2 bytes at i, if within 255 bytes. The
+  // table keeps only the low byte of the last position of each value: the
+  // distance it gives is the true one when that is below 256, and otherwise
+  // points at bytes that differ (they would be a later copy).
+  Match FindPair(int32_t i) const {
+    const uint8_t* in = in_;
+    const int32_t d = static_cast<uint8_t>(i - last2_[Key2(in + i)]);
+    if (d == 0 || d > i || in[i - d] != in[i] || in[i - d + 1] != in[i + 1]) return {};
+    return {d, 2};
+  }
+
+  static uint32_t Key2(const uint8_t* p) { return p[0] | (static_cast<uint32_t>(p[1]) << 8); }
+  static uint64_t Key3(const uint8_t* p) { return Key2(p) | (static_cast<uint64_t>(p[2]) << 16); }
+
+  // Adds positions inserted_ .. end - 1 to the indexes. Everything lives in
+  // locals: the byte stores into last2 may alias any member, which would
+  // otherwise be reloaded after each of them.
+  void InsertUpTo(int32_t end) {
+    const uint8_t* in = in_;
+    const int32_t n = n_;
+    uint8_t* last2 = last2_.data();
+    int32_t* head3 = head3_.data();
+    int32_t* prev3 = prev3_.data();
+    int32_t* headLong = headLong_.data();
+    int32_t* prevLong = prevLong_.data();
+    const uint64_t longMask = longMask_;
+    const int32_t ringMask = ringMask_;
+    const int shift = hashShift_;
+    const auto hash = [shift](uint64_t key) { return static_cast<uint32_t>((key * kHashFactor) >> shift); };
+    int32_t p = inserted_;
+    // Where eight bytes remain, one load serves all three indexes.
+    for (const int32_t full = std::min(end, n - 7); p < full; ++p) {
+      const uint64_t v = Load8(in + p);
+      const int32_t slot = p & ringMask;
+      const uint32_t h3 = hash(v & kMask3);
+      const uint32_t hLong = hash(v & longMask);
+      prev3[slot] = head3[h3];
+      head3[h3] = p;
+      prevLong[slot] = headLong[hLong];
+      headLong[hLong] = p;
+      last2[v & 0xFFFFu] = static_cast<uint8_t>(p);
+    }
+    // The last seven: the longer chain is only walked while 8 bytes remain.
+    for (; p < end && p + 2 <= n; ++p) {
+      last2[Key2(in + p)] = static_cast<uint8_t>(p);
+      if (p + 3 > n) continue;
+      const uint32_t h = hash(Key3(in + p));
+      prev3[p & ringMask] = head3[h];
+      head3[h] = p;
+    }
+    inserted_ = end;
+  }
+
+  const uint8_t* in_;
+  int32_t n_;
+  int32_t inserted_ = 0;
+  int hashShift_;
+  int32_t ringMask_;
+  int32_t longLength_;
+  uint64_t longMask_;
+  std::vector<int32_t> head3_;
+  std::vector<int32_t> headLong_;
+  std::vector<int32_t> prev3_;
+  std::vector<int32_t> prevLong_;
+  std::vector<uint8_t> last2_;
+};
+
+}  // namespace quarrendel::prs::detail
