@@ -15,7 +15,6 @@
 #include "core/file_writer.h"
 #include "core/mapped_file.h"
 #include "core/worker_pool.h"
-#include "prs/prs.h"
 
 namespace quarrendel::archive {
 
@@ -29,17 +28,11 @@ bool Refuse(FrontEnd& frontEnd, const char* lead, const std::string& reason) {
   return false;
 }
 
-// The refusals saves and rebuilds share, told with `outcome` ("the file was not saved").
-bool RefusedForAll(const ImageStore& store, FrontEnd& frontEnd, const SaveOptions& options, const char* outcome) {
-  if (options.best) {
-    frontEnd.ShowMessage(kBestNotAvailable);
-    return true;
-  }
-  if (store.loadIncomplete) {
-    frontEnd.ShowMessage(IncompleteLoadText(store) + "\nImages are missing, so " + outcome + ".");
-    return true;
-  }
-  return false;
+// A store whose load stopped short is not written, told with `outcome` ("the file was not saved").
+bool RefusedAsIncomplete(const ImageStore& store, FrontEnd& frontEnd, const char* outcome) {
+  if (!store.loadIncomplete) return false;
+  frontEnd.ShowMessage(IncompleteLoadText(store) + "\nImages are missing, so " + outcome + ".");
+  return true;
 }
 
 std::span<const TImage_Entry> LoadedImages(const ImageStore& store) {
@@ -60,23 +53,24 @@ class ProgressShown {
   FrontEnd& frontEnd_;
 };
 
-std::vector<uint8_t> BuildSaved(ImageStore& store, FrontEnd& frontEnd, const SaveTarget& target, bool packed) {
+std::vector<uint8_t> BuildSaved(ImageStore& store, FrontEnd& frontEnd, const SaveTarget& target, bool packed,
+                                bool best) {
   const auto images = LoadedImages(store);
   if (!target.afs) return BuildArchiveFile(target.kind, images);
   if (!packed) return BuildAfsOfTextures(target.platform, images);
   WorkerPool pool;
   const ProgressShown shown(frontEnd);
-  return BuildPackedAfs(target.platform, images, pool, frontEnd);
+  return BuildPackedAfs(target.platform, images, pool, frontEnd, best);
 }
 
 // The ".prs" form of a whole archive, as compressing it from the input buffer gives.
-std::vector<uint8_t> Wrapped(std::span<const uint8_t> archive) {
+std::vector<uint8_t> Wrapped(std::span<const uint8_t> archive, bool best) {
   if (archive.size() > static_cast<size_t>(kBufferSize)) {
     throw Error(ErrorKind::OverCapacity, "the archive is " + std::to_string(archive.size()) +
                                              " bytes; the .prs wrapping compresses at most " +
                                              std::to_string(kBufferSize));
   }
-  return prs::Compress(archive);
+  return PackStream(archive, best);
 }
 
 // Writes `bytes` as the file `path`; false after telling the user when it cannot.
@@ -110,7 +104,7 @@ bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath
   if (!target) {
     return Refuse(frontEnd, kNotSaved, "filter index " + std::to_string(filterIndex) + " names no kind of file");
   }
-  if (RefusedForAll(store, frontEnd, options, "the file was not saved")) return false;
+  if (RefusedAsIncomplete(store, frontEnd, "the file was not saved")) return false;
   // Packed mode keeps the name as chosen and is never wrapped.
   const bool packed = target->afs && store.packageMode != 0;
   const bool wrap = !packed && HasPrsExtension(chosenPath);
@@ -119,12 +113,14 @@ bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath
 
   std::vector<uint8_t> bytes;
   try {
-    bytes = BuildSaved(store, frontEnd, *target, packed);
-    if (wrap) bytes = Wrapped(bytes);
+    bytes = BuildSaved(store, frontEnd, *target, packed, options.best);
+    if (wrap) bytes = Wrapped(bytes, options.best);
   } catch (const Error& e) {
     return Refuse(frontEnd, kNotSaved, e.what());
   }
-  return WriteOut(frontEnd, path, bytes, WriteOptions{options.protectedInputs, false});
+  if (!WriteOut(frontEnd, path, bytes, WriteOptions{options.protectedInputs, false})) return false;
+  store.ClearChanges();
+  return true;
 }
 
 bool RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& options) {
@@ -133,7 +129,7 @@ bool RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& 
     frontEnd.ShowMessage(kBmlNothingToRebuild);
     return false;
   }
-  if (RefusedForAll(store, frontEnd, options, "the BML file was not rebuilt")) return false;
+  if (RefusedAsIncomplete(store, frontEnd, "the BML file was not rebuilt")) return false;
   const LoadedPackage& loaded = store.loadedPackage;
   const std::string& path = store.loadedFileName;
   if (!loaded.recorded) return Refuse(frontEnd, kNotRebuilt, "the package was not loaded from a file");
@@ -149,7 +145,7 @@ bool RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& 
       return Refuse(frontEnd, kNotRebuilt, path + " has changed since it was loaded; load it again first");
     }
     WorkerPool pool;
-    bytes = RebuildBml(file.Bytes(), store.packageArchiveKind, LoadedImages(store), pool);
+    bytes = RebuildBml(file.Bytes(), store.packageArchiveKind, LoadedImages(store), pool, options.best);
   } catch (const Error& e) {
     return Refuse(frontEnd, kNotRebuilt, e.what());
   }
@@ -162,6 +158,7 @@ bool RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& 
   // The next rebuild starts from the file just written.
   store.loadedPackage.size = bytes.size();
   store.loadedPackage.hash = ContentHash(bytes);
+  store.ClearChanges();
   frontEnd.ShowMessage(kBmlRebuilt);
   return true;
 }

@@ -13,7 +13,8 @@
 // The whole file is built in memory and written once through the file
 // writer, so a refusal or a failure leaves every file as it was. Refusals and
 // failures are told with a plain message; a save that succeeds says nothing,
-// a rebuild says kBmlRebuilt.
+// a rebuild says kBmlRebuilt. Either, once written, clears the store's
+// unsaved changes.
 #pragma once
 
 #include <cstdint>
@@ -26,17 +27,14 @@
 namespace quarrendel::archive {
 
 struct SaveOptions {
-  // The smallest PRS streams for packed members, rebuilt archives and the
-  // ".prs" wrapping. This build has only the greedy encoder: a save asked
-  // for it is refused with kBestNotAvailable.
+  // The smallest PRS streams (prs::CompressBest) for the archives of a packed
+  // AFS or a rebuilt package and for the ".prs" wrapping, instead of the
+  // greedy ones; several times slower.
   bool best = false;
   // Files the output must not overwrite, whatever their names (the command
   // line's input file). The rebuild, which exists to replace its input, ignores it.
   std::vector<std::string> protectedInputs;
 };
-
-inline constexpr const char* kBestNotAvailable =
-    "The smallest PRS streams (best) are not available in this build: nothing was written.";
 
 // Menu File > Save / Rebuild: with the BML flag set rebuilds the loaded
 // package, else asks SaveDialog1 for a name and a filter index and saves;

@@ -135,7 +135,10 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
     std::string file;
     std::string out;
     std::string kind;
+    bool best = false;
   };
+  static const char* const kBestHelp =
+      "PRS-compress packed archives (and the .prs wrapping) to the smallest streams the format allows (slower)";
   auto saveArgs = std::make_shared<SaveArgs>();
   const std::string kinds = archive::SaveKindNameList();
   CLI::App* save = app.add_subcommand(
@@ -152,6 +155,7 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
             return archive::FilterIndexOfKindName(text) ? std::string() : "not a kind of file (" + kinds + "): " + text;
           },
           "KIND"));
+  save->add_flag("--best", saveArgs->best, kBestHelp);
   save->callback([&context, saveArgs] {
     Guarded(context, [&] {
       Loaded loaded(context);
@@ -163,6 +167,7 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
         return;
       }
       archive::SaveOptions options;
+      options.best = saveArgs->best;
       options.protectedInputs = {saveArgs->file};
       const bool saved = archive::SaveAs(*loaded.store, loaded.frontEnd, saveArgs->out,
                                          *archive::FilterIndexOfKindName(saveArgs->kind), options);
@@ -170,21 +175,24 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
     });
   });
 
-  auto rebuildFile = std::make_shared<std::string>();
+  auto rebuildArgs = std::make_shared<SaveArgs>();
   CLI::App* rebuild = app.add_subcommand(
       "rebuild", "Load the BML package FILE and rebuild it in place: every texture archive written again from its "
                  "images, everything else carried over");
-  rebuild->add_option("FILE", *rebuildFile, "the BML package (not PRS-compressed)")->required();
-  rebuild->callback([&context, rebuildFile] {
+  rebuild->add_option("FILE", rebuildArgs->file, "the BML package (not PRS-compressed)")->required();
+  rebuild->add_flag("--best", rebuildArgs->best, kBestHelp);
+  rebuild->callback([&context, rebuildArgs] {
     Guarded(context, [&] {
       Loaded loaded(context);
-      if (!LoadForCommand(context, loaded, *rebuildFile)) return;
+      if (!LoadForCommand(context, loaded, rebuildArgs->file)) return;
       if (loaded.store->bmlFlag == 0) {
-        context.err << *rebuildFile << " is not a BML package: write it with `quarrendel-cli save` instead\n";
+        context.err << rebuildArgs->file << " is not a BML package: write it with `quarrendel-cli save` instead\n";
         context.status = 1;
         return;
       }
-      context.status = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd) ? 0 : 1;
+      archive::SaveOptions options;
+      options.best = rebuildArgs->best;
+      context.status = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, options) ? 0 : 1;
     });
   });
 }

@@ -10,6 +10,7 @@
 
 #include "archive/bml_rebuild.h"
 #include "archive/load_command.h"
+#include "core/byte_io.h"
 #include "prs/prs.h"
 #include "tests/archive/archive_bytes.h"
 
@@ -98,8 +99,10 @@ TEST_F(SaveCommandTest, SavedAgainAsTheSameKindIsIdentical) {
     SCOPED_TRACE(pass.threads);
     if (pass.reload) Load(bml);
     const Threads n(pass.threads);
+    store.MarkChanged();
     ASSERT_TRUE(RebuildLoadedBml(store, ui)) << LastMessage();
     EXPECT_EQ(LastMessage(), kBmlRebuilt);
+    EXPECT_FALSE(store.unsavedChanges);
     if (once.empty()) once = ReadFileBytes(bml);
     EXPECT_EQ(ReadFileBytes(bml), once);
   }
@@ -156,9 +159,33 @@ TEST_F(SaveCommandTest, RefusalsWriteNothing) {
 
   EXPECT_FALSE(SaveAs(store, ui, (dir / "out").string(), 7));
   EXPECT_EQ(LastMessage(), "The file was not saved:\nfilter index 7 names no kind of file");
-  EXPECT_FALSE(SaveAs(store, ui, (dir / "out").string(), 1, SaveOptions{true, {}}));
-  EXPECT_EQ(LastMessage(), kBestNotAvailable);
   EXPECT_EQ(Files(), std::set<std::string>{"cut.pvm"});
+}
+
+// The smallest streams: no larger than the greedy ones, and the same archives inside.
+TEST_F(SaveCommandTest, BestStreamsUnpackToTheSameArchives) {
+  Load(kSamples / "sample.afs");
+  store.MarkChanged();
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "greedy").string(), 6)) << LastMessage();
+  EXPECT_FALSE(store.unsavedChanges);
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "best").string(), 6, SaveOptions{true, {}})) << LastMessage();
+  const Bytes greedy = ReadFileBytes(dir / "greedy");
+  const Bytes best = ReadFileBytes(dir / "best");
+  const ByteReader g(greedy);
+  const ByteReader b(best);
+  ASSERT_EQ(b.U32LeAt(4), 3u);
+  for (size_t m = 0; m < 3; ++m) {
+    const uint32_t gSize = g.U32LeAt(12 + 8 * m);
+    const uint32_t bSize = b.U32LeAt(12 + 8 * m);
+    EXPECT_LE(bSize, gSize) << m;
+    EXPECT_EQ(prs::Decompress(b.BytesAt(b.U32LeAt(8 + 8 * m), bSize)),
+              prs::Decompress(g.BytesAt(g.U32LeAt(8 + 8 * m), gSize)));
+  }
+
+  Load(kSamples / "sample.pvm");
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "s.prs").string(), 1, SaveOptions{true, {}})) << LastMessage();
+  EXPECT_EQ(prs::DecompressWhole(ReadFileBytes(dir / "s.prs")), ReadFileBytes(kSamples / "sample.pvm"));
+  EXPECT_LE(ReadFileBytes(dir / "s.prs").size(), prs::Compress(ReadFileBytes(kSamples / "sample.pvm")).size());
 }
 
 TEST_F(SaveCommandTest, AFileThatCannotBeWrittenIsNamedAndKeptAsItWas) {

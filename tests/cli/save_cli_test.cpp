@@ -71,7 +71,17 @@ TEST(SaveCli, RebuildsABmlInPlace) {
   EXPECT_EQ(rebuild.status, 0) << rebuild.err;
   EXPECT_EQ(rebuild.err, "BML have been rebuild succefully\n");
   EXPECT_EQ(RunCli({"list", bml.string()}).out, before.out);
-  EXPECT_NE(ReadFileBytes(bml), ReadFileBytes(kSamples / "sample.bml"));
+  const Bytes greedy = ReadFileBytes(bml);
+  EXPECT_NE(greedy, ReadFileBytes(kSamples / "sample.bml"));
+
+  // With the smallest streams: the same images, in no more bytes.
+  EXPECT_EQ(RunCli({"rebuild", bml.string(), "--best"}).status, 0);
+  EXPECT_EQ(RunCli({"list", bml.string()}).out, before.out);
+  EXPECT_LE(ReadFileBytes(bml).size(), greedy.size());
+  const CliResult save = RunCli({"save", (kSamples / "sample.afs").string(), (dir / "d").string(), "--as", "afs-gc",
+                                 "--best"});
+  EXPECT_EQ(save.status, 0) << save.err;
+  EXPECT_EQ(RunCli({"list", (dir / "d").string()}).out.substr(0, 9), "7 Images\n");
 }
 
 }  // namespace
