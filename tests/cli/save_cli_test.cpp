@@ -24,10 +24,6 @@ TEST(SaveCli, SavedArchivesListAsTheirSource) {
     EXPECT_EQ(save.out, "");
     EXPECT_EQ(RunCli({"list", (dir / written).string()}).out, source.out) << kind;
   }
-  const CliResult afs =
-      RunCli({"save", (kSamples / "sample.gvm").string(), (dir / "t.prs").string(), "--as", "afs-gc"});
-  EXPECT_EQ(afs.status, 0) << afs.err;
-  EXPECT_EQ(RunCli({"list", (dir / "t.prs").string()}).out.substr(0, 9), "2 Images\n");
 }
 
 TEST(SaveCli, RefusalsExitNonZeroAndWriteNothing) {
