@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "archive/load_command.h"
+#include "archive/save_command.h"
+#include "archive/save_names.h"
 #include "cli/loaded_file.h"
 #include "core/capacity.h"
 #include "core/error.h"
@@ -67,6 +69,73 @@ texture::Selection SelectWithNotice(CliContext& context, ImageStore& store, int3
   const std::string notice = texture::PaletteNotice(selection.palette);
   if (!notice.empty()) context.err << PrintableText(notice) << "\n";
   return selection;
+}
+
+void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHelp) {
+  struct SaveArgs {
+    std::string file;
+    std::string out;
+    std::string kind;
+    bool best = false;
+  };
+  static const char* const kBestHelp =
+      "PRS-compress packed archives (and the .prs wrapping) to the smallest streams the format allows (slower)";
+  auto saveArgs = std::make_shared<SaveArgs>();
+  const std::string kinds = archive::SaveKindNameList();
+  CLI::App* save = app.add_subcommand(
+      "save", "Load FILE and write its images as OUT, as File > Save does with the kind's filter index: pvm, xvm "
+              "and gvm force that extension, afs-* force .afs for textures and keep OUT as it is for packages; "
+              "an OUT ending in .prs is written PRS-compressed. A BML package is rebuilt with `rebuild` instead");
+  save->add_option("FILE", saveArgs->file, fileHelp)->required();
+  save->add_option("OUT", saveArgs->out, "name of the file to write (its extension is forced); never FILE itself")
+      ->required();
+  save->add_option("--as", saveArgs->kind, "kind of file: " + kinds)
+      ->required()
+      ->check(CLI::Validator(
+          [kinds](std::string& text) {
+            return archive::FilterIndexOfKindName(text) ? std::string() : "not a kind of file (" + kinds + "): " + text;
+          },
+          "KIND"));
+  save->add_flag("--best", saveArgs->best, kBestHelp);
+  save->callback([&context, saveArgs] {
+    Guarded(context, [&] {
+      Loaded loaded(context);
+      if (!LoadForCommand(context, loaded, saveArgs->file)) return;
+      if (loaded.store->bmlFlag != 0) {
+        context.err << saveArgs->file << " is a BML package: rebuild it in place with `quarrendel-cli rebuild "
+                    << saveArgs->file << "`\n";
+        context.status = 1;
+        return;
+      }
+      archive::SaveOptions options;
+      options.best = saveArgs->best;
+      options.protectedInputs = {saveArgs->file};
+      const bool saved = archive::SaveAs(*loaded.store, loaded.frontEnd, saveArgs->out,
+                                         *archive::FilterIndexOfKindName(saveArgs->kind), options);
+      context.status = saved ? 0 : 1;
+    });
+  });
+
+  auto rebuildArgs = std::make_shared<SaveArgs>();
+  CLI::App* rebuild = app.add_subcommand(
+      "rebuild", "Load the BML package FILE and rebuild it in place: every texture archive written again from its "
+                 "images, everything else carried over");
+  rebuild->add_option("FILE", rebuildArgs->file, "the BML package (not PRS-compressed)")->required();
+  rebuild->add_flag("--best", rebuildArgs->best, kBestHelp);
+  rebuild->callback([&context, rebuildArgs] {
+    Guarded(context, [&] {
+      Loaded loaded(context);
+      if (!LoadForCommand(context, loaded, rebuildArgs->file)) return;
+      if (loaded.store->bmlFlag == 0) {
+        context.err << rebuildArgs->file << " is not a BML package: write it with `quarrendel-cli save` instead\n";
+        context.status = 1;
+        return;
+      }
+      archive::SaveOptions options;
+      options.best = rebuildArgs->best;
+      context.status = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, options) ? 0 : 1;
+    });
+  });
 }
 
 }  // namespace
@@ -183,6 +252,8 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
       }
     });
   });
+
+  RegisterSaveCommands(app, context, kFileHelp);
 }
 
 }  // namespace quarrendel::cli

@@ -405,10 +405,6 @@ void TForm1::Image2Click() {
 
 void TForm1::N2Click() { ExecModal(*Form4); }
 
-void TForm1::NotAvailableYet(const QAction* item) {
-  ShowMessage((item->text() + QStringLiteral(" is not available yet.")).toStdString());
-}
-
 // ---- Front end ----
 
 std::optional<FileChoice> TForm1::AskFile(DialogId dialog, bool save, std::string_view filter) {

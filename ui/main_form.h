@@ -168,8 +168,6 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void FillRecentMenu();
   void ShowZoom();
   std::optional<FileChoice> AskFile(DialogId dialog, bool save, std::string_view filter);
-  // Tells the command "... is not available yet." for a menu item whose command has not been written.
-  void NotAvailableYet(const QAction* item);
 
   ImageStore& store_;
   std::array<DialogState, 4> dialogs_;

@@ -1,11 +1,12 @@
 // The menu items and the list click as commands: each handler gathers nothing
 // of its own and runs the command the CLI runs, through this window's front
-// end. The commands that are not written yet say so instead of pretending.
+// end.
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
 
 #include "archive/load_command.h"
+#include "archive/save_command.h"
 #include "imagefile/export.h"
 #include "imagefile/import.h"
 #include "texture/image_selection.h"
@@ -42,7 +43,9 @@ void TForm1::ListBox1Click() {
   RunCommand([this] { texture::SelectListedImage(store_, *this); });
 }
 
-void TForm1::Save1Click() { NotAvailableYet(Save1); }
+void TForm1::Save1Click() {
+  RunCommand([this] { archive::SaveCommand(store_, *this); });
+}
 
 void TForm1::Export1Click() {
   RunCommand([this] { imagefile::Export1Click(store_, *this); });

@@ -143,6 +143,29 @@ QString WriteFile(const QTemporaryDir& dir, const QString& name, const Bytes& by
   return path;
 }
 
+// An AFS of two members, each the one-texture PVM compressed with PRS.
+Bytes PackedAfsOfTwo() {
+  const Bytes pvm = FromHex(kOneTexturePvm);
+  const Bytes packed = quarrendel::prs::Compress(pvm);
+  const uint32_t first = 0x80000;
+  const uint32_t second = first + 2048;
+  Bytes afs(second + packed.size(), 0);
+  auto put32 = [&afs](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) afs[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  afs[0] = 'A';
+  afs[1] = 'F';
+  afs[2] = 'S';
+  put32(4, 2);
+  put32(8, first);
+  put32(12, static_cast<uint32_t>(packed.size()));
+  put32(16, second);
+  put32(20, static_cast<uint32_t>(packed.size()));
+  std::copy(packed.begin(), packed.end(), afs.begin() + first);
+  std::copy(packed.begin(), packed.end(), afs.begin() + second);
+  return afs;
+}
+
 FileChoice Choose(const QString& path, int filterIndex = 1) {
   return FileChoice{QFile::encodeName(path).toStdString(), filterIndex};
 }
@@ -206,7 +229,8 @@ class MainFormTest : public QObject {
   void CancelledLoadKeepsTheImages();
   void PackageLoadShowsProgress();
   void CommandErrorsAreShownAndTheWindowStaysUsable();
-  void CommandsNotWrittenYetSaySo();
+  void SaveWritesTheKindOfTheFilterIndex();
+  void PackedSaveShowsProgressAndBmlIsRebuilt();
   void ExportAndExportAllWriteFiles();
   void ImportUsesTheOptionsDialogAndKeepsItsChoices();
   void AddAppendsAnImageAndTellsRefusals();
@@ -534,13 +558,70 @@ void MainFormTest::CommandErrorsAreShownAndTheWindowStaysUsable() {
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
 }
 
-void MainFormTest::CommandsNotWrittenYetSaySo() {
+void MainFormTest::SaveWritesTheKindOfTheFilterIndex() {
   TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  const QDir folder(dir_.path());
+  const QStringList before = folder.entryList(QDir::Files);
+
+  form.Save1->trigger();  // cancelled: nothing written
+  QCOMPARE(form.requests.back().dialog, DialogId::SaveDialog1);
+  QVERIFY(form.requests.back().save);
+  QCOMPARE(form.requests.back().filters.size(), 6);
+  QCOMPARE(form.requests.back().filters[4], QStringLiteral("GC Format (*.gvm)"));
+  QCOMPARE(folder.entryList(QDir::Files), before);
+
+  // Index 5 writes a GVM, its extension forced; loaded back it holds the same images.
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("stage")), 5));
+  form.Save1->trigger();
+  QVERIFY(form.boxes.empty());
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("stage.gvm"))));
+  form.Open1->trigger();
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+  QCOMPARE(store_->images[1].GlobalIndex, 2u);
+
+  // A folder that does not exist: the file is named in the message.
+  const QString missing = folder.filePath(QStringLiteral("no/such/out"));
+  form.answers.push_back(Choose(missing, 1));
   form.Save1->trigger();
   QCOMPARE(form.boxes.size(), size_t{1});
   QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Plain);
-  QCOMPARE(form.boxes[0].text, QStringLiteral("Save is not available yet."));
-  QVERIFY(form.requests.empty());
+  const QString expected = QStringLiteral("Failled to create file\r\n") + missing + QStringLiteral(".pvm\r\n");
+  QVERIFY2(form.boxes[0].text.startsWith(expected), qPrintable(form.boxes[0].text));
+}
+
+void MainFormTest::PackedSaveShowsProgressAndBmlIsRebuilt() {
+  TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("packed.afs"), PackedAfsOfTwo());
+  form.progress.clear();
+  const QString disc = QDir(dir_.path()).filePath(QStringLiteral("disc"));
+  form.answers.push_back(Choose(disc, 3));
+  form.Save1->trigger();
+  QVERIFY(form.boxes.empty());
+  QVERIFY(QFileInfo::exists(disc));  // packed mode keeps the name as chosen
+  // Steps 0..2: two one-image archives, the label counting the archives finished.
+  QCOMPARE(form.progress.size(), size_t{3});
+  const char* captions[] = {"Packing and compressing image in pvm : 0", "Packing and compressing image in pvm : 0",
+                            "Packing and compressing image in pvm : 1"};
+  for (int i = 0; i < 3; ++i) {
+    QCOMPARE(form.progress[i].caption, QLatin1String(captions[i]));
+    QCOMPARE(form.progress[i].maximum, 2);
+    QCOMPARE(form.progress[i].position, i);
+    QVERIFY(form.progress[i].panelVisible);
+  }
+  QVERIFY(form.Panel2->isHidden());
+
+  // A BML package: no dialog, the package rewritten in place.
+  QFile::copy(QStringLiteral(QUARRENDEL_SOURCE_DIR "/samples/sample.bml"), QDir(dir_.path()).filePath("p.bml"));
+  form.answers.push_back(Choose(QDir(dir_.path()).filePath("p.bml")));
+  form.Open1->trigger();
+  OpenMenu(form.File1);
+  QCOMPARE(form.Save1->text(), QStringLiteral("Rebuild"));
+  const size_t requests = form.requests.size();
+  form.Save1->trigger();
+  QCOMPARE(form.requests.size(), requests);
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QCOMPARE(form.boxes[0].text, QStringLiteral("BML have been rebuild succefully"));
 }
 
 void MainFormTest::ExportAndExportAllWriteFiles() {
@@ -803,27 +884,7 @@ void MainFormTest::QuitClosesTheWindow() {
 
 void MainFormTest::PackageLoadShowsProgress() {
   TestForm& form = *form_;
-  // An AFS of two members, each the one-texture PVM compressed with PRS.
-  const Bytes pvm = FromHex(kOneTexturePvm);
-  const Bytes packed = quarrendel::prs::Compress(pvm);
-  const uint32_t first = 0x80000;
-  const uint32_t second = first + 2048;
-  Bytes afs(second + packed.size(), 0);
-  auto put32 = [&afs](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) afs[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  afs[0] = 'A';
-  afs[1] = 'F';
-  afs[2] = 'S';
-  put32(4, 2);
-  put32(8, first);
-  put32(12, static_cast<uint32_t>(packed.size()));
-  put32(16, second);
-  put32(20, static_cast<uint32_t>(packed.size()));
-  std::copy(packed.begin(), packed.end(), afs.begin() + first);
-  std::copy(packed.begin(), packed.end(), afs.begin() + second);
-
-  LoadThroughTheMenu(QStringLiteral("packed.afs"), afs);
+  LoadThroughTheMenu(QStringLiteral("packed.afs"), PackedAfsOfTwo());
   QVERIFY(form.boxes.empty());
   QCOMPARE(form.progress.size(), size_t{2});
   QCOMPARE(form.progress[0].caption, QStringLiteral("Decompressing PVM #0 / 2"));
