@@ -4,9 +4,13 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "archive/save_command.h"
+#include "archive/save_names.h"
 #include "cli/loaded_file.h"
 #include "imagefile/export.h"
+#include "imagefile/import.h"
 #include "texture/image_selection.h"
 
 namespace quarrendel::cli {
@@ -25,6 +29,153 @@ struct ExportArgs {
 
 void Fail(CliContext& context) {
   if (context.status == 0 || context.status == kIncompleteStatus) context.status = 1;
+}
+
+// --platform of edit: the import dialog's format buttons.
+const std::map<std::string, TargetFamily> kPlatforms = {
+    {"dc", TargetFamily::DcPc}, {"gc", TargetFamily::Gc}, {"xbox", TargetFamily::XboxBb}};
+
+struct EditArgs {
+  std::string file;
+  TargetFamily family = TargetFamily::DcPc;
+  bool blackTransparent = false;
+  int32_t levels = 1;
+  std::vector<std::string> imports;  // INDEX=SRC
+  std::vector<std::string> adds;
+  std::string out;
+  std::string kind;
+  bool rebuild = false;
+  bool best = false;
+};
+
+// One import or add, in command-line order.
+struct EditStep {
+  bool add = false;
+  std::string index;  // imports only
+  std::string source;
+};
+
+// INDEX=SRC: an image index, "=", and a file name.
+std::string CheckImportArgument(const std::string& text) {
+  const size_t eq = text.find('=');
+  const bool digits = eq != std::string::npos && eq > 0 &&
+                      text.find_first_not_of("0123456789") == eq;
+  if (!digits || eq + 1 == text.size()) return "not INDEX=SRC: " + text;
+  return {};
+}
+
+// The imports and adds in the order the command line gave them.
+std::vector<EditStep> EditSteps(const CLI::App& edit, const CLI::Option* importOption, const CLI::Option* addOption,
+                                const EditArgs& args) {
+  std::vector<EditStep> steps;
+  size_t imports = 0;
+  size_t adds = 0;
+  for (const CLI::Option* option : edit.parse_order()) {
+    if (option == importOption && imports < args.imports.size()) {
+      const std::string& text = args.imports[imports++];
+      const size_t eq = text.find('=');
+      steps.push_back({false, text.substr(0, eq), text.substr(eq + 1)});
+    } else if (option == addOption && adds < args.adds.size()) {
+      steps.push_back({true, {}, args.adds[adds++]});
+    }
+  }
+  return steps;
+}
+
+// Runs the steps on the loaded file; false (status set, reason shown) at the
+// first that fails or is refused.
+bool ApplyEditSteps(CliContext& context, Loaded& loaded, const std::vector<EditStep>& steps) {
+  for (const EditStep& step : steps) {
+    CliFrontEnd& frontEnd = loaded.frontEnd;
+    if (!step.add) {
+      const int32_t index = LoadedIndex(context, *loaded.store, step.index);
+      if (index < 0) return false;
+      frontEnd.ListSetSelectedIndex(index);
+    }
+    frontEnd.fileChoices.push_back(FileChoice{step.source, 5});
+    const bool done = step.add ? imagefile::Add1Click(*loaded.store, frontEnd)
+                               : imagefile::import1Click(*loaded.store, frontEnd);
+    if (!done) {
+      Fail(context);
+      return false;
+    }
+  }
+  return true;
+}
+
+void RegisterEditCommand(CLI::App& app, CliContext& context) {
+  auto args = std::make_shared<EditArgs>();
+  CLI::App* edit = app.add_subcommand(
+      "edit", "Load FILE, replace images (--import) and append images (--add) from bitmaps, DDS, PVR, GVR or XVR "
+              "files (--add also takes RGB565 \"4\" files) in the order given, then save as `save` does or "
+              "rebuild the BML package. The options answer the import dialog; nothing is written when a step "
+              "fails");
+  edit->add_option("FILE", args->file, kLoadFileHelp)->required();
+  edit->add_option("--platform", args->family, "dc (default), gc or xbox: what bitmaps and DDS files become")
+      ->transform(CLI::CheckedTransformer(kPlatforms, CLI::ignore_case));
+  edit->add_flag("--black-transparent", args->blackTransparent, "black pixels of bitmaps become transparent");
+  CLI::Option* levels = edit->add_option(
+      "--levels", args->levels,
+      "mipmap levels to keep from DDS files, as typed into the dialog: 0 reads as 1, more than the file has "
+      "as its count (a file without a count takes N)");
+  levels->check(CLI::NonNegativeNumber);
+  CLI::Option* importOption = edit->add_option("--import", args->imports, "INDEX=SRC: replace image INDEX from SRC")
+                                  ->allow_extra_args(false)
+                                  ->type_name("INDEX=SRC")
+                                  ->check(CLI::Validator(CheckImportArgument, "INDEX=SRC"));
+  CLI::Option* addOption =
+      edit->add_option("--add", args->adds, "SRC: append an image from SRC")->allow_extra_args(false);
+  CLI::Option_group* output = edit->add_option_group("output", "what is written in the end");
+  CLI::Option* out = output->add_option("--save", args->out, "OUT: write the images as `save` does");
+  output->add_flag("--rebuild", args->rebuild, "rebuild the loaded BML package in place");
+  output->require_option(1);
+  CLI::Option* kind = edit->add_option("--as", args->kind, "kind of file for --save: " + archive::SaveKindNameList())
+                          ->check(CLI::Validator(
+                              [](std::string& text) {
+                                return archive::FilterIndexOfKindName(text)
+                                           ? std::string()
+                                           : "not a kind of file (" + archive::SaveKindNameList() + "): " + text;
+                              },
+                              "KIND"));
+  out->needs(kind);
+  kind->needs(out);
+  edit->add_flag("--best", args->best, "the smallest PRS streams where the written file is PRS-compressed");
+
+  edit->callback([&context, args, edit, levels, importOption, addOption] {
+    Guarded(context, [&] {
+      Loaded loaded(context);
+      if (!LoadForCommand(context, loaded, args->file)) return;
+      loaded.frontEnd.family = args->family;
+      loaded.frontEnd.blackTransparent = args->blackTransparent;
+      if (levels->count() > 0) loaded.frontEnd.typedLevels = args->levels;
+      if (!ApplyEditSteps(context, loaded, EditSteps(*edit, importOption, addOption, *args))) return;
+
+      archive::SaveOptions options;
+      options.best = args->best;
+      bool written = false;
+      if (args->rebuild) {
+        if (loaded.store->bmlFlag == 0) {
+          context.err << args->file << " is not a BML package: write it with --save instead\n";
+          context.status = 1;
+          return;
+        }
+        written = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, options);
+      } else {
+        if (loaded.store->bmlFlag != 0) {
+          context.err << args->file << " is a BML package: rebuild it in place with --rebuild instead\n";
+          context.status = 1;
+          return;
+        }
+        // Neither the loaded file nor a source may be written over.
+        options.protectedInputs = {args->file};
+        options.protectedInputs.insert(options.protectedInputs.end(), args->adds.begin(), args->adds.end());
+        for (const std::string& text : args->imports) options.protectedInputs.push_back(text.substr(text.find('=') + 1));
+        written = archive::SaveAs(*loaded.store, loaded.frontEnd, args->out,
+                                  *archive::FilterIndexOfKindName(args->kind), options);
+      }
+      if (!written) Fail(context);
+    });
+  });
 }
 
 }  // namespace
@@ -74,6 +225,8 @@ void RegisterTransferCommands(CLI::App& app, CliContext& context) {
       if (!imagefile::Exportall1Click(*loaded.store, loaded.frontEnd)) Fail(context);
     });
   });
+
+  RegisterEditCommand(app, context);
 }
 
 }  // namespace quarrendel::cli
