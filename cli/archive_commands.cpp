@@ -91,11 +91,7 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
       ->required();
   save->add_option("--as", saveArgs->kind, "kind of file: " + kinds)
       ->required()
-      ->check(CLI::Validator(
-          [kinds](std::string& text) {
-            return archive::FilterIndexOfKindName(text) ? std::string() : "not a kind of file (" + kinds + "): " + text;
-          },
-          "KIND"));
+      ->check(SaveKindValidator());
   save->add_flag("--best", saveArgs->best, kBestHelp);
   save->callback([&context, saveArgs] {
     Guarded(context, [&] {

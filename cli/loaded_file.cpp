@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/load_command.h"
+#include "archive/save_names.h"
 #include "core/mapped_file.h"
 
 namespace quarrendel::cli {
@@ -36,6 +37,16 @@ CLI::Validator ImageIndexValidator() {
   return CLI::Validator(
       [](std::string& text) { return IsImageIndex(text) ? std::string() : "not a valid image index: " + text; },
       "INDEX");
+}
+
+CLI::Validator SaveKindValidator() {
+  return CLI::Validator(
+      [](std::string& text) {
+        return archive::FilterIndexOfKindName(text)
+                   ? std::string()
+                   : "not a kind of file (" + archive::SaveKindNameList() + "): " + text;
+      },
+      "KIND");
 }
 
 int32_t LoadedIndex(CliContext& context, const ImageStore& store, const std::string& text) {

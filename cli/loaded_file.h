@@ -33,6 +33,9 @@ bool LoadForCommand(CliContext& context, Loaded& loaded, const std::string& path
 // Checks that an argument is an image index: decimal digits only.
 CLI::Validator ImageIndexValidator();
 
+// Checks that an argument names a kind of file `save` writes (pvm, xvm, ...).
+CLI::Validator SaveKindValidator();
+
 // The index `text` names, or -1 (status set, reason shown) when it names no
 // loaded image.
 int32_t LoadedIndex(CliContext& context, const ImageStore& store, const std::string& text);

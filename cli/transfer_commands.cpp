@@ -130,13 +130,7 @@ void RegisterEditCommand(CLI::App& app, CliContext& context) {
   output->add_flag("--rebuild", args->rebuild, "rebuild the loaded BML package in place");
   output->require_option(1);
   CLI::Option* kind = edit->add_option("--as", args->kind, "kind of file for --save: " + archive::SaveKindNameList())
-                          ->check(CLI::Validator(
-                              [](std::string& text) {
-                                return archive::FilterIndexOfKindName(text)
-                                           ? std::string()
-                                           : "not a kind of file (" + archive::SaveKindNameList() + "): " + text;
-                              },
-                              "KIND"));
+                          ->check(SaveKindValidator());
   out->needs(kind);
   kind->needs(out);
   edit->add_flag("--best", args->best, "the smallest PRS streams where the written file is PRS-compressed");
