@@ -82,7 +82,7 @@ std::vector<uint8_t> BuildAfsOfTextures(AfsPlatform platform, std::span<const TI
 }
 
 std::vector<uint8_t> BuildPackedAfs(AfsPlatform platform, std::span<const TImage_Entry> images, WorkerPool& pool,
-                                    FrontEnd& frontEnd) {
+                                    FrontEnd& frontEnd, bool best) {
   RequireImageCount(static_cast<int64_t>(images.size()), "image table");
   const PackageArchiveKind kind = ArchiveKindOf(platform);
   const std::vector<PackageRun> runs = GroupPackages(images);
@@ -126,7 +126,7 @@ std::vector<uint8_t> BuildPackedAfs(AfsPlatform platform, std::span<const TImage
       const PackageRun& following = runs[r + 1];
       showSteps(following.first + 1, following.first + following.count, r + 1);
     }
-  });
+  }, best);
   std::memcpy(bytes.data(), header.data(), header.size());
   return bytes;
 }

@@ -44,11 +44,12 @@ std::vector<uint8_t> BuildAfsOfTextures(AfsPlatform platform, std::span<const TI
 // step I = 0 .. images.size(): PackingCaption(platform, k), maximum
 // images.size(), position I, where k counts the archives finished before step
 // I (the package of images a .. b - 1 finishes at step b). The steps of a
-// package are shown once the archives before it are in the file.
+// package are shown once the archives before it are in the file. `best`: the
+// smallest PRS streams (see PackStream).
 // Throws Error(OverCapacity) before compressing anything for a package of
 // more than 120 images (PVM, GVM) or more bytes than the buffers, or more
 // than 4095 packages; and when the file would pass 10,000,000 bytes.
 std::vector<uint8_t> BuildPackedAfs(AfsPlatform platform, std::span<const TImage_Entry> images, WorkerPool& pool,
-                                    FrontEnd& frontEnd);
+                                    FrontEnd& frontEnd, bool best = false);
 
 }  // namespace quarrendel::archive

@@ -186,14 +186,18 @@ std::vector<PackageRun> GroupPackages(std::span<const TImage_Entry> images) {
   return runs;
 }
 
+std::vector<uint8_t> PackStream(std::span<const uint8_t> archive, bool best) {
+  return best ? prs::CompressBest(archive) : prs::Compress(archive);
+}
+
 void CompressPackages(PackageArchiveKind kind, std::span<const TImage_Entry> images,
                       std::span<const PackageRun> runs, WorkerPool& pool,
-                      const std::function<void(size_t, CompressedPackage&&)>& consume) {
+                      const std::function<void(size_t, CompressedPackage&&)>& consume, bool best) {
   pool.OrderedMap(
       runs.size(), kLookAheadPerThread * static_cast<size_t>(pool.Threads()),
       [&](size_t r) {
         const std::vector<uint8_t> archive = BuildPackedArchive(kind, ImagesOf(images, runs[r]));
-        return CompressedPackage{static_cast<int64_t>(archive.size()), prs::Compress(archive)};
+        return CompressedPackage{static_cast<int64_t>(archive.size()), PackStream(archive, best)};
       },
       consume);
 }

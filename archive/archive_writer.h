@@ -62,6 +62,10 @@ struct PackageRun {
 // order; an index that comes back after another starts a new package.
 std::vector<PackageRun> GroupPackages(std::span<const TImage_Entry> images);
 
+// The PRS stream of a packed archive: the greedy stream (prs::Compress), or
+// with `best` the smallest one (prs::CompressBest). Throws as they do.
+std::vector<uint8_t> PackStream(std::span<const uint8_t> archive, bool best);
+
 // A package laid out as a packed archive of `length` bytes, PRS-compressed.
 struct CompressedPackage {
   int64_t length = 0;
@@ -70,11 +74,12 @@ struct CompressedPackage {
 
 // Builds and compresses the packed archive of each run on `pool` (a few
 // packages per thread ahead of the consumer) and hands them to consume(r,
-// package) on the calling thread in run order. Check the runs with
-// RequirePackedArchiveFits first: a failure inside stops the whole walk.
+// package) on the calling thread in run order; `best`: see PackStream. Check
+// the runs with RequirePackedArchiveFits first: a failure inside stops the
+// whole walk.
 void CompressPackages(PackageArchiveKind kind, std::span<const TImage_Entry> images,
                       std::span<const PackageRun> runs, WorkerPool& pool,
-                      const std::function<void(size_t, CompressedPackage&&)>& consume);
+                      const std::function<void(size_t, CompressedPackage&&)>& consume, bool best = false);
 
 inline std::span<const TImage_Entry> ImagesOf(std::span<const TImage_Entry> images, const PackageRun& run) {
   return images.subspan(static_cast<size_t>(run.first), static_cast<size_t>(run.count));

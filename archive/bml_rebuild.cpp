@@ -153,7 +153,7 @@ class Rebuild {
 }  // namespace
 
 std::vector<uint8_t> RebuildBml(std::span<const uint8_t> package, PackageArchiveKind kind,
-                                std::span<const TImage_Entry> images, WorkerPool& pool) {
+                                std::span<const TImage_Entry> images, WorkerPool& pool, bool best) {
   if (kind == PackageArchiveKind::None) throw Error(ErrorKind::Unsupported, kBmlNothingToRebuild);
   RequireImageCount(static_cast<int64_t>(images.size()), "image table");
   Rebuild rebuild(package, kind);
@@ -161,8 +161,8 @@ std::vector<uint8_t> RebuildBml(std::span<const uint8_t> package, PackageArchive
   const std::vector<PackageRun> runs = GroupPackages(images);
   rebuild.MatchPackages(images, runs, kind);
   rebuild.Begin();
-  CompressPackages(kind, images, runs, pool,
-                   [&](size_t r, CompressedPackage&& p) { rebuild.Place(r, p); });
+  CompressPackages(
+      kind, images, runs, pool, [&](size_t r, CompressedPackage&& p) { rebuild.Place(r, p); }, best);
   return rebuild.Finish();
 }
 

@@ -25,7 +25,8 @@ inline constexpr const char* kBmlRebuilt = "BML have been rebuild succefully";
 // The rebuilt package. `package` is the file's bytes as loaded, `kind` the
 // package archive kind the load left (1 PVM, 2 XVM, 3 GVM), `images` the
 // image table's images. The archives are compressed on `pool`; the bytes do
-// not depend on the number of threads.
+// not depend on the number of threads. `best`: the smallest PRS streams (see
+// PackStream).
 // Throws, before compressing anything:
 //  Error(Unsupported, kBmlNothingToRebuild) for the kind None;
 //  Error(Corrupt) when the header, entry table or an entry's data lies
@@ -38,6 +39,6 @@ inline constexpr const char* kBmlRebuilt = "BML have been rebuild succefully";
 // and while assembling: Error(OverCapacity) when the result would pass ten
 // times the package's size.
 std::vector<uint8_t> RebuildBml(std::span<const uint8_t> package, PackageArchiveKind kind,
-                                std::span<const TImage_Entry> images, WorkerPool& pool);
+                                std::span<const TImage_Entry> images, WorkerPool& pool, bool best = false);
 
 }  // namespace quarrendel::archive

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "archive/package_reader.h"
+#include "archive/save_names.h"
 #include "archive/texture_archive.h"
 #include "archive/texture_file_reader.h"
 #include "core/capacity.h"
+#include "core/content_hash.h"
 #include "core/error.h"
 #include "core/mapped_file.h"
 #include "prs/prs.h"
@@ -49,16 +51,6 @@ LoadedContainer LoadedContainerOf(Container kind) {
     case Container::Unknown: break;
   }
   return LoadedContainer::None;
-}
-
-// True when the name's extension, lower-cased, is ".prs".
-bool IsPrsName(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-  std::string ext = path.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext == ".prs";
 }
 
 // A whole-file PRS stream fetched into the input buffer and unpacked into the
@@ -157,14 +149,26 @@ void RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, Rea
   if (store.loadIncomplete && !told) frontEnd.ShowMessage(IncompleteLoadText(store));
 }
 
+// A BML package's file, once its header was accepted: the rebuild checks
+// that the file still holds what was loaded.
+void RecordPackage(ImageStore& store, bool throughPrs, std::span<const uint8_t> fileBytes, const InputHooks& input) {
+  if (store.bmlFlag == 0) return;
+  store.loadedPackage = LoadedPackage{true, throughPrs, fileBytes.size(), ContentHash(fileBytes, input)};
+}
+
 PackageOutcome ReadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path,
                             std::span<const uint8_t> fileBytes, const InputHooks& input) {
-  if (!IsPrsName(path)) {
-    return ReadContainer(store, frontEnd, ContainerOf(MagicText(fileBytes)), fileBytes, path, input);
-  }
-  store.loadedFromPrs = true;
-  const std::vector<uint8_t> unwrapped = Unwrap(store, input, fileBytes);
-  return ReadContainer(store, frontEnd, ContainerOf(MagicText(unwrapped)), unwrapped, path, InputHooks());
+  const bool prs = HasPrsExtension(path);
+  store.loadedFromPrs = prs;
+  const std::vector<uint8_t> unwrapped = prs ? Unwrap(store, input, fileBytes) : std::vector<uint8_t>();
+  const std::span<const uint8_t> contents = prs ? std::span<const uint8_t>(unwrapped) : fileBytes;
+  // Unwrapped bytes are ordinary memory.
+  const InputHooks inMemory;
+  const InputHooks& contentsInput = prs ? inMemory : input;
+  const Container kind = ContainerOf(MagicText(contents));
+  const PackageOutcome outcome = ReadContainer(store, frontEnd, kind, contents, path, contentsInput);
+  if (kind == Container::Bml) RecordPackage(store, prs, fileBytes, input);
+  return outcome;
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,7 @@
 #include "core/byte_order.h"
 #include "core/capacity.h"
 #include "core/error.h"
+#include "core/worker_pool.h"
 #include "prs/prs.h"
 #include "texture/texture_header.h"
 
@@ -152,6 +156,94 @@ void ReadPlainMember(ImageStore& store, FrontEnd& frontEnd, const ByteReader& fi
   }
 }
 
+// Members unpacked ahead of the reader, per worker thread.
+constexpr size_t kMembersAheadPerThread = 4;
+
+// Output buffers of kBufferSize bytes for members unpacked ahead, reused: at
+// most one per member in flight, and each holds only the pages its members
+// wrote.
+class UnpackBuffers {
+ public:
+  std::unique_ptr<uint8_t[]> Take() {
+    {
+      const std::lock_guard lock(mutex_);
+      if (!free_.empty()) {
+        std::unique_ptr<uint8_t[]> buffer = std::move(free_.back());
+        free_.pop_back();
+        return buffer;
+      }
+    }
+    return std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(kBufferSize));
+  }
+  void Give(std::unique_ptr<uint8_t[]> buffer) {
+    const std::lock_guard lock(mutex_);
+    free_.push_back(std::move(buffer));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<uint8_t[]>> free_;
+};
+
+enum class MemberKind { Other, Plain, Packed };
+
+// One AFS member as a worker leaves it for the reader: its first 16 bytes
+// and, for a PRS-compressed member, the member unpacked.
+struct FetchedMember {
+  std::array<uint8_t, 16> head{};
+  MemberKind kind = MemberKind::Other;
+  std::optional<Error> error;        // the member's first bytes lie outside the file
+  std::optional<Error> unpackError;  // the stream could not be unpacked
+  std::unique_ptr<uint8_t[]> unpacked;
+  size_t unpackedSize = 0;
+  bool endsEarly = false;  // the stream ends before its end command
+};
+
+// Reads member (offset, size) of `file`; safe on any thread. A stream too
+// large for the buffers, lying outside the file, reaching before its start or
+// unpacking beyond the buffer is an unpackError; one that ends early is kept
+// as far as it goes.
+FetchedMember FetchMember(const ByteReader& file, const InputHooks& input, size_t offset, size_t size,
+                          UnpackBuffers& buffers) {
+  FetchedMember fetched;
+  try {
+    std::array<uint8_t, 16> buffer;
+    const auto head = input.Fetch(file.BytesAt(offset, buffer.size()), buffer);
+    std::copy(head.begin(), head.end(), fetched.head.begin());
+  } catch (const Error& e) {
+    fetched.error = e;
+    return fetched;
+  }
+  const ByteReader member{std::span<const uint8_t>(fetched.head)};
+  if (member.MagicAt(0, "GBIX") || member.MagicAt(0, "XVRT")) {
+    fetched.kind = MemberKind::Plain;
+    return fetched;
+  }
+  if (!(member.MagicAt(1, "PVM") || member.MagicAt(1, "XVM") || member.MagicAt(1, "GVM") ||
+        member.MagicAt(1, "GBI"))) {
+    return fetched;
+  }
+  fetched.kind = MemberKind::Packed;
+  try {
+    RequireBufferBytes(static_cast<int64_t>(size), "compressed member");
+    const auto packed = file.BytesAt(offset, size);
+    const auto copy = std::make_unique_for_overwrite<uint8_t[]>(size);
+    fetched.unpacked = buffers.Take();
+    const prs::DecompressResult r =
+        prs::Decompress(input.Fetch(packed, std::span<uint8_t>(copy.get(), size)),
+                        std::span<uint8_t>(fetched.unpacked.get(), static_cast<size_t>(kBufferSize)));
+    if (r.EndsEarly()) {
+      fetched.endsEarly = true;
+    } else if (r.error) {
+      throw *r.error;
+    }
+    fetched.unpackedSize = r.size;
+  } catch (const Error& e) {
+    fetched.unpackError = e;
+  }
+  return fetched;
+}
+
 }  // namespace
 
 PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes,
@@ -178,56 +270,74 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
   store.imageCount = m;
   store.imagesDeclared = m;
   int32_t running = 0;  // running image index of compressed members
+  PackageOutcome outcome = PackageOutcome::Completed;
 
-  for (int32_t i = 0; i < m; ++i) {
-    const size_t offset = table.U32LeAt(8 * static_cast<size_t>(i));
-    const size_t size = table.U32LeAt(4 + 8 * static_cast<size_t>(i));
-    try {
-      std::array<uint8_t, 16> headBytes;
-      const ByteReader member(input.Fetch(file.BytesAt(offset, headBytes.size()), headBytes));
-      if (member.MagicAt(0, std::string_view("end\0", 4))) {
-        // The end member still gets its list item before the walk stops.
-        // In a package the entries filled are those of the running index.
-        if (store.packageMode == 0) {
-          store.Entry(i).Name = "Image " + std::to_string(i);
-          frontEnd.ListAdd(store.Entry(i).Name);
-          store.imagesDeclared = i;
+  // Members are fetched and unpacked ahead on the workers, and read here one
+  // after another in member order, as with a single thread.
+  WorkerPool pool;
+  UnpackBuffers buffers;
+  const auto offsetOf = [&](int32_t i) { return size_t{table.U32LeAt(8 * static_cast<size_t>(i))}; };
+  const auto sizeOf = [&](int32_t i) { return size_t{table.U32LeAt(4 + 8 * static_cast<size_t>(i))}; };
+  pool.OrderedMap(
+      members, kMembersAheadPerThread * static_cast<size_t>(pool.Threads()),
+      [&](size_t i) {
+        return FetchMember(file, input, offsetOf(static_cast<int32_t>(i)), sizeOf(static_cast<int32_t>(i)), buffers);
+      },
+      [&](size_t k, FetchedMember&& fetched) {
+        const auto i = static_cast<int32_t>(k);
+        const size_t offset = offsetOf(i);
+        const size_t size = sizeOf(i);
+        try {
+          if (fetched.error) throw *fetched.error;
+          const ByteReader member{std::span<const uint8_t>(fetched.head)};
+          if (member.MagicAt(0, std::string_view("end\0", 4))) {
+            // The end member still gets its list item before the walk stops.
+            // In a package the entries filled are those of the running index.
+            if (store.packageMode == 0) {
+              store.Entry(i).Name = "Image " + std::to_string(i);
+              frontEnd.ListAdd(store.Entry(i).Name);
+              store.imagesDeclared = i;
+            }
+            store.imageCount = store.packageMode != 0 ? running : i;
+            return false;
+          }
+          if (fetched.kind == MemberKind::Plain) {
+            ReadPlainMember(store, frontEnd, file, offset, i, member.MagicAt(0, "XVRT"));
+          } else if (fetched.kind == MemberKind::Packed) {
+            EnterPackageMode(store, frontEnd, running);
+            if (fetched.unpackError) throw *fetched.unpackError;
+            if (fetched.endsEarly) store.NoteShortfall(LoadShortfall::StreamEndsEarly);
+            const std::span<const uint8_t> unpacked(fetched.unpacked.get(), fetched.unpackedSize);
+            if (ByteReader(unpacked).MagicAt(0, "GBIX")) {
+              store.imagesDeclared += 1;
+              ReadUnpackedTexture(store, frontEnd, unpacked, i, running);
+              // Counted like the archives' images, so that no entry left by an
+              // earlier load is counted when a later member holds no image.
+              store.imageCount = running;
+            } else {
+              ReadUnpackedArchive(store, frontEnd, unpacked, i, m, running, PackageCaller::Afs);
+            }
+            buffers.Give(std::move(fetched.unpacked));
+          } else {
+            store.imageCount = store.packageMode != 0 ? running : i;
+            outcome = unsupported();
+            return false;
+          }
+          if (file.HasAt(offset, size)) input.Release(file.BytesAt(offset, size));
+        } catch (const Error& e) {
+          // Count only what was read: the members before this one, or the images
+          // unpacked so far.
+          store.imageCount = store.packageMode != 0 ? running : i;
+          if (e.Kind() == ErrorKind::PoolFull) {
+            store.NoteShortfall(LoadShortfall::Damaged);
+            throw;
+          }
+          outcome = unsupported();
+          return false;
         }
-        store.imageCount = store.packageMode != 0 ? running : i;
-        break;
-      }
-      if (member.MagicAt(0, "GBIX") || member.MagicAt(0, "XVRT")) {
-        ReadPlainMember(store, frontEnd, file, offset, i, member.MagicAt(0, "XVRT"));
-      } else if (member.MagicAt(1, "PVM") || member.MagicAt(1, "XVM") || member.MagicAt(1, "GVM") ||
-                 member.MagicAt(1, "GBI")) {
-        EnterPackageMode(store, frontEnd, running);
-        const auto unpacked = Unpack(store, input, file.BytesAt(offset, size));
-        if (ByteReader(unpacked).MagicAt(0, "GBIX")) {
-          store.imagesDeclared += 1;
-          ReadUnpackedTexture(store, frontEnd, unpacked, i, running);
-          // Counted like the archives' images, so that no entry left by an
-          // earlier load is counted when a later member holds no image.
-          store.imageCount = running;
-        } else {
-          ReadUnpackedArchive(store, frontEnd, unpacked, i, m, running, PackageCaller::Afs);
-        }
-      } else {
-        store.imageCount = store.packageMode != 0 ? running : i;
-        return unsupported();
-      }
-      if (file.HasAt(offset, size)) input.Release(file.BytesAt(offset, size));
-    } catch (const Error& e) {
-      // Count only what was read: the members before this one, or the images
-      // unpacked so far.
-      store.imageCount = store.packageMode != 0 ? running : i;
-      if (e.Kind() == ErrorKind::PoolFull) {
-        store.NoteShortfall(LoadShortfall::Damaged);
-        throw;
-      }
-      return unsupported();
-    }
-  }
-  return PackageOutcome::Completed;
+        return true;
+      });
+  return outcome;
 }
 
 PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes,

@@ -28,6 +28,19 @@ std::optional<SaveTarget> SaveTargetOf(int32_t filterIndex) {
   }
 }
 
+std::optional<int32_t> FilterIndexOfKindName(std::string_view name) {
+  for (const SaveKindName& kind : kSaveKindNames) {
+    if (kind.name == name) return kind.filterIndex;
+  }
+  return std::nullopt;
+}
+
+std::string SaveKindNameList() {
+  std::string list;
+  for (const SaveKindName& kind : kSaveKindNames) list += (list.empty() ? "" : "|") + std::string(kind.name);
+  return list;
+}
+
 std::string ForceExtension(std::string_view name, std::string_view extension) {
   return std::string(name.substr(0, ExtensionDot(name))) + std::string(extension);
 }

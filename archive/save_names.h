@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,20 @@ struct SaveTarget {
 // Filter index 1 PVM, 2 XVM, 3 AFS PC, 4 AFS Xbox, 5 GVM, 6 AFS GameCube;
 // nullopt for any other index.
 std::optional<SaveTarget> SaveTargetOf(int32_t filterIndex);
+
+// The kinds of file the command line names (`--as KIND`), by filter index.
+struct SaveKindName {
+  std::string_view name;
+  int32_t filterIndex;
+};
+inline constexpr std::array<SaveKindName, 6> kSaveKindNames{{
+    {"pvm", 1}, {"xvm", 2}, {"afs-pc", 3}, {"afs-xbox", 4}, {"gvm", 5}, {"afs-gc", 6}}};
+
+// The filter index of a kind name of kSaveKindNames (exact, lower case), or nullopt.
+std::optional<int32_t> FilterIndexOfKindName(std::string_view name);
+
+// "pvm|xvm|afs-pc|afs-xbox|gvm|afs-gc", for help texts.
+std::string SaveKindNameList();
 
 // `name` with the extension of its file name (from the last dot after the
 // last '/') replaced by `extension`, or with `extension` appended when the

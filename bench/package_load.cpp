@@ -3,6 +3,8 @@
 // reader adds to decompression should be small. BM_LoadAfsFile loads the same
 // archive from a file as the Load command does; its peak_MB is the peak
 // resident set size of a copy of this program that does nothing but that load.
+// The loads run with one thread (argument 1) and with every CPU the process
+// may use (argument 0, or QUARRENDEL_THREADS as set when the benchmark starts).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -13,17 +15,36 @@
 #include <string>
 #include <vector>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "archive/load_command.h"
 #include "archive/package_reader.h"
 #include "core/byte_io.h"
+#include "core/worker_pool.h"
 #include "prs/prs.h"
 
 namespace {
 
 using quarrendel::ByteWriter;
+
+// CPU seconds of every thread of the process so far. Per iteration, next to
+// the wall time, it shows what the threads cost on a machine that others share.
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The thread count of argument `arg` (0: every CPU), set for the loads that follow.
+int32_t UseThreads(int64_t arg) {
+  static const int32_t all = quarrendel::DefaultThreadCount();
+  const int32_t threads = arg == 0 ? all : static_cast<int32_t>(arg);
+  ::setenv("QUARRENDEL_THREADS", std::to_string(threads).c_str(), 1);
+  return threads;
+}
 
 constexpr int kMembers = 1000;
 constexpr int kTexturesPerArchive = 3;
@@ -107,7 +128,9 @@ const Afs& TestAfs() {
 
 void BM_LoadAfsOfPackedPvms(benchmark::State& state) {
   const Afs& afs = TestAfs();
+  state.counters["threads"] = UseThreads(state.range(0));
   auto store = std::make_unique<quarrendel::ImageStore>();
+  const double cpuBefore = ProcessCpuSeconds();
   for (auto _ : state) {
     quarrendel::RecordingFrontEnd fe;
     store->packageMode = 0;
@@ -117,11 +140,13 @@ void BM_LoadAfsOfPackedPvms(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(store->images[0].Data);
   }
+  state.counters["all_threads_cpu_ms"] =
+      (ProcessCpuSeconds() - cpuBefore) * 1e3 / static_cast<double>(state.iterations());
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * afs.unpacked));
   state.counters["unpacked_MB"] = static_cast<double>(afs.unpacked) / 1e6;
   state.counters["file_MB"] = static_cast<double>(afs.file.size()) / 1e6;
 }
-BENCHMARK(BM_LoadAfsOfPackedPvms)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_LoadAfsOfPackedPvms)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 // Set in the environment of a copy of this program that only loads the file
 // it names and writes its peak resident set size (VmHWM, which counts from
@@ -144,10 +169,11 @@ const bool kLoadOnlyChild = [] {
 
 // Peak resident set size in bytes of a copy of this program that loads
 // `path` and exits, or -1 when it fails.
-int64_t PeakOfLoadOnly(const std::string& path) {
+int64_t PeakOfLoadOnly(const std::string& path, int32_t threads) {
   const std::string variable = std::string(kLoadOnly) + "=" + path;
+  const std::string threadsVariable = "QUARRENDEL_THREADS=" + std::to_string(threads);
   char* const argv[] = {const_cast<char*>("bench_package_load"), nullptr};
-  char* const envp[] = {const_cast<char*>(variable.c_str()), nullptr};
+  char* const envp[] = {const_cast<char*>(variable.c_str()), const_cast<char*>(threadsVariable.c_str()), nullptr};
   pid_t child = 0;
   if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv, envp) != 0) return -1;
   int status = 0;
@@ -160,6 +186,7 @@ int64_t PeakOfLoadOnly(const std::string& path) {
 
 void BM_LoadAfsFile(benchmark::State& state) {
   const Afs& afs = TestAfs();
+  const int32_t threads = UseThreads(state.range(0));
   const std::filesystem::path path =
       std::filesystem::temp_directory_path() / ("quarrendel-bench-" + std::to_string(::getpid()) + ".afs");
   {
@@ -177,14 +204,15 @@ void BM_LoadAfsFile(benchmark::State& state) {
     store.reset();
     state.ResumeTiming();
   }
-  const int64_t peak = PeakOfLoadOnly(path.string());
+  const int64_t peak = PeakOfLoadOnly(path.string(), threads);
   if (peak < 0) state.SkipWithError("the load-only copy failed");
   std::filesystem::remove(path);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * afs.unpacked));
   state.counters["file_MB"] = static_cast<double>(afs.file.size()) / 1e6;
   state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
+  state.counters["threads"] = threads;
 }
-BENCHMARK(BM_LoadAfsFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_LoadAfsFile)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 void BM_DecompressMembersOnly(benchmark::State& state) {
   const Afs& afs = TestAfs();

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "archive/load_command.h"
-#include "cli/command_support.h"
+#include "archive/save_command.h"
+#include "archive/save_names.h"
+#include "cli/loaded_file.h"
 #include "core/capacity.h"
 #include "core/error.h"
 #include "core/file_writer.h"
@@ -24,28 +26,6 @@ void PrintList(CliContext& context, const Loaded& loaded) {
   for (int32_t i = 0; i < store.imageCount; ++i) {
     context.out << ListLine(i, store.images[static_cast<size_t>(i)], store.packageMode != 0) << '\n';
   }
-}
-
-// True when `text` is an image index: decimal digits only.
-bool IsImageIndex(const std::string& text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// The index `text` names, or -1 (status set, reason shown) when it names no
-// loaded image.
-int32_t LoadedIndex(CliContext& context, const ImageStore& store, const std::string& text) {
-  const std::string digits = text.substr(std::min(text.find_first_not_of('0'), text.size()));
-  if (digits.size() <= 9) {
-    const auto index = static_cast<int32_t>(digits.empty() ? 0 : std::stol(digits));
-    if (index < store.imageCount) return index;
-  }
-  if (store.imageCount == 0) {
-    context.err << "image index " << text << " is out of range: the file holds no images\n";
-  } else {
-    context.err << "image index " << text << " is outside 0.." << store.imageCount - 1 << "\n";
-  }
-  context.status = 1;
-  return -1;
 }
 
 // The H x H square of the pixel canvas, or with `trueSize` its W x H
@@ -136,6 +116,69 @@ const char* ContainerName(LoadedContainer container) {
   return "none";
 }
 
+void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHelp) {
+  struct SaveArgs {
+    std::string file;
+    std::string out;
+    std::string kind;
+    bool best = false;
+  };
+  static const char* const kBestHelp =
+      "PRS-compress packed archives (and the .prs wrapping) to the smallest streams the format allows (slower)";
+  auto saveArgs = std::make_shared<SaveArgs>();
+  const std::string kinds = archive::SaveKindNameList();
+  CLI::App* save = app.add_subcommand(
+      "save", "Load FILE and write its images as OUT, as File > Save does with the kind's filter index: pvm, xvm "
+              "and gvm force that extension, afs-* force .afs for textures and keep OUT as it is for packages; "
+              "an OUT ending in .prs is written PRS-compressed. A BML package is rebuilt with `rebuild` instead");
+  save->add_option("FILE", saveArgs->file, fileHelp)->required();
+  save->add_option("OUT", saveArgs->out, "name of the file to write (its extension is forced); never FILE itself")
+      ->required();
+  save->add_option("--as", saveArgs->kind, "kind of file: " + kinds)
+      ->required()
+      ->check(SaveKindValidator());
+  save->add_flag("--best", saveArgs->best, kBestHelp);
+  save->callback([&context, saveArgs] {
+    Guarded(context, [&] {
+      Loaded loaded(context);
+      if (!LoadForCommand(context, loaded, saveArgs->file)) return;
+      if (loaded.store->bmlFlag != 0) {
+        context.err << saveArgs->file << " is a BML package: rebuild it in place with `quarrendel-cli rebuild "
+                    << saveArgs->file << "`\n";
+        context.status = 1;
+        return;
+      }
+      archive::SaveOptions options;
+      options.best = saveArgs->best;
+      options.protectedInputs = {saveArgs->file};
+      const bool saved = archive::SaveAs(*loaded.store, loaded.frontEnd, saveArgs->out,
+                                         *archive::FilterIndexOfKindName(saveArgs->kind), options);
+      context.status = saved ? 0 : 1;
+    });
+  });
+
+  auto rebuildArgs = std::make_shared<SaveArgs>();
+  CLI::App* rebuild = app.add_subcommand(
+      "rebuild", "Load the BML package FILE and rebuild it in place: every texture archive written again from its "
+                 "images, everything else carried over");
+  rebuild->add_option("FILE", rebuildArgs->file, "the BML package (not PRS-compressed)")->required();
+  rebuild->add_flag("--best", rebuildArgs->best, kBestHelp);
+  rebuild->callback([&context, rebuildArgs] {
+    Guarded(context, [&] {
+      Loaded loaded(context);
+      if (!LoadForCommand(context, loaded, rebuildArgs->file)) return;
+      if (loaded.store->bmlFlag == 0) {
+        context.err << rebuildArgs->file << " is not a BML package: write it with `quarrendel-cli save` instead\n";
+        context.status = 1;
+        return;
+      }
+      archive::SaveOptions options;
+      options.best = rebuildArgs->best;
+      context.status = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, options) ? 0 : 1;
+    });
+  });
+}
+
 }  // namespace
 
 std::string PrintableText(std::string_view text) {
@@ -221,11 +264,8 @@ std::string ListLine(int32_t index, const TImage_Entry& e, bool packageMode) {
 }
 
 void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
-  static const char* const kFileHelp =
-      "file to load: a PVM, GVM, XVM or AFS archive, a BML package, or any of them PRS-compressed as \".prs\"";
-  const CLI::Validator imageIndex(
-      [](std::string& text) { return IsImageIndex(text) ? std::string() : "not a valid image index: " + text; },
-      "INDEX");
+  const char* const kFileHelp = kLoadFileHelp;
+  const CLI::Validator imageIndex = ImageIndexValidator();
 
   struct ListArgs {
     std::string file;
@@ -266,8 +306,7 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
   info->callback([&context, infoArgs] {
     Guarded(context, [&] {
       Loaded loaded(context);
-      if (!LoadForCommand(context, loaded, infoArgs->file)) return;
-      const int32_t index = LoadedIndex(context, *loaded.store, infoArgs->index);
+      const int32_t index = LoadImageForCommand(context, loaded, infoArgs->file, infoArgs->index);
       if (index < 0) return;
       const auto selection = SelectWithNotice(context, *loaded.store, index);
       for (const std::string& line : selection.memo) context.out << PrintableText(line) << "\n";
@@ -286,8 +325,7 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
   decode->callback([&context, decodeArgs] {
     Guarded(context, [&] {
       Loaded loaded(context);
-      if (!LoadForCommand(context, loaded, decodeArgs->file)) return;
-      const int32_t index = LoadedIndex(context, *loaded.store, decodeArgs->index);
+      const int32_t index = LoadImageForCommand(context, loaded, decodeArgs->file, decodeArgs->index);
       if (index < 0) return;
       const auto selection = SelectWithNotice(context, *loaded.store, index);
       const auto rgba = RgbaBytes(*loaded.store, selection, index, decodeArgs->painted, decodeArgs->trueSize);
@@ -298,6 +336,8 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
       }
     });
   });
+
+  RegisterSaveCommands(app, context, kFileHelp);
 }
 
 }  // namespace quarrendel::cli

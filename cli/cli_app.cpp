@@ -10,6 +10,7 @@
 #include "cli/fd_output.h"
 #include "cli/pack_commands.h"
 #include "cli/prs_commands.h"
+#include "cli/transfer_commands.h"
 
 namespace quarrendel::cli {
 
@@ -25,6 +26,7 @@ int ParseAndRun(int argc, const char* const* argv, std::ostream& out, std::ostre
   RegisterArchiveCommands(app, context);
   RegisterPrsCommands(app, context);
   RegisterPackCommands(app, context);
+  RegisterTransferCommands(app, context);
 
   try {
     app.parse(argc, argv);

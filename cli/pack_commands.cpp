@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/archive_commands.h"
-#include "cli/command_support.h"
+#include "cli/loaded_file.h"
 #include "core/worker_pool.h"
 #include "imagefile/texture_pack.h"
 

@@ -25,6 +25,10 @@ std::optional<FileChoice> RecordingFrontEnd::AskSaveFile(DialogId dialog, std::s
   return TakeChoice(fileChoices);
 }
 
+void RecordingFrontEnd::SetDialogFileName(DialogId dialog, std::string_view name) {
+  dialogFileNames.emplace_back(dialog, std::string(name));
+}
+
 void RecordingFrontEnd::ShowMessage(std::string_view text) {
   messages.push_back({MessageKind::Plain, std::string(text)});
 }
@@ -40,6 +44,16 @@ void RecordingFrontEnd::SetProgress(std::string_view caption, int32_t maximum, i
 void RecordingFrontEnd::ListClear() {
   list.clear();
   selected = -1;
+}
+
+void RecordingFrontEnd::ListDelete(int32_t index) {
+  if (index < 0 || index >= ListCount()) return;
+  list.erase(list.begin() + index);
+  if (selected == index) {
+    selected = -1;
+  } else if (selected > index) {
+    --selected;
+  }
 }
 
 void RecordingFrontEnd::ListSetSelectedIndex(int32_t index) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quarrendel {
@@ -71,6 +72,8 @@ class FrontEnd {
   // nullopt when the user cancels.
   virtual std::optional<FileChoice> AskOpenFile(DialogId dialog, std::string_view filter) = 0;
   virtual std::optional<FileChoice> AskSaveFile(DialogId dialog, std::string_view filter) = 0;
+  // The file name `dialog` offers when it next opens (Export offers the image's name).
+  virtual void SetDialogFileName(DialogId dialog, std::string_view name) = 0;
 
   virtual void ShowMessage(std::string_view text) = 0;      // plain box: text and OK
   virtual void ShowInformation(std::string_view text) = 0;  // information box with OK
@@ -81,6 +84,9 @@ class FrontEnd {
 
   virtual void ListClear() = 0;
   virtual void ListAdd(std::string_view text) = 0;
+  // Removes item `index` (nothing outside the list); a selection of a later
+  // item moves up with it, a selection of the item itself is dropped.
+  virtual void ListDelete(int32_t index) = 0;
   virtual int32_t ListCount() const = 0;
   virtual int32_t ListSelectedIndex() const = 0;  // -1 when nothing is selected
   virtual void ListSetSelectedIndex(int32_t index) = 0;
@@ -111,12 +117,14 @@ class RecordingFrontEnd : public FrontEnd {
 
   std::optional<FileChoice> AskOpenFile(DialogId dialog, std::string_view filter) override;
   std::optional<FileChoice> AskSaveFile(DialogId dialog, std::string_view filter) override;
+  void SetDialogFileName(DialogId dialog, std::string_view name) override;
   void ShowMessage(std::string_view text) override;
   void ShowInformation(std::string_view text) override;
   void SetProgressVisible(bool visible) override { progressVisible = visible; }
   void SetProgress(std::string_view caption, int32_t maximum, int32_t position) override;
   void ListClear() override;
   void ListAdd(std::string_view text) override { list.emplace_back(text); }
+  void ListDelete(int32_t index) override;
   int32_t ListCount() const override { return static_cast<int32_t>(list.size()); }
   int32_t ListSelectedIndex() const override { return selected; }
   void ListSetSelectedIndex(int32_t index) override;
@@ -145,6 +153,8 @@ class RecordingFrontEnd : public FrontEnd {
   bool progressVisible = false;
   std::vector<ImportOptionsRequest> importRequests;
   std::vector<DialogId> dialogsAsked;
+  // The names offered by SetDialogFileName, in order.
+  std::vector<std::pair<DialogId, std::string>> dialogFileNames;
 };
 
 // The spin field's rules: outside [minimum, maximum] clamps to the nearer

@@ -53,6 +53,7 @@ void ImageStore::StartLoadRecord() {
   loadIncomplete = false;
   shortfall = LoadShortfall::None;
   imagesDeclared = 0;
+  loadedPackage = LoadedPackage();
 }
 
 void ImageStore::NoteShortfall(LoadShortfall why) {

@@ -93,6 +93,15 @@ enum class PackageArchiveKind : int32_t { None = 0, Pvm = 1, Xvm = 2, Gvm = 3 };
 // The container a load found by the file's first bytes (None: no reader took it).
 enum class LoadedContainer : int32_t { None, Pvm, Gvm, Xvm, Afs, Bml, TextureFile };
 
+// The file a BML package was loaded from, as the load read it: the rebuild
+// writes over that file only while it still holds those bytes.
+struct LoadedPackage {
+  bool recorded = false;    // the last load read a BML package
+  bool throughPrs = false;  // unwrapped from a ".prs" file: the bytes on disk are compressed
+  uint64_t size = 0;        // the file's size and ContentHash
+  uint64_t hash = 0;
+};
+
 class ImageStore {
  public:
   // `poolMapEntries` below BlockPool::kMapEntries gives small block pools.
@@ -129,6 +138,7 @@ class ImageStore {
   bool loadIncomplete = false;
   LoadShortfall shortfall = LoadShortfall::None;
   int64_t imagesDeclared = 0;
+  LoadedPackage loadedPackage;
 
   BlockPools pools;
 

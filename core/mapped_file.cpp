@@ -18,13 +18,14 @@ namespace {
   throw Error(kind, "cannot read " + path + ": " + reason);
 }
 
-// Refuses what a load cannot take, from the file's status.
-void Check(const std::string& path, const struct stat& st) {
+// Refuses what a reader cannot take, from the file's status.
+void Check(const std::string& path, const struct stat& st, uint64_t maxBytes) {
   if (S_ISDIR(st.st_mode)) Fail(ErrorKind::Unsupported, path, std::strerror(EISDIR));
   if (!S_ISREG(st.st_mode)) Fail(ErrorKind::Unsupported, path, "not a regular file");
-  if (static_cast<uint64_t>(st.st_size) > MappedFile::kMaxBytes) {
-    Fail(ErrorKind::OverCapacity, path,
-         std::to_string(st.st_size) + " bytes is more than the 4 GiB an archive can hold");
+  if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+    const std::string limit = maxBytes == MappedFile::kMaxBytes ? std::string("4 GiB an archive can hold")
+                                                                : std::to_string(maxBytes) + " bytes such a file can have";
+    Fail(ErrorKind::OverCapacity, path, std::to_string(st.st_size) + " bytes is more than the " + limit);
   }
 }
 
@@ -46,12 +47,13 @@ std::span<const uint8_t> InputHooks::Fetch(std::span<const uint8_t> part, std::s
   return part;
 }
 
-MappedFile::MappedFile(const std::string& path) {
+MappedFile::MappedFile(const std::string& path, uint64_t maxBytes) {
+  maxBytes = std::min(maxBytes, kMaxBytes);
   struct stat st;
   // Looked at before opening: opening a FIFO waits for a writer, and some
   // devices act when opened.
   if (::stat(path.c_str(), &st) != 0) Fail(ErrorKind::Io, path, std::strerror(errno));
-  Check(path, st);
+  Check(path, st, maxBytes);
   // O_NONBLOCK: should the name have become a FIFO meanwhile, open does not wait.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) Fail(ErrorKind::Io, path, std::strerror(errno));
@@ -61,7 +63,7 @@ MappedFile::MappedFile(const std::string& path) {
     Fail(ErrorKind::Io, path, std::strerror(err));
   }
   try {
-    Check(path, st);
+    Check(path, st, maxBytes);
   } catch (...) {
     ::close(fd);
     throw;

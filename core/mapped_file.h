@@ -2,8 +2,10 @@
 // memory: pages are read from the file when first touched, a part that is
 // only copied somewhere can be read without mapping its pages at all, and a
 // part the reader is done with gives its memory back. Only regular files of
-// at most 4 GiB (what 32-bit archive offsets can address) are opened; a
-// device, FIFO or folder is refused before it is opened for reading.
+// at most 4 GiB (what 32-bit archive offsets can address), or of a smaller
+// limit the caller sets, are opened; a device, FIFO or folder is refused
+// before it is opened for reading. Every file the commands read comes
+// through here.
 #pragma once
 
 #include <cstdint>
@@ -30,8 +32,9 @@ class MappedFile : public InputHooks {
 
   // Throws Error("cannot read PATH: reason"): of kind Io when the file cannot
   // be found, opened or mapped; Unsupported for a folder or anything else that
-  // is not a regular file; OverCapacity for a file over kMaxBytes.
-  explicit MappedFile(const std::string& path);
+  // is not a regular file; OverCapacity for a file over `maxBytes` (at most
+  // kMaxBytes), tested before the file is opened.
+  explicit MappedFile(const std::string& path, uint64_t maxBytes = kMaxBytes);
   ~MappedFile() override;
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;

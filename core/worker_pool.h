@@ -16,6 +16,7 @@
 #include <optional>
 #include <thread>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace quarrendel {
@@ -40,9 +41,10 @@ class WorkerPool {
   // i < (index being consumed) + lookAhead. produce must be safe to call from
   // several threads at once; it must not use this pool itself.
   //
-  // An exception from produce(i) is rethrown here when index i is due; one
-  // from consume propagates as it is. Either way the tasks not yet started
-  // are dropped and those running are waited for before it leaves.
+  // consume may return bool: false ends the walk there. An exception from
+  // produce(i) is rethrown here when index i is due; one from consume
+  // propagates as it is. Whichever way the walk ends early, the tasks not yet
+  // started are dropped and those running are waited for before it leaves.
   template <class Produce, class Consume>
   void OrderedMap(size_t count, size_t lookAhead, Produce&& produce, Consume&& consume);
 
@@ -58,11 +60,28 @@ class WorkerPool {
   bool closing_ = false;
 };
 
+namespace detail {
+
+// consume(i, result), and whether the walk goes on after it.
+template <class Consume, class Result>
+bool ConsumeGoesOn(Consume& consume, size_t i, Result&& result) {
+  if constexpr (std::is_same_v<std::invoke_result_t<Consume&, size_t, Result&&>, bool>) {
+    return consume(i, std::forward<Result>(result));
+  } else {
+    consume(i, std::forward<Result>(result));
+    return true;
+  }
+}
+
+}  // namespace detail
+
 template <class Produce, class Consume>
 void WorkerPool::OrderedMap(size_t count, size_t lookAhead, Produce&& produce, Consume&& consume) {
   using Result = std::invoke_result_t<Produce&, size_t>;
   if (workers_.empty()) {
-    for (size_t i = 0; i < count; ++i) consume(i, produce(i));
+    for (size_t i = 0; i < count; ++i) {
+      if (!detail::ConsumeGoesOn(consume, i, produce(i))) return;
+    }
     return;
   }
   if (count == 0) return;
@@ -141,7 +160,7 @@ void WorkerPool::OrderedMap(size_t count, size_t lookAhead, Produce&& produce, C
       value = std::move(slot.value);
       slot = Slot{};
     }
-    consume(next, std::move(*value));
+    if (!detail::ConsumeGoesOn(consume, next, std::move(*value))) return;
   }
 }
 

@@ -5,7 +5,7 @@
 
 #include "core/byte_io.h"
 #include "core/error.h"
-#include "imagefile/file_read.h"
+#include "core/mapped_file.h"
 
 namespace quarrendel::imagefile {
 
@@ -129,11 +129,13 @@ void LoadBitmapIntoCanvas(std::span<const uint8_t> file, Canvas& canvas) {
 }
 
 BitmapSize ReadBitmapSizeFromFile(const std::filesystem::path& path) {
-  return ReadBitmapSize(ReadWholeFile(path, kMaxBitmapFileBytes));
+  const MappedFile file(path.string(), kMaxBitmapFileBytes);
+  return ReadBitmapSize(file.Bytes());
 }
 
 void LoadBitmapFileIntoCanvas(const std::filesystem::path& path, Canvas& canvas) {
-  LoadBitmapIntoCanvas(ReadWholeFile(path, kMaxBitmapFileBytes), canvas);
+  const MappedFile file(path.string(), kMaxBitmapFileBytes);
+  LoadBitmapIntoCanvas(file.Bytes(), canvas);
 }
 
 }  // namespace quarrendel::imagefile

@@ -60,8 +60,8 @@ BitmapHeader ReadBitmapHeader(std::span<const uint8_t> file);
 // x < width and y < height. On a refusal the canvas is untouched.
 void LoadBitmapIntoCanvas(std::span<const uint8_t> file, Canvas& canvas);
 
-// The same reading the file at `path` (at most kMaxBitmapFileBytes, a
-// regular file; Error(Io) or Error(OverCapacity) otherwise).
+// The same reading the file at `path`, a regular file of at most
+// kMaxBitmapFileBytes (refused as MappedFile refuses otherwise).
 BitmapSize ReadBitmapSizeFromFile(const std::filesystem::path& path);
 void LoadBitmapFileIntoCanvas(const std::filesystem::path& path, Canvas& canvas);
 

@@ -9,7 +9,7 @@
 
 #include "core/byte_io.h"
 #include "core/error.h"
-#include "imagefile/file_read.h"
+#include "core/mapped_file.h"
 
 namespace quarrendel::imagefile {
 
@@ -162,13 +162,18 @@ void LoadPngIntoCanvas(std::span<const uint8_t> file, Canvas& canvas) {
 }
 
 PngSize ReadPngSizeFromFile(const std::filesystem::path& path) {
-  return ReadPngSize(ReadWholeFile(path, kMaxPngFileBytes));
+  const MappedFile file(path.string(), kMaxPngFileBytes);
+  return ReadPngSize(file.Bytes());
 }
 
 void LoadPngFileIntoCanvas(const std::filesystem::path& path, Canvas& canvas) {
-  LoadPngIntoCanvas(ReadWholeFile(path, kMaxPngFileBytes), canvas);
+  const MappedFile file(path.string(), kMaxPngFileBytes);
+  LoadPngIntoCanvas(file.Bytes(), canvas);
 }
 
-RgbaImage ReadPngFile(const std::filesystem::path& path) { return ReadPng(ReadWholeFile(path, kMaxPngFileBytes)); }
+RgbaImage ReadPngFile(const std::filesystem::path& path) {
+  const MappedFile file(path.string(), kMaxPngFileBytes);
+  return ReadPng(file.Bytes());
+}
 
 }  // namespace quarrendel::imagefile

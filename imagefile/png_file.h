@@ -59,7 +59,7 @@ std::vector<uint8_t> WritePng(const RgbaImage& image);
 void LoadPngIntoCanvas(std::span<const uint8_t> file, Canvas& canvas);
 
 // The same reading the file at `path` (at most kMaxPngFileBytes, a regular
-// file; Error(Io) or Error(OverCapacity) otherwise).
+// file; refused as MappedFile refuses otherwise).
 PngSize ReadPngSizeFromFile(const std::filesystem::path& path);
 void LoadPngFileIntoCanvas(const std::filesystem::path& path, Canvas& canvas);
 RgbaImage ReadPngFile(const std::filesystem::path& path);

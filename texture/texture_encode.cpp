@@ -42,6 +42,8 @@ const char* FamilyName(TargetFamily family) {
   return "";
 }
 
+}  // namespace
+
 void RequireEncodableSide(int32_t side, TargetFamily family) {
   const std::string pixels = std::to_string(side) + " x " + std::to_string(side);
   if (side > Canvas::kSide) {
@@ -57,8 +59,6 @@ void RequireEncodableSide(int32_t side, TargetFamily family) {
                                             pixels + ".");
   }
 }
-
-}  // namespace
 
 void MakeBlackTransparent(Canvas& canvas, int32_t side) {
   side = std::clamp(side, 0, Canvas::kSide);

@@ -48,6 +48,10 @@ struct EncodedTexture {
   std::vector<uint8_t> data;
 };
 
+// Throws what EncodeCanvas throws for a side it cannot take for `family`
+// (the CMPR side of 4 aside, which depends on the picture's alpha).
+void RequireEncodableSide(int32_t side, TargetFamily family);
+
 // Encodes the side x side picture at the canvas origin for `family`, by the
 // table above. Throws Error(Unsupported) for a side that is not a power of
 // two (the twiddled and tiled layouts need one) and, for GC and XBox/BB, for

@@ -412,10 +412,6 @@ void TForm1::Image2Click() {
 
 void TForm1::N2Click() { ExecModal(*Form4); }
 
-void TForm1::NotAvailableYet(const QAction* item) {
-  ShowMessage((item->text() + QStringLiteral(" is not available yet.")).toStdString());
-}
-
 // ---- Front end ----
 
 std::optional<FileChoice> TForm1::AskFile(DialogId dialog, bool save, std::string_view filter) {
@@ -436,6 +432,16 @@ std::optional<FileChoice> TForm1::AskOpenFile(DialogId dialog, std::string_view 
 
 std::optional<FileChoice> TForm1::AskSaveFile(DialogId dialog, std::string_view filter) {
   return AskFile(dialog, true, filter);
+}
+
+void TForm1::SetDialogFileName(DialogId dialog, std::string_view name) {
+  DialogState& state = dialogs_[static_cast<size_t>(dialog)];
+  const QString offered = QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+  // A bare name opens in the folder of the dialog's last choice, as the
+  // platform dialogs remember it.
+  const qsizetype slash = state.fileName.lastIndexOf(QLatin1Char('/'));
+  const bool bare = !offered.contains(QLatin1Char('/'));
+  state.fileName = bare && slash >= 0 ? state.fileName.left(slash + 1) + offered : offered;
 }
 
 std::optional<FileChoice> TForm1::RunFileDialog(const FileDialogRequest& request) {
@@ -524,6 +530,11 @@ void TForm1::ListClear() {
 void TForm1::ListAdd(std::string_view text) {
   FlagGuard guard(listUpdating_);
   ListBox1->addItem(FromView(text));
+}
+
+void TForm1::ListDelete(int32_t index) {
+  FlagGuard guard(listUpdating_);
+  if (index >= 0 && index < ListCount()) delete ListBox1->takeItem(index);
 }
 
 int32_t TForm1::ListCount() const { return static_cast<int32_t>(ListBox1->count()); }

@@ -71,12 +71,14 @@ class TForm1 : public QMainWindow, public FrontEnd {
   // FrontEnd.
   std::optional<FileChoice> AskOpenFile(DialogId dialog, std::string_view filter) override;
   std::optional<FileChoice> AskSaveFile(DialogId dialog, std::string_view filter) override;
+  void SetDialogFileName(DialogId dialog, std::string_view name) override;
   void ShowMessage(std::string_view text) override;
   void ShowInformation(std::string_view text) override;
   void SetProgressVisible(bool visible) override;
   void SetProgress(std::string_view caption, int32_t maximum, int32_t position) override;
   void ListClear() override;
   void ListAdd(std::string_view text) override;
+  void ListDelete(int32_t index) override;
   int32_t ListCount() const override;
   int32_t ListSelectedIndex() const override;
   void ListSetSelectedIndex(int32_t index) override;
@@ -170,8 +172,6 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void FillRecentMenu();
   void ShowZoom();
   std::optional<FileChoice> AskFile(DialogId dialog, bool save, std::string_view filter);
-  // Tells the command "... is not available yet." for a menu item whose command has not been written.
-  void NotAvailableYet(const QAction* item);
 
   ImageStore& store_;
   std::array<DialogState, kDialogCount> dialogs_;

@@ -1,11 +1,14 @@
 // The menu items and the list click as commands: each handler gathers nothing
 // of its own and runs the command the CLI runs, through this window's front
-// end. The commands that are not written yet say so instead of pretending.
+// end.
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
 
 #include "archive/load_command.h"
+#include "archive/save_command.h"
+#include "imagefile/export.h"
+#include "imagefile/import.h"
 #include "imagefile/texture_pack.h"
 #include "texture/image_selection.h"
 #include "ui/main_form.h"
@@ -41,20 +44,30 @@ void TForm1::ListBox1Click() {
   RunCommand([this] { texture::SelectListedImage(store_, *this); });
 }
 
-void TForm1::Save1Click() { NotAvailableYet(Save1); }
+void TForm1::Save1Click() {
+  RunCommand([this] { archive::SaveCommand(store_, *this); });
+}
 
-void TForm1::Export1Click() { NotAvailableYet(Export1); }
+void TForm1::Export1Click() {
+  RunCommand([this] { imagefile::Export1Click(store_, *this); });
+}
 
-void TForm1::Exportall1Click() { NotAvailableYet(Exportall1); }
+void TForm1::Exportall1Click() {
+  RunCommand([this] { imagefile::Exportall1Click(store_, *this); });
+}
 
-void TForm1::import1Click() { NotAvailableYet(import1); }
+void TForm1::import1Click() {
+  RunCommand([this] { imagefile::import1Click(store_, *this); });
+}
 
-void TForm1::Add1Click() { NotAvailableYet(Add1); }
+void TForm1::Add1Click() {
+  RunCommand([this] { imagefile::Add1Click(store_, *this); });
+}
 
 void TForm1::ExportPngPack1Click() {
   RunCommand([this] { imagefile::ExportAllAsPngPack(store_, *this); });
 }
 
-void TForm1::NewFromPngPack1Click() { NotAvailableYet(NewFromPngPack1); }
+void TForm1::NewFromPngPack1Click() { ShowMessage("New archive from PNG pack... is not available yet."); }
 
 }  // namespace quarrendel::ui

@@ -307,5 +307,53 @@ TEST_F(Packages, PackedStreamsCutShortGiveWhatTheyHold) {
   }
 }
 
+// Members unpacked ahead on several threads are still read in member order:
+// the list, the messages, every progress step and the images are those of one
+// thread, through a stream cut short and up to a corrupt member that ends the load.
+TEST(PackedAfsThreads, SeveralThreadsReadAsOne) {
+  const Bytes pvm = prs::Compress(test::PvmTwoTextures());
+  const Bytes cut(pvm.begin(), pvm.begin() + static_cast<long>(pvm.size() / 2));
+  // Four literals "PVMH", then a copy from 256 bytes before the start.
+  const Bytes corrupt = FromHex("0F 50564D48 00");
+  std::vector<Bytes> members{pvm, prs::Compress(test::GvmTwoTextures()), prs::Compress(test::XvmTwoTextures()),
+                             prs::Compress(SingleTexture("07000000", kPvrt2x2)), cut};
+  for (int i = 0; i < 12; ++i) members.push_back(i % 2 == 0 ? pvm : prs::Compress(test::XvmTwoTextures()));
+  members.push_back(corrupt);
+  members.push_back(pvm);
+  const Bytes afs = MakeAfs(members);
+
+  struct Seen {
+    RecordingFrontEnd fe;
+    std::unique_ptr<ImageStore> store = std::make_unique<ImageStore>();
+  };
+  auto load = [&](const char* threads) {
+    ::setenv("QUARRENDEL_THREADS", threads, 1);
+    auto seen = std::make_unique<Seen>();
+    EXPECT_EQ(ReadAfs(*seen->store, seen->fe, afs), PackageOutcome::EndsLoad);
+    ::unsetenv("QUARRENDEL_THREADS");
+    return seen;
+  };
+  const auto one = load("1");
+  const auto three = load("3");
+  EXPECT_EQ(one->store->imageCount, 2 + 2 + 2 + 1 + 12 * 2);  // the cut archive holds no whole texture
+  ASSERT_EQ(three->store->imageCount, one->store->imageCount);
+  EXPECT_EQ(three->fe.list, one->fe.list);
+  ASSERT_EQ(three->fe.messages.size(), 1u);
+  EXPECT_EQ(three->fe.messages[0].text, kUnsupportedMember);
+  ASSERT_EQ(three->fe.progress.size(), one->fe.progress.size());
+  for (size_t k = 0; k < one->fe.progress.size(); ++k) {
+    EXPECT_EQ(three->fe.progress[k].caption, one->fe.progress[k].caption);
+    EXPECT_EQ(three->fe.progress[k].position, one->fe.progress[k].position);
+  }
+  EXPECT_EQ(three->store->imagesDeclared, one->store->imagesDeclared);
+  EXPECT_EQ(three->store->shortfall, LoadShortfall::StreamEndsEarly);
+  for (int32_t i = 0; i < one->store->imageCount; ++i) {
+    const TImage_Entry& a = one->store->images[static_cast<size_t>(i)];
+    const TImage_Entry& b = three->store->images[static_cast<size_t>(i)];
+    EXPECT_EQ(ToHex(Bytes(b.Bytes().begin(), b.Bytes().end())), ToHex(Bytes(a.Bytes().begin(), a.Bytes().end())));
+    EXPECT_EQ(b.PackageIndex, a.PackageIndex);
+  }
+}
+
 }  // namespace
 }  // namespace quarrendel::archive

@@ -71,6 +71,26 @@ TEST(WorkerPoolTest, AFailureStopsTheWalkAtItsIndex) {
   }
 }
 
+TEST(WorkerPoolTest, AConsumerThatSaysStopEndsTheWalk) {
+  for (int32_t threads : {1, 3}) {
+    WorkerPool pool(threads);
+    std::vector<size_t> consumed;
+    std::atomic<size_t> produced{0};
+    pool.OrderedMap(
+        1000, 4,
+        [&](size_t i) {
+          ++produced;
+          return i;
+        },
+        [&](size_t i, size_t) {
+          consumed.push_back(i);
+          return i < 6;
+        });
+    EXPECT_EQ(consumed, (std::vector<size_t>{0, 1, 2, 3, 4, 5, 6})) << threads << " threads";
+    EXPECT_LE(produced.load(), 7u + 4u);
+  }
+}
+
 TEST(WorkerPoolTest, ThreadCountFollowsTheEnvironmentOverride) {
   const char* before = std::getenv("QUARRENDEL_THREADS");
   const std::string saved = before != nullptr ? before : "";

@@ -28,6 +28,7 @@
 
 #include "core/error.h"
 #include "core/image_store.h"
+#include "imagefile/export.h"
 #include "prs/prs.h"
 #include "ui/import_options_form.h"
 #include "ui/info_form.h"
@@ -142,6 +143,29 @@ QString WriteFile(const QTemporaryDir& dir, const QString& name, const Bytes& by
   return path;
 }
 
+// An AFS of two members, each the one-texture PVM compressed with PRS.
+Bytes PackedAfsOfTwo() {
+  const Bytes pvm = FromHex(kOneTexturePvm);
+  const Bytes packed = quarrendel::prs::Compress(pvm);
+  const uint32_t first = 0x80000;
+  const uint32_t second = first + 2048;
+  Bytes afs(second + packed.size(), 0);
+  auto put32 = [&afs](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) afs[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  afs[0] = 'A';
+  afs[1] = 'F';
+  afs[2] = 'S';
+  put32(4, 2);
+  put32(8, first);
+  put32(12, static_cast<uint32_t>(packed.size()));
+  put32(16, second);
+  put32(20, static_cast<uint32_t>(packed.size()));
+  std::copy(packed.begin(), packed.end(), afs.begin() + first);
+  std::copy(packed.begin(), packed.end(), afs.begin() + second);
+  return afs;
+}
+
 FileChoice Choose(const QString& path, int filterIndex = 1) {
   return FileChoice{QFile::encodeName(path).toStdString(), filterIndex};
 }
@@ -172,6 +196,14 @@ void ClickListItem(TForm1& form, int row) {
 // The picture's pixel (x, y) as the view paints it.
 QRgb PixelAt(const TForm1& form, int x, int y) { return form.Image1->grab(QRect(x, y, 1, 1)).toImage().pixel(0, 0); }
 
+// A 32-bit bitmap of width x height pixels of one colour (red in bits 0-7, alpha in 24-31).
+Bytes SolidBitmap(int width, int height, uint32_t pixel) {
+  auto canvas = std::make_unique<quarrendel::Canvas>();
+  for (int x = 0; x < width; ++x)
+    for (int y = 0; y < height; ++y) (*canvas)(x, y) = pixel;
+  return quarrendel::imagefile::BitmapFileBytes(*canvas, width, height);
+}
+
 }  // namespace
 
 class MainFormTest : public QObject {
@@ -197,7 +229,11 @@ class MainFormTest : public QObject {
   void CancelledLoadKeepsTheImages();
   void PackageLoadShowsProgress();
   void CommandErrorsAreShownAndTheWindowStaysUsable();
-  void CommandsNotWrittenYetSaySo();
+  void SaveWritesTheKindOfTheFilterIndex();
+  void PackedSaveShowsProgressAndBmlIsRebuilt();
+  void ExportAndExportAllWriteFiles();
+  void ImportUsesTheOptionsDialogAndKeepsItsChoices();
+  void AddAppendsAnImageAndTellsRefusals();
   void QuestionMarkOpensTheInfoDialog();
   void ImportOptionsComeFromTheDialog();
   void ProgressPanel();
@@ -524,18 +560,198 @@ void MainFormTest::CommandErrorsAreShownAndTheWindowStaysUsable() {
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
 }
 
-void MainFormTest::CommandsNotWrittenYetSaySo() {
+void MainFormTest::SaveWritesTheKindOfTheFilterIndex() {
   TestForm& form = *form_;
-  for (QAction* item : {form.Save1, form.Export1, form.Exportall1, form.import1, form.Add1}) item->trigger();
-  QStringList texts;
-  for (const auto& box : form.boxes) {
-    QCOMPARE(box.kind, TestForm::BoxKind::Plain);
-    texts.push_back(box.text);
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  const QDir folder(dir_.path());
+  const QStringList before = folder.entryList(QDir::Files);
+
+  form.Save1->trigger();  // cancelled: nothing written
+  QCOMPARE(form.requests.back().dialog, DialogId::SaveDialog1);
+  QVERIFY(form.requests.back().save);
+  QCOMPARE(form.requests.back().filters.size(), 6);
+  QCOMPARE(form.requests.back().filters[4], QStringLiteral("GC Format (*.gvm)"));
+  QCOMPARE(folder.entryList(QDir::Files), before);
+
+  // Index 5 writes a GVM, its extension forced; loaded back it holds the same images.
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("stage")), 5));
+  form.Save1->trigger();
+  QVERIFY(form.boxes.empty());
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("stage.gvm"))));
+  form.Open1->trigger();
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+  QCOMPARE(store_->images[1].GlobalIndex, 2u);
+
+  // A folder that does not exist: the file is named in the message.
+  const QString missing = folder.filePath(QStringLiteral("no/such/out"));
+  form.answers.push_back(Choose(missing, 1));
+  form.Save1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Plain);
+  const QString expected = QStringLiteral("Failled to create file\r\n") + missing + QStringLiteral(".pvm\r\n");
+  QVERIFY2(form.boxes[0].text.startsWith(expected), qPrintable(form.boxes[0].text));
+}
+
+void MainFormTest::PackedSaveShowsProgressAndBmlIsRebuilt() {
+  TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("packed.afs"), PackedAfsOfTwo());
+  form.progress.clear();
+  const QString disc = QDir(dir_.path()).filePath(QStringLiteral("disc"));
+  form.answers.push_back(Choose(disc, 3));
+  form.Save1->trigger();
+  QVERIFY(form.boxes.empty());
+  QVERIFY(QFileInfo::exists(disc));  // packed mode keeps the name as chosen
+  // Steps 0..2: two one-image archives, the label counting the archives finished.
+  QCOMPARE(form.progress.size(), size_t{3});
+  const char* captions[] = {"Packing and compressing image in pvm : 0", "Packing and compressing image in pvm : 0",
+                            "Packing and compressing image in pvm : 1"};
+  for (int i = 0; i < 3; ++i) {
+    QCOMPARE(form.progress[i].caption, QLatin1String(captions[i]));
+    QCOMPARE(form.progress[i].maximum, 2);
+    QCOMPARE(form.progress[i].position, i);
+    QVERIFY(form.progress[i].panelVisible);
   }
-  QCOMPARE(texts, (QStringList{QStringLiteral("Save is not available yet."), QStringLiteral("Export is not available yet."),
-                               QStringLiteral("Export all is not available yet."),
-                               QStringLiteral("Import is not available yet."), QStringLiteral("Add is not available yet.")}));
-  QVERIFY(form.requests.empty());
+  QVERIFY(form.Panel2->isHidden());
+
+  // A BML package: no dialog, the package rewritten in place.
+  QFile::copy(QStringLiteral(QUARRENDEL_SOURCE_DIR "/samples/sample.bml"), QDir(dir_.path()).filePath("p.bml"));
+  form.answers.push_back(Choose(QDir(dir_.path()).filePath("p.bml")));
+  form.Open1->trigger();
+  OpenMenu(form.File1);
+  QCOMPARE(form.Save1->text(), QStringLiteral("Rebuild"));
+  const size_t requests = form.requests.size();
+  form.Save1->trigger();
+  QCOMPARE(form.requests.size(), requests);
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QCOMPARE(form.boxes[0].text, QStringLiteral("BML have been rebuild succefully"));
+}
+
+void MainFormTest::ExportAndExportAllWriteFiles() {
+  TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  form.Export1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Plain);
+  QCOMPARE(form.boxes[0].text, QStringLiteral("Please select an image first."));
+  QCOMPARE(form.requests.size(), size_t{1});  // the load's only
+
+  ClickListItem(form, 1);
+  const QDir folder(dir_.path());
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("exported.png")), 4));
+  form.Export1->trigger();
+  const auto& request = form.requests.back();
+  QCOMPARE(request.dialog, DialogId::SaveDialog2);
+  QVERIFY(request.save);
+  QCOMPARE(request.filters, (QStringList{QStringLiteral("PC PVR Format (*.pvr)"), QStringLiteral("BB/Xbox XVR Format (*.xvr)"),
+                                         QStringLiteral("GC GVR format (*.gvr)"),
+                                         QStringLiteral("Windows Bitmap Format (*.bmp)"),
+                                         QStringLiteral("Direct Draw Surface (DDS) (*.dds)")}));
+  QCOMPARE(request.fileName, QStringLiteral("second"));
+  QCOMPARE(QFileInfo(folder.filePath(QStringLiteral("exported.bmp"))).size(), qint64{54 + 2 * 2 * 4});
+
+  // Export all offers the first name in the folder chosen last, writes every
+  // image and leaves the last one selected and shown.
+  QVERIFY(folder.mkdir(QStringLiteral("all")));
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("all/anything.gvr")), 1));
+  form.Exportall1->trigger();
+  QCOMPARE(form.requests.back().fileName, folder.filePath(QStringLiteral("first")));
+  QVERIFY(QFile::exists(folder.filePath(QStringLiteral("all/first.pvr"))));
+  QVERIFY(QFile::exists(folder.filePath(QStringLiteral("all/second.pvr"))));
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00000002")));
+  QCOMPARE(form.boxes.size(), size_t{1});
+
+  // A file that cannot be created is told.
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("missing/x")), 1));
+  form.Export1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{2});
+  QCOMPARE(form.boxes[1].kind, TestForm::BoxKind::Error);
+  QVERIFY(form.boxes[1].text.startsWith(QStringLiteral("cannot write ")));
+}
+
+void MainFormTest::ImportUsesTheOptionsDialogAndKeepsItsChoices() {
+  TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
+  form.import1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QCOMPARE(form.boxes[0].text, QStringLiteral("Please select an image first."));
+  form.boxes.clear();
+  ClickListItem(form, 0);
+  const QString red = WriteFile(dir_, QStringLiteral("red.bmp"), SolidBitmap(4, 4, 0xFF0000FF));
+  form.modalScript = [&](QDialog&) {
+    form.Form2->RadioButton3->click();
+    form.Form2->Button1->click();
+  };
+  form.answers.push_back(Choose(red, 3));
+  form.import1->trigger();
+  QVERIFY(form.boxes.empty());
+  const auto& request = form.requests.back();
+  QCOMPARE(request.dialog, DialogId::OpenDialog2);
+  QVERIFY(!request.save);
+  QCOMPARE(request.filterIndex, 5);
+  QCOMPARE(request.filters, (QStringList{QStringLiteral("PC PVR Format (*.pvr)"), QStringLiteral("BB/Xbox XVR Format (*.xvr)"),
+                                         QStringLiteral("Windows Bitmap Format (*.bmp)"),
+                                         QStringLiteral("Gamecube GVR format (*.gvr)"),
+                                         QStringLiteral("All Suported Format (*.bmp *.pvr *.xvr *.gvr *.dds)")}));
+  QCOMPARE(form.modalsShown.size(), size_t{1});
+  QCOMPARE(form.modalsShown[0], static_cast<QDialog*>(form.Form2));
+  QCOMPARE(store_->images[0].Format, 0x0600u);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("Format : 00000600")));
+  QCOMPARE(form.Image1->size(), QSize(4, 4));
+  QCOMPARE(PixelAt(form, 3, 3), qRgb(248, 0, 0));
+
+  // The next Import finds XBox/BB still chosen; a texture file shows no dialog.
+  form.modalScript = [](QDialog& dialog) { dialog.close(); };
+  form.answers.push_back(Choose(red, 3));
+  form.import1->trigger();
+  QCOMPARE(form.requests.back().filterIndex, 3);
+  QVERIFY(form.Form2->RadioButton3->isChecked());
+  QCOMPARE(store_->images[0].Format, 0x0600u);
+  const QString pvr = WriteFile(dir_, QStringLiteral("blue.pvr"),
+                                FromHex("50565254 10000000 01090000 0200 0200 1F00 1F00 1F00 1F00"));
+  form.answers.push_back(Choose(pvr, 1));
+  form.import1->trigger();
+  QCOMPARE(form.modalsShown.size(), size_t{2});
+  QCOMPARE(store_->images[0].Format, 0x0901u);
+  QCOMPARE(form.Image1->size(), QSize(2, 2));
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 248));
+  QCOMPARE(ListItems(form), QStringList{QStringLiteral("tex_a")});
+  QVERIFY(form.boxes.empty());
+}
+
+void MainFormTest::AddAppendsAnImageAndTellsRefusals() {
+  TestForm& form = *form_;
+  LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
+  form.modalScript = [&](QDialog&) {
+    form.Form2->RadioButton1->click();
+    form.Form2->Button1->click();
+  };
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("added.bmp"), SolidBitmap(4, 4, 0xFFFF0000)), 5));
+  form.Add1->trigger();
+  QVERIFY(form.boxes.empty());
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("tex_a"), QStringLiteral("---")}));
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QCOMPARE(form.Label2->text(), QStringLiteral("2 Images"));
+  QCOMPARE(store_->images[1].Name, std::string("added"));
+  QCOMPARE(store_->images[1].Format, 0x0100u);
+  QCOMPARE(PixelAt(form, 0, 0), qRgb(0, 0, 248));
+
+  // A bitmap that is not square is told in an information box; nothing is added.
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("wide.bmp"), SolidBitmap(4, 2, 0xFFFF0000)), 5));
+  form.Add1->trigger();
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Information);
+  QCOMPARE(form.boxes[0].text, QStringLiteral("BMP Error: Width and height must be the same."));
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("tex_a"), QStringLiteral("---")}));
+  QCOMPARE(store_->imageCount, 2);
+
+  // With a BML package loaded the command refuses too, before asking for a file.
+  store_->bmlFlag = 1;
+  const size_t asked = form.requests.size();
+  form.Add1->trigger();
+  QCOMPARE(form.requests.size(), asked);
+  QCOMPARE(form.boxes.size(), size_t{2});
+  QCOMPARE(form.boxes[1].text, QStringLiteral("Images cannot be added to a BML package."));
 }
 
 void MainFormTest::QuestionMarkOpensTheInfoDialog() {
@@ -670,27 +886,7 @@ void MainFormTest::QuitClosesTheWindow() {
 
 void MainFormTest::PackageLoadShowsProgress() {
   TestForm& form = *form_;
-  // An AFS of two members, each the one-texture PVM compressed with PRS.
-  const Bytes pvm = FromHex(kOneTexturePvm);
-  const Bytes packed = quarrendel::prs::Compress(pvm);
-  const uint32_t first = 0x80000;
-  const uint32_t second = first + 2048;
-  Bytes afs(second + packed.size(), 0);
-  auto put32 = [&afs](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) afs[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  afs[0] = 'A';
-  afs[1] = 'F';
-  afs[2] = 'S';
-  put32(4, 2);
-  put32(8, first);
-  put32(12, static_cast<uint32_t>(packed.size()));
-  put32(16, second);
-  put32(20, static_cast<uint32_t>(packed.size()));
-  std::copy(packed.begin(), packed.end(), afs.begin() + first);
-  std::copy(packed.begin(), packed.end(), afs.begin() + second);
-
-  LoadThroughTheMenu(QStringLiteral("packed.afs"), afs);
+  LoadThroughTheMenu(QStringLiteral("packed.afs"), PackedAfsOfTwo());
   QVERIFY(form.boxes.empty());
   QCOMPARE(form.progress.size(), size_t{2});
   QCOMPARE(form.progress[0].caption, QStringLiteral("Decompressing PVM #0 / 2"));

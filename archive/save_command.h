@@ -1,0 +1,60 @@
+// The Save command (File > Save, shown as "Rebuild" while a BML package is
+// loaded): writes the image table back as it is, never re-encoding pixels.
+//  Save as (SaveDialog1's filter index): 1 PVM, 2 XVM, 5 GVM under the chosen
+//    name with that extension forced; 3, 4, 6 an AFS file of PC, Xbox or
+//    GameCube textures with ".afs" forced, or, when the images came from a
+//    package (packed mode), an AFS of PRS-compressed archives under the name
+//    exactly as chosen, with the progress panel showing the packing. A chosen
+//    name ending in ".prs" (any case) wraps the written archive in PRS
+//    compression - except in packed mode - under the forced name with ".prs"
+//    in place of its extension (STAGE.PRS, index 1: STAGE.prs).
+//  Rebuild: the loaded package written again over its own file (see
+//    bml_rebuild.h), only while that file still holds the bytes the load read.
+// The whole file is built in memory and written once through the file
+// writer, so a refusal or a failure leaves every file as it was. Refusals and
+// failures are told with a plain message; a save that succeeds says nothing,
+// a rebuild says kBmlRebuilt. Either, once written, clears the store's
+// unsaved changes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/frontend.h"
+#include "core/image_store.h"
+
+namespace quarrendel::archive {
+
+struct SaveOptions {
+  // The smallest PRS streams (prs::CompressBest) for the archives of a packed
+  // AFS or a rebuilt package and for the ".prs" wrapping, instead of the
+  // greedy ones; several times slower.
+  bool best = false;
+  // Files the output must not overwrite, whatever their names (the command
+  // line's input file). The rebuild, which exists to replace its input, ignores it.
+  std::vector<std::string> protectedInputs;
+};
+
+// Menu File > Save / Rebuild: with the BML flag set rebuilds the loaded
+// package, else asks SaveDialog1 for a name and a filter index and saves;
+// cancelling writes nothing.
+void SaveCommand(ImageStore& store, FrontEnd& frontEnd);
+
+// Saves as if `chosenPath` and `filterIndex` had been chosen in SaveDialog1.
+// False, with a message naming the reason, when the save was refused (an
+// unknown filter index, images missing from an incomplete load, a package of
+// more than 120 images, an archive or AFS file larger than the buffers allow,
+// a ".prs" wrapping of more than 10,000,000 bytes) or the file could not be
+// written ("Failled to create file\r\n" + its name + the reason).
+bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath, int32_t filterIndex,
+            const SaveOptions& options = {});
+
+// Rebuilds the loaded BML package in place and shows kBmlRebuilt. False, with
+// a message, when there is nothing to rebuild (kBmlNothingToRebuild), the
+// load was incomplete, the package was loaded from a ".prs" file, the file no
+// longer holds the bytes that were loaded, the images do not fit the
+// package's entries, or the file could not be written.
+bool RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& options = {});
+
+}  // namespace quarrendel::archive

@@ -1,0 +1,73 @@
+#include "cli/loaded_file.h"
+
+#include <algorithm>
+
+#include "archive/load_command.h"
+#include "archive/save_names.h"
+#include "core/mapped_file.h"
+
+namespace quarrendel::cli {
+
+namespace {
+
+bool IsImageIndex(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+Loaded::Loaded(CliContext& context) : frontEnd(context.err, IsTerminalStderr(context.err)) {}
+
+bool LoadForCommand(CliContext& context, Loaded& loaded, const std::string& path) {
+  const MappedFile file(path);
+  archive::LoadContents(*loaded.store, loaded.frontEnd, path, file.Bytes(), file);
+  if (loaded.frontEnd.Failed()) {
+    const auto& messages = loaded.frontEnd.messages;
+    const bool unsupported = std::any_of(messages.begin(), messages.end(), [](const auto& m) {
+      return m.text == archive::kNotSupported;
+    });
+    context.status = unsupported ? kUnsupportedStatus : 1;
+    return false;
+  }
+  if (loaded.store->loadIncomplete) context.status = kIncompleteStatus;
+  return true;
+}
+
+CLI::Validator ImageIndexValidator() {
+  return CLI::Validator(
+      [](std::string& text) { return IsImageIndex(text) ? std::string() : "not a valid image index: " + text; },
+      "INDEX");
+}
+
+CLI::Validator SaveKindValidator() {
+  return CLI::Validator(
+      [](std::string& text) {
+        return archive::FilterIndexOfKindName(text)
+                   ? std::string()
+                   : "not a kind of file (" + archive::SaveKindNameList() + "): " + text;
+      },
+      "KIND");
+}
+
+int32_t LoadedIndex(CliContext& context, const ImageStore& store, const std::string& text) {
+  const std::string digits = text.substr(std::min(text.find_first_not_of('0'), text.size()));
+  if (digits.size() <= 9) {
+    const auto index = static_cast<int32_t>(digits.empty() ? 0 : std::stol(digits));
+    if (index < store.imageCount) return index;
+  }
+  if (store.imageCount == 0) {
+    context.err << "image index " << text << " is out of range: the file holds no images\n";
+  } else {
+    context.err << "image index " << text << " is outside 0.." << store.imageCount - 1 << "\n";
+  }
+  context.status = 1;
+  return -1;
+}
+
+int32_t LoadImageForCommand(CliContext& context, Loaded& loaded, const std::string& path,
+                            const std::string& indexText) {
+  if (!LoadForCommand(context, loaded, path)) return -1;
+  return LoadedIndex(context, *loaded.store, indexText);
+}
+
+}  // namespace quarrendel::cli

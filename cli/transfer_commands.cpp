@@ -1,0 +1,226 @@
+#include "cli/transfer_commands.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/save_command.h"
+#include "archive/save_names.h"
+#include "cli/loaded_file.h"
+#include "imagefile/export.h"
+#include "imagefile/import.h"
+#include "texture/image_selection.h"
+
+namespace quarrendel::cli {
+
+namespace {
+
+// --as of export and export-all: the filter index of the export dialog.
+const std::map<std::string, int32_t> kExportKinds = {{"pvr", 1}, {"xvr", 2}, {"gvr", 3}, {"bmp", 4}, {"dds", 5}};
+
+struct ExportArgs {
+  std::string file;
+  std::string index;
+  std::string out;
+  int32_t kind = 0;
+};
+
+void Fail(CliContext& context) {
+  if (context.status == 0 || context.status == kIncompleteStatus) context.status = 1;
+}
+
+// --platform of edit: the import dialog's format buttons.
+const std::map<std::string, TargetFamily> kPlatforms = {
+    {"dc", TargetFamily::DcPc}, {"gc", TargetFamily::Gc}, {"xbox", TargetFamily::XboxBb}};
+
+struct EditArgs {
+  std::string file;
+  TargetFamily family = TargetFamily::DcPc;
+  bool blackTransparent = false;
+  int32_t levels = 1;
+  std::vector<std::string> imports;  // INDEX=SRC
+  std::vector<std::string> adds;
+  std::string out;
+  std::string kind;
+  bool rebuild = false;
+  bool best = false;
+};
+
+// One import or add, in command-line order.
+struct EditStep {
+  bool add = false;
+  std::string index;  // imports only
+  std::string source;
+};
+
+// INDEX=SRC: an image index, "=", and a file name.
+std::string CheckImportArgument(const std::string& text) {
+  const size_t eq = text.find('=');
+  const bool digits = eq != std::string::npos && eq > 0 &&
+                      text.find_first_not_of("0123456789") == eq;
+  if (!digits || eq + 1 == text.size()) return "not INDEX=SRC: " + text;
+  return {};
+}
+
+// The imports and adds in the order the command line gave them.
+std::vector<EditStep> EditSteps(const CLI::App& edit, const CLI::Option* importOption, const CLI::Option* addOption,
+                                const EditArgs& args) {
+  std::vector<EditStep> steps;
+  size_t imports = 0;
+  size_t adds = 0;
+  for (const CLI::Option* option : edit.parse_order()) {
+    if (option == importOption && imports < args.imports.size()) {
+      const std::string& text = args.imports[imports++];
+      const size_t eq = text.find('=');
+      steps.push_back({false, text.substr(0, eq), text.substr(eq + 1)});
+    } else if (option == addOption && adds < args.adds.size()) {
+      steps.push_back({true, {}, args.adds[adds++]});
+    }
+  }
+  return steps;
+}
+
+// Runs the steps on the loaded file; false (status set, reason shown) at the
+// first that fails or is refused.
+bool ApplyEditSteps(CliContext& context, Loaded& loaded, const std::vector<EditStep>& steps) {
+  for (const EditStep& step : steps) {
+    CliFrontEnd& frontEnd = loaded.frontEnd;
+    if (!step.add) {
+      const int32_t index = LoadedIndex(context, *loaded.store, step.index);
+      if (index < 0) return false;
+      frontEnd.ListSetSelectedIndex(index);
+    }
+    frontEnd.fileChoices.push_back(FileChoice{step.source, 5});
+    const bool done = step.add ? imagefile::Add1Click(*loaded.store, frontEnd)
+                               : imagefile::import1Click(*loaded.store, frontEnd);
+    if (!done) {
+      Fail(context);
+      return false;
+    }
+  }
+  return true;
+}
+
+void RegisterEditCommand(CLI::App& app, CliContext& context) {
+  auto args = std::make_shared<EditArgs>();
+  CLI::App* edit = app.add_subcommand(
+      "edit", "Load FILE, replace images (--import) and append images (--add) from bitmaps, DDS, PVR, GVR or XVR "
+              "files (--add also takes RGB565 \"4\" files) in the order given, then save as `save` does or "
+              "rebuild the BML package. The options answer the import dialog; nothing is written when a step "
+              "fails");
+  edit->add_option("FILE", args->file, kLoadFileHelp)->required();
+  edit->add_option("--platform", args->family, "dc (default), gc or xbox: what bitmaps and DDS files become")
+      ->transform(CLI::CheckedTransformer(kPlatforms, CLI::ignore_case));
+  edit->add_flag("--black-transparent", args->blackTransparent, "black pixels of bitmaps become transparent");
+  CLI::Option* levels = edit->add_option(
+      "--levels", args->levels,
+      "mipmap levels to keep from DDS files, as typed into the dialog: 0 reads as 1, more than the file has "
+      "as its count (a file without a count takes N)");
+  levels->check(CLI::NonNegativeNumber);
+  CLI::Option* importOption = edit->add_option("--import", args->imports, "INDEX=SRC: replace image INDEX from SRC")
+                                  ->allow_extra_args(false)
+                                  ->type_name("INDEX=SRC")
+                                  ->check(CLI::Validator(CheckImportArgument, "INDEX=SRC"));
+  CLI::Option* addOption =
+      edit->add_option("--add", args->adds, "SRC: append an image from SRC")->allow_extra_args(false);
+  CLI::Option_group* output = edit->add_option_group("output", "what is written in the end");
+  CLI::Option* out = output->add_option("--save", args->out, "OUT: write the images as `save` does");
+  output->add_flag("--rebuild", args->rebuild, "rebuild the loaded BML package in place");
+  output->require_option(1);
+  CLI::Option* kind = edit->add_option("--as", args->kind, "kind of file for --save: " + archive::SaveKindNameList())
+                          ->check(SaveKindValidator());
+  out->needs(kind);
+  kind->needs(out);
+  edit->add_flag("--best", args->best, "the smallest PRS streams where the written file is PRS-compressed");
+
+  edit->callback([&context, args, edit, levels, importOption, addOption] {
+    Guarded(context, [&] {
+      Loaded loaded(context);
+      if (!LoadForCommand(context, loaded, args->file)) return;
+      loaded.frontEnd.family = args->family;
+      loaded.frontEnd.blackTransparent = args->blackTransparent;
+      if (levels->count() > 0) loaded.frontEnd.typedLevels = args->levels;
+      if (!ApplyEditSteps(context, loaded, EditSteps(*edit, importOption, addOption, *args))) return;
+
+      archive::SaveOptions options;
+      options.best = args->best;
+      bool written = false;
+      if (args->rebuild) {
+        if (loaded.store->bmlFlag == 0) {
+          context.err << args->file << " is not a BML package: write it with --save instead\n";
+          context.status = 1;
+          return;
+        }
+        written = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, options);
+      } else {
+        if (loaded.store->bmlFlag != 0) {
+          context.err << args->file << " is a BML package: rebuild it in place with --rebuild instead\n";
+          context.status = 1;
+          return;
+        }
+        // Neither the loaded file nor a source may be written over.
+        options.protectedInputs = {args->file};
+        options.protectedInputs.insert(options.protectedInputs.end(), args->adds.begin(), args->adds.end());
+        for (const std::string& text : args->imports) options.protectedInputs.push_back(text.substr(text.find('=') + 1));
+        written = archive::SaveAs(*loaded.store, loaded.frontEnd, args->out,
+                                  *archive::FilterIndexOfKindName(args->kind), options);
+      }
+      if (!written) Fail(context);
+    });
+  });
+}
+
+}  // namespace
+
+void RegisterTransferCommands(CLI::App& app, CliContext& context) {
+  const auto kinds = CLI::CheckedTransformer(kExportKinds, CLI::ignore_case);
+
+  auto one = std::make_shared<ExportArgs>();
+  CLI::App* exportOne = app.add_subcommand(
+      "export", "Write image INDEX as a PVR, XVR or GVR texture, a 32-bit bitmap or a DDS file; OUT gets the "
+                "kind's extension");
+  exportOne->add_option("FILE", one->file, kLoadFileHelp)->required();
+  exportOne->add_option("INDEX", one->index, "image index, decimal, from 0")->required()->check(ImageIndexValidator());
+  exportOne->add_option("OUT", one->out, "file to write; its extension is replaced by the kind's")->required();
+  exportOne->add_option("--as", one->kind, "pvr, xvr, gvr, bmp or dds")->required()->transform(kinds);
+  exportOne->callback([&context, one] {
+    Guarded(context, [&] {
+      Loaded loaded(context);
+      const int32_t index = LoadImageForCommand(context, loaded, one->file, one->index);
+      if (index < 0) return;
+      loaded.frontEnd.ListSetSelectedIndex(index);
+      texture::SelectListedImage(*loaded.store, loaded.frontEnd);
+      loaded.frontEnd.fileChoices.push_back(FileChoice{one->out, one->kind});
+      if (!imagefile::Export1Click(*loaded.store, loaded.frontEnd)) Fail(context);
+    });
+  });
+
+  auto all = std::make_shared<ExportArgs>();
+  CLI::App* exportAll = app.add_subcommand(
+      "export-all", "Write every image into DIR as NAME plus the kind's extension ('/', '\\' and control characters "
+                    "of a name become '_'); the images that cannot be written are listed at the end");
+  exportAll->add_option("FILE", all->file, kLoadFileHelp)->required();
+  exportAll->add_option("DIR", all->out, "existing folder to write into")->required();
+  exportAll->add_option("--as", all->kind, "pvr, xvr, gvr, bmp or dds")->required()->transform(kinds);
+  exportAll->callback([&context, all] {
+    Guarded(context, [&] {
+      std::error_code ec;
+      if (!std::filesystem::is_directory(all->out, ec)) {
+        context.err << "cannot export into " << all->out << ": not a folder\n";
+        context.status = 1;
+        return;
+      }
+      Loaded loaded(context);
+      if (!LoadForCommand(context, loaded, all->file)) return;
+      const std::string folder = all->out.back() == '/' ? all->out : all->out + "/";
+      loaded.frontEnd.fileChoices.push_back(FileChoice{folder + "-", all->kind});
+      if (!imagefile::Exportall1Click(*loaded.store, loaded.frontEnd)) Fail(context);
+    });
+  });
+
+  RegisterEditCommand(app, context);
+}
+
+}  // namespace quarrendel::cli

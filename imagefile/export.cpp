@@ -1,0 +1,360 @@
+#include "imagefile/export.h"
+
+#include <algorithm>
+
+#include "archive/save_names.h"
+#include "core/capacity.h"
+#include "core/error.h"
+#include "core/mip_chain.h"
+#include "texture/cmpr_order.h"
+#include "texture/format_table.h"
+#include "texture/image_selection.h"
+#include "texture/pvr_decode.h"
+#include "texture/s3tc_encode.h"
+#include "texture/texture_encode.h"
+#include "texture/texture_header.h"
+
+namespace quarrendel::imagefile {
+
+namespace {
+
+using texture::DataFormatCode;
+using texture::PixelFormatCode;
+
+constexpr uint8_t kDfDxt1 = static_cast<uint8_t>(texture::DataFormat::Dxt1);
+constexpr uint8_t kDfDxt3 = static_cast<uint8_t>(texture::DataFormat::Dxt3OrClut8);
+constexpr uint8_t kDfCmpr = static_cast<uint8_t>(texture::DataFormat::Cmpr);
+
+// DDS header fields that every written header shares.
+constexpr uint32_t kDdsFlags = 0x81007;  // caps, height, width, pixel format, linear size
+constexpr uint32_t kDdsCaps = 0x1000;    // texture
+constexpr uint32_t kDdsFourCcFlag = 4;
+
+// The entry's stored data, all DataLength bytes of it.
+std::span<const uint8_t> StoredData(const TImage_Entry& entry) {
+  if (entry.DataLength < 0 || (entry.DataLength > 0 && entry.Data == nullptr)) {
+    throw Error(ErrorKind::Corrupt, "This image holds no texture data to export.");
+  }
+  return entry.Bytes();
+}
+
+// A copy of the stored data, reordered between DXT1 and CMPR by `convert`.
+// The top level of a side x side texture must be there.
+std::vector<uint8_t> Reordered(const TImage_Entry& entry, void (*convert)(int32_t, std::span<uint8_t>)) {
+  const std::span<const uint8_t> stored = StoredData(entry);
+  const int64_t topLevel = int64_t{entry.Width} * entry.Width / 2;
+  if (static_cast<int64_t>(stored.size()) < topLevel) {
+    throw Error(ErrorKind::Corrupt, "This image's " + std::to_string(stored.size()) + " bytes of data are fewer than the " +
+                                        std::to_string(topLevel) + " of its top level.");
+  }
+  std::vector<uint8_t> data(stored.begin(), stored.end());
+  convert(entry.Width, data);
+  return data;
+}
+
+// Re-encoding and DDS headers take the image as a W x W square.
+int32_t SquareSide(const TImage_Entry& entry) {
+  if (entry.Width != entry.Height) {
+    throw Error(ErrorKind::Unsupported, "This image is " + std::to_string(entry.Width) + " x " +
+                                            std::to_string(entry.Height) +
+                                            ": only square images can be re-encoded or written as DDS.");
+  }
+  return entry.Width;
+}
+
+// The side of the square the canvas holds, for the paths that re-encode it.
+int32_t CanvasSquareSide(const TImage_Entry& entry) {
+  const int32_t side = SquareSide(entry);
+  RequireCanvasSide(side, "image");
+  return side;
+}
+
+std::vector<uint8_t> PvrFile(const ImageStore& store, const TImage_Entry& entry) {
+  std::vector<uint8_t> out;
+  ByteWriter w(out);
+  texture::WriteGbix(w, entry.GlobalIndex, texture::Endian::Little);
+  if (store.pvrFamily != 0) {
+    const std::span<const uint8_t> data = StoredData(entry);
+    texture::WritePvrtHead(w, texture::HeadOfEntry(entry, "PVRT"));
+    w.Bytes(data);
+    return out;
+  }
+  const int32_t side = CanvasSquareSide(entry);
+  texture::TextureHead head = texture::HeadOfEntry(entry, "PVRT");
+  head.chunkLength = static_cast<uint32_t>(side * side * 2 + 8);
+  head.format = texture::kFormatArgb4444Rectangle;
+  texture::WritePvrtHead(w, head);
+  const uint8_t argb4444 = PixelFormatCode(texture::kFormatArgb4444Rectangle);
+  for (int32_t y = 0; y < side; ++y) {
+    for (int32_t x = 0; x < side; ++x) w.U16Le(texture::PackTexel(store.canvas(x, y), argb4444));
+  }
+  return out;
+}
+
+std::vector<uint8_t> XvrFile(const ImageStore& store, const TImage_Entry& entry) {
+  const uint8_t df = DataFormatCode(entry.Format);
+  const uint8_t pixelCode = PixelFormatCode(entry.Format);
+  texture::XvrtHead head;
+  head.flags = pixelCode;
+  head.formatCode = kDfDxt1;
+  std::vector<uint8_t> data;
+  if (df == kDfDxt1 || df == kDfDxt3) {
+    const std::span<const uint8_t> stored = StoredData(entry);
+    data.assign(stored.begin(), stored.end());
+    head.formatCode = df;
+  } else if (df == kDfCmpr) {
+    data = Reordered(entry, texture::CmprToDxt1);
+  } else {
+    const int32_t side = CanvasSquareSide(entry);
+    if (pixelCode < 2) {
+      data.resize(static_cast<size_t>(side * side / 2));
+      texture::EncodeDxt1(store.canvas, side, data);
+    } else {
+      data.resize(static_cast<size_t>(side * side));
+      texture::EncodeDxt3(store.canvas, side, data);
+      head.formatCode = kDfDxt3;
+      head.flags = 2;
+    }
+  }
+  head.globalIndex = entry.GlobalIndex;
+  head.width = entry.Width;
+  head.height = entry.Height;
+  head.dataLength = static_cast<uint32_t>(data.size());
+  head.chunkLength = head.dataLength + 56;
+  std::vector<uint8_t> out;
+  ByteWriter w(out);
+  texture::WriteXvrtHead(w, head);
+  w.Bytes(data);
+  return out;
+}
+
+std::vector<uint8_t> GvrFile(const ImageStore& store, const TImage_Entry& entry) {
+  const uint8_t df = DataFormatCode(entry.Format);
+  texture::TextureHead head = texture::HeadOfEntry(entry, "GVRT");
+  std::vector<uint8_t> data;
+  if (df == kDfCmpr) {
+    const std::span<const uint8_t> stored = StoredData(entry);
+    data.assign(stored.begin(), stored.end());
+    head.format = entry.Format;
+  } else if (df == kDfDxt1) {
+    data = Reordered(entry, texture::Dxt1ToCmpr);
+    head.format = texture::kFormatGcCmpr;
+  } else {
+    const int32_t side = CanvasSquareSide(entry);
+    data.resize(static_cast<size_t>(side * side * 2));
+    texture::PackRgb5a3Tiles(store.canvas, side, data);
+    head.format = texture::kFormatGcRgb5a3;
+  }
+  head.chunkLength = static_cast<uint32_t>(data.size() + 8);
+  std::vector<uint8_t> out;
+  ByteWriter w(out);
+  texture::WriteGbix(w, entry.GlobalIndex, texture::Endian::Big);
+  texture::WriteGvrtHead(w, head);
+  w.Bytes(data);
+  return out;
+}
+
+std::vector<uint8_t> DdsFile(const ImageStore& store, const TImage_Entry& entry) {
+  const uint8_t df = DataFormatCode(entry.Format);
+  const int32_t side = SquareSide(entry);
+  const int64_t area = int64_t{side} * side;
+  bool dxt1 = false;
+  int64_t linearSize = area;
+  int32_t mipCount = 0;
+  std::vector<uint8_t> data;
+  if (df == kDfDxt1 || (df == kDfDxt3 && store.pvrFamily == 0)) {
+    dxt1 = df == kDfDxt1;
+    linearSize = dxt1 ? area / 2 : area;
+    mipCount = dxt1 ? LevelCount4(side, entry.DataLength) : LevelCount8(side, entry.DataLength);
+    const std::span<const uint8_t> stored = StoredData(entry);
+    data.assign(stored.begin(), stored.end());
+  } else if (df == kDfCmpr) {
+    dxt1 = true;
+    data = Reordered(entry, texture::CmprToDxt1);
+    linearSize = static_cast<int64_t>(data.size());
+  } else {
+    RequireCanvasSide(side, "image");
+    data.resize(static_cast<size_t>(area));
+    texture::EncodeDxt3(store.canvas, side, data);
+  }
+  std::vector<uint8_t> out;
+  ByteWriter w(out);
+  WriteDdsHeader(w, dxt1, side, static_cast<uint32_t>(linearSize), static_cast<uint32_t>(mipCount));
+  w.Bytes(data);
+  return out;
+}
+
+void RequireCurrentImage(const ImageStore& store, int32_t index) {
+  if (store.currentImage != index) {
+    throw Error(ErrorKind::Usage, "image " + std::to_string(index) + " is not the decoded image (" +
+                                      std::to_string(store.currentImage) + " is)");
+  }
+}
+
+// The folder part of `path` with its trailing slash, or "" for a bare name.
+std::string FolderPart(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+std::optional<ExportKind> ExportKindOf(int32_t filterIndex) {
+  if (filterIndex < 1 || filterIndex > 5) return std::nullopt;
+  return static_cast<ExportKind>(filterIndex);
+}
+
+std::string_view ExportExtension(ExportKind kind) {
+  switch (kind) {
+    case ExportKind::Pvr: return ".pvr";
+    case ExportKind::Xvr: return ".xvr";
+    case ExportKind::Gvr: return ".gvr";
+    case ExportKind::Bitmap: return ".bmp";
+    case ExportKind::Dds: return ".dds";
+  }
+  return "";
+}
+
+std::vector<uint8_t> BitmapFileBytes(const Canvas& canvas, int32_t width, int32_t height) {
+  RequireCanvasSide(width, "bitmap");
+  RequireCanvasSide(height, "bitmap");
+  const uint32_t pixelBytes = static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 4;
+  std::vector<uint8_t> out;
+  out.reserve(kBitmapHeaderSize + pixelBytes);
+  ByteWriter w(out);
+  w.Magic("BM");
+  w.U32Le(pixelBytes + kBitmapHeaderSize);
+  w.U32Le(0);
+  w.U32Le(kBitmapHeaderSize);
+  w.U32Le(40);
+  w.U32Le(static_cast<uint32_t>(width));
+  w.U32Le(static_cast<uint32_t>(height));
+  w.U16Le(1);
+  w.U16Le(32);
+  w.U32Le(0);
+  w.U32Le(pixelBytes);
+  w.U32Le(2835);
+  w.U32Le(2835);
+  w.U32Le(0);
+  w.U32Le(0);
+  for (int32_t y = height - 1; y >= 0; --y) {
+    for (int32_t x = 0; x < width; ++x) {
+      const uint32_t v = canvas(x, y);
+      w.U8(static_cast<uint8_t>(v >> 16));
+      w.U8(static_cast<uint8_t>(v >> 8));
+      w.U8(static_cast<uint8_t>(v));
+      w.U8(static_cast<uint8_t>(v >> 24));
+    }
+  }
+  return out;
+}
+
+void WriteDdsHeader(ByteWriter& out, bool dxt1, int32_t side, uint32_t linearSize, uint32_t mipCount) {
+  out.Magic("DDS ");
+  out.U32Le(124);
+  out.U32Le(kDdsFlags);
+  out.U32Le(static_cast<uint32_t>(side));
+  out.U32Le(static_cast<uint32_t>(side));
+  out.U32Le(linearSize);
+  out.U32Le(0);
+  out.U32Le(mipCount);
+  out.Zeros(44);
+  out.U32Le(32);
+  out.U32Le(kDdsFourCcFlag);
+  out.Magic(dxt1 ? "DXT1" : "DXT3");
+  out.Zeros(20);
+  out.U32Le(kDdsCaps);
+  out.Zeros(16);
+}
+
+std::vector<uint8_t> ExportBytes(const ImageStore& store, int32_t index, ExportKind kind) {
+  RequireCurrentImage(store, index);
+  const TImage_Entry& entry = store.images.at(static_cast<size_t>(index));
+  switch (kind) {
+    case ExportKind::Pvr: return PvrFile(store, entry);
+    case ExportKind::Xvr: return XvrFile(store, entry);
+    case ExportKind::Gvr: return GvrFile(store, entry);
+    case ExportKind::Bitmap: return BitmapFileBytes(store.canvas, entry.Width, entry.Height);
+    case ExportKind::Dds: return DdsFile(store, entry);
+  }
+  return {};
+}
+
+void WriteBitmapFile(const ImageStore& store, const std::string& path, const WriteOptions& options) {
+  const TImage_Entry& entry = store.images.at(static_cast<size_t>(std::clamp(store.currentImage, 0, kMaxImages - 1)));
+  WriteFile(path, BitmapFileBytes(store.canvas, entry.Width, entry.Height), options);
+}
+
+std::string ExportImage(const ImageStore& store, int32_t index, const std::string& fileName, int32_t filterIndex) {
+  const std::optional<ExportKind> kind = ExportKindOf(filterIndex);
+  if (!kind) return {};
+  const std::string path = archive::ForceExtension(fileName, ExportExtension(*kind));
+  WriteOptions options;
+  if (!store.loadedFileName.empty()) options.inputs.push_back(store.loadedFileName);
+  if (*kind == ExportKind::Bitmap) {
+    RequireCurrentImage(store, index);
+    WriteBitmapFile(store, path, options);
+  } else {
+    WriteFile(path, ExportBytes(store, index, *kind), options);
+  }
+  return path;
+}
+
+std::string ExportFileName(std::string_view name, int32_t index) {
+  if (name.empty()) return "Image " + std::to_string(index);
+  std::string safe(name);
+  for (char& c : safe) {
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '/' || c == '\\' || b < 0x20 || b == 0x7F) c = '_';
+  }
+  return safe;
+}
+
+std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd) {
+  const int32_t index = frontEnd.ListSelectedIndex();
+  if (index >= 0 && index < store.imageCount) return index;
+  frontEnd.ShowMessage(kSelectImageFirst);
+  return std::nullopt;
+}
+
+bool Export1Click(ImageStore& store, FrontEnd& frontEnd) {
+  const std::optional<int32_t> selected = SelectedImage(store, frontEnd);
+  if (!selected) return false;
+  const int32_t index = *selected;
+  frontEnd.SetDialogFileName(DialogId::SaveDialog2, store.images[static_cast<size_t>(index)].Name);
+  const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog2, kSaveDialog2Filter);
+  if (!choice) return false;
+  // The picture the file is made from is the selected image's.
+  if (store.currentImage != index) texture::SelectListedImage(store, frontEnd);
+  return !ExportImage(store, index, choice->path, choice->filterIndex).empty();
+}
+
+bool Exportall1Click(ImageStore& store, FrontEnd& frontEnd) {
+  const int32_t count = std::min(store.imageCount, frontEnd.ListCount());
+  if (count <= 0) return true;
+  frontEnd.SetDialogFileName(DialogId::SaveDialog2, store.images[0].Name);
+  const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog2, kSaveDialog2Filter);
+  if (!choice) return false;
+  if (!ExportKindOf(choice->filterIndex)) return false;
+  const std::string folder = FolderPart(choice->path);
+  std::vector<std::string> failures;
+  for (int32_t i = 0; i < count; ++i) {
+    frontEnd.ListSetSelectedIndex(i);
+    texture::SelectListedImage(store, frontEnd);
+    const std::string name = ExportFileName(store.images[static_cast<size_t>(i)].Name, i);
+    try {
+      ExportImage(store, i, folder + name, choice->filterIndex);
+    } catch (const Error& e) {
+      failures.push_back(name + ": " + e.what());
+    }
+  }
+  if (failures.empty()) return true;
+  constexpr size_t kListed = 20;
+  std::string text = std::to_string(failures.size()) + " of " + std::to_string(count) + " images could not be exported:";
+  for (size_t k = 0; k < failures.size() && k < kListed; ++k) text += "\n" + failures[k];
+  if (failures.size() > kListed) text += "\n... and " + std::to_string(failures.size() - kListed) + " more.";
+  frontEnd.ShowInformation(text);
+  return false;
+}
+
+}  // namespace quarrendel::imagefile

@@ -1,0 +1,95 @@
+// Export: one image, or every image, written as a texture file, a bitmap or
+// a DDS file. The pixel format code below is Format & 7, the data format
+// code (df) Format byte 1.
+//  PVR: GBIX (index little-endian) + PVRT head + data: the stored data for
+//    images of the PVR family, else the decoded picture as an ARGB4444
+//    rectangle (0x0902), rows from the top.
+//  XVR: XVRT head (flags = pixel format code, format code = df; no GBIX) +
+//    data: stored DXT1/DXT3 (df 6, 7), CMPR moved into DXT1 order (df 14),
+//    else the picture encoded as DXT1 (pixel format codes 0, 1) or DXT3.
+//  GVR: GBIX (index big-endian) + GVRT head + data: stored CMPR, DXT1 moved
+//    into CMPR order (0x0E00), else the picture packed as RGB5A3 tiles (0x0508).
+//  Bitmap: 54-byte header, 32 bits per pixel (blue, green, red, alpha), rows
+//    bottom-up, W x H.
+//  DDS: 128-byte header, then the stored DXT1/DXT3 chain (df 6, or df 7 of an
+//    Xbox source) with its mipmap count, CMPR as DXT1, else the picture
+//    encoded as DXT3. Height and width are both W.
+// Re-encoding and DDS treat the image as a W x W square, so non-square
+// images are refused there. Every conversion works on a copy.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/byte_io.h"
+#include "core/file_writer.h"
+#include "core/frontend.h"
+#include "core/image_store.h"
+
+namespace quarrendel::imagefile {
+
+inline constexpr const char* kSaveDialog2Filter =
+    "PC PVR Format|*.pvr|BB/Xbox XVR Format|*.xvr|GC GVR format|*.gvr|Windows Bitmap Format|*.bmp|"
+    "Direct Draw Surface (DDS)|*.dds";
+inline constexpr std::string_view kSelectImageFirst = "Please select an image first.";
+
+// The filter index of kSaveDialog2Filter.
+enum class ExportKind : int32_t { Pvr = 1, Xvr = 2, Gvr = 3, Bitmap = 4, Dds = 5 };
+
+// nullopt for an index that names no kind (nothing is written then).
+std::optional<ExportKind> ExportKindOf(int32_t filterIndex);
+// ".pvr", ".xvr", ".gvr", ".bmp", ".dds".
+std::string_view ExportExtension(ExportKind kind);
+
+inline constexpr size_t kBitmapHeaderSize = 54;
+inline constexpr size_t kDdsHeaderSize = 128;
+
+// A 32-bit bitmap of the width x height rectangle at the canvas origin.
+// Throws Error(OverCapacity) for a side beyond the canvas.
+std::vector<uint8_t> BitmapFileBytes(const Canvas& canvas, int32_t width, int32_t height);
+
+// The DXT1 (or DXT3) header template with height and width `side`, the
+// linear size and the mipmap count filled in.
+void WriteDdsHeader(ByteWriter& out, bool dxt1, int32_t side, uint32_t linearSize, uint32_t mipCount);
+
+// The file of `kind` for entry `index`, whose decoded picture store.canvas
+// holds (store.currentImage == index, else Error(Usage)). Throws
+// Error(Unsupported) for a non-square image on the re-encoding and DDS paths
+// and for CMPR/DXT1 reordering of a side that is not a multiple of 8;
+// Error(Corrupt) when the stored data the file needs is missing or too short.
+std::vector<uint8_t> ExportBytes(const ImageStore& store, int32_t index, ExportKind kind);
+
+// Writes the current image's decoded picture as a 32-bit bitmap.
+void WriteBitmapFile(const ImageStore& store, const std::string& path, const WriteOptions& options = {});
+
+// Writes entry `index` as filter index `filterIndex` says, under `fileName`
+// with the kind's extension forced (replacing the file name's extension, or
+// appended), never over the loaded file. Returns the name written, or ""
+// when the index names no kind. Throws as ExportBytes and WriteFile.
+std::string ExportImage(const ImageStore& store, int32_t index, const std::string& fileName, int32_t filterIndex);
+
+// The file name Export all gives image `index` named `name` inside the
+// chosen folder: the name with '/', '\' and control characters turned into
+// '_', so it can never reach outside the folder; "Image <index>" for an
+// empty name.
+std::string ExportFileName(std::string_view name, int32_t index);
+
+// The index of the list's selected image; nullopt, after telling
+// kSelectImageFirst in a plain box, when no item or an item without an image
+// is selected.
+std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd);
+
+// Image > Export: the selected image, under the name and kind chosen in
+// SaveDialog2 (which offers the image's name). True when a file was written.
+bool Export1Click(ImageStore& store, FrontEnd& frontEnd);
+
+// Image > Export all: selects and shows every image in turn and writes it
+// into the folder of the name chosen in SaveDialog2 as ExportFileName. An
+// image that cannot be written does not stop the others; they are told in
+// one information box at the end. True when every image was written.
+bool Exportall1Click(ImageStore& store, FrontEnd& frontEnd);
+
+}  // namespace quarrendel::imagefile

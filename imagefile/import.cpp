@@ -1,0 +1,243 @@
+#include "imagefile/import.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "core/error.h"
+#include "core/mapped_file.h"
+#include "core/mip_chain.h"
+#include "imagefile/bmp_read.h"
+#include "imagefile/export.h"
+#include "imagefile/import_source.h"
+#include "texture/cmpr_order.h"
+#include "texture/format_table.h"
+#include "texture/image_selection.h"
+#include "texture/texture_encode.h"
+#include "texture/xvr_decode.h"
+
+namespace quarrendel::imagefile {
+
+namespace {
+
+// A texture read and encoded from a file, not yet in the table.
+struct Prepared {
+  uint16_t width = 0;
+  uint16_t height = 0;
+  uint32_t format = 0;
+  std::vector<uint8_t> data;
+  std::optional<uint32_t> globalIndex;
+  bool xboxMarking = false;  // a bitmap or DDS source
+};
+
+Prepared Square(int32_t side, uint32_t format, std::vector<uint8_t> data) {
+  Prepared p;
+  p.width = static_cast<uint16_t>(side);
+  p.height = static_cast<uint16_t>(side);
+  p.format = format;
+  p.data = std::move(data);
+  p.xboxMarking = true;
+  return p;
+}
+
+std::optional<Prepared> PrepareBitmap(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
+                                      const SourceFile& source) {
+  // The bitmap reader reads the file from its start, where a GBIX chunk is no bitmap.
+  if (source.at != 0) throw Error(ErrorKind::BadMagic, std::string(kNotBmpMessage), 0);
+  const BitmapSize size = ReadBitmapSize(file);
+  if (size.width != size.height) {
+    frontEnd.ShowInformation(kBmpNotSquare);
+    return std::nullopt;
+  }
+  if (size.width % 2 != 0) {
+    frontEnd.ShowInformation(kBmpBadSize);
+    return std::nullopt;
+  }
+  ReadBitmapHeader(file);  // everything the reader refuses, before the dialog
+  const ImportOptions options = frontEnd.RunImportOptions(ImportOptionsRequest{});
+  const int32_t side = size.width;
+  texture::RequireEncodableSide(side, options.family);
+  LoadBitmapIntoCanvas(file, store.scratch);
+  if (options.blackTransparent) texture::MakeBlackTransparent(store.scratch, side);
+  texture::EncodedTexture t = texture::EncodeCanvas(store.scratch, side, options.family);
+  return Square(side, t.format, std::move(t.data));
+}
+
+Prepared PrepareDds(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const SourceFile& source) {
+  const DdsSource dds = ReadDdsSource(file, source.at);
+  const auto count = static_cast<int32_t>(std::min<uint32_t>(dds.mipCount, std::numeric_limits<int32_t>::max()));
+  const ImportOptions options = frontEnd.RunImportOptions(ImportOptionsRequest{0, count, count});
+  const int32_t side = dds.side;
+  texture::RequireEncodableSide(side, options.family);
+  const std::span<const uint8_t> top = dds.TopLevel();
+  switch (options.family) {
+    case TargetFamily::Gc: {
+      if (dds.dxt1) {
+        std::vector<uint8_t> data(top.begin(), top.end());
+        texture::Dxt1ToCmpr(side, data);
+        return Square(side, texture::kFormatGcCmpr, std::move(data));
+      }
+      std::vector<uint8_t> data(size_t{2} * top.size(), 0);
+      store.scratch.Clear(side, side);
+      texture::DecodeDxt3(store.scratch, side, top);
+      texture::PackRgb5a3Tiles(store.scratch, side, data);
+      return Square(side, texture::kFormatGcRgb5a3, std::move(data));
+    }
+    case TargetFamily::XboxBb: {
+      const int32_t levels = std::max(options.levels, 1);
+      const int64_t length = dds.dxt1 ? ChainSize4(side, levels) : ChainSize8(side, levels);
+      if (static_cast<int64_t>(dds.data.size()) < length) {
+        throw Error(ErrorKind::Truncated, "This DDS file holds " + std::to_string(dds.data.size()) +
+                                              " bytes of texture data, fewer than the " + std::to_string(length) +
+                                              " of the " + std::to_string(levels) + " levels to load.");
+      }
+      const std::span<const uint8_t> chain = dds.data.first(static_cast<size_t>(length));
+      return Square(side, dds.dxt1 ? texture::kFormatDxt1 : texture::kFormatDxt3,
+                    std::vector<uint8_t>(chain.begin(), chain.end()));
+    }
+    case TargetFamily::DcPc: break;
+  }
+  store.scratch.Clear(side, side);
+  if (dds.dxt1) {
+    texture::DecodeDxt1(store.scratch, side, top);
+  } else {
+    texture::DecodeDxt3(store.scratch, side, top);
+  }
+  texture::EncodedTexture t =
+      texture::EncodeCanvas(store.scratch, side, TargetFamily::DcPc,
+                            dds.dxt1 ? texture::TwiddledTexels::Argb1555 : texture::TwiddledTexels::Argb4444);
+  return Square(side, t.format, std::move(t.data));
+}
+
+// Reads `file` into a texture for the table; nullopt (told with a message)
+// when it is refused.
+std::optional<Prepared> Prepare(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, bool adding) {
+  const SourceFile source = IdentifySource(file, adding);
+  std::optional<Prepared> p;
+  switch (source.kind) {
+    case SourceKind::Unknown:
+      frontEnd.ShowInformation(adding ? kNotAddable : kNotImportable);
+      return std::nullopt;
+    case SourceKind::Bitmap: p = PrepareBitmap(store, frontEnd, file, source); break;
+    case SourceKind::Dds: p = PrepareDds(store, frontEnd, file, source); break;
+    case SourceKind::Pvr:
+    case SourceKind::Raw565:
+    case SourceKind::Gvr:
+    case SourceKind::Xvr: {
+      const RawTexture t = ReadRawTexture(file, source);
+      p.emplace();
+      p->width = t.width;
+      p->height = t.height;
+      p->format = t.format;
+      p->data.assign(t.data.begin(), t.data.end());
+      p->globalIndex = t.globalIndex;
+      break;
+    }
+  }
+  if (p && source.gbixIndex) p->globalIndex = source.gbixIndex;
+  return p;
+}
+
+// Puts the prepared texture's header fields and data into entry `index`.
+void Fill(ImageStore& store, int32_t index, const Prepared& p) {
+  TImage_Entry& entry = store.Entry(index);
+  store.FillEntryData(entry, p.data);
+  entry.Width = p.width;
+  entry.Height = p.height;
+  entry.Format = p.format;
+  store.currentImage = index;
+  store.readCursor = 0;
+}
+
+// Selects and shows the new texture; bitmap and DDS results are then marked
+// and shown again with their final format word.
+void Show(ImageStore& store, FrontEnd& frontEnd, int32_t index, bool xboxMarking) {
+  frontEnd.ListSetSelectedIndex(index);
+  texture::SelectListedImage(store, frontEnd);
+  if (!xboxMarking) return;
+  texture::ApplyXboxMarking(store, index);
+  texture::SelectListedImage(store, frontEnd);
+}
+
+// Add is refused while a BML package is loaded and when the table is full.
+bool AddRefused(const ImageStore& store, FrontEnd& frontEnd) {
+  if (store.bmlFlag != 0) {
+    frontEnd.ShowInformation(kNoAddToBml);
+    return true;
+  }
+  if (store.imageCount >= kMaxImages) {
+    frontEnd.ShowInformation(kTableFull);
+    return true;
+  }
+  return false;
+}
+
+std::optional<std::string> ChooseFile(FrontEnd& frontEnd) {
+  const std::optional<FileChoice> choice = frontEnd.AskOpenFile(DialogId::OpenDialog2, kOpenDialog2Filter);
+  if (!choice) return std::nullopt;
+  return choice->path;
+}
+
+}  // namespace
+
+bool ImportFile(ImageStore& store, FrontEnd& frontEnd, int32_t index, std::span<const uint8_t> file) {
+  store.Entry(index);  // an index outside the table throws before anything is read
+  const std::optional<Prepared> p = Prepare(store, frontEnd, file, false);
+  if (!p) return false;
+  Fill(store, index, *p);
+  store.MarkChanged();
+  Show(store, frontEnd, index, p->xboxMarking);
+  return true;
+}
+
+bool AddFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const std::string& name) {
+  if (AddRefused(store, frontEnd)) return false;
+  const std::optional<Prepared> p = Prepare(store, frontEnd, file, true);
+  if (!p) return false;
+  const int32_t added = store.imageCount;
+  Fill(store, added, *p);
+  TImage_Entry& entry = store.images[static_cast<size_t>(added)];
+  entry.Name = name;
+  entry.GlobalIndex = p->globalIndex.value_or(0);
+  entry.PackageIndex = 0;
+  // Items from `added` on name no image (an AFS lists its end member): the
+  // new image takes the item of its own index.
+  while (frontEnd.ListCount() > added) frontEnd.ListDelete(frontEnd.ListCount() - 1);
+  frontEnd.ListAdd(kAddedItem);
+  store.imageCount = added + 1;
+  frontEnd.SetLabel(std::to_string(store.imageCount) + " Images");
+  store.MarkChanged();
+  Show(store, frontEnd, added, p->xboxMarking);
+  return true;
+}
+
+bool import1Click(ImageStore& store, FrontEnd& frontEnd) {
+  const std::optional<int32_t> index = SelectedImage(store, frontEnd);
+  if (!index) return false;
+  const std::optional<std::string> path = ChooseFile(frontEnd);
+  if (!path) return false;
+  const MappedFile file(*path);
+  return ImportFile(store, frontEnd, *index, file.Bytes());
+}
+
+bool Add1Click(ImageStore& store, FrontEnd& frontEnd) {
+  if (AddRefused(store, frontEnd)) return false;
+  const std::optional<std::string> path = ChooseFile(frontEnd);
+  if (!path) return false;
+  const MappedFile file(*path);
+  return AddFile(store, frontEnd, file.Bytes(), AddedImageName(*path));
+}
+
+std::string AddedImageName(const std::string& path) {
+  std::string name = std::filesystem::path(path).stem().string();
+  if (name.size() <= kMaxAddedNameBytes) return name;
+  size_t cut = kMaxAddedNameBytes;
+  // Back to the start of the character the cut falls in (continuation bytes are 10xxxxxx).
+  while (cut > 0 && (static_cast<uint8_t>(name[cut]) & 0xC0) == 0x80) --cut;
+  name.resize(cut);
+  return name;
+}
+
+}  // namespace quarrendel::imagefile

@@ -1,0 +1,64 @@
+// Import and Add: an image of the table replaced, or a new one appended, from
+// a file of import_source.h's kinds.
+//  Bitmap: encoded for the family chosen in the import-options dialog
+//    (texture_encode.h), black made transparent on request.
+//  PVR, GVR, XVR and (Add only) "4" files: header and data taken as they are.
+//  DDS: the dialog offers the file's mipmap count as the level count n.
+//    GC: DXT1 becomes CMPR (0x0E00) by block order; DXT3 is decoded and
+//    packed as RGB5A3 (0x0508, 2 x linear size bytes). XBox/BB: the first n
+//    levels as stored (0x0600 / 0x0700). DC/PC: decoded and twiddled,
+//    ARGB1555 (0x0100) from DXT1, ARGB4444 (0x0102) from DXT3.
+// Bitmap and DDS results get the Xbox marking after they are shown (bit 1:
+// transparent pixels, bit 0: more than one level; DXT formats only). The
+// result is selected and shown, and the store marked as changed. Everything is read and checked, and the
+// picture encoded in the scratch canvas, before the entry changes: a refused
+// file leaves the table, the list and the shown picture as they were.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/frontend.h"
+#include "core/image_store.h"
+
+namespace quarrendel::imagefile {
+
+inline constexpr const char* kOpenDialog2Filter =
+    "PC PVR Format|*.pvr|BB/Xbox XVR Format|*.xvr|Windows Bitmap Format|*.bmp|Gamecube GVR format|*.gvr|"
+    "All Suported Format|*.bmp;*.pvr;*.xvr;*.gvr;*.dds";
+
+inline constexpr std::string_view kBmpNotSquare = "BMP Error: Width and height must be the same.";
+inline constexpr std::string_view kBmpBadSize = "BMP Error: The size isnt valide.";
+inline constexpr std::string_view kNotImportable = "This file is not a bitmap, DDS, PVR, GVR or XVR file.";
+inline constexpr std::string_view kNotAddable = "This file is not a bitmap, DDS, PVR, GVR, XVR or RGB565 image file.";
+inline constexpr std::string_view kNoAddToBml = "Images cannot be added to a BML package.";
+inline constexpr std::string_view kTableFull = "The image table is full: it holds 5001 images.";
+// The list item of an added image.
+inline constexpr std::string_view kAddedItem = "---";
+// Name fields of the archives hold 28 bytes.
+inline constexpr size_t kMaxAddedNameBytes = 28;
+
+// Image > Import: replaces the selected image from a file chosen in
+// OpenDialog2. True when the image was replaced; false when nothing was
+// selected, the dialog was cancelled or the file was refused with a message.
+// Throws Error for files that are damaged or cannot be read, the entry as it was.
+bool import1Click(ImageStore& store, FrontEnd& frontEnd);
+
+// Image > Add: appends an image from a file chosen in OpenDialog2 as entry
+// and list item `image count` ("---"), named AddedImageName of the file,
+// with the GBIX index as stored (else the XVRT header's, else 0) and package
+// index 0; the label shows the new count. Refused while a BML package is
+// loaded and when the table is full. Returns and throws as import1Click.
+bool Add1Click(ImageStore& store, FrontEnd& frontEnd);
+
+// The two on the bytes of the chosen file.
+bool ImportFile(ImageStore& store, FrontEnd& frontEnd, int32_t index, std::span<const uint8_t> file);
+bool AddFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const std::string& name);
+
+// The file name of `path` without folder and extension, cut to at most
+// kMaxAddedNameBytes bytes without splitting a UTF-8 character.
+std::string AddedImageName(const std::string& path);
+
+}  // namespace quarrendel::imagefile

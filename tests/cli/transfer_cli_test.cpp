@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "core/byte_io.h"
+#include "imagefile/export.h"
+#include "tests/archive/archive_bytes.h"
+#include "tests/support/test_util.h"
+
+namespace quarrendel::test {
+namespace {
+
+struct TransferCliTest : ::testing::Test {
+  TempDir dir;
+  std::string Write(const std::string& name, const Bytes& bytes) {
+    WriteFileBytes(dir / name, bytes);
+    return (dir / name).string();
+  }
+  std::string Path(const std::string& name) const { return (dir / name).string(); }
+};
+
+TEST_F(TransferCliTest, ExportWritesOneImageUnderTheKindsExtension) {
+  const std::string pvm = Write("two.pvm", PvmTwoTextures());
+  CliResult r = RunCli({"export", pvm, "0", Path("wall.out"), "--as", "pvr"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(ToHex(ReadFileBytes(dir / "wall.pvr")),
+            ToHex(FromHex("47424958 08000000 44332211 00000000 50565254 0C000000 01090000 0200 0200 AABBCCDD")));
+
+  // Refusals: an index beyond the images, a kind that does not exist, a
+  // non-square image re-encoded, and the loaded file as the target.
+  r = RunCli({"export", pvm, "2", Path("x"), "--as", "pvr"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "image index 2 is outside 0..1\n");
+  EXPECT_EQ(RunCli({"export", pvm, "0", Path("x"), "--as", "png"}).status, 2);
+  r = RunCli({"export", pvm, "1", Path("floor"), "--as", "xvr"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "This image is 4 x 8: only square images can be re-encoded or written as DDS.\n");
+  const Bytes wall = ReadFileBytes(dir / "wall.pvr");
+  r = RunCli({"export", Path("wall.pvr"), "0", Path("wall"), "--as", "PVR"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot write " + Path("wall.pvr")), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFileBytes(dir / "wall.pvr"), wall);
+  EXPECT_FALSE(std::filesystem::exists(dir / "x.pvr"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "floor.xvr"));
+}
+
+TEST_F(TransferCliTest, ExportAllWritesWhatItCanAndFailsForTheRest) {
+  const std::string pvm = Write("two.pvm", PvmTwoTextures());
+  std::filesystem::create_directory(dir / "out");
+  const CliResult r = RunCli({"export-all", pvm, Path("out"), "--as", "gvr"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "1 of 2 images could not be exported:\n"
+            "floor: This image is 4 x 8: only square images can be re-encoded or written as DDS.\n");
+  EXPECT_TRUE(std::filesystem::exists(dir / "out" / "wall.gvr"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"), {}), 1);
+
+  EXPECT_EQ(RunCli({"export-all", pvm, Path("out"), "--as", "bmp"}).status, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "out" / "floor.bmp").size(), 54u + 4u * 8u * 4u);
+  const CliResult missing = RunCli({"export-all", pvm, Path("nowhere"), "--as", "bmp"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "cannot export into " + Path("nowhere") + ": not a folder\n");
+}
+
+// A side x side 32-bit bitmap, opaque but for one pixel of alpha 0.
+Bytes CutoutBitmap(int32_t side) {
+  auto canvas = std::make_unique<Canvas>();
+  for (int32_t x = 0; x < side; ++x)
+    for (int32_t y = 0; y < side; ++y) (*canvas)(x, y) = x + y == 0 ? 0u : 0xFF204080u;
+  return imagefile::BitmapFileBytes(*canvas, side, side);
+}
+
+// An 8 x 8 DXT1 DDS with its whole chain (32 + 8 + 8 + 8 bytes) and `count` in its mipmap count.
+Bytes Dds8(uint32_t count) {
+  Bytes out;
+  ByteWriter w(out);
+  imagefile::WriteDdsHeader(w, true, 8, 32, count);
+  w.Zeros(56);
+  return out;
+}
+
+TEST_F(TransferCliTest, EditAppliesImportsAndAddsInOrderThenSaves) {
+  const std::string pvm = Write("two.pvm", PvmTwoTextures());
+  const std::string bmp = Write("pic ture.bmp", CutoutBitmap(8));
+  const std::string pvr = Write("blue.pvr", FromHex("50565254 10000000 01090000 0200 0200 1F00 1F00 1F00 1F00"));
+  // The import of image 2 needs the add before it to have run.
+  CliResult r = RunCli({"edit", pvm, "--add", bmp, "--platform", "xbox", "--import", "2=" + pvr, "--add", bmp,
+                        "--save", Path("out"), "--as", "pvm"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(RunCli({"list", Path("out.pvm")}).out,
+            "4 Images\n"
+            "0\twall\t2x2\t00000901\t4\t11223344\n"
+            "1\tfloor\t4x8\tCDAB0100\t2\t12345678\n"
+            "2\tpic ture\t2x2\t00000901\t8\t00000000\n"
+            "3\tpic ture\t8x8\t00000602\t32\t00000000\n");
+
+  // A step that is refused stops the run: nothing is written.
+  const std::string wide = Write("wide.bmp", imagefile::BitmapFileBytes(Canvas(), 4, 2));
+  r = RunCli({"edit", pvm, "--add", bmp, "--import", "0=" + wide, "--save", Path("none"), "--as", "pvm"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "BMP Error: Width and height must be the same.\n");
+  r = RunCli({"edit", pvm, "--import", "5=" + pvr, "--save", Path("none"), "--as", "pvm"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "image index 5 is outside 0..1\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "none.pvm"));
+  EXPECT_EQ(RunCli({"edit", pvm, "--import", "0", "--save", Path("none"), "--as", "pvm"}).status, 2);
+  EXPECT_EQ(RunCli({"edit", pvm, "--add", bmp, "--save", Path("none")}).status, 2);
+  EXPECT_EQ(ReadFileBytes(pvm), PvmTwoTextures());
+}
+
+TEST_F(TransferCliTest, EditLevelsAreTypedIntoTheDialogsSpinField) {
+  const std::string pvm = Write("two.pvm", PvmTwoTextures());
+  struct Row {
+    uint32_t count;
+    const char* levels;
+    const char* dataLength;  // of 8 x 8 DXT1 levels: 32, 40, 48, 56
+  };
+  for (const Row& row : {Row{0, "3", "48"}, Row{2, "5", "40"}, Row{4, "0", "32"}, Row{4, nullptr, "56"}}) {
+    const std::string dds = Write("chain.dds", Dds8(row.count));
+    std::vector<std::string> args = {"edit", pvm, "--platform", "XBOX", "--add", dds, "--save", Path("out"),
+                                     "--as", "xvm"};
+    if (row.levels != nullptr) args.insert(args.end(), {"--levels", row.levels});
+    const CliResult r = RunCli(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string list = RunCli({"list", Path("out.xvm")}).out;
+    EXPECT_NE(list.find(std::string("\t8x8\t") + (std::string(row.dataLength) == "32" ? "00000600" : "00000601") +
+                        "\t" + row.dataLength + "\t"),
+              std::string::npos)
+        << row.count << " " << (row.levels ? row.levels : "-") << "\n" << list;
+  }
+}
+
+TEST_F(TransferCliTest, EditRebuildsABmlPackage) {
+  const std::filesystem::path bml = dir / "p.bml";
+  std::filesystem::copy_file(std::filesystem::path(QUARRENDEL_SOURCE_DIR) / "samples" / "sample.bml", bml);
+  const std::string pvr = Write("blue.pvr", FromHex("50565254 10000000 01090000 0200 0200 1F00 1F00 1F00 1F00"));
+  const CliResult r = RunCli({"edit", bml.string(), "--import", "0=" + pvr, "--rebuild"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(RunCli({"list", bml.string()}).out.find("\t2x2\t00000901\t8\t"), std::string::npos);
+  EXPECT_EQ(RunCli({"edit", bml.string(), "--add", pvr, "--rebuild"}).err, "Images cannot be added to a BML package.\n");
+}
+
+}  // namespace
+}  // namespace quarrendel::test

@@ -1,0 +1,195 @@
+#include "imagefile/export.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "core/error.h"
+#include "tests/imagefile/transfer_fixture.h"
+
+namespace quarrendel::test {
+namespace {
+
+using imagefile::ExportKind;
+
+// Solid opaque red, worked out by hand: RGB565 F800 decodes to (248, 0, 0, 255);
+// as ARGB4444 that is FF00, as RGB5A3 FC00, as a DXT1 block c0 = c1 = F800
+// with all indices 0. ARGB4444 FF00 decodes to (240, 0, 0, 240): DXT3 alpha
+// nibbles F, colour F000.
+const std::string kRed565 = Repeat("00F8", 16);
+const std::string kRedDxt1 = "00F8 00F8 00000000";
+// Four DXT1 blocks of an 8 x 8 texture and the same in CMPR order (one tile:
+// same block order, colours big-endian, index bytes with their pairs reversed).
+const std::string kDxt1Blocks =
+    "01F8 0000 E41B00FF  02F8 0000 E41B00FF  03F8 0000 E41B00FF  04F8 0000 E41B00FF";
+const std::string kCmprBlocks =
+    "F801 0000 1BE400FF  F802 0000 1BE400FF  F803 0000 1BE400FF  F804 0000 1BE400FF";
+const std::string kXvrtZeros = Repeat("00", 36);
+const std::string kDdsTail = Repeat("00", 20) + " 00100000 " + Repeat("00", 16);
+
+struct ExportTest : TransferTest {
+  Bytes Export(int32_t i, ExportKind kind) {
+    Select(i);
+    return imagefile::ExportBytes(*store, i, kind);
+  }
+};
+
+TEST_F(ExportTest, FilesOfEveryKindByHand) {
+  struct Row {
+    const char* what;
+    uint8_t pvrFamily;
+    uint16_t width, height;
+    uint32_t format;
+    std::string data;
+    ExportKind kind;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"PVR-family image as PVR: header and data as stored", 1, 2, 2, 0x0901, "00F8 00F8 00F8 00F8", ExportKind::Pvr,
+       "47424958 08000000 44332211 00000000  50565254 10000000 01090000 0200 0200  00F8 00F8 00F8 00F8"},
+      {"Xbox image as PVR: ARGB4444 rectangle 0x0902", 0, 4, 4, 0x0600, kRedDxt1, ExportKind::Pvr,
+       "47424958 08000000 44332211 00000000  50565254 28000000 02090000 0400 0400" + Repeat("00FF", 16)},
+      {"RGB565 as XVR: DXT1 keeping pixel format code 1", 1, 4, 4, 0x0901, kRed565, ExportKind::Xvr,
+       "58565254 40000000 01000000 06000000 44332211 0400 0400 08000000" + kXvrtZeros + kRedDxt1},
+      {"ARGB4444 as XVR: DXT3 with flags 2", 1, 4, 4, 0x0902, Repeat("00FF", 16), ExportKind::Xvr,
+       "58565254 48000000 02000000 07000000 44332211 0400 0400 10000000" + kXvrtZeros +
+           "FFFFFFFFFFFFFFFF 00F0 00F0 00000000"},
+      {"GameCube RGB5A3 0x0508 has pixel format code 0: XVR DXT1", 0, 4, 4, 0x0508, Repeat("FC00", 16),
+       ExportKind::Xvr, "58565254 40000000 00000000 06000000 44332211 0400 0400 08000000" + kXvrtZeros + kRedDxt1},
+      {"stored DXT1 with flags as XVR: as stored", 0, 4, 4, 0x0603, kRedDxt1, ExportKind::Xvr,
+       "58565254 40000000 03000000 06000000 44332211 0400 0400 08000000" + kXvrtZeros + kRedDxt1},
+      {"CMPR as XVR: DXT1 order", 0, 8, 8, 0x0E00, kCmprBlocks, ExportKind::Xvr,
+       "58565254 58000000 00000000 06000000 44332211 0800 0800 20000000" + kXvrtZeros + kDxt1Blocks},
+      {"DXT1 as GVR: CMPR 0x0E00, index big-endian", 0, 8, 8, 0x0600, kDxt1Blocks, ExportKind::Gvr,
+       "47424958 08000000 11223344 00000000  47565254 28000000 0000000E 0008 0008" + kCmprBlocks},
+      {"CMPR as GVR: the whole format word, bytes 2, 3, 0, 1", 0, 8, 8, 0x12340E00, kCmprBlocks, ExportKind::Gvr,
+       "47424958 08000000 11223344 00000000  47565254 28000000 3412000E 0008 0008" + kCmprBlocks},
+      {"RGB565 as GVR: RGB5A3 tiles 0x0508", 1, 4, 4, 0x0901, kRed565, ExportKind::Gvr,
+       "47424958 08000000 11223344 00000000  47565254 28000000 00000805 0004 0004" + Repeat("FC00", 16)},
+      {"RGB565 as DDS: DXT3 of the picture, no mipmap count", 1, 4, 4, 0x0901, kRed565, ExportKind::Dds,
+       "44445320 7C000000 07100800 04000000 04000000 10000000 00000000 00000000" + Repeat("00", 44) +
+           "20000000 04000000 44585433" + kDdsTail + "FFFFFFFFFFFFFFFF 00F8 00F8 00000000"},
+      {"CMPR as DDS: DXT1, linear size = data length", 0, 8, 8, 0x0E00, kCmprBlocks, ExportKind::Dds,
+       "44445320 7C000000 07100800 08000000 08000000 20000000 00000000 00000000" + Repeat("00", 44) +
+           "20000000 04000000 44585431" + kDdsTail + kDxt1Blocks},
+      {"RGB565 2 x 2 as a 32-bit bitmap, rows bottom-up", 1, 2, 2, 0x0901, "00F8 E007 1F00 FFFF", ExportKind::Bitmap,
+       "424D 46000000 00000000 36000000 28000000 02000000 02000000 0100 2000 00000000 10000000"
+       "130B0000 130B0000 00000000 00000000  F80000FF F8FCF8FF 0000F8FF 00FC00FF"},
+  };
+  for (const Row& row : rows) {
+    store = std::make_unique<ImageStore>();
+    frontEnd = RecordingFrontEnd();
+    store->pvrFamily = row.pvrFamily;
+    const int32_t i = Put("tex", row.width, row.height, row.format, 0x11223344, FromHex(row.data));
+    EXPECT_EQ(ToHex(Export(i, row.kind)), ToHex(FromHex(row.expected))) << row.what;
+    EXPECT_EQ(ToHex(Data(i)), ToHex(FromHex(row.data))) << row.what << ": the stored data changed";
+  }
+}
+
+TEST_F(ExportTest, DdsOfAStoredChainCountsItsLevels) {
+  // 64 x 64 DXT1 with every level: 2048 + 512 + 128 + 32 + 8 + 8 + 8 = 2744 bytes, 7 levels.
+  for (const auto& [length, count] : {std::pair{2744, "07"}, std::pair{2048, "01"}}) {
+    store = std::make_unique<ImageStore>();
+    frontEnd = RecordingFrontEnd();
+    Bytes chain(static_cast<size_t>(length));
+    for (size_t k = 0; k < chain.size(); ++k) chain[k] = static_cast<uint8_t>(k * 7);
+    const int32_t i = Put("chain", 64, 64, 0x0601, 0, chain);
+    const Bytes file = Export(i, ExportKind::Dds);
+    const Bytes header = FromHex("44445320 7C000000 07100800 40000000 40000000 00080000 00000000" +
+                                 std::string(count) + "000000" + Repeat("00", 44) + "20000000 04000000 44585431" +
+                                 kDdsTail);
+    ASSERT_EQ(file.size(), header.size() + chain.size());
+    EXPECT_EQ(ToHex(Bytes(file.begin(), file.begin() + 128)), ToHex(header)) << length;
+    EXPECT_TRUE(std::equal(chain.begin(), chain.end(), file.begin() + 128)) << length;
+  }
+}
+
+TEST_F(ExportTest, RefusesWhatItCannotWrite) {
+  struct Row {
+    const char* what;
+    uint16_t width, height;
+    uint32_t format;
+    Bytes data;
+    ExportKind kind;
+    ErrorKind error;
+  };
+  const Row rows[] = {
+      {"8 x 4 re-encoded as GVR", 8, 4, 0x0901, Bytes(64), ExportKind::Gvr, ErrorKind::Unsupported},
+      {"8 x 4 stored DXT1 as DDS", 8, 4, 0x0600, Bytes(16), ExportKind::Dds, ErrorKind::Unsupported},
+      {"4 x 4 CMPR has no 8 x 8 tile", 4, 4, 0x0E00, Bytes(8), ExportKind::Xvr, ErrorKind::Unsupported},
+      {"CMPR shorter than its top level", 8, 8, 0x0E00, Bytes(24), ExportKind::Dds, ErrorKind::Corrupt},
+  };
+  for (const Row& row : rows) {
+    store = std::make_unique<ImageStore>();
+    frontEnd = RecordingFrontEnd();
+    const int32_t i = Put("tex", row.width, row.height, row.format, 0, row.data);
+    try {
+      Export(i, row.kind);
+      ADD_FAILURE() << row.what;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Kind(), row.error) << row.what << ": " << e.what();
+    }
+  }
+  // The non-square stored paths and the bitmap take the rectangle as it is.
+  store = std::make_unique<ImageStore>();
+  frontEnd = RecordingFrontEnd();
+  const int32_t wide = Put("wide", 8, 4, 0x0600, 0, Bytes(16));
+  EXPECT_EQ(Export(wide, ExportKind::Xvr).size(), 64u + 16u);
+  EXPECT_EQ(Export(wide, ExportKind::Bitmap).size(), 54u + 8u * 4u * 4u);
+}
+
+TEST_F(ExportTest, ExportWritesTheSelectedImageUnderTheChosenKind) {
+  store->pvrFamily = 1;
+  Put("first", 2, 2, 0x0901, 1, FromHex("00F8 00F8 00F8 00F8"));
+  Put("second", 2, 2, 0x0901, 2, FromHex("1F00 1F00 1F00 1F00"));
+  Select(0);
+  Select(1);
+  frontEnd.fileChoices.push_back(FileChoice{Path("out.v2.tex"), 1});
+  EXPECT_TRUE(imagefile::Export1Click(*store, frontEnd));
+  EXPECT_EQ(frontEnd.dialogFileNames.at(0).second, "second");
+  EXPECT_EQ(ToHex(ReadFileBytes(dir / "out.v2.pvr")),
+            ToHex(FromHex("47424958 08000000 02000000 00000000 50565254 10000000 01090000 0200 0200"
+                          "1F00 1F00 1F00 1F00")));
+
+  // A filter index that names no kind writes nothing; the loaded file is never written over.
+  frontEnd.fileChoices.push_back(FileChoice{Path("none"), 6});
+  EXPECT_FALSE(imagefile::Export1Click(*store, frontEnd));
+  store->loadedFileName = Write("loaded.bmp", {});
+  frontEnd.fileChoices.push_back(FileChoice{Path("loaded.dds"), 4});
+  EXPECT_THROW(imagefile::Export1Click(*store, frontEnd), Error);
+  EXPECT_TRUE(ReadFileBytes(dir / "loaded.bmp").empty());
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+}
+
+TEST_F(ExportTest, ExportAllStaysInTheFolderAndReportsWhatItCouldNotWrite) {
+  store->pvrFamily = 1;
+  const Bytes red = FromHex(kRed565);
+  Put("a/b", 4, 4, 0x0901, 0, red);
+  Put("..", 4, 4, 0x0901, 0, red);
+  Put("wide", 8, 4, 0x0901, 0, Bytes(64));
+  Put("", 4, 4, 0x0901, 0, red);
+  Put("a\\..\\..\\c", 4, 4, 0x0901, 0, red);
+  std::filesystem::create_directory(dir / "out");
+  frontEnd.fileChoices.push_back(FileChoice{Path("out/chosen.name"), 2});
+  EXPECT_FALSE(imagefile::Exportall1Click(*store, frontEnd));
+
+  std::set<std::string> written;
+  for (const auto& f : std::filesystem::directory_iterator(dir / "out")) written.insert(f.path().filename().string());
+  EXPECT_EQ(written, (std::set<std::string>{"a_b.xvr", "..xvr", "Image 3.xvr", "a_.._..xvr"}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+  EXPECT_EQ(ReadFileBytes(dir / "out" / "..xvr").size(), 64u + 8u);
+
+  ASSERT_EQ(frontEnd.messages.size(), 1u);
+  EXPECT_EQ(frontEnd.messages[0].kind, RecordingFrontEnd::MessageKind::Information);
+  EXPECT_EQ(frontEnd.messages[0].text,
+            "1 of 5 images could not be exported:\n"
+            "wide: This image is 8 x 4: only square images can be re-encoded or written as DDS.");
+  // Every image was selected and shown in turn; the last one stays.
+  EXPECT_EQ(frontEnd.selected, 4);
+  EXPECT_EQ(store->currentImage, 4);
+  EXPECT_EQ(frontEnd.dialogFileNames.at(0).second, "a/b");
+}
+
+}  // namespace
+}  // namespace quarrendel::test
