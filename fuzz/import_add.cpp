@@ -1,5 +1,5 @@
 // Import and Add on arbitrary files (DDS, PVR/GVR/XVR, the RGB565 "4" file,
-// bitmaps, with or without a GBIX chunk). The input is the whole file; its
+// bitmaps, PNG pictures, with or without a GBIX chunk). The input is the whole file; its
 // size picks the rest: size % 6 the command (Import or Add) and the target
 // family, (size / 6) % 4 the level count typed into the dialog, (size / 24) % 2
 // black as transparent. Besides running clean: a command that succeeds leaves

@@ -12,6 +12,7 @@
 #include "imagefile/bmp_read.h"
 #include "imagefile/export.h"
 #include "imagefile/import_source.h"
+#include "imagefile/png_file.h"
 #include "texture/cmpr_order.h"
 #include "texture/format_table.h"
 #include "texture/image_selection.h"
@@ -60,6 +61,29 @@ std::optional<Prepared> PrepareBitmap(ImageStore& store, FrontEnd& frontEnd, std
   const int32_t side = size.width;
   texture::RequireEncodableSide(side, options.family);
   LoadBitmapIntoCanvas(file, store.scratch);
+  if (options.blackTransparent) texture::MakeBlackTransparent(store.scratch, side);
+  texture::EncodedTexture t = texture::EncodeCanvas(store.scratch, side, options.family);
+  return Square(side, t.format, std::move(t.data));
+}
+
+// A PNG takes the bitmap's path: square and even-sided, the options dialog,
+// alpha kept. The whole picture is decoded before the dialog, so a damaged
+// file is refused first.
+std::optional<Prepared> PreparePng(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
+                                   const SourceFile& source) {
+  const RgbaImage picture = ReadPng(file.subspan(source.at));
+  if (picture.width != picture.height) {
+    frontEnd.ShowInformation(kPngNotSquare);
+    return std::nullopt;
+  }
+  if (picture.width % 2 != 0) {
+    frontEnd.ShowInformation(kPngBadSize);
+    return std::nullopt;
+  }
+  const ImportOptions options = frontEnd.RunImportOptions(ImportOptionsRequest{});
+  const int32_t side = picture.width;
+  texture::RequireEncodableSide(side, options.family);
+  CopyIntoCanvas(picture, store.scratch);
   if (options.blackTransparent) texture::MakeBlackTransparent(store.scratch, side);
   texture::EncodedTexture t = texture::EncodeCanvas(store.scratch, side, options.family);
   return Square(side, t.format, std::move(t.data));
@@ -122,6 +146,7 @@ std::optional<Prepared> Prepare(ImageStore& store, FrontEnd& frontEnd, std::span
       return std::nullopt;
     case SourceKind::Bitmap: p = PrepareBitmap(store, frontEnd, file, source); break;
     case SourceKind::Dds: p = PrepareDds(store, frontEnd, file, source); break;
+    case SourceKind::Png: p = PreparePng(store, frontEnd, file, source); break;
     case SourceKind::Pvr:
     case SourceKind::Raw565:
     case SourceKind::Gvr:

@@ -2,13 +2,14 @@
 // a file of import_source.h's kinds.
 //  Bitmap: encoded for the family chosen in the import-options dialog
 //    (texture_encode.h), black made transparent on request.
+//  PNG: the same as a 32-bit bitmap, alpha kept.
 //  PVR, GVR, XVR and (Add only) "4" files: header and data taken as they are.
 //  DDS: the dialog offers the file's mipmap count as the level count n.
 //    GC: DXT1 becomes CMPR (0x0E00) by block order; DXT3 is decoded and
 //    packed as RGB5A3 (0x0508, 2 x linear size bytes). XBox/BB: the first n
 //    levels as stored (0x0600 / 0x0700). DC/PC: decoded and twiddled,
 //    ARGB1555 (0x0100) from DXT1, ARGB4444 (0x0102) from DXT3.
-// Bitmap and DDS results get the Xbox marking after they are shown (bit 1:
+// Bitmap, PNG and DDS results get the Xbox marking after they are shown (bit 1:
 // transparent pixels, bit 0: more than one level; DXT formats only). The
 // result is selected and shown, and the store marked as changed. Everything is read and checked, and the
 // picture encoded in the scratch canvas, before the entry changes: a refused
@@ -25,14 +26,18 @@
 
 namespace quarrendel::imagefile {
 
+// PNG pictures come last, so the earlier entries keep their indices.
 inline constexpr const char* kOpenDialog2Filter =
     "PC PVR Format|*.pvr|BB/Xbox XVR Format|*.xvr|Windows Bitmap Format|*.bmp|Gamecube GVR format|*.gvr|"
-    "All Suported Format|*.bmp;*.pvr;*.xvr;*.gvr;*.dds";
+    "All Suported Format|*.bmp;*.pvr;*.xvr;*.gvr;*.dds|PNG image|*.png";
 
 inline constexpr std::string_view kBmpNotSquare = "BMP Error: Width and height must be the same.";
 inline constexpr std::string_view kBmpBadSize = "BMP Error: The size isnt valide.";
-inline constexpr std::string_view kNotImportable = "This file is not a bitmap, DDS, PVR, GVR or XVR file.";
-inline constexpr std::string_view kNotAddable = "This file is not a bitmap, DDS, PVR, GVR, XVR or RGB565 image file.";
+inline constexpr std::string_view kPngNotSquare = "PNG Error: Width and height must be the same.";
+inline constexpr std::string_view kPngBadSize = "PNG Error: The size isn't valid: the side must be even.";
+inline constexpr std::string_view kNotImportable = "This file is not a bitmap, PNG, DDS, PVR, GVR or XVR file.";
+inline constexpr std::string_view kNotAddable =
+    "This file is not a bitmap, PNG, DDS, PVR, GVR, XVR or RGB565 image file.";
 inline constexpr std::string_view kNoAddToBml = "Images cannot be added to a BML package.";
 inline constexpr std::string_view kTableFull = "The image table is full: it holds 5001 images.";
 // The list item of an added image.

@@ -6,6 +6,7 @@
 #include "core/capacity.h"
 #include "core/error.h"
 #include "core/mip_chain.h"
+#include "imagefile/png_file.h"
 #include "texture/format_table.h"
 #include "texture/texture_header.h"
 
@@ -56,6 +57,8 @@ SourceFile IdentifySource(std::span<const uint8_t> bytes, bool raw565) {
     source.kind = SourceKind::Xvr;
   } else if (file.MagicAt(at, "DDS ")) {
     source.kind = SourceKind::Dds;
+  } else if (file.MagicAt(at, kPngSignature)) {
+    source.kind = SourceKind::Png;
   }
   return source;
 }

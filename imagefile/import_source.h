@@ -16,6 +16,7 @@
 //  "DDS "  DDS file: height at 12, width at 16, linear size (bytes of the top
 //          level) at 20, mipmap count at 28, FourCC at 84 ("DXT1", anything
 //          else is read as DXT3); data from 128, largest level first.
+//  "\x89PNG\r\n\x1a\n"  PNG picture (see png_file.h), from there to the end.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +25,7 @@
 
 namespace quarrendel::imagefile {
 
-enum class SourceKind { Unknown, Bitmap, Pvr, Raw565, Gvr, Xvr, Dds };
+enum class SourceKind { Unknown, Bitmap, Pvr, Raw565, Gvr, Xvr, Dds, Png };
 
 struct SourceFile {
   SourceKind kind = SourceKind::Unknown;

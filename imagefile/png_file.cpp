@@ -17,7 +17,6 @@ namespace {
 
 // The 8-byte signature, then the IHDR chunk: length 13 (BE), "IHDR", width
 // and height (BE), bit depth, colour type, compression, filter, interlace.
-constexpr std::string_view kSignature = "\x89PNG\r\n\x1a\n";
 constexpr size_t kIhdrType = 12, kIhdrWidth = 16, kIhdrHeight = 20;
 // zlib level 3 with the adaptive row filters: about twice as fast as the
 // default level 6 on decoded textures, for files about a quarter larger.
@@ -55,7 +54,7 @@ void Check(int rc) {
 // an oversized picture is refused with its size and before any allocation.
 PngSize HeaderSize(std::span<const uint8_t> file) {
   const ByteReader reader(file);
-  if (!reader.MagicAt(0, kSignature)) throw Error(ErrorKind::BadMagic, "PNG Error: this file is not a PNG file.", 0);
+  if (!reader.MagicAt(0, kPngSignature)) throw Error(ErrorKind::BadMagic, "PNG Error: this file is not a PNG file.", 0);
   if (!reader.HasAt(kIhdrHeight, 4)) throw Error(ErrorKind::Truncated, "PNG Error: the file is cut short.");
   if (!reader.MagicAt(kIhdrType, "IHDR")) {
     throw Error(ErrorKind::Corrupt, "PNG Error: the file is damaged (its first chunk is not IHDR).", kIhdrType);
@@ -73,7 +72,7 @@ PngSize HeaderSize(std::span<const uint8_t> file) {
 // IEND CRC is refused as cut short. The chunks before it were checked.
 void RequireWholeEnd(std::span<const uint8_t> file) {
   const ByteReader reader(file);
-  size_t at = kSignature.size();
+  size_t at = kPngSignature.size();
   while (reader.HasAt(at, 8)) {
     const uint64_t next = at + uint64_t{12} + reader.U32BeAt(at);
     if (reader.MagicAt(at + 4, "IEND")) {
@@ -153,23 +152,16 @@ std::vector<uint8_t> WritePng(const RgbaImage& image) {
   return std::vector<uint8_t>(begin, begin + length);
 }
 
-void LoadPngIntoCanvas(std::span<const uint8_t> file, Canvas& canvas) {
-  const RgbaImage image = ReadPng(file);
-  for (int32_t x = 0; x < image.width; ++x) {
+void CopyIntoCanvas(const RgbaImage& image, Canvas& canvas) {
+  const int32_t width = std::min(image.width, Canvas::kSide);
+  const int32_t height = std::min(image.height, Canvas::kSide);
+  for (int32_t x = 0; x < width; ++x) {
     uint32_t* column = canvas.Column(x);
-    for (int32_t y = 0; y < image.height; ++y) column[y] = image.Pixel(x, y);
+    for (int32_t y = 0; y < height; ++y) column[y] = image.Pixel(x, y);
   }
 }
 
-PngSize ReadPngSizeFromFile(const std::filesystem::path& path) {
-  const MappedFile file(path.string(), kMaxPngFileBytes);
-  return ReadPngSize(file.Bytes());
-}
-
-void LoadPngFileIntoCanvas(const std::filesystem::path& path, Canvas& canvas) {
-  const MappedFile file(path.string(), kMaxPngFileBytes);
-  LoadPngIntoCanvas(file.Bytes(), canvas);
-}
+void LoadPngIntoCanvas(std::span<const uint8_t> file, Canvas& canvas) { CopyIntoCanvas(ReadPng(file), canvas); }
 
 RgbaImage ReadPngFile(const std::filesystem::path& path) {
   const MappedFile file(path.string(), kMaxPngFileBytes);

@@ -14,11 +14,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "core/image_store.h"
 
 namespace quarrendel::imagefile {
+
+// The first 8 bytes of every PNG file.
+inline constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1a\n";
 
 // Larger pictures do not fit the canvas.
 inline constexpr int32_t kMaxPngSide = 2048;
@@ -54,14 +58,15 @@ RgbaImage ReadPng(std::span<const uint8_t> file);
 // 1..kMaxPngSide or a pixel buffer that does not hold width x height pixels.
 std::vector<uint8_t> WritePng(const RgbaImage& image);
 
-// Reads the picture and writes canvas (x, y) for x < width and y < height.
-// On a refusal the canvas is untouched.
+// Writes canvas (x, y) for x < width and y < height of `image`.
+void CopyIntoCanvas(const RgbaImage& image, Canvas& canvas);
+
+// Reads the picture and copies it into the canvas. On a refusal the canvas
+// is untouched.
 void LoadPngIntoCanvas(std::span<const uint8_t> file, Canvas& canvas);
 
-// The same reading the file at `path` (at most kMaxPngFileBytes, a regular
-// file; refused as MappedFile refuses otherwise).
-PngSize ReadPngSizeFromFile(const std::filesystem::path& path);
-void LoadPngFileIntoCanvas(const std::filesystem::path& path, Canvas& canvas);
+// ReadPng of the file at `path` (at most kMaxPngFileBytes, a regular file;
+// refused as MappedFile refuses otherwise).
 RgbaImage ReadPngFile(const std::filesystem::path& path);
 
 }  // namespace quarrendel::imagefile

@@ -7,6 +7,7 @@
 #include "core/byte_io.h"
 #include "core/error.h"
 #include "imagefile/export.h"
+#include "imagefile/png_file.h"
 #include "tests/imagefile/transfer_fixture.h"
 
 namespace quarrendel::test {
@@ -40,6 +41,15 @@ Bytes Bitmap(int32_t width, int32_t height, const std::function<uint32_t(int32_t
   for (int32_t x = 0; x < width; ++x)
     for (int32_t y = 0; y < height; ++y) (*canvas)(x, y) = pixel(x, y);
   return imagefile::BitmapFileBytes(*canvas, width, height);
+}
+
+// The same picture as a PNG file.
+Bytes Png(int32_t width, int32_t height, const std::function<uint32_t(int32_t, int32_t)>& pixel) {
+  imagefile::RgbaImage image{width, height, {}};
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x)
+      for (int shift = 0; shift < 32; shift += 8) image.pixels.push_back(static_cast<uint8_t>(pixel(x, y) >> shift));
+  return imagefile::WritePng(image);
 }
 
 uint32_t Opaque(int32_t x, int32_t y) { return 0xFF000000u | static_cast<uint32_t>(x * 8) << 8 | static_cast<uint32_t>(y); }
@@ -191,6 +201,44 @@ TEST_F(ImportTest, RefusedBitmapsChangeNothing) {
   EXPECT_FALSE(store->unsavedChanges);
 }
 
+TEST_F(ImportTest, PngTakesTheBitmapPathWithItsAlpha) {
+  // Alpha 0, 128 and 255 in one picture: each family encodes the PNG exactly
+  // as the same 32-bit bitmap.
+  const auto pixel = [](int32_t x, int32_t y) {
+    return x == 1 && y == 2 ? 0x80FFFFFFu : x == 5 ? 0x00000000u : Opaque(x, y);
+  };
+  const int32_t png = Put("png", 2, 2, 0x0901, 0, Bytes(8, 0));
+  for (const TargetFamily family : {TargetFamily::DcPc, TargetFamily::Gc, TargetFamily::XboxBb}) {
+    ASSERT_TRUE(Import(0, Bitmap(8, 8, pixel), family));
+    frontEnd.importRequests.clear();
+    ASSERT_TRUE(Import(png, Png(8, 8, pixel), family));
+    EXPECT_EQ(frontEnd.importRequests.size(), 1u);
+    EXPECT_EQ(store->images[png].Format, store->images[0].Format) << static_cast<int>(family);
+    EXPECT_EQ(Data(png), Data(0)) << static_cast<int>(family);
+  }
+  EXPECT_EQ(store->images[png].Format, 0x0702u);  // graded alpha and transparent on XBox/BB
+
+  struct Row {
+    int32_t width, height;
+    const char* message;
+  };
+  for (const Row& row : {Row{3, 3, "PNG Error: The size isn't valid: the side must be even."},
+                         Row{4, 2, "PNG Error: Width and height must be the same."}}) {
+    frontEnd.messages.clear();
+    EXPECT_FALSE(Import(1, Png(row.width, row.height, Opaque))) << row.message;
+    ASSERT_EQ(frontEnd.messages.size(), 1u);
+    EXPECT_EQ(frontEnd.messages[0].text, row.message);
+  }
+  const Bytes file = Png(8, 8, Opaque);
+  ExpectRefused(Bytes(file.begin(), file.end() - 20), ErrorKind::Truncated, TargetFamily::DcPc, "PNG cut short");
+  ExpectRefused(Png(6, 6, Opaque), ErrorKind::Unsupported, TargetFamily::DcPc, "PNG side not a power of two");
+
+  frontEnd.fileChoices.push_back(FileChoice{Write("hud icon.png", file), 6});
+  ASSERT_TRUE(imagefile::Add1Click(*store, frontEnd));
+  EXPECT_EQ(store->images[3].Name, "hud icon");
+  EXPECT_EQ(store->images[3].Width, 8);
+}
+
 TEST_F(ImportTest, DdsFilesPerFamily) {
   const Bytes red = FromHex("00F8 00F8 00000000");
   const Bytes redDxt3 = FromHex("FFFFFFFFFFFFFFFF 00F8 00F8 00000000");
@@ -268,7 +316,7 @@ TEST_F(ImportTest, RawTexturesAreTakenAsTheyAre) {
   EXPECT_FALSE(Import(1, raw565));
   EXPECT_FALSE(Import(1, FromHex("00112233")));
   ASSERT_EQ(frontEnd.messages.size(), 2u);
-  EXPECT_EQ(frontEnd.messages[1].text, "This file is not a bitmap, DDS, PVR, GVR or XVR file.");
+  EXPECT_EQ(frontEnd.messages[1].text, "This file is not a bitmap, PNG, DDS, PVR, GVR or XVR file.");
   EXPECT_EQ(frontEnd.messages[1].kind, MessageKind::Information);
 
   ExpectRefused(FromHex("50565254 0C000000 01090000 0200 0200 AABBCC"), ErrorKind::Truncated, TargetFamily::DcPc,
@@ -336,7 +384,7 @@ TEST_F(ImportTest, AddAppendsANamedImage) {
     EXPECT_EQ(frontEnd.list.size(), 14u);
   };
   refused(FromHex("00112233"));
-  EXPECT_EQ(frontEnd.messages.back().text, "This file is not a bitmap, DDS, PVR, GVR, XVR or RGB565 image file.");
+  EXPECT_EQ(frontEnd.messages.back().text, "This file is not a bitmap, PNG, DDS, PVR, GVR, XVR or RGB565 image file.");
   refused(Bitmap(4, 2, Opaque));
   EXPECT_THROW(imagefile::AddFile(*store, frontEnd, FromHex("34000000 0200"), "x"), Error);
   EXPECT_EQ(store->imageCount, 14);
