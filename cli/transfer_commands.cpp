@@ -18,7 +18,8 @@ namespace quarrendel::cli {
 namespace {
 
 // --as of export and export-all: the filter index of the export dialog.
-const std::map<std::string, int32_t> kExportKinds = {{"pvr", 1}, {"xvr", 2}, {"gvr", 3}, {"bmp", 4}, {"dds", 5}};
+const std::map<std::string, int32_t> kExportKinds = {{"pvr", 1}, {"xvr", 2}, {"gvr", 3},
+                                                     {"bmp", 4}, {"dds", 5}, {"png", 6}};
 
 struct ExportArgs {
   std::string file;
@@ -179,12 +180,12 @@ void RegisterTransferCommands(CLI::App& app, CliContext& context) {
 
   auto one = std::make_shared<ExportArgs>();
   CLI::App* exportOne = app.add_subcommand(
-      "export", "Write image INDEX as a PVR, XVR or GVR texture, a 32-bit bitmap or a DDS file; OUT gets the "
-                "kind's extension");
+      "export", "Write image INDEX as a PVR, XVR or GVR texture, a 32-bit bitmap, a DDS file or a PNG picture "
+                "(true size, alpha, channels stretched to the full range); OUT gets the kind's extension");
   exportOne->add_option("FILE", one->file, kLoadFileHelp)->required();
   exportOne->add_option("INDEX", one->index, "image index, decimal, from 0")->required()->check(ImageIndexValidator());
   exportOne->add_option("OUT", one->out, "file to write; its extension is replaced by the kind's")->required();
-  exportOne->add_option("--as", one->kind, "pvr, xvr, gvr, bmp or dds")->required()->transform(kinds);
+  exportOne->add_option("--as", one->kind, "pvr, xvr, gvr, bmp, dds or png")->required()->transform(kinds);
   exportOne->callback([&context, one] {
     Guarded(context, [&] {
       Loaded loaded(context);
@@ -203,7 +204,7 @@ void RegisterTransferCommands(CLI::App& app, CliContext& context) {
                     "of a name become '_'); the images that cannot be written are listed at the end");
   exportAll->add_option("FILE", all->file, kLoadFileHelp)->required();
   exportAll->add_option("DIR", all->out, "existing folder to write into")->required();
-  exportAll->add_option("--as", all->kind, "pvr, xvr, gvr, bmp or dds")->required()->transform(kinds);
+  exportAll->add_option("--as", all->kind, "pvr, xvr, gvr, bmp, dds or png")->required()->transform(kinds);
   exportAll->callback([&context, all] {
     Guarded(context, [&] {
       std::error_code ec;

@@ -6,6 +6,8 @@
 #include "core/capacity.h"
 #include "core/error.h"
 #include "core/mip_chain.h"
+#include "imagefile/png_file.h"
+#include "imagefile/texture_png.h"
 #include "texture/cmpr_order.h"
 #include "texture/format_table.h"
 #include "texture/image_selection.h"
@@ -200,7 +202,7 @@ std::string FolderPart(const std::string& path) {
 }  // namespace
 
 std::optional<ExportKind> ExportKindOf(int32_t filterIndex) {
-  if (filterIndex < 1 || filterIndex > 5) return std::nullopt;
+  if (filterIndex < 1 || filterIndex > 6) return std::nullopt;
   return static_cast<ExportKind>(filterIndex);
 }
 
@@ -211,6 +213,7 @@ std::string_view ExportExtension(ExportKind kind) {
     case ExportKind::Gvr: return ".gvr";
     case ExportKind::Bitmap: return ".bmp";
     case ExportKind::Dds: return ".dds";
+    case ExportKind::Png: return ".png";
   }
   return "";
 }
@@ -276,6 +279,7 @@ std::vector<uint8_t> ExportBytes(const ImageStore& store, int32_t index, ExportK
     case ExportKind::Gvr: return GvrFile(store, entry);
     case ExportKind::Bitmap: return BitmapFileBytes(store.canvas, entry.Width, entry.Height);
     case ExportKind::Dds: return DdsFile(store, entry);
+    case ExportKind::Png: return WritePng(CanvasImage(store, index));
   }
   return {};
 }

@@ -14,6 +14,8 @@
 //  DDS: 128-byte header, then the stored DXT1/DXT3 chain (df 6, or df 7 of an
 //    Xbox source) with its mipmap count, CMPR as DXT1, else the picture
 //    encoded as DXT3. Height and width are both W.
+//  PNG: the decoded picture at W x H, RGBA, channels stretched to the full
+//    range (texture_png.h); any size from 1 x 1 to 2048 x 2048.
 // Re-encoding and DDS treat the image as a W x W square, so non-square
 // images are refused there. Every conversion works on a copy.
 #pragma once
@@ -31,17 +33,18 @@
 
 namespace quarrendel::imagefile {
 
+// PNG pictures come last, so the earlier entries keep their indices.
 inline constexpr const char* kSaveDialog2Filter =
     "PC PVR Format|*.pvr|BB/Xbox XVR Format|*.xvr|GC GVR format|*.gvr|Windows Bitmap Format|*.bmp|"
-    "Direct Draw Surface (DDS)|*.dds";
+    "Direct Draw Surface (DDS)|*.dds|PNG image|*.png";
 inline constexpr std::string_view kSelectImageFirst = "Please select an image first.";
 
 // The filter index of kSaveDialog2Filter.
-enum class ExportKind : int32_t { Pvr = 1, Xvr = 2, Gvr = 3, Bitmap = 4, Dds = 5 };
+enum class ExportKind : int32_t { Pvr = 1, Xvr = 2, Gvr = 3, Bitmap = 4, Dds = 5, Png = 6 };
 
 // nullopt for an index that names no kind (nothing is written then).
 std::optional<ExportKind> ExportKindOf(int32_t filterIndex);
-// ".pvr", ".xvr", ".gvr", ".bmp", ".dds".
+// ".pvr", ".xvr", ".gvr", ".bmp", ".dds", ".png".
 std::string_view ExportExtension(ExportKind kind);
 
 inline constexpr size_t kBitmapHeaderSize = 54;

@@ -13,7 +13,6 @@
 #include "core/file_writer.h"
 #include "core/worker_pool.h"
 #include "texture/format_table.h"
-#include "texture/full_range.h"
 #include "texture/image_selection.h"
 
 namespace quarrendel::imagefile {
@@ -107,16 +106,6 @@ PackLine ParseLine(std::string_view text, size_t number) {
   return line;
 }
 
-void RequirePngSize(const TImage_Entry& entry, int32_t index) {
-  const int32_t w = entry.Width;
-  const int32_t h = entry.Height;
-  if (w < 1 || h < 1 || w > kMaxPngSide || h > kMaxPngSide) {
-    throw Error(ErrorKind::OverCapacity, "image " + std::to_string(index) + " (" + entry.Name + ") is " +
-                                             SizeText(w, h) + ": a PNG holds 1x1 to " +
-                                             SizeText(kMaxPngSide, kMaxPngSide) + " pixels");
-  }
-}
-
 // Shows the progress panel while it lives.
 class ProgressPanel {
  public:
@@ -130,31 +119,6 @@ class ProgressPanel {
 };
 
 }  // namespace
-
-RgbaImage TextureImage(ImageStore& store, int32_t index, TextureImageNotes* notes) {
-  const TImage_Entry& entry = store.Entry(index);
-  RequirePngSize(entry, index);
-  const int32_t w = entry.Width;
-  const int32_t h = entry.Height;
-  const texture::Selection selection = texture::SelectImage(store, index);
-  if (notes != nullptr) *notes = {selection.formatSupported, texture::PaletteNotice(selection.palette)};
-  const texture::DecoderChoice choice =
-      texture::ChooseDecoder(entry.Format, entry.Height, entry.DataLength, store.pvrFamily != 0);
-  const texture::TexelDepths depths = texture::DecodedTexelDepths(choice, entry.Format);
-
-  // The W x H pixels as decoded, rows from the top (the sides were checked to fit the canvas).
-  const std::vector<uint32_t>& decoded = selection.picture.decoded;
-  RgbaImage image{w, h, std::vector<uint8_t>(decoded.size() * 4)};
-  uint8_t* out = image.pixels.data();
-  for (const uint32_t pixel : decoded) {
-    const uint32_t v = texture::StretchPixel(pixel, depths);
-    *out++ = static_cast<uint8_t>(v);
-    *out++ = static_cast<uint8_t>(v >> 8);
-    *out++ = static_cast<uint8_t>(v >> 16);
-    *out++ = static_cast<uint8_t>(v >> 24);
-  }
-  return image;
-}
 
 std::vector<std::string> PackFileNames(std::span<const TImage_Entry> images) {
   std::vector<std::string> names;
@@ -207,7 +171,7 @@ UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::st
                             const std::vector<std::string>& inputs, WorkerPool& pool) {
   const std::span<const TImage_Entry> images(store.images.data(), static_cast<size_t>(store.imageCount));
   // Every size is checked before the first file is written.
-  for (int32_t i = 0; i < store.imageCount; ++i) RequirePngSize(images[static_cast<size_t>(i)], i);
+  for (int32_t i = 0; i < store.imageCount; ++i) RequirePngSize(store, i);
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   if (ec) throw Error(ErrorKind::Io, "cannot create the folder " + folder + ": " + ec.message());

@@ -14,6 +14,7 @@
 #include "core/frontend.h"
 #include "core/image_store.h"
 #include "imagefile/png_file.h"
+#include "imagefile/texture_png.h"
 
 namespace quarrendel {
 class WorkerPool;
@@ -24,19 +25,6 @@ namespace quarrendel::imagefile {
 inline constexpr std::string_view kPackIndexName = "index.txt";
 // index.txt of 5001 lines takes well under 1 MiB.
 inline constexpr uint64_t kMaxPackIndexBytes = 4ull << 20;
-
-// What decoding a texture for a PNG met.
-struct TextureImageNotes {
-  bool supported = true;      // false: no decoder serves the format; the picture is transparent
-  std::string paletteNotice;  // the fallback palette stood in for a palette file ("" if not)
-};
-
-// Texture `index` of the store decoded at its true Width x Height (image
-// selection runs, so the canvas and current image change), RGBA without the
-// checkerboard, each channel stretched to the full range by the bits it was
-// stored with. Throws Error(OverCapacity) for a side outside 1..kMaxPngSide,
-// before anything is decoded.
-RgbaImage TextureImage(ImageStore& store, int32_t index, TextureImageNotes* notes = nullptr);
 
 // The PNG file names of a pack of `images`, in order. A name is kept when it
 // is safe everywhere: printable ASCII without / \ : * ? " < > | or a comma,

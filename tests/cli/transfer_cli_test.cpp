@@ -5,6 +5,7 @@
 
 #include "core/byte_io.h"
 #include "imagefile/export.h"
+#include "imagefile/png_file.h"
 #include "tests/archive/archive_bytes.h"
 #include "tests/support/test_util.h"
 
@@ -33,7 +34,7 @@ TEST_F(TransferCliTest, ExportWritesOneImageUnderTheKindsExtension) {
   r = RunCli({"export", pvm, "2", Path("x"), "--as", "pvr"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "image index 2 is outside 0..1\n");
-  EXPECT_EQ(RunCli({"export", pvm, "0", Path("x"), "--as", "png"}).status, 2);
+  EXPECT_EQ(RunCli({"export", pvm, "0", Path("x"), "--as", "jpg"}).status, 2);
   r = RunCli({"export", pvm, "1", Path("floor"), "--as", "xvr"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "This image is 4 x 8: only square images can be re-encoded or written as DDS.\n");
@@ -44,6 +45,13 @@ TEST_F(TransferCliTest, ExportWritesOneImageUnderTheKindsExtension) {
   EXPECT_EQ(ReadFileBytes(dir / "wall.pvr"), wall);
   EXPECT_FALSE(std::filesystem::exists(dir / "x.pvr"));
   EXPECT_FALSE(std::filesystem::exists(dir / "floor.xvr"));
+
+  // PNG takes the non-square image at its true size.
+  r = RunCli({"export", pvm, "1", Path("floor"), "--as", "png"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const imagefile::RgbaImage floor = imagefile::ReadPngFile(dir / "floor.png");
+  EXPECT_EQ(floor.width, 4);
+  EXPECT_EQ(floor.height, 8);
 }
 
 TEST_F(TransferCliTest, ExportAllWritesWhatItCanAndFailsForTheRest) {

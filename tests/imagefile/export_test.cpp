@@ -6,6 +6,7 @@
 #include <set>
 
 #include "core/error.h"
+#include "imagefile/png_file.h"
 #include "tests/imagefile/transfer_fixture.h"
 
 namespace quarrendel::test {
@@ -119,6 +120,7 @@ TEST_F(ExportTest, RefusesWhatItCannotWrite) {
       {"8 x 4 stored DXT1 as DDS", 8, 4, 0x0600, Bytes(16), ExportKind::Dds, ErrorKind::Unsupported},
       {"4 x 4 CMPR has no 8 x 8 tile", 4, 4, 0x0E00, Bytes(8), ExportKind::Xvr, ErrorKind::Unsupported},
       {"CMPR shorter than its top level", 8, 8, 0x0E00, Bytes(24), ExportKind::Dds, ErrorKind::Corrupt},
+      {"4096 x 4 as PNG", 4096, 4, 0x0B01, Bytes(8), ExportKind::Png, ErrorKind::OverCapacity},
   };
   for (const Row& row : rows) {
     store = std::make_unique<ImageStore>();
@@ -139,6 +141,22 @@ TEST_F(ExportTest, RefusesWhatItCannotWrite) {
   EXPECT_EQ(Export(wide, ExportKind::Bitmap).size(), 54u + 8u * 4u * 4u);
 }
 
+TEST_F(ExportTest, PngIsTheTrueSizeWithChannelsStretchedToTheFullRange) {
+  // A 4 x 2 ARGB4444 stride texture: opaque 4-bit blue, then alpha 1, red 2,
+  // green 3, blue 4; the rest zero.
+  Put("rect", 4, 2, 0x0B02, 0, FromHex("0FF0 3412 0000 0000  0000 0000 0000 0000"));
+  Select(0);
+  frontEnd.fileChoices.push_back(FileChoice{Path("rect.bmp"), 6});
+  EXPECT_TRUE(imagefile::Export1Click(*store, frontEnd));
+  const imagefile::RgbaImage png = imagefile::ReadPngFile(dir / "rect.png");
+  EXPECT_EQ(png.width, 4);
+  EXPECT_EQ(png.height, 2);
+  EXPECT_EQ(ToHex(Bytes(png.pixels.begin(), png.pixels.begin() + 8)), "00 00 FF FF 22 33 44 11");
+  EXPECT_EQ(png.pixels.size(), 32u);
+  // The canvas (the preview, the other kinds) keeps the decoder's values: 4-bit 15 is 240 there.
+  EXPECT_EQ(store->canvas(0, 0), 0xF0F00000u);
+}
+
 TEST_F(ExportTest, ExportWritesTheSelectedImageUnderTheChosenKind) {
   store->pvrFamily = 1;
   Put("first", 2, 2, 0x0901, 1, FromHex("00F8 00F8 00F8 00F8"));
@@ -153,7 +171,7 @@ TEST_F(ExportTest, ExportWritesTheSelectedImageUnderTheChosenKind) {
                           "1F00 1F00 1F00 1F00")));
 
   // A filter index that names no kind writes nothing; the loaded file is never written over.
-  frontEnd.fileChoices.push_back(FileChoice{Path("none"), 6});
+  frontEnd.fileChoices.push_back(FileChoice{Path("none"), 7});
   EXPECT_FALSE(imagefile::Export1Click(*store, frontEnd));
   store->loadedFileName = Write("loaded.bmp", {});
   frontEnd.fileChoices.push_back(FileChoice{Path("loaded.dds"), 4});

@@ -645,7 +645,8 @@ void MainFormTest::ExportAndExportAllWriteFiles() {
   QCOMPARE(request.filters, (QStringList{QStringLiteral("PC PVR Format (*.pvr)"), QStringLiteral("BB/Xbox XVR Format (*.xvr)"),
                                          QStringLiteral("GC GVR format (*.gvr)"),
                                          QStringLiteral("Windows Bitmap Format (*.bmp)"),
-                                         QStringLiteral("Direct Draw Surface (DDS) (*.dds)")}));
+                                         QStringLiteral("Direct Draw Surface (DDS) (*.dds)"),
+                                         QStringLiteral("PNG image (*.png)")}));
   QCOMPARE(request.fileName, QStringLiteral("second"));
   QCOMPARE(QFileInfo(folder.filePath(QStringLiteral("exported.bmp"))).size(), qint64{54 + 2 * 2 * 4});
 
@@ -692,7 +693,8 @@ void MainFormTest::ImportUsesTheOptionsDialogAndKeepsItsChoices() {
   QCOMPARE(request.filters, (QStringList{QStringLiteral("PC PVR Format (*.pvr)"), QStringLiteral("BB/Xbox XVR Format (*.xvr)"),
                                          QStringLiteral("Windows Bitmap Format (*.bmp)"),
                                          QStringLiteral("Gamecube GVR format (*.gvr)"),
-                                         QStringLiteral("All Suported Format (*.bmp *.pvr *.xvr *.gvr *.dds)")}));
+                                         QStringLiteral("All Suported Format (*.bmp *.pvr *.xvr *.gvr *.dds)"),
+                                         QStringLiteral("PNG image (*.png)")}));
   QCOMPARE(form.modalsShown.size(), size_t{1});
   QCOMPARE(form.modalsShown[0], static_cast<QDialog*>(form.Form2));
   QCOMPARE(store_->images[0].Format, 0x0600u);

@@ -1,0 +1,34 @@
+// Textures as PNG pictures: the decoded texture at its true Width x Height,
+// RGBA without the checkerboard, each channel stretched to the full range by
+// the bits it was stored with (texture/full_range.h), so that opaque stays
+// opaque and white stays white in an image editor. The description, the
+// preview and the other export kinds keep the decoders' values.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/image_store.h"
+#include "imagefile/png_file.h"
+
+namespace quarrendel::imagefile {
+
+// Throws Error(OverCapacity) naming image `index` when a side is outside
+// 1..kMaxPngSide.
+void RequirePngSize(const ImageStore& store, int32_t index);
+
+// Image `index` from the canvas, which holds it decoded (store.currentImage
+// == index, else Error(Usage)). Throws as RequirePngSize.
+RgbaImage CanvasImage(const ImageStore& store, int32_t index);
+
+// What decoding a texture for a PNG met.
+struct TextureImageNotes {
+  bool supported = true;      // false: no decoder serves the format; the picture is transparent
+  std::string paletteNotice;  // the fallback palette stood in for a palette file ("" if not)
+};
+
+// Selects image `index` (the canvas and the current image change) and
+// returns CanvasImage of it. The size is checked before anything is decoded.
+RgbaImage TextureImage(ImageStore& store, int32_t index, TextureImageNotes* notes = nullptr);
+
+}  // namespace quarrendel::imagefile
