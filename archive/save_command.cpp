@@ -120,6 +120,7 @@ bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath
   }
   if (!WriteOut(frontEnd, path, bytes, WriteOptions{options.protectedInputs, false})) return false;
   store.ClearChanges();
+  if (options.savedPath != nullptr) *options.savedPath = path;
   return true;
 }
 

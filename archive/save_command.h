@@ -34,6 +34,8 @@ struct SaveOptions {
   // Files the output must not overwrite, whatever their names (the command
   // line's input file). The rebuild, which exists to replace its input, ignores it.
   std::vector<std::string> protectedInputs;
+  // When set, receives the name of the file written (its extension forced).
+  std::string* savedPath = nullptr;
 };
 
 // Menu File > Save / Rebuild: with the BML flag set rebuilds the loaded

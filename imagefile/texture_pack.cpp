@@ -4,15 +4,20 @@
 #include <array>
 #include <cctype>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <set>
 #include <system_error>
 
+#include "archive/save_command.h"
+#include "archive/shared_global_index.h"
+#include "core/byte_io.h"
 #include "core/capacity.h"
 #include "core/error.h"
 #include "core/file_writer.h"
+#include "core/mapped_file.h"
 #include "core/worker_pool.h"
-#include "texture/format_table.h"
+#include "imagefile/import.h"
 #include "texture/image_selection.h"
 
 namespace quarrendel::imagefile {
@@ -22,7 +27,6 @@ namespace {
 constexpr size_t kMaxStem = 64;
 // Pictures decoded ahead of the PNG writers: at most 4M pixels (16 MiB).
 constexpr int64_t kUnpackBatchPixels = int64_t{4} << 20;
-constexpr size_t kArchiveNameField = 28;
 constexpr std::string_view kPngExtension = ".png";
 
 std::string Lower(std::string_view text) {
@@ -60,8 +64,8 @@ std::string SafeStem(std::string_view name) {
 
 std::string SizeText(int32_t w, int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
 
-[[noreturn]] void BadLine(size_t line, const std::string& reason) {
-  throw Error(ErrorKind::Corrupt, std::string(kPackIndexName) + " line " + std::to_string(line) + ": " + reason);
+std::string LineText(std::string_view source, size_t line) {
+  return std::string(source) + " line " + std::to_string(line);
 }
 
 bool AllDigits(std::string_view text) {
@@ -79,7 +83,10 @@ int64_t Decimal(std::string_view text, int64_t limit) {
   return value;
 }
 
-PackLine ParseLine(std::string_view text, size_t number) {
+PackLine ParseLine(std::string_view text, std::string_view source, size_t number) {
+  const auto BadLine = [source](size_t line, const std::string& reason) {
+    throw Error(ErrorKind::Corrupt, LineText(source, line) + ": " + reason);
+  };
   const size_t first = text.find(',');
   const size_t last = text.rfind(',');
   if (first == std::string_view::npos || first == last) {
@@ -103,6 +110,7 @@ PackLine ParseLine(std::string_view text, size_t number) {
   if (w < 0 || h < 0) BadLine(number, "the size \"" + std::string(size) + "\" is not WIDTHxHEIGHT");
   line.width = static_cast<int32_t>(w);
   line.height = static_cast<int32_t>(h);
+  line.lineNumber = number;
   return line;
 }
 
@@ -141,7 +149,7 @@ std::string FormatPackIndex(std::span<const PackLine> lines) {
   return text;
 }
 
-std::vector<PackLine> ParsePackIndex(std::string_view text) {
+std::vector<PackLine> ParsePackIndex(std::string_view text, std::string_view source) {
   std::vector<PackLine> lines;
   size_t number = 0;
   while (!text.empty()) {
@@ -152,19 +160,12 @@ std::vector<PackLine> ParsePackIndex(std::string_view text) {
     if (line.ends_with('\r')) line.remove_suffix(1);
     if (line.empty()) continue;
     if (lines.size() == static_cast<size_t>(kMaxImages)) {
-      throw Error(ErrorKind::OverCapacity, std::string(kPackIndexName) + " line " + std::to_string(number) +
-                                               ": an archive holds at most " + std::to_string(kMaxImages) +
-                                               " textures");
+      throw Error(ErrorKind::OverCapacity, LineText(source, number) + ": an archive holds at most " +
+                                               std::to_string(kMaxImages) + " textures");
     }
-    lines.push_back(ParseLine(line, number));
+    lines.push_back(ParseLine(line, source, number));
   }
   return lines;
-}
-
-std::string NameFromPackFile(std::string_view fileName) {
-  std::string_view stem = fileName;
-  if (EndsWithPng(stem)) stem.remove_suffix(kPngExtension.size());
-  return std::string(stem.substr(0, std::min(stem.size(), kArchiveNameField)));
 }
 
 UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
@@ -222,6 +223,80 @@ UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::st
   const std::string index = FormatPackIndex(lines);
   WriteFile((base / std::string(kPackIndexName)).string(),
             std::span(reinterpret_cast<const uint8_t*>(index.data()), index.size()), options);
+  return result;
+}
+
+namespace {
+
+TargetFamily FamilyOfSave(int32_t saveFilterIndex) {
+  switch (saveFilterIndex) {
+    case 2:
+    case 4: return TargetFamily::XboxBb;
+    case 5:
+    case 6: return TargetFamily::Gc;
+    default: return TargetFamily::DcPc;
+  }
+}
+
+// Adds the picture of `line` to the store as Add does; throws naming the line.
+void AddPackPicture(ImageStore& store, RecordingFrontEnd& adder, const std::filesystem::path& folder,
+                    const PackLine& line, std::string_view source) {
+  const std::string where = LineText(source, line.lineNumber) + " (" + line.fileName + "): ";
+  const std::filesystem::path path = folder / line.fileName;
+  try {
+    const MappedFile file(path.string(), kMaxPngFileBytes);
+    if (!ByteReader(file.Bytes()).MagicAt(0, kPngSignature)) {
+      throw Error(ErrorKind::BadMagic, "PNG Error: this file is not a PNG file.", 0);
+    }
+    adder.messages.clear();
+    if (!AddFile(store, adder, file.Bytes(), AddedImageName(path.string()))) {
+      const std::string why = adder.messages.empty() ? "refused" : adder.messages.back().text;
+      throw Error(ErrorKind::Unsupported, why);
+    }
+  } catch (const Error& e) {
+    throw Error(e.Kind(), where + e.what());
+  }
+  store.images[static_cast<size_t>(store.imageCount - 1)].GlobalIndex = line.globalIndex;
+}
+
+}  // namespace
+
+PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd) {
+  const std::filesystem::path indexPath(request.index);
+  const std::string source = indexPath.filename().string();
+  std::vector<PackLine> lines;
+  {
+    const MappedFile file(request.index, kMaxPackIndexBytes);
+    const auto bytes = file.Bytes();
+    lines = ParsePackIndex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), source);
+  }
+  if (lines.empty()) throw Error(ErrorKind::Corrupt, source + " lists no pictures: nothing was written");
+
+  const auto store = std::make_unique<ImageStore>();
+  RecordingFrontEnd adder;  // the import-options dialog's answers; its messages are the refusals
+  adder.family = FamilyOfSave(request.saveFilterIndex);
+  adder.blackTransparent = request.blackTransparent;
+  // DXT3 (data format 7) of an Xbox texture must not read as a palette.
+  store->pvrFamily = adder.family == TargetFamily::XboxBb ? 0 : 1;
+  const std::filesystem::path folder = indexPath.parent_path();
+  std::vector<std::string> inputs{request.index};
+  {
+    const ProgressPanel panel(frontEnd);
+    for (const PackLine& line : lines) {
+      frontEnd.SetProgress("Reading PNG : " + line.fileName, static_cast<int32_t>(lines.size()), store->imageCount);
+      AddPackPicture(*store, adder, folder, line, source);
+      inputs.push_back((folder / line.fileName).string());
+    }
+  }
+
+  PackResult result;
+  result.textures = store->imageCount;
+  result.warnings = archive::SharedGlobalIndexWarnings(
+      std::span<const TImage_Entry>(store->images.data(), static_cast<size_t>(store->imageCount)));
+  archive::SaveOptions options;
+  options.protectedInputs = std::move(inputs);
+  options.savedPath = &result.path;
+  result.written = archive::SaveAs(*store, frontEnd, request.out, request.saveFilterIndex, options);
   return result;
 }
 

@@ -39,22 +39,21 @@ struct PackLine {
   std::string fileName;  // "NAME.png"
   int32_t width = 0;
   int32_t height = 0;
+  size_t lineNumber = 0;  // in index.txt, from 1 (0 for lines not read from a file)
 };
 
 // index.txt for `lines`, each ended by "\n".
 std::string FormatPackIndex(std::span<const PackLine> lines);
 
-// Parses index.txt. Empty lines are skipped and a "\r" before each "\n" is
-// dropped. The global index runs to the first comma, the size follows the
-// last one, and the file name lies between: a name that ends in ".png"
-// (any case) and holds no path separator, "." or "..". Throws
-// Error(Corrupt, "index.txt line N: reason") for the first malformed line,
-// Error(OverCapacity) for more lines than the image table holds.
-std::vector<PackLine> ParsePackIndex(std::string_view text);
-
-// The texture name a pack file gives: the file name without ".png", cut to
-// the 28 characters an archive's name field holds.
-std::string NameFromPackFile(std::string_view fileName);
+// Parses index.txt (named `source` in messages). Empty lines are skipped and
+// a "\r" before each "\n" is dropped. The global index runs to the first
+// comma, the size follows the last one, and the file name lies between: a
+// name that ends in ".png" (any case) and holds no path separator, "." or
+// "..". The size is not checked against the picture: a pack may hold edited
+// pictures of another size. Throws Error(Corrupt, "index.txt line N: reason")
+// for the first malformed line, Error(OverCapacity) for more lines than the
+// image table holds.
+std::vector<PackLine> ParsePackIndex(std::string_view text, std::string_view source = kPackIndexName);
 
 struct UnpackResult {
   int32_t written = 0;
@@ -74,6 +73,30 @@ struct UnpackResult {
 // when every picture was.
 UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
                             const std::vector<std::string>& inputs, WorkerPool& pool);
+
+struct PackRequest {
+  std::string index;          // the pack's index.txt; the PNG files lie beside it
+  std::string out;            // the archive's name as chosen (the save rules force its extension)
+  int32_t saveFilterIndex = 1;  // as the save dialog's: 1 PVM, 2 XVM, 3 AFS PC, 4 AFS Xbox, 5 GVM, 6 AFS GC
+  bool blackTransparent = false;
+};
+
+struct PackResult {
+  bool written = false;               // false: the save refused and said why through the front end
+  std::string path;                   // the file written
+  int32_t textures = 0;
+  std::vector<std::string> warnings;  // global indices shared by several textures
+};
+
+// Builds a new archive from a pack: each line's PNG added as Add adds a PNG
+// for the family of the chosen kind (DC/PC for PVM and AFS PC, XBox/BB for
+// XVM and AFS Xbox, GC for GVM and AFS GC), named after its file, with the
+// line's global index; then saved as the Save command saves with that filter
+// index, never over the index or a picture. Everything is read and encoded
+// before the file is written: a missing or unreadable file, a malformed line
+// or a refused picture throws an Error naming the line ("index.txt line 3
+// (wall.png): ...") and writes nothing.
+PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd);
 
 // The filter list of PackDialog: a pack is chosen by its index.txt.
 inline constexpr const char* kPackDialogFilter = "PNG pack index (index.txt)|index.txt";

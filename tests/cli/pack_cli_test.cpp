@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 
 #include "archive/archive_writer.h"
+#include "archive/load_command.h"
 #include "cli/archive_commands.h"
 #include "imagefile/png_file.h"
+#include "texture/image_selection.h"
+#include "texture/texture_encode.h"
 #include "tests/archive/archive_bytes.h"
 #include "tests/support/test_util.h"
 
@@ -111,6 +118,164 @@ TEST_F(PackCliTest, UnpackRefusesOversizedTexturesBeforeWritingAndFlagsUnsupport
   EXPECT_EQ(blocked.status, 1);
   EXPECT_EQ(blocked.err.rfind("cannot create the folder " + (dir / "file" / "sub").string() + ": ", 0), 0u)
       << blocked.err;
+}
+
+using AlphaOf = std::function<uint32_t(int32_t, int32_t)>;
+
+// Picture k: 16 x 16, rows from the top, gradients with alpha(x, y);
+// transparent pixels black, as a DXT1 or CMPR texel decodes.
+std::vector<uint32_t> Picture(size_t k, const AlphaOf& alpha) {
+  std::vector<uint32_t> pixels;
+  for (int32_t y = 0; y < 16; ++y) {
+    for (int32_t x = 0; x < 16; ++x) {
+      const auto r = static_cast<uint32_t>(x * 16 + static_cast<int32_t>(k) * 40) & 255;
+      const auto g = static_cast<uint32_t>(y * 16) & 255;
+      const auto b = static_cast<uint32_t>((x + y) * 8);
+      const uint32_t a = alpha(x, y);
+      pixels.push_back(a == 0 ? 0 : r | g << 8 | b << 16 | a << 24);
+    }
+  }
+  return pixels;
+}
+
+// An archive of `kind` holding the pictures, each encoded for `family` and
+// marked as Import does, named "texK" with global index 100 + K.
+Bytes EncodedArchive(PackageArchiveKind kind, TargetFamily family, const std::vector<AlphaOf>& alphas) {
+  const auto store = std::make_unique<ImageStore>();
+  for (size_t k = 0; k < alphas.size(); ++k) {
+    const std::vector<uint32_t> pixels = Picture(k, alphas[k]);
+    for (int32_t y = 0; y < 16; ++y)
+      for (int32_t x = 0; x < 16; ++x) store->canvas(x, y) = pixels[static_cast<size_t>(y * 16 + x)];
+    const auto i = static_cast<int32_t>(k);
+    texture::EncodeCanvasIntoEntry(*store, i, 16, family);
+    texture::SelectImage(*store, i);
+    texture::ApplyXboxMarking(*store, i);
+    store->images[k].Name = "tex" + std::to_string(k);
+    store->images[k].GlobalIndex = 100 + static_cast<uint32_t>(k);
+  }
+  return archive::BuildArchiveFile(kind, std::span<const TImage_Entry>(store->images.data(), alphas.size()));
+}
+
+// Every image of `path` decoded: its format word, name, global index and pixels.
+struct Decoded {
+  uint32_t format;
+  std::string name;
+  uint32_t globalIndex;
+  std::vector<uint32_t> pixels;
+};
+std::vector<Decoded> DecodeAll(const std::string& path) {
+  const auto store = std::make_unique<ImageStore>();
+  RecordingFrontEnd ui;
+  archive::LoadFile(*store, ui, path);
+  std::vector<Decoded> all;
+  for (int32_t i = 0; i < store->imageCount; ++i) {
+    const TImage_Entry& e = store->images[static_cast<size_t>(i)];
+    all.push_back({e.Format, e.Name, e.GlobalIndex, texture::SelectImage(*store, i).picture.decoded});
+  }
+  return all;
+}
+
+int32_t MaxChannelError(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+  int32_t worst = a.size() == b.size() ? 0 : 255;
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+    for (int shift = 0; shift < 32; shift += 8) {
+      worst = std::max(worst, std::abs(static_cast<int32_t>((a[i] >> shift) & 255) -
+                                       static_cast<int32_t>((b[i] >> shift) & 255)));
+    }
+  }
+  return worst;
+}
+
+// Textures in the formats the encoders make, unpacked and packed again as
+// the same kind: twiddled ARGB1555 and RGB5A3 (alpha 0, 64, 128, 255) come
+// back texel for texel; DXT1, DXT3 and CMPR blocks are encoded again, which
+// moves opaque colours by at most 8. The encoder fits a block's end points
+// to all 16 pixels, black transparent ones included, so a cutout block may
+// move as far as the encoder's own error on the picture.
+TEST_F(PackCliTest, UnpackThenPackAsTheSameKindGivesTheTexturesBack) {
+  constexpr int32_t kEncoderError = -1;
+  const auto opaque = [](int32_t, int32_t) { return 255u; };
+  const auto cutout = [](int32_t x, int32_t y) { return (x + y) % 5 == 0 ? 0u : 255u; };
+  const auto graded = [](int32_t x, int32_t) { return std::array<uint32_t, 4>{0, 64, 128, 255}[x % 4]; };
+  struct Texture {
+    AlphaOf alpha;
+    int32_t tolerance;  // largest channel difference, or kEncoderError
+  };
+  struct Row {
+    const char* kind;
+    PackageArchiveKind archive;
+    TargetFamily family;
+    std::vector<Texture> textures;
+  };
+  const Row rows[] = {
+      {"pvm", PackageArchiveKind::Pvm, TargetFamily::DcPc, {{opaque, 0}, {cutout, 0}}},
+      {"gvm", PackageArchiveKind::Gvm, TargetFamily::Gc, {{graded, 0}, {opaque, 8}, {cutout, kEncoderError}}},
+      {"xvm", PackageArchiveKind::Xvm, TargetFamily::XboxBb, {{opaque, 8}, {cutout, kEncoderError}, {graded, 8}}},
+  };
+  for (const Row& row : rows) {
+    const std::string name = row.kind;
+    const std::string original = (dir / (name + "." + name)).string();
+    std::vector<AlphaOf> alphas;
+    for (const Texture& t : row.textures) alphas.push_back(t.alpha);
+    WriteFileBytes(original, EncodedArchive(row.archive, row.family, alphas));
+    const std::string pack = (dir / (name + "_pack")).string();
+    ASSERT_EQ(RunCli({"unpack", original, pack}).status, 0) << name;
+    const CliResult packed = RunCli({"pack", pack + "/index.txt", (dir / (name + "_again")).string(), "--as", name});
+    ASSERT_EQ(packed.status, 0) << name << ": " << packed.err;
+    EXPECT_EQ(packed.err, "") << name;
+    const std::vector<Decoded> before = DecodeAll(original);
+    const std::vector<Decoded> after = DecodeAll((dir / (name + "_again." + name)).string());
+    ASSERT_EQ(after.size(), before.size()) << name;
+    for (size_t i = 0; i < before.size(); ++i) {
+      const std::string what = name + " image " + std::to_string(i);
+      EXPECT_EQ(texture::Hex8(after[i].format), texture::Hex8(before[i].format)) << what;
+      EXPECT_EQ(after[i].name, before[i].name) << what;
+      EXPECT_EQ(after[i].globalIndex, before[i].globalIndex) << what;
+      const int32_t tolerance = row.textures[i].tolerance == kEncoderError
+                                    ? MaxChannelError(before[i].pixels, Picture(i, alphas[i]))
+                                    : row.textures[i].tolerance;
+      EXPECT_LE(MaxChannelError(after[i].pixels, before[i].pixels), tolerance) << what;
+    }
+  }
+}
+
+TEST_F(PackCliTest, PackStopsAtTheFirstBadLineAndWritesNothing) {
+  ImageList list;
+  list.Add("a", Bytes(8, 0xFF), 0, 0x0100, 2, 5);
+  list.Add("b", Bytes(8, 0x00), 0, 0x0100, 2, 6);
+  ASSERT_EQ(RunCli({"unpack", WritePvm("in.pvm", list), (dir / "p").string()}).status, 0);
+  const std::string index = (dir / "p" / "index.txt").string();
+  const std::string out = (dir / "out").string();
+  imagefile::RgbaImage wide{4, 2, Bytes(32, 0xFF)};
+  WriteFileBytes(dir / "p" / "wide.png", imagefile::WritePng(wide));
+  WriteFileBytes(dir / "p" / "fake.png", FromHex("424D 0000"));
+  const std::pair<std::string, std::string> rows[] = {
+      {"5,a.png,2x2\n6,gone.png,2x2\n",
+       "index.txt line 2 (gone.png): cannot read " + (dir / "p" / "gone.png").string() + ": No such file or directory"},
+      {"5,a.png,2x2\n\n6;b.png;2x2\n", "index.txt line 3: expected GLOBALINDEX,FILE.png,WIDTHxHEIGHT"},
+      {"6,wide.png,4x2\n", "index.txt line 1 (wide.png): PNG Error: Width and height must be the same."},
+      {"6,fake.png,2x2\n", "index.txt line 1 (fake.png): PNG Error: this file is not a PNG file."},
+      {"", "index.txt lists no pictures: nothing was written"},
+  };
+  for (const auto& [text, message] : rows) {
+    WriteFileBytes(index, Bytes(text.begin(), text.end()));
+    const CliResult r = RunCli({"pack", index, out, "--as", "pvm"});
+    EXPECT_EQ(r.status, 1) << text;
+    EXPECT_EQ(r.err, message + "\n") << text;
+    EXPECT_FALSE(fs::exists(out + ".pvm")) << text;
+  }
+  // A kind that does not exist is a usage error.
+  EXPECT_EQ(RunCli({"pack", index, out, "--as", "png"}).status, 2);
+
+  // Two pictures with one global index: a warning, and the archive is written.
+  const std::string twice = "9,a.png,2x2\n9,b.png,2x2\n";
+  WriteFileBytes(index, Bytes(twice.begin(), twice.end()));
+  const CliResult r = RunCli({"pack", index, out, "--as", "pvm", "--levels", "3"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err,
+            "warning: --levels 3 is not used: a texture made from a PNG file has one level\n"
+            "warning: images 0 and 1 share the global index 9 (00000009)\n");
+  EXPECT_EQ(DecodeAll(out + ".pvm").size(), 2u);
 }
 
 }  // namespace
