@@ -145,7 +145,7 @@ TEST(PackIndex, LinesRoundTripAndMalformedLinesAreNamed) {
   EXPECT_EQ(back[0].width, 64);
   EXPECT_EQ(back[0].height, 32);
   EXPECT_EQ(back[0].lineNumber, 2u);  // after an empty line
-  EXPECT_EQ(back[1].lineNumber, 4u);
+  EXPECT_EQ(back[1].lineNumber, 5u);  // after two more
 
   const std::pair<const char*, const char*> bad[] = {
       {"1,a.png", "line 2: expected GLOBALINDEX,FILE.png,WIDTHxHEIGHT"},
