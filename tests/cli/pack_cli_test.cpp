@@ -278,5 +278,15 @@ TEST_F(PackCliTest, PackStopsAtTheFirstBadLineAndWritesNothing) {
   EXPECT_EQ(DecodeAll(out + ".pvm").size(), 2u);
 }
 
+TEST_F(PackCliTest, SaveWarnsOfSharedGlobalIndicesAndStillWrites) {
+  ImageList list;
+  list.Add("a", Bytes(8, 1), 0, 0x0100, 2, 0x1234);
+  list.Add("b", Bytes(8, 2), 0, 0x0100, 2, 0x1234);
+  const CliResult r = RunCli({"save", WritePvm("in.pvm", list), (dir / "out").string(), "--as", "gvm"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "warning: images 0 and 1 share the global index 4660 (00001234)\n");
+  EXPECT_EQ(DecodeAll((dir / "out.gvm").string()).size(), 2u);
+}
+
 }  // namespace
 }  // namespace quarrendel::test
