@@ -9,7 +9,9 @@
 #include <set>
 #include <system_error>
 
+#include "archive/load_command.h"
 #include "archive/save_command.h"
+#include "archive/save_names.h"
 #include "archive/shared_global_index.h"
 #include "core/byte_io.h"
 #include "core/capacity.h"
@@ -323,6 +325,26 @@ bool ExportAllAsPngPack(ImageStore& store, FrontEnd& frontEnd) {
                      " written in " + folder;
   for (const std::string& notice : result.notices) text += "\n" + notice;
   frontEnd.ShowMessage(text);
+  return true;
+}
+
+bool NewArchiveFromPngPack(ImageStore& store, FrontEnd& frontEnd) {
+  const std::optional<FileChoice> index = frontEnd.AskOpenFile(DialogId::PackDialog, kPackDialogFilter);
+  if (!index) return false;
+  const std::optional<FileChoice> out = frontEnd.AskSaveFile(DialogId::SaveDialog1, archive::kSaveDialog1Filter);
+  if (!out) return false;
+  PackRequest request;
+  request.index = index->path;
+  request.out = out->path;
+  request.saveFilterIndex = out->filterIndex;
+  const PackResult result = PackTextures(request, frontEnd);
+  if (!result.warnings.empty()) {
+    std::string text;
+    for (const std::string& warning : result.warnings) text += (text.empty() ? "" : "\n") + warning;
+    frontEnd.ShowMessage(text);
+  }
+  if (!result.written) return false;
+  archive::LoadFile(store, frontEnd, result.path);
   return true;
 }
 

@@ -108,4 +108,11 @@ inline constexpr const char* kPackDialogFilter = "PNG pack index (index.txt)|ind
 // when the pack was written; errors are raised as UnpackTextures raises them.
 bool ExportAllAsPngPack(ImageStore& store, FrontEnd& frontEnd);
 
+// File > New archive from PNG pack: asks PackDialog for a pack's index.txt
+// and SaveDialog1 for the archive's name and kind, builds the archive as
+// PackTextures does, tells the shared global indices, and loads the new
+// archive. Does nothing when a dialog is cancelled. Returns true when the
+// archive was written; errors are raised as PackTextures raises them.
+bool NewArchiveFromPngPack(ImageStore& store, FrontEnd& frontEnd);
+
 }  // namespace quarrendel::imagefile

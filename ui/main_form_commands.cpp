@@ -68,6 +68,10 @@ void TForm1::ExportPngPack1Click() {
   RunCommand([this] { imagefile::ExportAllAsPngPack(store_, *this); });
 }
 
-void TForm1::NewFromPngPack1Click() { ShowMessage("New archive from PNG pack... is not available yet."); }
+void TForm1::NewFromPngPack1Click() {
+  // The new archive is loaded in place of the images shown.
+  if (!MayDiscardChanges()) return;
+  RunCommand([this] { imagefile::NewArchiveFromPngPack(store_, *this); });
+}
 
 }  // namespace quarrendel::ui

@@ -80,6 +80,7 @@ class TexturePackTest : public QObject {
   void init();
   void cleanup();
   void ExportAllAsPngPackWritesThePackBesideTheChosenIndex();
+  void NewArchiveFromPngPackBuildsAndLoadsTheArchive();
 
  private:
   QTemporaryDir dir_;
@@ -135,6 +136,48 @@ void TexturePackTest::ExportAllAsPngPackWritesThePackBesideTheChosenIndex() {
   // The selected image is shown again: the canvas holds its red, not the last image unpacked.
   QCOMPARE(store_->currentImage, 0);
   QCOMPARE(store_->canvas(0, 0), 0xFF0000F8u);
+}
+
+void TexturePackTest::NewArchiveFromPngPackBuildsAndLoadsTheArchive() {
+  PackForm& form = *form_;
+  const QDir folder(dir_.path());
+  const QString archive = folder.filePath(QStringLiteral("two.pvm"));
+  {
+    QFile file(archive);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(TwoTexturePvm());
+  }
+  form.answers.push_back(Choose(archive));
+  form.Open1->trigger();
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("pack/index.txt"))));
+  form.ExportPngPack1->trigger();
+  form.boxes.clear();
+  form.dialogs.clear();
+
+  // Index, then the archive's name and kind (1: PVM, its extension forced).
+  const QString index = folder.filePath(QStringLiteral("pack/index.txt"));
+  form.answers.push_back(Choose(index));
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("rebuilt.bin")), 1));
+  form.NewFromPngPack1->trigger();
+  QCOMPARE(form.dialogs, (std::vector<DialogId>{DialogId::PackDialog, DialogId::SaveDialog1}));
+  QVERIFY2(form.boxes.isEmpty(), qPrintable(form.boxes.join(QLatin1Char('\n'))));
+  QCOMPARE(QString::fromStdString(store_->loadedFileName), folder.filePath(QStringLiteral("rebuilt.pvm")));
+  QCOMPARE(form.ListBox1->count(), 2);
+  QCOMPARE(form.ListBox1->item(1)->text(), QStringLiteral("second"));
+  QCOMPARE(store_->images[1].GlobalIndex, 2u);
+
+  // A line naming a missing picture: the error names it, nothing is written or loaded.
+  QFile list(index);
+  QVERIFY(list.open(QIODevice::WriteOnly));
+  list.write("1,first.png,2x2\n3,gone.png,2x2\n");
+  list.close();
+  form.answers.push_back(Choose(index));
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("broken")), 1));
+  form.NewFromPngPack1->trigger();
+  QCOMPARE(form.boxes.size(), 1);
+  QVERIFY2(form.boxes[0].startsWith(QStringLiteral("index.txt line 2 (gone.png): cannot read ")), qPrintable(form.boxes[0]));
+  QVERIFY(!folder.exists(QStringLiteral("broken.pvm")));
+  QCOMPARE(QString::fromStdString(store_->loadedFileName), folder.filePath(QStringLiteral("rebuilt.pvm")));
 }
 
 QTEST_MAIN(TexturePackTest)
