@@ -1,7 +1,7 @@
 // Texture packs of 1000 textures of 128 x 128: unpacking an archive into PNG
-// files and index.txt, whole as the command does it and step by step, to see
-// what share PNG encoding takes beside decoding the textures and writing the
-// files. The archives: a PVM of twiddled ARGB1555 textures and an XVM of
+// files and index.txt, and packing such a folder into an archive again, whole
+// as the commands do it and step by step, to see what share PNG encoding and
+// decoding take beside decoding and encoding the textures and the files. The archives: a PVM of twiddled ARGB1555 textures and an XVM of
 // DXT1 textures with every fourth one DXT3 (graded alpha), encoded here from
 // pictures with gradients, noise and a soft-edged disc. Files go to a fresh
 // folder under the system's temporary folder, removed at the end.
@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -158,5 +160,87 @@ void BM_UnpackSteps(benchmark::State& state) {
   state.counters["png_MB"] = static_cast<double>(pngBytes) / 1e6;
 }
 BENCHMARK(BM_UnpackSteps)->Arg(0)->Arg(1)->ArgName("xvm")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// The pack of `kind`'s archive, unpacked once; its index.txt.
+std::string PackIndex(PackageArchiveKind kind) {
+  const fs::path folder = TheScratch().path / (kind == PackageArchiveKind::Xvm ? "pack_xvm" : "pack_pvm");
+  const fs::path index = folder / "index.txt";
+  if (!fs::exists(index)) {
+    const std::string file = ArchiveFile(kind);
+    const auto store = std::make_unique<ImageStore>();
+    RecordingFrontEnd ui;
+    archive::LoadFile(*store, ui, file);
+    WorkerPool pool;
+    imagefile::UnpackTextures(*store, ui, folder.string(), {file}, pool);
+  }
+  return index.string();
+}
+
+int32_t SaveFilterIndex(PackageArchiveKind kind) { return kind == PackageArchiveKind::Xvm ? 2 : 1; }
+
+// `pack INDEX OUT --as KIND` as the command runs it: each PNG read and added
+// as Add adds it (decoded, encoded, shown, marked), then the archive saved.
+void BM_Pack(benchmark::State& state) {
+  const PackageArchiveKind kind = KindOf(state);
+  imagefile::PackRequest request;
+  request.index = PackIndex(kind);
+  request.out = (TheScratch().path / "packed").string();
+  request.saveFilterIndex = SaveFilterIndex(kind);
+  for (auto _ : state) {
+    RecordingFrontEnd ui;
+    const imagefile::PackResult result = imagefile::PackTextures(request, ui);
+    if (!result.written) state.SkipWithError("the archive was not written");
+    benchmark::DoNotOptimize(result.textures);
+  }
+  state.counters["textures"] = kTextures;
+}
+BENCHMARK(BM_Pack)->Arg(0)->Arg(1)->ArgName("xvm")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// The same work timed by step: reading and decoding the PNG files, encoding
+// the textures for the platform, laying out and writing the archive.
+void BM_PackSteps(benchmark::State& state) {
+  const PackageArchiveKind kind = KindOf(state);
+  const std::string index = PackIndex(kind);
+  const TargetFamily family = kind == PackageArchiveKind::Xvm ? TargetFamily::XboxBb : TargetFamily::DcPc;
+  std::vector<imagefile::PackLine> lines;
+  {
+    const std::vector<uint8_t> text = [&] {
+      std::ifstream in(index, std::ios::binary);
+      return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }();
+    lines = imagefile::ParsePackIndex(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+  }
+  const fs::path folder = fs::path(index).parent_path();
+  Clock::duration png{}, encode{}, save{};
+  for (auto _ : state) {
+    const auto store = std::make_unique<ImageStore>();
+    for (const imagefile::PackLine& line : lines) {
+      const auto t0 = Clock::now();
+      const imagefile::RgbaImage picture = imagefile::ReadPngFile(folder / line.fileName);
+      const auto t1 = Clock::now();
+      imagefile::CopyIntoCanvas(picture, store->scratch);
+      const texture::EncodedTexture t = texture::EncodeCanvas(store->scratch, picture.width, family);
+      const int32_t i = store->imageCount++;
+      store->FillEntryData(i, t.data);
+      TImage_Entry& e = store->images[static_cast<size_t>(i)];
+      e.Width = e.Height = static_cast<uint16_t>(picture.width);
+      e.Format = t.format;
+      e.GlobalIndex = line.globalIndex;
+      const auto t2 = Clock::now();
+      png += t1 - t0;
+      encode += t2 - t1;
+    }
+    const auto t0 = Clock::now();
+    WriteFile((TheScratch().path / "steps.out").string(),
+              archive::BuildArchiveFile(kind, std::span<const TImage_Entry>(store->images.data(), kTextures)));
+    save += Clock::now() - t0;
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["png_decode_ms"] = Ms(png) / n;
+  state.counters["texture_encode_ms"] = Ms(encode) / n;
+  state.counters["save_ms"] = Ms(save) / n;
+  state.counters["png_share_pct"] = 100.0 * Ms(png) / Ms(png + encode + save);
+}
+BENCHMARK(BM_PackSteps)->Arg(0)->Arg(1)->ArgName("xvm")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 }  // namespace
