@@ -1,10 +1,11 @@
 // Texture packs of 1000 textures of 128 x 128: unpacking an archive into PNG
 // files and index.txt, and packing such a folder into an archive again, whole
 // as the commands do it and step by step, to see what share PNG encoding and
-// decoding take beside decoding and encoding the textures and the files. The archives: a PVM of twiddled ARGB1555 textures and an XVM of
-// DXT1 textures with every fourth one DXT3 (graded alpha), encoded here from
-// pictures with gradients, noise and a soft-edged disc. Files go to a fresh
-// folder under the system's temporary folder, removed at the end.
+// decoding take beside decoding and encoding the textures and the files. The
+// archives: a PVM of twiddled ARGB1555 textures and an XVM of DXT1 textures
+// with every fourth one DXT3 (graded alpha), encoded here from pictures with
+// gradients, noise and a soft-edged disc. Files go to a fresh folder under
+// the system's temporary folder, removed at the end.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -115,7 +116,12 @@ void BM_Unpack(benchmark::State& state) {
   state.counters["textures"] = kTextures;
 }
 // Arguments: 0 PVM, 1 XVM; worker threads.
-BENCHMARK(BM_Unpack)->ArgsProduct({{0, 1}, {1, 2}})->ArgNames({"xvm", "threads"})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_Unpack)
+    ->ArgsProduct({{0, 1}, {1, 2}})
+    ->ArgNames({"xvm", "threads"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
 
 // The same steps timed one by one on one thread: texture decoding (with the
 // stretch to the full range), PNG encoding, writing the files (and the one

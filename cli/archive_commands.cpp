@@ -8,7 +8,6 @@
 #include "archive/load_command.h"
 #include "archive/save_command.h"
 #include "archive/save_names.h"
-#include "archive/shared_global_index.h"
 #include "cli/loaded_file.h"
 #include "core/capacity.h"
 #include "core/error.h"
@@ -149,11 +148,7 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
         context.status = 1;
         return;
       }
-      const ImageStore& store = *loaded.store;
-      for (const std::string& warning : archive::SharedGlobalIndexWarnings(
-               std::span<const TImage_Entry>(store.images.data(), static_cast<size_t>(store.imageCount)))) {
-        context.err << warning << "\n";
-      }
+      WarnSharedGlobalIndices(context, *loaded.store);
       archive::SaveOptions options;
       options.best = saveArgs->best;
       options.protectedInputs = {saveArgs->file};

@@ -4,6 +4,7 @@
 
 #include "archive/load_command.h"
 #include "archive/save_names.h"
+#include "archive/shared_global_index.h"
 #include "core/mapped_file.h"
 
 namespace quarrendel::cli {
@@ -68,6 +69,11 @@ int32_t LoadImageForCommand(CliContext& context, Loaded& loaded, const std::stri
                             const std::string& indexText) {
   if (!LoadForCommand(context, loaded, path)) return -1;
   return LoadedIndex(context, *loaded.store, indexText);
+}
+
+void WarnSharedGlobalIndices(CliContext& context, const ImageStore& store) {
+  const std::span<const TImage_Entry> images(store.images.data(), static_cast<size_t>(store.imageCount));
+  for (const std::string& warning : archive::SharedGlobalIndexWarnings(images)) context.err << warning << "\n";
 }
 
 }  // namespace quarrendel::cli

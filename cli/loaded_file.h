@@ -45,6 +45,10 @@ int32_t LoadedIndex(CliContext& context, const ImageStore& store, const std::str
 int32_t LoadImageForCommand(CliContext& context, Loaded& loaded, const std::string& path,
                             const std::string& indexText);
 
+// Writes a warning to the error stream for every global index that several
+// loaded images share (games look textures up by it); the status stays.
+void WarnSharedGlobalIndices(CliContext& context, const ImageStore& store);
+
 // Runs `body`, turning a raised error into its message and a failed status.
 template <typename Body>
 void Guarded(CliContext& context, Body body) {

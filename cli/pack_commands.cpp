@@ -54,11 +54,7 @@ void RegisterPackCommands(CLI::App& app, CliContext& context) {
   pack->add_option("OUT", packArgs->out, "name of the archive to write (its extension is forced)")->required();
   pack->add_option("--as", packArgs->kind, "kind of archive: " + kinds)
       ->required()
-      ->check(CLI::Validator(
-          [kinds](std::string& text) {
-            return archive::FilterIndexOfKindName(text) ? std::string() : "not a kind of file (" + kinds + "): " + text;
-          },
-          "KIND"));
+      ->check(SaveKindValidator());
   pack->add_flag("--black-transparent", packArgs->blackTransparent,
                  "make black pixels transparent, as the import dialog's option does");
   pack->add_option("--levels", packArgs->levels,

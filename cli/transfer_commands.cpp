@@ -107,14 +107,16 @@ bool ApplyEditSteps(CliContext& context, Loaded& loaded, const std::vector<EditS
 void RegisterEditCommand(CLI::App& app, CliContext& context) {
   auto args = std::make_shared<EditArgs>();
   CLI::App* edit = app.add_subcommand(
-      "edit", "Load FILE, replace images (--import) and append images (--add) from bitmaps, DDS, PVR, GVR or XVR "
-              "files (--add also takes RGB565 \"4\" files) in the order given, then save as `save` does or "
-              "rebuild the BML package. The options answer the import dialog; nothing is written when a step "
-              "fails");
+      "edit", "Load FILE, replace images (--import) and append images (--add) from bitmaps, PNG pictures, DDS, "
+              "PVR, GVR or XVR files (--add also takes RGB565 \"4\" files) in the order given, then save as `save` "
+              "does or rebuild the BML package. The options answer the import dialog; nothing is written when a "
+              "step fails");
   edit->add_option("FILE", args->file, kLoadFileHelp)->required();
-  edit->add_option("--platform", args->family, "dc (default), gc or xbox: what bitmaps and DDS files become")
+  edit->add_option("--platform", args->family,
+                   "dc (default), gc or xbox: what bitmaps, PNG pictures and DDS files become")
       ->transform(CLI::CheckedTransformer(kPlatforms, CLI::ignore_case));
-  edit->add_flag("--black-transparent", args->blackTransparent, "black pixels of bitmaps become transparent");
+  edit->add_flag("--black-transparent", args->blackTransparent,
+                 "black pixels of bitmaps and PNG pictures become transparent");
   CLI::Option* levels = edit->add_option(
       "--levels", args->levels,
       "mipmap levels to keep from DDS files, as typed into the dialog: 0 reads as 1, more than the file has "
@@ -144,6 +146,7 @@ void RegisterEditCommand(CLI::App& app, CliContext& context) {
       loaded.frontEnd.blackTransparent = args->blackTransparent;
       if (levels->count() > 0) loaded.frontEnd.typedLevels = args->levels;
       if (!ApplyEditSteps(context, loaded, EditSteps(*edit, importOption, addOption, *args))) return;
+      WarnSharedGlobalIndices(context, *loaded.store);
 
       archive::SaveOptions options;
       options.best = args->best;

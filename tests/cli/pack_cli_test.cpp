@@ -68,7 +68,8 @@ TEST_F(PackCliTest, ListJsonDescribesTheContainerAndEveryImage) {
   EXPECT_NE(c.out.find("\"complete\": false,\n"), std::string::npos) << c.out;
   EXPECT_NE(c.out.find("\"name\": \"wall\""), std::string::npos);
 
-  const CliResult prs = RunCli({"list", "--json", (fs::path(QUARRENDEL_SOURCE_DIR) / "samples/sample_xvm.prs").string()});
+  const std::string sample = (fs::path(QUARRENDEL_SOURCE_DIR) / "samples/sample_xvm.prs").string();
+  const CliResult prs = RunCli({"list", "--json", sample});
   EXPECT_EQ(prs.status, 0);
   EXPECT_EQ(prs.out.substr(0, 48), "{\n  \"kind\": \"xvm\",\n  \"compressed\": true,\n  \"comp");
 }

@@ -28,7 +28,8 @@ TEST(FullRange, ChannelsAreStretchedByRepeatingTheirBits) {
       {88, 5, 90},                                                               // between 5-bit 11 and 12
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(texture::StretchChannel(row.value, row.bits), row.stretched) << row.value << " of " << row.bits << " bits";
+    EXPECT_EQ(texture::StretchChannel(row.value, row.bits), row.stretched)
+        << row.value << " of " << row.bits << " bits";
   }
 }
 
@@ -138,7 +139,8 @@ TEST(PackIndex, LinesRoundTripAndMalformedLinesAreNamed) {
   const std::vector<PackLine> lines{{0, "wall.png", 64, 32}, {4294967295u, "a,b.PNG", 1, 2048}};
   const std::string text = imagefile::FormatPackIndex(lines);
   EXPECT_EQ(text, "0,wall.png,64x32\n4294967295,a,b.PNG,1x2048\n");
-  const std::vector<PackLine> back = imagefile::ParsePackIndex("\r\n" + text.substr(0, 17) + "\r\n\n" + text.substr(17));
+  const std::vector<PackLine> back =
+      imagefile::ParsePackIndex("\r\n" + text.substr(0, 17) + "\r\n\n" + text.substr(17));
   ASSERT_EQ(back.size(), 2u);
   EXPECT_EQ(back[1].globalIndex, 4294967295u);
   EXPECT_EQ(back[1].fileName, "a,b.PNG");

@@ -175,7 +175,8 @@ void TexturePackTest::NewArchiveFromPngPackBuildsAndLoadsTheArchive() {
   form.answers.push_back(Choose(folder.filePath(QStringLiteral("broken")), 1));
   form.NewFromPngPack1->trigger();
   QCOMPARE(form.boxes.size(), 1);
-  QVERIFY2(form.boxes[0].startsWith(QStringLiteral("index.txt line 2 (gone.png): cannot read ")), qPrintable(form.boxes[0]));
+  QVERIFY2(form.boxes[0].startsWith(QStringLiteral("index.txt line 2 (gone.png): cannot read ")),
+           qPrintable(form.boxes[0]));
   QVERIFY(!folder.exists(QStringLiteral("broken.pvm")));
   QCOMPARE(QString::fromStdString(store_->loadedFileName), folder.filePath(QStringLiteral("rebuilt.pvm")));
 }
