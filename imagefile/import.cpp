@@ -43,50 +43,55 @@ Prepared Square(int32_t side, uint32_t format, std::vector<uint8_t> data) {
   return p;
 }
 
-std::optional<Prepared> PrepareBitmap(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                                      const SourceFile& source) {
-  // The bitmap reader reads the file from its start, where a GBIX chunk is no bitmap.
-  if (source.at != 0) throw Error(ErrorKind::BadMagic, std::string(kNotBmpMessage), 0);
-  const BitmapSize size = ReadBitmapSize(file);
-  if (size.width != size.height) {
-    frontEnd.ShowInformation(kBmpNotSquare);
+// What bitmaps and PNG pictures share: a square of even side (else the
+// kind's message and nullopt), `check` run before the options dialog, then
+// `load` puts the picture into the scratch canvas and it is encoded for the
+// chosen family, black made transparent on request.
+struct PictureMessages {
+  std::string_view notSquare;
+  std::string_view badSize;
+};
+
+template <typename Check, typename Load>
+std::optional<Prepared> PrepareSquarePicture(ImageStore& store, FrontEnd& frontEnd, int32_t width, int32_t height,
+                                             const PictureMessages& messages, Check check, Load load) {
+  if (width != height) {
+    frontEnd.ShowInformation(messages.notSquare);
     return std::nullopt;
   }
-  if (size.width % 2 != 0) {
-    frontEnd.ShowInformation(kBmpBadSize);
+  if (width % 2 != 0) {
+    frontEnd.ShowInformation(messages.badSize);
     return std::nullopt;
   }
-  ReadBitmapHeader(file);  // everything the reader refuses, before the dialog
+  check();
   const ImportOptions options = frontEnd.RunImportOptions(ImportOptionsRequest{});
-  const int32_t side = size.width;
+  const int32_t side = width;
   texture::RequireEncodableSide(side, options.family);
-  LoadBitmapIntoCanvas(file, store.scratch);
+  load(store.scratch);
   if (options.blackTransparent) texture::MakeBlackTransparent(store.scratch, side);
   texture::EncodedTexture t = texture::EncodeCanvas(store.scratch, side, options.family);
   return Square(side, t.format, std::move(t.data));
 }
 
-// A PNG takes the bitmap's path: square and even-sided, the options dialog,
-// alpha kept. The whole picture is decoded before the dialog, so a damaged
-// file is refused first.
+std::optional<Prepared> PrepareBitmap(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
+                                      const SourceFile& source) {
+  // The bitmap reader reads the file from its start, where a GBIX chunk is no bitmap.
+  if (source.at != 0) throw Error(ErrorKind::BadMagic, std::string(kNotBmpMessage), 0);
+  const BitmapSize size = ReadBitmapSize(file);
+  return PrepareSquarePicture(
+      store, frontEnd, size.width, size.height, {kBmpNotSquare, kBmpBadSize},
+      [file] { ReadBitmapHeader(file); },  // everything the reader refuses, before the dialog
+      [file](Canvas& canvas) { LoadBitmapIntoCanvas(file, canvas); });
+}
+
+// A PNG takes the bitmap's path with its alpha. The whole picture is decoded
+// before the dialog, so a damaged file is refused first.
 std::optional<Prepared> PreparePng(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
                                    const SourceFile& source) {
   const RgbaImage picture = ReadPng(file.subspan(source.at));
-  if (picture.width != picture.height) {
-    frontEnd.ShowInformation(kPngNotSquare);
-    return std::nullopt;
-  }
-  if (picture.width % 2 != 0) {
-    frontEnd.ShowInformation(kPngBadSize);
-    return std::nullopt;
-  }
-  const ImportOptions options = frontEnd.RunImportOptions(ImportOptionsRequest{});
-  const int32_t side = picture.width;
-  texture::RequireEncodableSide(side, options.family);
-  CopyIntoCanvas(picture, store.scratch);
-  if (options.blackTransparent) texture::MakeBlackTransparent(store.scratch, side);
-  texture::EncodedTexture t = texture::EncodeCanvas(store.scratch, side, options.family);
-  return Square(side, t.format, std::move(t.data));
+  return PrepareSquarePicture(
+      store, frontEnd, picture.width, picture.height, {kPngNotSquare, kPngBadSize}, [] {},
+      [&picture](Canvas& canvas) { CopyIntoCanvas(picture, canvas); });
 }
 
 Prepared PrepareDds(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const SourceFile& source) {
