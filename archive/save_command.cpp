@@ -40,19 +40,6 @@ std::span<const TImage_Entry> LoadedImages(const ImageStore& store) {
   return {store.images.data(), static_cast<size_t>(store.imageCount)};
 }
 
-// The progress panel is shown while packed archives are built and hidden
-// again however the build ends.
-class ProgressShown {
- public:
-  explicit ProgressShown(FrontEnd& frontEnd) : frontEnd_(frontEnd) { frontEnd_.SetProgressVisible(true); }
-  ~ProgressShown() { frontEnd_.SetProgressVisible(false); }
-  ProgressShown(const ProgressShown&) = delete;
-  ProgressShown& operator=(const ProgressShown&) = delete;
-
- private:
-  FrontEnd& frontEnd_;
-};
-
 std::vector<uint8_t> BuildSaved(ImageStore& store, FrontEnd& frontEnd, const SaveTarget& target, bool packed,
                                 bool best) {
   const auto images = LoadedImages(store);

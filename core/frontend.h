@@ -157,6 +157,19 @@ class RecordingFrontEnd : public FrontEnd {
   std::vector<std::pair<DialogId, std::string>> dialogFileNames;
 };
 
+// Shows the front end's progress panel while it lives and hides it again
+// however the command ends.
+class ProgressShown {
+ public:
+  explicit ProgressShown(FrontEnd& frontEnd) : frontEnd_(frontEnd) { frontEnd_.SetProgressVisible(true); }
+  ~ProgressShown() { frontEnd_.SetProgressVisible(false); }
+  ProgressShown(const ProgressShown&) = delete;
+  ProgressShown& operator=(const ProgressShown&) = delete;
+
+ private:
+  FrontEnd& frontEnd_;
+};
+
 // The spin field's rules: outside [minimum, maximum] clamps to the nearer
 // bound unless the bounds are equal; a value of 0 becomes 1.
 int32_t SpinFieldValue(int32_t minimum, int32_t maximum, int32_t value);

@@ -116,18 +116,6 @@ PackLine ParseLine(std::string_view text, std::string_view source, size_t number
   return line;
 }
 
-// Shows the progress panel while it lives.
-class ProgressPanel {
- public:
-  explicit ProgressPanel(FrontEnd& frontEnd) : frontEnd_(frontEnd) { frontEnd_.SetProgressVisible(true); }
-  ~ProgressPanel() { frontEnd_.SetProgressVisible(false); }
-  ProgressPanel(const ProgressPanel&) = delete;
-  ProgressPanel& operator=(const ProgressPanel&) = delete;
-
- private:
-  FrontEnd& frontEnd_;
-};
-
 }  // namespace
 
 std::vector<std::string> PackFileNames(std::span<const TImage_Entry> images) {
@@ -185,7 +173,7 @@ UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::st
   UnpackResult result;
   // One flush of the file system before index.txt, instead of one per picture.
   WriteOptions options{inputs, false, false};
-  const ProgressPanel panel(frontEnd);
+  const ProgressShown panel(frontEnd);
   // The canvas is one, so textures are decoded here, a batch at a time; the
   // workers encode and write the batch's PNG files.
   const auto window = static_cast<size_t>(2 * pool.Threads());
@@ -283,7 +271,7 @@ PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd) {
   const std::filesystem::path folder = indexPath.parent_path();
   std::vector<std::string> inputs{request.index};
   {
-    const ProgressPanel panel(frontEnd);
+    const ProgressShown panel(frontEnd);
     for (const PackLine& line : lines) {
       frontEnd.SetProgress("Reading PNG : " + line.fileName, static_cast<int32_t>(lines.size()), store->imageCount);
       AddPackPicture(*store, adder, folder, line, source);
