@@ -89,25 +89,6 @@ TEST_F(TextureImageTest, EachLayoutIsStretchedByItsOwnDepths) {
   }
 }
 
-TEST_F(TextureImageTest, UnsupportedFormatIsTransparentAndOddSizesAreRefused) {
-  Put(0, 0x0C00, 2, 2, Bytes(8, 0xAB));
-  imagefile::TextureImageNotes notes;
-  const imagefile::RgbaImage image = imagefile::TextureImage(*store, 0, &notes);
-  EXPECT_FALSE(notes.supported);
-  EXPECT_EQ(image.pixels, Bytes(16, 0));
-  for (const auto& [w, h] : {std::pair<uint16_t, uint16_t>{0, 4}, {4, 0}, {2049, 4}, {4, 4096}}) {
-    Put(1, 0x0100, w, h, Bytes(32, 0));
-    try {
-      imagefile::TextureImage(*store, 1);
-      ADD_FAILURE() << w << "x" << h << " accepted";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.Kind(), ErrorKind::OverCapacity);
-      EXPECT_EQ(std::string(e.what()), "image 1 (t1) is " + std::to_string(w) + "x" + std::to_string(h) +
-                                           ": a PNG holds 1x1 to 2048x2048 pixels");
-    }
-  }
-}
-
 TEST(PackFileNames, UnsafeAndClashingNamesGetSafeUniqueOnes) {
   const std::pair<const char*, const char*> rows[] = {
       {"wall", "wall.png"},

@@ -11,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <deque>
-#include <memory>
 
 #include "core/image_store.h"
 #include "ui/main_form.h"
@@ -77,29 +76,18 @@ class TexturePackTest : public QObject {
   Q_OBJECT
 
  private Q_SLOTS:
-  void init();
-  void cleanup();
-  void ExportAllAsPngPackWritesThePackBesideTheChosenIndex();
-  void NewArchiveFromPngPackBuildsAndLoadsTheArchive();
+  void ExportAPackThenBuildAnArchiveFromIt();
 
  private:
   QTemporaryDir dir_;
-  std::unique_ptr<ImageStore> store_;
-  std::unique_ptr<PackForm> form_;
 };
 
-void TexturePackTest::init() {
-  store_ = std::make_unique<ImageStore>();
-  form_ = std::make_unique<PackForm>(*store_);
-}
-
-void TexturePackTest::cleanup() {
-  form_.reset();
-  store_.reset();
-}
-
-void TexturePackTest::ExportAllAsPngPackWritesThePackBesideTheChosenIndex() {
-  PackForm& form = *form_;
+// Export all as PNG pack writes the pack beside the chosen index.txt; New
+// archive from PNG pack builds the chosen kind from it and loads it.
+void TexturePackTest::ExportAPackThenBuildAnArchiveFromIt() {
+  ImageStore store;
+  PackForm form(store);
+  const QDir folder(dir_.path());
   // Nothing loaded: the item is disabled when the menu opens, and does nothing.
   form.File1->popup(QPoint(0, 0));
   form.File1->hide();
@@ -107,7 +95,7 @@ void TexturePackTest::ExportAllAsPngPackWritesThePackBesideTheChosenIndex() {
   form.ExportPngPack1Click();
   QVERIFY(form.dialogs.empty());
 
-  const QString archive = QDir(dir_.path()).filePath(QStringLiteral("two.pvm"));
+  const QString archive = folder.filePath(QStringLiteral("two.pvm"));
   {
     QFile file(archive);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -121,50 +109,28 @@ void TexturePackTest::ExportAllAsPngPackWritesThePackBesideTheChosenIndex() {
   form.File1->hide();
   QVERIFY(form.ExportPngPack1->isEnabled());
 
-  // Cancelled: nothing written.
+  const QString index = folder.filePath(QStringLiteral("pack/index.txt"));
+  form.answers.push_back(Choose(index));
   form.ExportPngPack1->trigger();
   QCOMPARE(form.dialogs.back(), DialogId::PackDialog);
-  QVERIFY(!QDir(dir_.path()).exists(QStringLiteral("pack")));
-
-  const QString folder = QDir(dir_.path()).filePath(QStringLiteral("pack"));
-  form.answers.push_back(Choose(QDir(folder).filePath(QStringLiteral("index.txt"))));
-  form.ExportPngPack1->trigger();
-  QCOMPARE(form.boxes, QStringList{QStringLiteral("2 PNG files and index.txt written in ") + folder});
-  QCOMPARE(ReadAll(QDir(folder).filePath(QStringLiteral("index.txt"))),
-           QByteArray("1,first.png,2x2\n2,second.png,2x2\n"));
-  QVERIFY(ReadAll(QDir(folder).filePath(QStringLiteral("second.png"))).startsWith("\x89PNG"));
+  QCOMPARE(form.boxes, QStringList{QStringLiteral("2 PNG files and index.txt written in ") +
+                                   folder.filePath(QStringLiteral("pack"))});
+  QCOMPARE(ReadAll(index), QByteArray("1,first.png,2x2\n2,second.png,2x2\n"));
   // The selected image is shown again: the canvas holds its red, not the last image unpacked.
-  QCOMPARE(store_->currentImage, 0);
-  QCOMPARE(store_->canvas(0, 0), 0xFF0000F8u);
-}
-
-void TexturePackTest::NewArchiveFromPngPackBuildsAndLoadsTheArchive() {
-  PackForm& form = *form_;
-  const QDir folder(dir_.path());
-  const QString archive = folder.filePath(QStringLiteral("two.pvm"));
-  {
-    QFile file(archive);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(TwoTexturePvm());
-  }
-  form.answers.push_back(Choose(archive));
-  form.Open1->trigger();
-  form.answers.push_back(Choose(folder.filePath(QStringLiteral("pack/index.txt"))));
-  form.ExportPngPack1->trigger();
-  form.boxes.clear();
-  form.dialogs.clear();
+  QCOMPARE(store.currentImage, 0);
+  QCOMPARE(store.canvas(0, 0), 0xFF0000F8u);
 
   // Index, then the archive's name and kind (1: PVM, its extension forced).
-  const QString index = folder.filePath(QStringLiteral("pack/index.txt"));
+  form.boxes.clear();
+  form.dialogs.clear();
   form.answers.push_back(Choose(index));
   form.answers.push_back(Choose(folder.filePath(QStringLiteral("rebuilt.bin")), 1));
   form.NewFromPngPack1->trigger();
   QCOMPARE(form.dialogs, (std::vector<DialogId>{DialogId::PackDialog, DialogId::SaveDialog1}));
   QVERIFY2(form.boxes.isEmpty(), qPrintable(form.boxes.join(QLatin1Char('\n'))));
-  QCOMPARE(QString::fromStdString(store_->loadedFileName), folder.filePath(QStringLiteral("rebuilt.pvm")));
-  QCOMPARE(form.ListBox1->count(), 2);
+  QCOMPARE(QString::fromStdString(store.loadedFileName), folder.filePath(QStringLiteral("rebuilt.pvm")));
   QCOMPARE(form.ListBox1->item(1)->text(), QStringLiteral("second"));
-  QCOMPARE(store_->images[1].GlobalIndex, 2u);
+  QCOMPARE(store.images[1].GlobalIndex, 2u);
 
   // A line naming a missing picture: the error names it, nothing is written or loaded.
   QFile list(index);
@@ -178,7 +144,7 @@ void TexturePackTest::NewArchiveFromPngPackBuildsAndLoadsTheArchive() {
   QVERIFY2(form.boxes[0].startsWith(QStringLiteral("index.txt line 2 (gone.png): cannot read ")),
            qPrintable(form.boxes[0]));
   QVERIFY(!folder.exists(QStringLiteral("broken.pvm")));
-  QCOMPARE(QString::fromStdString(store_->loadedFileName), folder.filePath(QStringLiteral("rebuilt.pvm")));
+  QCOMPARE(QString::fromStdString(store.loadedFileName), folder.filePath(QStringLiteral("rebuilt.pvm")));
 }
 
 QTEST_MAIN(TexturePackTest)
