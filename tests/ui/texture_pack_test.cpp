@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <deque>
+#include <memory>
 
 #include "core/image_store.h"
 #include "ui/main_form.h"
@@ -85,7 +86,8 @@ class TexturePackTest : public QObject {
 // Export all as PNG pack writes the pack beside the chosen index.txt; New
 // archive from PNG pack builds the chosen kind from it and loads it.
 void TexturePackTest::ExportAPackThenBuildAnArchiveFromIt() {
-  ImageStore store;
+  const auto owned = std::make_unique<ImageStore>();
+  ImageStore& store = *owned;
   PackForm form(store);
   const QDir folder(dir_.path());
   // Nothing loaded: the item is disabled when the menu opens, and does nothing.
