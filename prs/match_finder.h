@@ -28,6 +28,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -97,13 +98,11 @@ class MatchFinder {
       : in_(in.data()),
         n_(static_cast<int32_t>(in.size())),
         hashShift_(64 - std::clamp(static_cast<int>(std::bit_width(in.size())), 8, 16)),
-        ringMask_(static_cast<int32_t>(std::bit_ceil(std::clamp<size_t>(in.size(), 1, 8192))) - 1),
         longLength_(LongPrefixFor(in)),
         longMask_(longLength_ == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * longLength_)) - 1),
-        head3_(size_t{1} << (64 - hashShift_), -1),
-        headLong_(size_t{1} << (64 - hashShift_), -1),
-        prev3_(static_cast<size_t>(ringMask_) + 1, -1),
-        prevLong_(static_cast<size_t>(ringMask_) + 1, -1),
+        heads_(size_t{2} << (64 - hashShift_), -1),
+        headLong_(heads_.data() + (size_t{1} << (64 - hashShift_))),
+        links_(new int32_t[2 * kRing]),
         last2_(size_t{1} << 16, 0) {}
 
   // The match at i among the candidates within kWindow bytes: a length of 3
@@ -111,17 +110,23 @@ class MatchFinder {
   // match is within kMaxShortDistance; otherwise none. Positions are
   // indexed as the search passes them, so calls must come in rising order.
   Match Find(int32_t i) {
-    if (inserted_ < i) InsertUpTo(i);
     const int32_t limit = std::min(kMaxCopy, n_ - i);
-    if (limit < 8) return FindNearEnd(i, limit);
+    if (limit < 8) {
+      if (inserted_ < i) InsertUpTo(i);
+      return FindNearEnd(i, limit);
+    }
     const uint8_t* in = in_;
     const uint8_t* here = in + i;
-    const int32_t start = std::max(0, i - kWindow);
-    const int32_t mask = ringMask_;
     const uint64_t here8 = Load8(here);
-    // Both heads at once, so that their loads overlap.
-    int32_t c = head3_[Hash(here8 & kMask3)];
-    const int32_t longHead = headLong_[Hash(here8 & longMask_)];
+    // The heads' lines are fetched while the positions before i go in.
+    const uint32_t hash3 = Hash(here8 & kMask3);
+    const uint32_t hashLong = Hash(here8 & longMask_);
+    __builtin_prefetch(&heads_[hash3]);
+    __builtin_prefetch(&headLong_[hashLong]);
+    if (inserted_ < i) InsertUpTo(i);
+    const int32_t start = std::max(0, i - kWindow);
+    int32_t c = heads_[hash3];
+    const int32_t longHead = headLong_[hashLong];
     const auto lcp8 = [&](int32_t at) {
       const uint64_t x = Load8(in + at) ^ here8;
       return x == 0 ? 8 : std::countr_zero(x) >> 3;
@@ -130,23 +135,23 @@ class MatchFinder {
       const int32_t k = lcp8(at);
       return k < 8 ? k : 8 + CommonLength(in + at + 8, here + 8, limit - 8);
     };
-    const int32_t* prev3 = prev3_.data();
-    while (c >= start && lcp8(c) < 3) c = prev3[c & mask];
+    const int32_t* prev3 = links_.get();
+    while (c >= start && lcp8(c) < 3) c = prev3[Link(c)];
     if (c < start) return FindPair(i);
     int32_t bestPos = c;
     int32_t best = length(c);
 
-    Level level{headLong_.data(), prevLong_.data(), longMask_, longLength_};
+    Level level{headLong_, links_.get() + 1, longMask_, longLength_};
     int32_t cap = limit;
     if (best < longLength_) {
-      const int32_t* prevLong = prevLong_.data();
+      const int32_t* prevLong = links_.get() + 1;
       c = longHead;
-      while (c >= start && lcp8(c) < longLength_) c = prevLong[c & mask];
+      while (c >= start && lcp8(c) < longLength_) c = prevLong[Link(c)];
       if (c >= start) {
         bestPos = c;
         best = length(c);
       } else {
-        level = Level{head3_.data(), prev3, kMask3, 3};
+        level = Level{heads_.data(), prev3, kMask3, 3};
         cap = longLength_ - 1;
       }
     }
@@ -173,8 +178,7 @@ class MatchFinder {
     const uint8_t* in = in_;
     const uint8_t* here = in + i;
     const int32_t start = std::max(0, i - kWindow);
-    const int32_t mask = ringMask_;
-    const int32_t* prev = prevLong_.data();
+    const int32_t* prev = links_.get() + 1;
     int32_t bestPos = i - distance;
     int32_t best = atLeast + CommonLength(in + bestPos + atLeast, here + atLeast, limit - atLeast);
     const uint32_t ownHash = Hash(Load8(here) & longMask_);
@@ -195,7 +199,7 @@ class MatchFinder {
           found = a;
           break;
         }
-        a = prev[a & mask];
+        a = prev[Link(a)];
         if (!anchored) continue;
         const int32_t c = q - off;
         if (c < start) {
@@ -207,7 +211,7 @@ class MatchFinder {
           found = c;
           break;
         }
-        q = prev[q & mask];
+        q = prev[Link(q)];
       }
       if (found < 0) break;
       bestPos = found;
@@ -235,7 +239,7 @@ class MatchFinder {
       Match best;
       const bool wide = n_ - i >= 8;  // a word per candidate measures up to 8 bytes
       const uint64_t here8 = wide ? Load8(here) : 0;
-      for (int32_t c = head3_[Hash(Key3(here))]; c >= start; c = prev3_[c & ringMask_]) {
+      for (int32_t c = heads_[Hash(Key3(here))]; c >= start; c = links_[Link(c)]) {
         const uint64_t x = wide ? Load8(in + c) ^ here8 : 0;
         const int32_t k = !wide ? CommonLength(in + c, here, limit)
                           : x == 0 ? limit
@@ -256,10 +260,14 @@ class MatchFinder {
 
  private:
   static constexpr uint64_t kMask3 = 0xFFFFFF;
+  // Links are kept for the last kRing positions, more than the window, so a
+  // link inside the window is never overwritten.
+  static constexpr int32_t kRing = 8192;
+  static size_t Link(int32_t c) { return 2 * static_cast<size_t>(c & (kRing - 1)); }
 
   struct Level {
     const int32_t* head;
-    const int32_t* prev;
+    const int32_t* prev;  // indexed by Link()
     uint64_t mask;  // the prefix's bytes within a little-endian word
     int32_t length;
   };
@@ -273,7 +281,6 @@ class MatchFinder {
                   int32_t bestPos) const {
     const uint8_t* in = in_;
     const uint8_t* here = in + i;
-    const int32_t mask = ringMask_;
     const int32_t* prev = level.prev;
     const uint8_t want = here[best];
     // The shifted chain: the prefix-length bytes ending at index `best`, or
@@ -283,11 +290,11 @@ class MatchFinder {
     const bool anchored = i + off + 8 <= n_;
     const uint64_t anchor = anchored ? Load8(here + off) & level.mask : 0;
     int32_t q = anchored ? level.head[Hash(anchor)] : -1;
-    int32_t a = prev[bestPos & mask];
+    int32_t a = prev[Link(bestPos)];
     for (;;) {
       if (a < start) return -1;
       if (in[a + best] == want && CommonLength(in + a, here, limit) > best) return a;
-      a = prev[a & mask];
+      a = prev[Link(a)];
       if (!anchored) continue;
       const int32_t c = q - off;
       if (c < start) return -1;
@@ -295,7 +302,7 @@ class MatchFinder {
           CommonLength(in + c, here, limit) > best) {
         return c;
       }
-      q = prev[q & mask];
+      q = prev[Link(q)];
     }
   }
 
@@ -307,7 +314,7 @@ class MatchFinder {
       const int32_t start = std::max(0, i - kWindow);
       int32_t best = 0;
       int32_t bestPos = 0;
-      for (int32_t c = head3_[Hash(Key3(in + i))]; c >= start; c = prev3_[c & ringMask_]) {
+      for (int32_t c = heads_[Hash(Key3(in + i))]; c >= start; c = links_[Link(c)]) {
         const int32_t k = CommonLength(in + c, in + i, limit);
         if (k > best && k >= 3) {
           best = k;
@@ -339,36 +346,35 @@ class MatchFinder {
   // otherwise be reloaded after each of them.
   void InsertUpTo(int32_t end) {
     const uint8_t* in = in_;
-    const int32_t n = n_;
+    const size_t n = static_cast<size_t>(n_);
     uint8_t* last2 = last2_.data();
-    int32_t* head3 = head3_.data();
-    int32_t* prev3 = prev3_.data();
-    int32_t* headLong = headLong_.data();
-    int32_t* prevLong = prevLong_.data();
+    int32_t* head3 = heads_.data();
+    int32_t* headLong = headLong_;
+    int32_t* links = links_.get();
     const uint64_t longMask = longMask_;
-    const int32_t ringMask = ringMask_;
     const int shift = hashShift_;
-    const auto hash = [shift](uint64_t key) { return static_cast<uint32_t>((key * kHashFactor) >> shift); };
-    int32_t p = inserted_;
+    const auto hash = [shift](uint64_t key) { return static_cast<size_t>((key * kHashFactor) >> shift); };
+    size_t p = static_cast<size_t>(inserted_);
+    const size_t stop = static_cast<size_t>(end);
     // Where eight bytes remain, one load serves all three indexes.
-    for (const int32_t full = std::min(end, n - 7); p < full; ++p) {
+    for (const size_t full = std::min(stop, n < 7 ? 0 : n - 7); p < full; ++p) {
       const uint64_t v = Load8(in + p);
-      const int32_t slot = p & ringMask;
-      const uint32_t h3 = hash(v & kMask3);
-      const uint32_t hLong = hash(v & longMask);
-      prev3[slot] = head3[h3];
-      head3[h3] = p;
-      prevLong[slot] = headLong[hLong];
-      headLong[hLong] = p;
-      last2[v & 0xFFFFu] = static_cast<uint8_t>(p);
+      const size_t h3 = hash(v & kMask3);
+      const size_t hLong = hash(v & longMask);
+      int32_t* link = links + 2 * (p & (kRing - 1));
+      link[0] = head3[h3];
+      head3[h3] = static_cast<int32_t>(p);
+      link[1] = headLong[hLong];
+      headLong[hLong] = static_cast<int32_t>(p);
+      last2[static_cast<uint16_t>(v)] = static_cast<uint8_t>(p);
     }
     // The last seven: the longer chain is only walked while 8 bytes remain.
-    for (; p < end && p + 2 <= n; ++p) {
+    for (; p < stop && p + 2 <= n; ++p) {
       last2[Key2(in + p)] = static_cast<uint8_t>(p);
       if (p + 3 > n) continue;
-      const uint32_t h = hash(Key3(in + p));
-      prev3[p & ringMask] = head3[h];
-      head3[h] = p;
+      const size_t h = hash(Key3(in + p));
+      links[2 * (p & (kRing - 1))] = head3[h];
+      head3[h] = static_cast<int32_t>(p);
     }
     inserted_ = end;
   }
@@ -377,13 +383,14 @@ class MatchFinder {
   int32_t n_;
   int32_t inserted_ = 0;
   int hashShift_;
-  int32_t ringMask_;
   int32_t longLength_;
   uint64_t longMask_;
-  std::vector<int32_t> head3_;
-  std::vector<int32_t> headLong_;
-  std::vector<int32_t> prev3_;
-  std::vector<int32_t> prevLong_;
+  // The 3-byte heads, then the longer prefix's.
+  std::vector<int32_t> heads_;
+  int32_t* headLong_;
+  // Per position (modulo kRing): the previous one on its 3-byte chain, then
+  // on its longer chain. Written before they are read: left uninitialised.
+  std::unique_ptr<int32_t[]> links_;
   std::vector<uint8_t> last2_;
 };
 
