@@ -4,11 +4,17 @@
 // scan of every candidate from nearest to farthest would find it.
 //
 // Every position is in two hash chains, one over its 3-byte prefix and one
-// over a longer prefix (5 to 8 bytes, see LongPrefixFor), and in a table of
-// the last position of each 2-byte value. A chain links each position to the
-// previous one with the same hash, so it visits candidates nearest first, and
-// it holds every candidate that shares its prefix with the search position
-// (hash collisions only add candidates, each measured in full). A search:
+// over a longer prefix (5 to 8 bytes, see LongPrefixFor): each position
+// links to the previous one with the same hash, so a chain visits
+// candidates nearest first, and it holds every candidate that shares its
+// prefix with the search position (hash collisions only add candidates, each
+// measured in full). A position also keeps how far back the previous copy of
+// its first 2 bytes lies, if within 255 bytes.
+//
+// Positions go into the chains ahead of the search, a block at a time, so
+// the search at i starts from i's own links, which lead to the candidates
+// before i, rather than from the head tables, and i + k's links lead to the
+// earlier copies of the bytes k further on. A search:
 //  1. takes the nearest candidate matching 3 bytes, and, unless it already
 //     matches the longer prefix, the nearest matching the longer prefix; when
 //     there is none, no candidate matches that many bytes;
@@ -91,9 +97,8 @@ inline int32_t LongPrefixFor(std::span<const uint8_t> in) {
 
 class MatchFinder {
  public:
-  // Tables shrink with the input: a few hundred bytes need no 256 KB heads.
-  // The link rings hold 8192 positions (more than the window, so a link
-  // inside the window is never overwritten) or the whole input if smaller.
+  // Head tables shrink with the input: a few hundred bytes need no 256 KB
+  // of them.
   explicit MatchFinder(std::span<const uint8_t> in)
       : in_(in.data()),
         n_(static_cast<int32_t>(in.size())),
@@ -103,30 +108,25 @@ class MatchFinder {
         heads_(size_t{2} << (64 - hashShift_), -1),
         headLong_(heads_.data() + (size_t{1} << (64 - hashShift_))),
         links_(new int32_t[2 * kRing]),
-        last2_(size_t{1} << 16, 0) {}
+        pairBack_(new uint8_t[kRing]),
+        lastPair_(size_t{1} << 16, 0) {}
 
   // The match at i among the candidates within kWindow bytes: a length of 3
   // or more, or 2 when no candidate matches 3 bytes and the nearest 2-byte
-  // match is within kMaxShortDistance; otherwise none. Positions are
-  // indexed as the search passes them, so calls must come in rising order.
+  // match is within kMaxShortDistance; otherwise none. Calls must come in
+  // rising order of i.
   Match Find(int32_t i) {
     const int32_t limit = std::min(kMaxCopy, n_ - i);
-    if (limit < 8) {
-      if (inserted_ < i) InsertUpTo(i);
-      return FindNearEnd(i, limit);
-    }
+    if (limit < 2) return {};
+    Reach(i);
+    if (limit < 8) return FindNearEnd(i, limit);
     const uint8_t* in = in_;
     const uint8_t* here = in + i;
-    const uint64_t here8 = Load8(here);
-    // The heads' lines are fetched while the positions before i go in.
-    const uint32_t hash3 = Hash(here8 & kMask3);
-    const uint32_t hashLong = Hash(here8 & longMask_);
-    __builtin_prefetch(&heads_[hash3]);
-    __builtin_prefetch(&headLong_[hashLong]);
-    if (inserted_ < i) InsertUpTo(i);
     const int32_t start = std::max(0, i - kWindow);
-    int32_t c = heads_[hash3];
-    const int32_t longHead = headLong_[hashLong];
+    const uint64_t here8 = Load8(here);
+    const int32_t* links = links_.get();
+    int32_t c = links[Link(i)];
+    const int32_t longHead = links[Link(i) + 1];
     const auto lcp8 = [&](int32_t at) {
       const uint64_t x = Load8(in + at) ^ here8;
       return x == 0 ? 8 : std::countr_zero(x) >> 3;
@@ -135,23 +135,21 @@ class MatchFinder {
       const int32_t k = lcp8(at);
       return k < 8 ? k : 8 + CommonLength(in + at + 8, here + 8, limit - 8);
     };
-    const int32_t* prev3 = links_.get();
-    while (c >= start && lcp8(c) < 3) c = prev3[Link(c)];
+    while (c >= start && lcp8(c) < 3) c = links[Link(c)];
     if (c < start) return FindPair(i);
     int32_t bestPos = c;
     int32_t best = length(c);
 
-    Level level{headLong_, links_.get() + 1, longMask_, longLength_};
+    Level level{1, longMask_, longLength_};
     int32_t cap = limit;
     if (best < longLength_) {
-      const int32_t* prevLong = links_.get() + 1;
       c = longHead;
-      while (c >= start && lcp8(c) < longLength_) c = prevLong[Link(c)];
+      while (c >= start && lcp8(c) < longLength_) c = links[Link(c) + 1];
       if (c >= start) {
         bestPos = c;
         best = length(c);
       } else {
-        level = Level{heads_.data(), prev3, kMask3, 3};
+        level = Level{0, kMask3, 3};
         cap = longLength_ - 1;
       }
     }
@@ -170,18 +168,17 @@ class MatchFinder {
   // `atLeast` bytes (the previous position's match, one byte on). Starting
   // from it saves the search for short matches; a longer one is looked for
   // on the longer prefix's chain of i and the chain of the bytes ending where
-  // it must go on, both from their heads.
+  // it must go on, both from their starts.
   Match FindLongest(int32_t i, int32_t distance, int32_t atLeast) {
     const int32_t limit = std::min(kMaxCopy, n_ - i);
     if (limit < 8 || atLeast < longLength_ || distance > std::min(i, kWindow)) return Find(i);
-    if (inserted_ < i) InsertUpTo(i);
+    Reach(i);
     const uint8_t* in = in_;
     const uint8_t* here = in + i;
     const int32_t start = std::max(0, i - kWindow);
-    const int32_t* prev = links_.get() + 1;
+    const int32_t* links = links_.get();
     int32_t bestPos = i - distance;
     int32_t best = atLeast + CommonLength(in + bestPos + atLeast, here + atLeast, limit - atLeast);
-    const uint32_t ownHash = Hash(Load8(here) & longMask_);
     while (best < limit) {
       // The shifted chain holds candidates more than `off` back; the own
       // chain, nearest first, covers the nearer ones before the shifted
@@ -189,9 +186,10 @@ class MatchFinder {
       const int32_t off = best - longLength_ + 1;
       const bool anchored = i + off + 8 <= n_;
       const uint64_t anchor = anchored ? Load8(here + off) & longMask_ : 0;
+      if (anchored) Reach(i + off);
       const uint8_t want = here[best];
-      int32_t a = headLong_[ownHash];
-      int32_t q = anchored ? headLong_[Hash(anchor)] : -1;
+      int32_t a = links[Link(i) + 1];
+      int32_t q = anchored ? links[Link(i + off) + 1] : -1;
       int32_t found = -1;
       for (;;) {
         if (a < start) break;
@@ -199,7 +197,7 @@ class MatchFinder {
           found = a;
           break;
         }
-        a = prev[Link(a)];
+        a = links[Link(a) + 1];
         if (!anchored) continue;
         const int32_t c = q - off;
         if (c < start) {
@@ -211,7 +209,7 @@ class MatchFinder {
           found = c;
           break;
         }
-        q = prev[Link(q)];
+        q = links[Link(q) + 1];
       }
       if (found < 0) break;
       bestPos = found;
@@ -239,7 +237,7 @@ class MatchFinder {
       Match best;
       const bool wide = n_ - i >= 8;  // a word per candidate measures up to 8 bytes
       const uint64_t here8 = wide ? Load8(here) : 0;
-      for (int32_t c = heads_[Hash(Key3(here))]; c >= start; c = links_[Link(c)]) {
+      for (int32_t c = links_[Link(i)]; c >= start; c = links_[Link(c)]) {
         const uint64_t x = wide ? Load8(in + c) ^ here8 : 0;
         const int32_t k = !wide ? CommonLength(in + c, here, limit)
                           : x == 0 ? limit
@@ -251,8 +249,8 @@ class MatchFinder {
       }
       if (best.length >= 3) return best;
     }
-    // As in FindPair, with a low byte of 0 standing for 256 back.
-    int32_t d = static_cast<uint8_t>(i - last2_[Key2(here)]);
+    // As in FindPair, with 0 standing for 256 back.
+    int32_t d = pairBack_[static_cast<size_t>(i & (kRing - 1))];
     if (d == 0) d = 256;
     if (d > reach || d > i || in[i - d] != here[0] || in[i - d + 1] != here[1]) return {};
     return {d, 2};
@@ -260,36 +258,44 @@ class MatchFinder {
 
  private:
   static constexpr uint64_t kMask3 = 0xFFFFFF;
-  // Links are kept for the last kRing positions, more than the window, so a
-  // link inside the window is never overwritten.
-  static constexpr int32_t kRing = 8192;
+  // Links are kept for the last kRing positions: the window behind the search
+  // and the positions inserted ahead of it (at most a copy's length and a
+  // block), so a link that a search may follow is never overwritten.
+  static constexpr int32_t kRing = 16384;
+  static constexpr int32_t kBlock = 64;
   static size_t Link(int32_t c) { return 2 * static_cast<size_t>(c & (kRing - 1)); }
 
   struct Level {
-    const int32_t* head;
-    const int32_t* prev;  // indexed by Link()
+    int32_t chain;  // 0: the 3-byte chain, 1: the longer one (the link's index)
     uint64_t mask;  // the prefix's bytes within a little-endian word
     int32_t length;
   };
 
   static constexpr uint64_t kHashFactor = 0x9E3779B97F4A7C15ull;
-  uint32_t Hash(uint64_t key) const { return static_cast<uint32_t>((key * kHashFactor) >> hashShift_); }
+
+  // Makes sure position p is in the chains, inserting whole blocks so that
+  // the insertion loop runs a fixed number of times.
+  void Reach(int32_t p) {
+    while (inserted_ <= p) InsertUpTo(std::min(n_, inserted_ + kBlock));
+  }
 
   // The nearest candidate farther than bestPos that matches more than
   // `best` bytes, or -1: the two chains of the level walked in step.
   int32_t Farther(int32_t i, int32_t start, int32_t limit, const Level& level, int32_t best,
-                  int32_t bestPos) const {
+                  int32_t bestPos) {
     const uint8_t* in = in_;
     const uint8_t* here = in + i;
-    const int32_t* prev = level.prev;
+    const int32_t* prev = links_.get() + level.chain;
     const uint8_t want = here[best];
     // The shifted chain: the prefix-length bytes ending at index `best`, or
     // for a copy that overlaps itself, the bytes at its distance (a farther
-    // candidate's shifted position must lie before i to be indexed).
+    // candidate's shifted position must lie before i + off, where the chain
+    // from i + off starts).
     const int32_t off = std::min(best - level.length + 1, i - bestPos);
     const bool anchored = i + off + 8 <= n_;
     const uint64_t anchor = anchored ? Load8(here + off) & level.mask : 0;
-    int32_t q = anchored ? level.head[Hash(anchor)] : -1;
+    if (anchored) Reach(i + off);
+    int32_t q = anchored ? prev[Link(i + off)] : -1;
     int32_t a = prev[Link(bestPos)];
     for (;;) {
       if (a < start) return -1;
@@ -308,13 +314,12 @@ class MatchFinder {
 
   // Fewer than 8 bytes left: every candidate on the 3-byte chain, measured.
   Match FindNearEnd(int32_t i, int32_t limit) const {
-    if (limit < 2) return {};
     if (limit >= 3) {
       const uint8_t* in = in_;
       const int32_t start = std::max(0, i - kWindow);
       int32_t best = 0;
       int32_t bestPos = 0;
-      for (int32_t c = heads_[Hash(Key3(in + i))]; c >= start; c = links_[Link(c)]) {
+      for (int32_t c = links_[Link(i)]; c >= start; c = links_[Link(c)]) {
         const int32_t k = CommonLength(in + c, in + i, limit);
         if (k > best && k >= 3) {
           best = k;
@@ -327,13 +332,13 @@ class MatchFinder {
     return FindPair(i);
   }
 
-  // The nearest earlier copy of the 2 bytes at i, if within 255 bytes. The
-  // table keeps only the low byte of the last position of each value: the
-  // distance it gives is the true one when that is below 256, and otherwise
-  // points at bytes that differ (they would be a later copy).
+  // The nearest earlier copy of the 2 bytes at i, if within 255 bytes. Only
+  // the low byte of the distance is kept: it is the true one when that is
+  // below 256, and otherwise points at bytes that differ (they would be a
+  // later copy).
   Match FindPair(int32_t i) const {
     const uint8_t* in = in_;
-    const int32_t d = static_cast<uint8_t>(i - last2_[Key2(in + i)]);
+    const int32_t d = pairBack_[static_cast<size_t>(i & (kRing - 1))];
     if (d == 0 || d > i || in[i - d] != in[i] || in[i - d + 1] != in[i + 1]) return {};
     return {d, 2};
   }
@@ -342,12 +347,13 @@ class MatchFinder {
   static uint64_t Key3(const uint8_t* p) { return Key2(p) | (static_cast<uint64_t>(p[2]) << 16); }
 
   // Adds positions inserted_ .. end - 1 to the indexes. Everything lives in
-  // locals: the byte stores into last2 may alias any member, which would
-  // otherwise be reloaded after each of them.
+  // locals: the byte stores may alias any member, which would otherwise be
+  // reloaded after each of them.
   void InsertUpTo(int32_t end) {
     const uint8_t* in = in_;
     const size_t n = static_cast<size_t>(n_);
-    uint8_t* last2 = last2_.data();
+    uint8_t* lastPair = lastPair_.data();
+    uint8_t* pairBack = pairBack_.get();
     int32_t* head3 = heads_.data();
     int32_t* headLong = headLong_;
     int32_t* links = links_.get();
@@ -366,11 +372,15 @@ class MatchFinder {
       head3[h3] = static_cast<int32_t>(p);
       link[1] = headLong[hLong];
       headLong[hLong] = static_cast<int32_t>(p);
-      last2[static_cast<uint16_t>(v)] = static_cast<uint8_t>(p);
+      const uint16_t pair = static_cast<uint16_t>(v);
+      pairBack[p & (kRing - 1)] = static_cast<uint8_t>(p - lastPair[pair]);
+      lastPair[pair] = static_cast<uint8_t>(p);
     }
     // The last seven: the longer chain is only walked while 8 bytes remain.
     for (; p < stop && p + 2 <= n; ++p) {
-      last2[Key2(in + p)] = static_cast<uint8_t>(p);
+      const uint32_t pair = Key2(in + p);
+      pairBack[p & (kRing - 1)] = static_cast<uint8_t>(p - lastPair[pair]);
+      lastPair[pair] = static_cast<uint8_t>(p);
       if (p + 3 > n) continue;
       const size_t h = hash(Key3(in + p));
       links[2 * (p & (kRing - 1))] = head3[h];
@@ -385,13 +395,18 @@ class MatchFinder {
   int hashShift_;
   int32_t longLength_;
   uint64_t longMask_;
-  // The 3-byte heads, then the longer prefix's.
+  // The newest position of each hash: the 3-byte prefix's, then the longer
+  // prefix's.
   std::vector<int32_t> heads_;
   int32_t* headLong_;
   // Per position (modulo kRing): the previous one on its 3-byte chain, then
   // on its longer chain. Written before they are read: left uninitialised.
   std::unique_ptr<int32_t[]> links_;
-  std::vector<uint8_t> last2_;
+  // Per position (modulo kRing): the low byte of the distance back to the
+  // previous copy of its first 2 bytes.
+  std::unique_ptr<uint8_t[]> pairBack_;
+  // The low byte of the newest position of each 2-byte value.
+  std::vector<uint8_t> lastPair_;
 };
 
 }  // namespace quarrendel::prs::detail
