@@ -162,6 +162,9 @@ class MatchFinder {
     const int32_t* links = links_.get();
     int32_t c = links[Link(i)];
     const int32_t longHead = links[Link(i) + 1];
+    // One of the two is most often where the search goes on from.
+    __builtin_prefetch(&links[Link(c)]);
+    __builtin_prefetch(&links[Link(longHead)]);
     const auto lcp8 = [&](int32_t at) {
       const uint64_t x = Load8(in + at) ^ here8;
       return x == 0 ? 8 : std::countr_zero(x) >> 3;
