@@ -143,7 +143,6 @@ class MatchFinder {
         heads_(size_t{2} << (64 - hashShift_), -1),
         headLong_(heads_.data() + (size_t{1} << (64 - hashShift_))),
         links_(new int32_t[2 * kRing]),
-        pairBack_(new uint8_t[kRing]),
         lastPair_(size_t{1} << 16, 0) {}
 
   // The match at i among the candidates within kWindow bytes: a length of 3
@@ -260,7 +259,7 @@ class MatchFinder {
   // `reach` (at most 256) bytes, at any of its distances, or none. For the
   // optimal parse; call after Find(i) or FindLongest(i). The previous
   // position's answer, one byte on, settles it when it reaches maxLength.
-  Match FindNear(int32_t i, int32_t reach, int32_t maxLength, Match previous = {}) const {
+  Match FindNear(int32_t i, int32_t reach, int32_t maxLength, Match previous = {}) {
     const uint8_t* in = in_;
     const uint8_t* here = in + i;
     const int32_t limit = std::min(maxLength, n_ - i);
@@ -287,11 +286,8 @@ class MatchFinder {
       }
       if (best.length >= 3) return best;
     }
-    // As in FindPair, with 0 standing for 256 back.
-    int32_t d = pairBack_[static_cast<size_t>(i & (kRing - 1))];
-    if (d == 0) d = 256;
-    if (d > reach || d > i || in[i - d] != here[0] || in[i - d + 1] != here[1]) return {};
-    return {d, 2};
+    const int32_t d = PairDistance(i);
+    return d != 0 && d <= reach ? Match{d, 2} : Match{};
   }
 
  private:
@@ -351,7 +347,7 @@ class MatchFinder {
   }
 
   // Fewer than 8 bytes left: every candidate on the 3-byte chain, measured.
-  Match FindNearEnd(int32_t i, int32_t limit) const {
+  Match FindNearEnd(int32_t i, int32_t limit) {
     if (limit >= 3) {
       const uint8_t* in = in_;
       const int32_t start = std::max(0, i - kWindow);
@@ -370,15 +366,29 @@ class MatchFinder {
     return FindPair(i);
   }
 
-  // The nearest earlier copy of the 2 bytes at i, if within 255 bytes. Only
-  // the low byte of the distance is kept: it is the true one when that is
-  // below 256, and otherwise points at bytes that differ (they would be a
-  // later copy).
-  Match FindPair(int32_t i) const {
+  // The nearest earlier copy of the 2 bytes at i, if within 255 bytes.
+  Match FindPair(int32_t i) {
+    const int32_t d = PairDistance(i);
+    return d != 0 && d <= kMaxShortDistance ? Match{d, 2} : Match{};
+  }
+
+  // How far back the nearest earlier copy of the 2 bytes at i lies, if
+  // within 256 bytes, else 0. Calls must come in rising order of i.
+  //
+  // The table keeps the low byte of the newest position of each 2-byte
+  // value. It is brought up to date here rather than as positions are
+  // inserted, since most positions are never asked about: runs and long
+  // matches skip the work. Only the last 256 positions need to be in it:
+  // of a value that occurs among them it gives the newest, and otherwise a
+  // distance at bytes that differ (they would be a newer copy).
+  int32_t PairDistance(int32_t i) {
     const uint8_t* in = in_;
-    const int32_t d = pairBack_[static_cast<size_t>(i & (kRing - 1))];
-    if (d == 0 || d > i || in[i - d] != in[i] || in[i - d + 1] != in[i + 1]) return {};
-    return {d, 2};
+    uint8_t* lastPair = lastPair_.data();
+    for (int32_t p = std::max(pairsUpTo_, i - 256); p < i; ++p) lastPair[Key2(in + p)] = static_cast<uint8_t>(p);
+    pairsUpTo_ = std::max(pairsUpTo_, i);
+    int32_t d = static_cast<uint8_t>(i - lastPair[Key2(in + i)]);
+    if (d == 0) d = 256;
+    return d <= i && in[i - d] == in[i] && in[i - d + 1] == in[i + 1] ? d : 0;
   }
 
   static uint32_t Key2(const uint8_t* p) { return p[0] | (static_cast<uint32_t>(p[1]) << 8); }
@@ -390,8 +400,6 @@ class MatchFinder {
   void InsertUpTo(int32_t end) {
     const uint8_t* in = in_;
     const size_t n = static_cast<size_t>(n_);
-    uint8_t* lastPair = lastPair_.data();
-    uint8_t* pairBack = pairBack_.get();
     int32_t* head3 = heads_.data();
     int32_t* headLong = headLong_;
     int32_t* links = links_.get();
@@ -410,16 +418,9 @@ class MatchFinder {
       head3[h3] = static_cast<int32_t>(p);
       link[1] = headLong[hLong];
       headLong[hLong] = static_cast<int32_t>(p);
-      const uint16_t pair = static_cast<uint16_t>(v);
-      pairBack[p & (kRing - 1)] = static_cast<uint8_t>(p - lastPair[pair]);
-      lastPair[pair] = static_cast<uint8_t>(p);
     }
     // The last seven: the longer chain is only walked while 8 bytes remain.
-    for (; p < stop && p + 2 <= n; ++p) {
-      const uint32_t pair = Key2(in + p);
-      pairBack[p & (kRing - 1)] = static_cast<uint8_t>(p - lastPair[pair]);
-      lastPair[pair] = static_cast<uint8_t>(p);
-      if (p + 3 > n) continue;
+    for (; p < stop && p + 3 <= n; ++p) {
       const size_t h = hash(Key3(in + p));
       links[2 * (p & (kRing - 1))] = head3[h];
       head3[h] = static_cast<int32_t>(p);
@@ -440,11 +441,10 @@ class MatchFinder {
   // Per position (modulo kRing): the previous one on its 3-byte chain, then
   // on its longer chain. Written before they are read: left uninitialised.
   std::unique_ptr<int32_t[]> links_;
-  // Per position (modulo kRing): the low byte of the distance back to the
-  // previous copy of its first 2 bytes.
-  std::unique_ptr<uint8_t[]> pairBack_;
-  // The low byte of the newest position of each 2-byte value.
+  // The low byte of the newest position of each 2-byte value, for the
+  // positions before pairsUpTo_.
   std::vector<uint8_t> lastPair_;
+  int32_t pairsUpTo_ = 0;
 };
 
 }  // namespace quarrendel::prs::detail
