@@ -185,9 +185,16 @@ TEST(PrsDifferential, FastEncoderMatchesPlainScan) {
 // Every position's match, not only those the greedy parse searches at, with
 // the longer prefix at 4 bytes, which only large word-rich inputs choose.
 TEST(PrsDifferential, FinderWithFourBytePrefixesMatchesPlainScan) {
+  // After a 300-byte copy, where every position has a 3-byte match, two
+  // bytes that last occur 240 back, inside the copy.
+  Bytes copied = Random(400, 31);
+  copied.insert(copied.end(), copied.begin(), copied.begin() + 300);
+  copied.insert(copied.end(), copied.end() - 240, copied.end() - 238);
+  copied.push_back(0xEE);
   const Input inputs[] = {{"script", Script(4000, 21)},  {"prose", Prose(4000, 22)},
                           {"ties", Periodic(4000, 12, 9, 3, 400)}, {"texture", Texture(4000, 23)},
-                          {"fourSymbols", Random(4000, 24, 4)},  {"zeros", Bytes(600, 0)}};
+                          {"fourSymbols", Random(4000, 24, 4)},  {"zeros", Bytes(600, 0)},
+                          {"pairInsideCopy", copied}};
   for (const Input& input : inputs) {
     const Bytes& in = input.bytes;
     const int32_t n = static_cast<int32_t>(in.size());
