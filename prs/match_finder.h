@@ -310,6 +310,10 @@ class MatchFinder {
   // Makes sure position p is in the chains, inserting whole blocks so that
   // the insertion loop runs a fixed number of times.
   void Reach(int32_t p) {
+    if (inserted_ <= p) Insert(p);
+  }
+  // Out of line: inlined, the insertion loop's registers crowd the search's.
+  __attribute__((noinline)) void Insert(int32_t p) {
     while (inserted_ <= p) InsertUpTo(std::min(n_, inserted_ + kBlock));
   }
 
