@@ -172,24 +172,22 @@ class MatchFinder {
       const int32_t k = lcp8(at);
       return k < 8 ? k : 8 + CommonLength(in + at + 8, here + 8, limit - 8);
     };
-    while (c >= start && lcp8(c) < 3) c = links[Link(c)];
+    // No position in the window with the 3 bytes' hash: no match of 3
+    // bytes or more. Otherwise the nearest candidate with the longer prefix,
+    // or failing that the nearest with 3 bytes; with neither, perhaps 2 bytes.
     if (c < start) return FindPair(i);
-    int32_t bestPos = c;
-    int32_t best = length(c);
-
+    int32_t bestPos = longHead;
+    while (bestPos >= start && lcp8(bestPos) < longLength_) bestPos = links[Link(bestPos) + 1];
     Level level{1, longMask_, longLength_};
     int32_t cap = limit;
-    if (best < longLength_) {
-      c = longHead;
-      while (c >= start && lcp8(c) < longLength_) c = links[Link(c) + 1];
-      if (c >= start) {
-        bestPos = c;
-        best = length(c);
-      } else {
-        level = Level{0, kMask3, 3};
-        cap = longLength_ - 1;
-      }
+    if (bestPos < start) {
+      while (c >= start && lcp8(c) < 3) c = links[Link(c)];
+      if (c < start) return FindPair(i);
+      bestPos = c;
+      level = Level{0, kMask3, 3};
+      cap = longLength_ - 1;
     }
+    int32_t best = length(bestPos);
 
     while (best < cap) {
       const int32_t found = Farther(i, start, limit, level, best, bestPos);
