@@ -1,14 +1,17 @@
 // Writes PRS streams: control bits gather in a control byte, lowest bit
-// first; a command's data bytes wait behind it and go out with the control
-// byte when its ninth bit arrives, so a command whose bits span two control
-// bytes has its data after the second. The end command is followed by eight
-// zero bits that push out the last control byte and its bytes (the byte they
+// first; a command's data bytes go behind it, and the control byte is
+// complete when its ninth bit arrives, so a command whose bits span two
+// control bytes has its data after the second. The end command is followed
+// by eight zero bits that complete the last control byte (the byte they
 // start is never written).
+//
+// Data bytes are written straight to the output: each control byte has its
+// place kept for it, just before the data bytes that follow it, and is
+// filled in when it is complete.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
 #include <string>
 
@@ -19,22 +22,21 @@ namespace quarrendel::prs::detail {
 // Writes the stream into a fixed span; throws instead of running past it.
 class StreamWriter {
  public:
-  explicit StreamWriter(std::span<uint8_t> out) : out_(out) {}
+  explicit StreamWriter(std::span<uint8_t> out) : out_(out.data()), size_(out.size()) {}
 
   void Literal(uint8_t v) {
-    PutBit(1);
+    PutBits(1, 1);
     PutByte(v);
   }
+  // Bits 0, 0, then the two bits of length - 2, high bit first.
   void ShortCopy(int32_t distance, int32_t length) {
-    PutBit(0);
-    PutBit(0);
-    PutBit(static_cast<uint32_t>(length - 2) >> 1);
-    PutBit(static_cast<uint32_t>(length - 2) & 1u);
+    const uint32_t n = static_cast<uint32_t>(length - 2);
+    PutBits((n >> 1) << 2 | (n & 1u) << 3, 4);
     PutByte(static_cast<uint8_t>(256 - distance));
   }
+  // Bits 0, 1.
   void LongCopy(int32_t distance, int32_t length) {
-    PutBit(0);
-    PutBit(1);
+    PutBits(2, 2);
     const uint32_t base = static_cast<uint32_t>(8192 - distance) * 8;
     if (length <= 9) {
       const uint32_t w = base + static_cast<uint32_t>(length - 2);
@@ -46,43 +48,52 @@ class StreamWriter {
       PutByte(static_cast<uint8_t>(length - 1));
     }
   }
+  // The end command; its control byte, filled up with zero bits, is the
+  // last one written.
   void End() {
-    PutBit(0);
-    PutBit(1);
+    PutBits(2, 2);
     PutByte(0);
     PutByte(0);
     PutByte(0);
-    for (int k = 0; k < 8; ++k) PutBit(0);
+    out_[control_] = static_cast<uint8_t>(bits_);
   }
   size_t Length() const { return pos_; }
 
  private:
-  void PutBit(uint32_t b) {
-    if (bits_ == 8) Flush();
-    control_ = (control_ >> 1) | (b << 7);
-    ++bits_;
-  }
-  void PutByte(uint8_t v) { pending_[pendingCount_++] = v; }
-  void Flush() {
-    if (out_.size() - pos_ < 1 + pendingCount_) {
-      throw Error(ErrorKind::OverCapacity, "compressed data does not fit the " +
-                                               std::to_string(out_.size()) + "-byte output buffer");
+  // Appends `count` (at most 8) control bits, the first in bit 0 of `value`.
+  void PutBits(uint32_t value, int count) {
+    if (used_ + count <= 8) {
+      bits_ |= value << used_;
+      used_ += count;
+      return;
     }
-    out_[pos_++] = static_cast<uint8_t>(control_);
-    std::memcpy(out_.data() + pos_, pending_, pendingCount_);
-    pos_ += pendingCount_;
-    pendingCount_ = 0;
-    control_ = 0;
-    bits_ = 0;
+    // The ninth bit: the control byte is complete, and the next one takes
+    // its place here, before the data bytes of the command at hand.
+    const int first = 8 - used_;
+    out_[control_] = static_cast<uint8_t>(bits_ | value << used_);
+    control_ = Claim();
+    bits_ = value >> first;
+    used_ = count - first;
+  }
+  void PutByte(uint8_t v) { out_[Claim()] = v; }
+  // The index of the next byte of the stream. Every byte claimed ends up in
+  // the stream, so one that lies past the span means the stream does not
+  // fit. (The first control byte's place is claimed unchecked, but is only
+  // written after a data byte behind it.)
+  size_t Claim() {
+    if (pos_ >= size_) {
+      throw Error(ErrorKind::OverCapacity,
+                  "compressed data does not fit the " + std::to_string(size_) + "-byte output buffer");
+    }
+    return pos_++;
   }
 
-  std::span<uint8_t> out_;
-  size_t pos_ = 0;
-  uint32_t control_ = 0;
-  int bits_ = 0;
-  // Bytes of at most eight commands of up to three bytes each.
-  uint8_t pending_[32] = {};
-  size_t pendingCount_ = 0;
+  uint8_t* out_;
+  size_t size_;
+  size_t pos_ = 1;      // bytes claimed: the first control byte's place is byte 0
+  size_t control_ = 0;  // where the current control byte goes
+  uint32_t bits_ = 0;   // its bits so far, the first in bit 0
+  int used_ = 0;
 };
 
 }  // namespace quarrendel::prs::detail

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "prs/match_finder.h"
 #include "prs/prs.h"
 
 namespace quarrendel::prs {
@@ -179,6 +180,44 @@ TEST(PrsDifferential, FastEncoderMatchesPlainScan) {
     ++count;
   }
   EXPECT_GT(count, 60u);
+}
+
+// Every position's match, not only those the greedy parse searches at, with
+// the longer prefix at 4 bytes, which only large word-rich inputs choose.
+TEST(PrsDifferential, FinderWithFourBytePrefixesMatchesPlainScan) {
+  // After a 300-byte copy, where every position has a 3-byte match, two
+  // bytes that last occur 240 back, inside the copy.
+  Bytes copied = Random(400, 31);
+  copied.insert(copied.end(), copied.begin(), copied.begin() + 300);
+  copied.insert(copied.end(), copied.end() - 240, copied.end() - 238);
+  copied.push_back(0xEE);
+  const Input inputs[] = {{"script", Script(4000, 21)},  {"prose", Prose(4000, 22)},
+                          {"ties", Periodic(4000, 12, 9, 3, 400)}, {"texture", Texture(4000, 23)},
+                          {"fourSymbols", Random(4000, 24, 4)},  {"zeros", Bytes(600, 0)},
+                          {"pairInsideCopy", copied}};
+  for (const Input& input : inputs) {
+    const Bytes& in = input.bytes;
+    const int32_t n = static_cast<int32_t>(in.size());
+    detail::MatchFinder finder(in, 4);
+    for (int32_t i = 0; i < n; ++i) {
+      int32_t best = 0;
+      int32_t bestDistance = 0;
+      for (int32_t d = 1; d <= std::min(i, 8191); ++d) {
+        int32_t m = 0;
+        while (i + m < n && m < 256 && in[i + m] == in[i + m - d]) ++m;
+        if (m > best) {
+          best = m;
+          bestDistance = d;
+        }
+      }
+      const bool usable = best >= 3 || (best == 2 && bestDistance <= 255);
+      const detail::Match found = finder.Find(i);
+      ASSERT_EQ(found.length, usable ? best : 0) << input.name << " at " << i;
+      if (usable) {
+        ASSERT_EQ(found.distance, bestDistance) << input.name << " at " << i;
+      }
+    }
+  }
 }
 
 TEST(PrsDifferential, BestStreamIsNeverLargerThanGreedy) {
