@@ -206,18 +206,26 @@ void RegisterTransferCommands(CLI::App& app, CliContext& context) {
       "export-all", "Write every image into DIR as NAME plus the kind's extension ('/', '\\' and control characters "
                     "of a name become '_'); the images that cannot be written are listed at the end");
   exportAll->add_option("FILE", all->file, kLoadFileHelp)->required();
-  exportAll->add_option("DIR", all->out, "existing folder to write into")->required();
+  exportAll->add_option("DIR", all->out, "folder to write into, created when missing")->required();
   exportAll->add_option("--as", all->kind, "pvr, xvr, gvr, bmp, dds or png")->required()->transform(kinds);
   exportAll->callback([&context, all] {
     Guarded(context, [&] {
       std::error_code ec;
-      if (!std::filesystem::is_directory(all->out, ec)) {
+      if (std::filesystem::exists(all->out, ec) && !std::filesystem::is_directory(all->out, ec)) {
         context.err << "cannot export into " << all->out << ": not a folder\n";
         context.status = 1;
         return;
       }
       Loaded loaded(context);
       if (!LoadForCommand(context, loaded, all->file)) return;
+      // Made only once the file has loaded, as `unpack` does: a failed load
+      // leaves no empty folder behind.
+      std::filesystem::create_directories(all->out, ec);
+      if (ec) {
+        context.err << "cannot create the folder " << all->out << ": " << ec.message() << "\n";
+        context.status = 1;
+        return;
+      }
       const std::string folder = all->out.back() == '/' ? all->out : all->out + "/";
       loaded.frontEnd.fileChoices.push_back(FileChoice{folder + "-", all->kind});
       if (!imagefile::Exportall1Click(*loaded.store, loaded.frontEnd)) Fail(context);

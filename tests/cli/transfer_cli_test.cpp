@@ -67,9 +67,15 @@ TEST_F(TransferCliTest, ExportAllWritesWhatItCanAndFailsForTheRest) {
 
   EXPECT_EQ(RunCli({"export-all", pvm, Path("out"), "--as", "bmp"}).status, 0);
   EXPECT_EQ(ReadFileBytes(dir / "out" / "floor.bmp").size(), 54u + 4u * 8u * 4u);
-  const CliResult missing = RunCli({"export-all", pvm, Path("nowhere"), "--as", "bmp"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "cannot export into " + Path("nowhere") + ": not a folder\n");
+  // A missing folder is made (with its parents); a file in the way is refused.
+  const CliResult made = RunCli({"export-all", pvm, Path("new/sub"), "--as", "bmp"});
+  EXPECT_EQ(made.status, 0) << made.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "new" / "sub" / "floor.bmp"));
+  const CliResult blocked = RunCli({"export-all", pvm, Path("new/sub/floor.bmp"), "--as", "bmp"});
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_EQ(blocked.err, "cannot export into " + Path("new/sub/floor.bmp") + ": not a folder\n");
+  EXPECT_EQ(RunCli({"export-all", Path("absent.pvm"), Path("never"), "--as", "bmp"}).status, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir / "never"));
 }
 
 // A side x side 32-bit bitmap, opaque but for one pixel of alpha 0.
