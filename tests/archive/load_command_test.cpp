@@ -196,12 +196,7 @@ TEST_F(LoadCommandTest, PackageFailuresEndTheCommandWithoutALabelRefresh) {
 }
 
 TEST_F(LoadCommandTest, BmlWithoutImagesIsANoticeAndRefreshesTheLabel) {
-  // A valid header with one entry that carries no texture archive.
-  Bytes bml(2048 + 32, 0);
-  const Bytes head = FromHex("00000000 01000000 50");
-  std::copy(head.begin(), head.end(), bml.begin());
-  bml[64 + 32] = 4;  // S1 = 4, S2 = 0
-  LoadFile(store, ui, Write("empty.bml", bml));
+  LoadFile(store, ui, Write("empty.bml", test::BmlWithoutArchives()));
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].kind, Kind::Plain);
   EXPECT_EQ(ui.messages[0].text, "This BML does'nt contain any images");
