@@ -61,15 +61,6 @@ TEST_F(LoadCommandTest, CancelRefreshesTheLabelAndKeepsEverything) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(LoadCommandTest, GvmFileAfterAPvmClearsThePvrFamilyFlag) {
-  LoadFile(store, ui, Write("a.pvm", test::PvmTwoTextures()));
-  ASSERT_EQ(store.pvrFamily, 1);
-  LoadFile(store, ui, Write("a.gvm", test::GvmTwoTextures()));
-  EXPECT_EQ(store.pvrFamily, 0);
-  EXPECT_EQ(store.images[0].Width, 256);
-  EXPECT_EQ(ui.label, "2 Images");
-}
-
 // Files refused after an earlier load: one information message says why, the
 // list is cleared and the flags reset, the label and the images stay those of
 // the earlier load.
