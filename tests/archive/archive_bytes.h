@@ -63,6 +63,12 @@ inline Bytes XvmTwoTextures() {
               FromHex("1122"), Bytes(14, 0x99)});
 }
 
+// A little-endian BML package of one entry that holds no texture archive:
+// count 1, marker 50, the entry's S1 = 4 (at 96) and S2 = 0, data at 2048.
+inline Bytes BmlWithoutArchives() {
+  return Cat({FromHex("00000000 01000000 50"), Bytes(87, 0), FromHex("04"), Bytes(2048 + 32 - 97, 0)});
+}
+
 // A packed archive of one 8 x 8 image with format 01 09, spelled out: the
 // 4096-byte header area with the one entry, then the texture chunk.
 // `chunkLength` is the little-endian chunk length (data length + 8) in hex.

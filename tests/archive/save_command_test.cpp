@@ -254,9 +254,7 @@ TEST_F(SaveCommandTest, RebuildOnlyOverTheBytesThatWereLoaded) {
 }
 
 TEST_F(SaveCommandTest, APackageWithoutArchivesIsNotRebuilt) {
-  Bytes empty(2048 + 32, 0);
-  const Bytes head = FromHex("00000000 01000000 50");
-  std::copy(head.begin(), head.end(), empty.begin());
+  const Bytes empty = BmlWithoutArchives();
   WriteFileBytes(dir / "empty.bml", empty);
   LoadFile(store, ui, (dir / "empty.bml").string());
   SaveCommand(store, ui);  // the BML flag is set: no dialog

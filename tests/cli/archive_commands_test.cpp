@@ -94,12 +94,6 @@ TEST_F(ArchiveCliTest, RejectedArchiveFails) {
   EXPECT_NE(r.err.find("4294967295"), std::string::npos) << r.err;
 }
 
-TEST_F(ArchiveCliTest, ListWithoutFileIsAUsageError) {
-  const CliResult r = RunCli({"list"});
-  EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.err, "");
-}
-
 TEST(ListLineTest, PackageIndexIsTheLastFieldInPackageModeOnly) {
   TImage_Entry e;
   e.Name = "XVM 3 , Image 1";

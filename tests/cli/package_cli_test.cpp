@@ -33,10 +33,7 @@ TEST(PackageCli, ListsEveryContainerKindWithPackageIndices) {
 TEST(PackageCli, NoticesExitZeroAndLoadErrorsExitNonZero) {
   TempDir dir;
   // A BML whose only entry has no texture archive: a notice, not an error.
-  Bytes bml(2048 + 32, 0);
-  const Bytes head = FromHex("00000000 01000000 50");
-  std::copy(head.begin(), head.end(), bml.begin());
-  WriteFileBytes(dir / "empty.bml", bml);
+  WriteFileBytes(dir / "empty.bml", BmlWithoutArchives());
   const CliResult notice = RunCli({"list", (dir / "empty.bml").string()});
   EXPECT_EQ(notice.status, 0);
   EXPECT_EQ(notice.err, "This BML does'nt contain any images\n");

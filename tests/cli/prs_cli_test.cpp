@@ -119,12 +119,6 @@ TEST(PrsCli, RefusesFilesLargerThanTheBuffer) {
   }
 }
 
-TEST(PrsCli, MissingArgumentsAreAUsageError) {
-  const CliResult r = RunCli({"prs", "compress", "only-one"});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_FALSE(r.err.empty());
-}
-
 TEST(PrsCli, RefusesToWriteOverItsInput) {
   TempDir dir;
   const std::string in = (dir / "in.bin").string();

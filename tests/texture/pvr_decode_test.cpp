@@ -21,17 +21,6 @@ class PvrDecodeTest : public ::testing::Test {
   Canvas& c = *canvas;
 };
 
-TEST_F(PvrDecodeTest, TwoByTwoTwiddledOrder) {
-  const Bytes data = Le16Words({0xAAAA, 0xBBBB, 0xCCCC, 0xDDDD});
-  int32_t cursor = 0;
-  TransferTwiddled16(c, data, cursor, 0, 0, 2);
-  EXPECT_EQ(c(0, 0), 0xAAAAu);
-  EXPECT_EQ(c(0, 1), 0xBBBBu);
-  EXPECT_EQ(c(1, 0), 0xCCCCu);
-  EXPECT_EQ(c(1, 1), 0xDDDDu);
-  EXPECT_EQ(cursor, 8);
-}
-
 TEST_F(PvrDecodeTest, FourByFourTwiddledPositions) {
   Bytes data(32);
   for (uint16_t t = 0; t < 16; ++t) PutLe16(data, t, static_cast<uint16_t>(0x100 + t));
@@ -44,7 +33,8 @@ TEST_F(PvrDecodeTest, FourByFourTwiddledPositions) {
 }
 
 TEST_F(PvrDecodeTest, TwiddledAtOffsetAndCursorStart) {
-  // Two padding words before the texels; the square is placed at (5, 7).
+  // Two padding words before the texels; the 2 x 2 square, in the order
+  // (0, 0), (0, 1), (1, 0), (1, 1), is placed at (5, 7).
   const Bytes data = Le16Words({0x1111, 0x2222, 0xAAAA, 0xBBBB, 0xCCCC, 0xDDDD});
   int32_t cursor = 4;
   TransferTwiddled16(c, data, cursor, 5, 7, 2);

@@ -55,29 +55,7 @@ TEST_F(PvrRectangleDecodeTest, SixteenByFourIsFourSquaresLeftToRight) {
   EXPECT_EQ(cursor, 128);
 }
 
-TEST_F(PvrRectangleDecodeTest, FourBySixteenIsFourSquaresTopToBottom) {
-  const Bytes data = Counting(64);
-  int32_t cursor = 0;
-  DecodeTwiddledRectangle16(c, data, cursor, 4, 16);
-  EXPECT_EQ(Read(4, 16), (Rows{{0, 2, 8, 10},
-                              {1, 3, 9, 11},
-                              {4, 6, 12, 14},
-                              {5, 7, 13, 15},
-                              {16, 18, 24, 26},
-                              {17, 19, 25, 27},
-                              {20, 22, 28, 30},
-                              {21, 23, 29, 31},
-                              {32, 34, 40, 42},
-                              {33, 35, 41, 43},
-                              {36, 38, 44, 46},
-                              {37, 39, 45, 47},
-                              {48, 50, 56, 58},
-                              {49, 51, 57, 59},
-                              {52, 54, 60, 62},
-                              {53, 55, 61, 63}}));
-}
-
-TEST_F(PvrRectangleDecodeTest, CutDataOddSidesAndSidesOfOne) {
+TEST_F(PvrRectangleDecodeTest, TallShapesCutDataOddSidesAndSidesOfOne) {
   constexpr uint32_t N = kNoTexel;
   struct Row {
     int32_t w, h;
@@ -85,6 +63,11 @@ TEST_F(PvrRectangleDecodeTest, CutDataOddSidesAndSidesOfOne) {
     Rows expected;  // N: not written
   };
   const Row rows[] = {
+      // 4 x 16: the four squares top to bottom.
+      {4, 16, 64, {{0, 2, 8, 10},    {1, 3, 9, 11},    {4, 6, 12, 14},   {5, 7, 13, 15},
+                   {16, 18, 24, 26}, {17, 19, 25, 27}, {20, 22, 28, 30}, {21, 23, 29, 31},
+                   {32, 34, 40, 42}, {33, 35, 41, 43}, {36, 38, 44, 46}, {37, 39, 45, 47},
+                   {48, 50, 56, 58}, {49, 51, 57, 59}, {52, 54, 60, 62}, {53, 55, 61, 63}}},
       // 40 words: squares 0 and 1 whole, square 2 only its first 8 positions
       // (the left two columns), square 3 nothing.
       {16, 4, 40, {{0, 2, 8, 10, 16, 18, 24, 26, 32, 34, N, N, N, N, N, N},

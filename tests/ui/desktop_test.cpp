@@ -15,7 +15,6 @@
 #include <QUrl>
 #include <QWheelEvent>
 #include <QtTest>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -24,44 +23,14 @@
 #include "ui/picture_view.h"
 #include "ui/start_options.h"
 
-using quarrendel::FileChoice;
+#include "tests/ui/recording_form.h"
+
 using quarrendel::ImageStore;
 using quarrendel::Picture;
 using quarrendel::ui::PictureArea;
 using quarrendel::ui::TForm1;
 
 namespace {
-
-// The window with its boxes, questions and file dialogs answered by the test.
-class DesktopForm : public TForm1 {
- public:
-  explicit DesktopForm(ImageStore& store) : TForm1(store) {}
-
-  QStringList boxes;
-  QStringList questions;
-  std::deque<bool> questionAnswers;  // empty: the user cancels
-  std::deque<QString> fileAnswers;   // empty: the user cancels the file dialog
-  int fileDialogs = 0;
-
- protected:
-  void ShowBox(BoxKind, const QString& text) override { boxes.push_back(text); }
-
-  bool AskQuestion(const QString& text, const QString&) override {
-    questions.push_back(text);
-    if (questionAnswers.empty()) return false;
-    const bool answer = questionAnswers.front();
-    questionAnswers.pop_front();
-    return answer;
-  }
-
-  std::optional<FileChoice> RunFileDialog(const FileDialogRequest&) override {
-    ++fileDialogs;
-    if (fileAnswers.empty()) return std::nullopt;
-    const QString path = fileAnswers.front();
-    fileAnswers.pop_front();
-    return FileChoice{QFile::encodeName(path).toStdString(), 1};
-  }
-};
 
 // Bare PVRT files. "clut": 2 x 2 indices of a 4-bit CLUT (format 0x0500),
 // whose palette would be <name>.pvp beside it. "rect": a 2 x 2 RGB565
@@ -80,11 +49,8 @@ Picture ZoomPicture() {
   return picture;
 }
 
-QRgb PixelAt(const TForm1& form, int x, int y) { return form.Image1->grab(QRect(x, y, 1, 1)).toImage().pixel(0, 0); }
-
 QStringList RecentCaptions(TForm1& form) {
-  form.Recent1->popup(QPoint(0, 0));  // fills the menu as opening it does
-  form.Recent1->hide();
+  OpenMenu(form.Recent1);
   QStringList captions;
   for (const QAction* action : form.Recent1->actions()) {
     if (action->isSeparator()) continue;
@@ -127,7 +93,7 @@ class DesktopTest : public QObject {
 
   QTemporaryDir dir_;
   std::unique_ptr<ImageStore> store_;
-  std::unique_ptr<DesktopForm> form_;
+  std::unique_ptr<RecordingForm> form_;
 };
 
 void DesktopTest::initTestCase() {
@@ -139,7 +105,7 @@ void DesktopTest::initTestCase() {
 void DesktopTest::init() {
   quarrendel::ui::RecentFiles().Clear();
   store_ = std::make_unique<ImageStore>();
-  form_ = std::make_unique<DesktopForm>(*store_);
+  form_ = std::make_unique<RecordingForm>(*store_);
   form_->show();
   QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }
@@ -149,16 +115,10 @@ void DesktopTest::cleanup() {
   store_.reset();
 }
 
-QString DesktopTest::Write(const QString& name, const char* hex) {
-  const QString path = QDir(dir_.path()).filePath(name);
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return {};
-  file.write(QByteArray::fromHex(QByteArray(hex)));
-  return path;
-}
+QString DesktopTest::Write(const QString& name, const char* hex) { return WriteFile(dir_, name, FromHex(hex)); }
 
 void DesktopTest::ZoomKeepsTheCheckerboardAtScreenScale() {
-  DesktopForm& form = *form_;
+  RecordingForm& form = *form_;
   form.ShowPicture(ZoomPicture());
   // 1x: red at alpha 128 over white is 255, 126, 126.
   QCOMPARE(form.Image1->size(), QSize(4, 4));
@@ -195,7 +155,7 @@ void DesktopTest::ZoomKeepsTheCheckerboardAtScreenScale() {
 }
 
 void DesktopTest::FitKeysAndWheel() {
-  DesktopForm& form = *form_;
+  RecordingForm& form = *form_;
   form.ShowPicture(ZoomPicture());
   form.ZoomFit->trigger();
   const QSize room = form.ScrollBox1->maximumViewportSize();
@@ -249,7 +209,7 @@ void DesktopTest::FitKeysAndWheel() {
 }
 
 void DesktopTest::ChannelToggles() {
-  DesktopForm& form = *form_;
+  RecordingForm& form = *form_;
   form.ShowPicture(ZoomPicture());
   form.AlphaOnly1->trigger();
   QCOMPARE(PixelAt(form, 0, 0), qRgb(128, 128, 128));
@@ -267,7 +227,7 @@ void DesktopTest::ChannelToggles() {
 }
 
 void DesktopTest::StatusLineAfterADrop() {
-  DesktopForm& form = *form_;
+  RecordingForm& form = *form_;
   const QString path = Write(QStringLiteral("clut.pvr"), kClutTexture);
   bool entered = false;
   SendDrop(form, {QUrl(QStringLiteral("https://example.org/a.pvm"))}, &entered);
@@ -277,7 +237,7 @@ void DesktopTest::StatusLineAfterADrop() {
   QTRY_COMPARE(form.ListCount(), 1);
   QCOMPARE(form.ListBox1->item(0)->text(), QStringLiteral("clut"));
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
-  QVERIFY(form.boxes.isEmpty());
+  QVERIFY(form.boxes.empty());
 
   form.ListSetSelectedIndex(0);
   form.ListBox1Click();
@@ -288,11 +248,11 @@ void DesktopTest::StatusLineAfterADrop() {
 }
 
 void DesktopTest::UnsavedChangesAreNotDroppedWithoutAsking() {
-  DesktopForm& form = *form_;
+  RecordingForm& form = *form_;
   const QString clut = Write(QStringLiteral("clut.pvr"), kClutTexture);
   const QString rect = Write(QStringLiteral("rect.pvr"), kRectTexture);
   // Without changes nothing is asked.
-  form.fileAnswers.push_back(clut);
+  form.answers.push_back(Choose(clut));
   form.Open1->trigger();
   QCOMPARE(form.ListBox1->item(0)->text(), QStringLiteral("clut"));
   QVERIFY(form.questions.isEmpty());
@@ -305,14 +265,14 @@ void DesktopTest::UnsavedChangesAreNotDroppedWithoutAsking() {
       form.OpenPath(clut);
       store_->MarkChanged();  // as a successful Import or Add leaves it
       form.questions.clear();
-      form.fileDialogs = 0;
+      form.requests.clear();
       form.questionAnswers = {discard};
       form.show();
       switch (way) {
         case Way::Load:
-          form.fileAnswers = {rect};
+          form.answers = {Choose(rect)};
           form.Open1->trigger();
-          QCOMPARE(form.fileDialogs, discard ? 1 : 0);
+          QCOMPARE(form.requests.size(), size_t{discard ? 1u : 0u});
           break;
         case Way::Drop: {
           bool entered = false;
@@ -342,11 +302,11 @@ void DesktopTest::UnsavedChangesAreNotDroppedWithoutAsking() {
       }
     }
   }
-  QVERIFY(form.boxes.isEmpty());
+  QVERIFY(form.boxes.empty());
 }
 
 void DesktopTest::RecentFilesNewestFirstAndKeptAcrossRuns() {
-  DesktopForm& form = *form_;
+  RecordingForm& form = *form_;
   QCOMPARE(RecentCaptions(form), (QStringList{QStringLiteral("No recent files [disabled]"),
                                               QStringLiteral("Clear recent files [disabled]")}));
   QStringList paths;
@@ -356,7 +316,7 @@ void DesktopTest::RecentFilesNewestFirstAndKeptAcrossRuns() {
   }
   // A file that fails to load does not join; one loaded again moves to the front.
   form.OpenPath(Write(QStringLiteral("bad.pvm"), "58595A57 00000000"));
-  QCOMPARE(form.boxes, QStringList{QStringLiteral("This file is not suported.")});
+  QCOMPARE(form.BoxTexts(), QStringList{QStringLiteral("This file is not suported.")});
   form.OpenPath(paths[5]);
   const QStringList expected{paths[5], paths[9], paths[8], paths[7], paths[6], paths[4], paths[3], paths[2]};
   QCOMPARE(form.recentFiles.Paths(), expected);
@@ -365,7 +325,7 @@ void DesktopTest::RecentFilesNewestFirstAndKeptAcrossRuns() {
   QFile::remove(paths[9]);
   form_.reset();
   store_ = std::make_unique<ImageStore>();
-  form_ = std::make_unique<DesktopForm>(*store_);
+  form_ = std::make_unique<RecordingForm>(*store_);
   QStringList captions = RecentCaptions(*form_);
   QCOMPARE(captions.size(), 9);
   QCOMPARE(captions[0], QStringLiteral("&1 ") + QString(paths[5]).replace(QLatin1Char('&'), QStringLiteral("&&")));
@@ -380,7 +340,7 @@ void DesktopTest::RecentFilesNewestFirstAndKeptAcrossRuns() {
   QFile::remove(paths[7]);
   RecentCaptions(*form_);
   form_->OpenPath(paths[7]);
-  QCOMPARE(form_->boxes, QStringList{QStringLiteral("File not found: ") + paths[7]});
+  QCOMPARE(form_->BoxTexts(), QStringList{QStringLiteral("File not found: ") + paths[7]});
   QVERIFY(!form_->recentFiles.Paths().contains(paths[7]));
 
   RecentCaptions(*form_);
@@ -426,7 +386,7 @@ void DesktopTest::StartOptions() {
   quarrendel::ui::ApplyStartOptions(*form_, *store_, options);
   QDir::setCurrent(startFolder);
   QCOMPARE(form_->recentFiles.Paths(), QStringList{rect});
-  QVERIFY(form_->boxes.isEmpty());
+  QVERIFY(form_->boxes.empty());
 }
 
 QTEST_MAIN(DesktopTest)

@@ -10,42 +10,21 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <deque>
 #include <memory>
 
 #include "core/image_store.h"
 #include "ui/main_form.h"
 
+#include "tests/ui/recording_form.h"
+
 using quarrendel::DialogId;
-using quarrendel::FileChoice;
 using quarrendel::ImageStore;
-using quarrendel::ui::TForm1;
 
 namespace {
 
-class PackForm : public TForm1 {
- public:
-  explicit PackForm(ImageStore& store) : TForm1(store) {}
-
-  QStringList boxes;
-  std::vector<DialogId> dialogs;
-  std::deque<FileChoice> answers;  // empty: the user cancels
-
- protected:
-  void ShowBox(BoxKind, const QString& text) override { boxes.push_back(text); }
-
-  std::optional<FileChoice> RunFileDialog(const FileDialogRequest& request) override {
-    dialogs.push_back(request.dialog);
-    if (answers.empty()) return std::nullopt;
-    FileChoice answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-};
-
 // A PVM of two 2 x 2 RGB565 rectangles (format 0x0901): "first" (global
 // index 1) all red, "second" (2) all blue.
-QByteArray TwoTexturePvm() {
+std::vector<uint8_t> TwoTexturePvm() {
   static const std::vector<uint8_t> red{0x00, 0xF8, 0x00, 0xF8, 0x00, 0xF8, 0x00, 0xF8};
   static const std::vector<uint8_t> blue{0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00};
   std::vector<quarrendel::TImage_Entry> images(2);
@@ -58,12 +37,7 @@ QByteArray TwoTexturePvm() {
     e.DataLength = 8;
     e.Data = const_cast<uint8_t*>((i == 0 ? red : blue).data());
   }
-  const std::vector<uint8_t> bytes = quarrendel::archive::BuildArchiveFile(quarrendel::PackageArchiveKind::Pvm, images);
-  return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-}
-
-FileChoice Choose(const QString& path, int filterIndex = 1) {
-  return FileChoice{QFile::encodeName(path).toStdString(), filterIndex};
+  return quarrendel::archive::BuildArchiveFile(quarrendel::PackageArchiveKind::Pvm, images);
 }
 
 QByteArray ReadAll(const QString& path) {
@@ -88,34 +62,26 @@ class TexturePackTest : public QObject {
 void TexturePackTest::ExportAPackThenBuildAnArchiveFromIt() {
   const auto owned = std::make_unique<ImageStore>();
   ImageStore& store = *owned;
-  PackForm form(store);
+  RecordingForm form(store);
   const QDir folder(dir_.path());
   // Nothing loaded: the item is disabled when the menu opens, and does nothing.
-  form.File1->popup(QPoint(0, 0));
-  form.File1->hide();
+  OpenMenu(form.File1);
   QVERIFY(!form.ExportPngPack1->isEnabled());
   form.ExportPngPack1Click();
-  QVERIFY(form.dialogs.empty());
+  QVERIFY(form.requests.empty());
 
-  const QString archive = folder.filePath(QStringLiteral("two.pvm"));
-  {
-    QFile file(archive);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(TwoTexturePvm());
-  }
-  form.answers.push_back(Choose(archive));
+  form.answers.push_back(Choose(WriteFile(dir_, QStringLiteral("two.pvm"), TwoTexturePvm())));
   form.Open1->trigger();
   form.ListSetSelectedIndex(0);
   form.ListBox1Click();
-  form.File1->popup(QPoint(0, 0));
-  form.File1->hide();
+  OpenMenu(form.File1);
   QVERIFY(form.ExportPngPack1->isEnabled());
 
   const QString index = folder.filePath(QStringLiteral("pack/index.txt"));
   form.answers.push_back(Choose(index));
   form.ExportPngPack1->trigger();
-  QCOMPARE(form.dialogs.back(), DialogId::PackDialog);
-  QCOMPARE(form.boxes, QStringList{QStringLiteral("2 PNG files and index.txt written in ") +
+  QCOMPARE(form.requests.back().dialog, DialogId::PackDialog);
+  QCOMPARE(form.BoxTexts(), QStringList{QStringLiteral("2 PNG files and index.txt written in ") +
                                    folder.filePath(QStringLiteral("pack"))});
   QCOMPARE(ReadAll(index), QByteArray("1,first.png,2x2\n2,second.png,2x2\n"));
   // The selected image is shown again: the canvas holds its red, not the last image unpacked.
@@ -124,12 +90,12 @@ void TexturePackTest::ExportAPackThenBuildAnArchiveFromIt() {
 
   // Index, then the archive's name and kind (1: PVM, its extension forced).
   form.boxes.clear();
-  form.dialogs.clear();
+  form.requests.clear();
   form.answers.push_back(Choose(index));
   form.answers.push_back(Choose(folder.filePath(QStringLiteral("rebuilt.bin")), 1));
   form.NewFromPngPack1->trigger();
-  QCOMPARE(form.dialogs, (std::vector<DialogId>{DialogId::PackDialog, DialogId::SaveDialog1}));
-  QVERIFY2(form.boxes.isEmpty(), qPrintable(form.boxes.join(QLatin1Char('\n'))));
+  QCOMPARE(form.DialogsAsked(), (std::vector<DialogId>{DialogId::PackDialog, DialogId::SaveDialog1}));
+  QVERIFY2(form.boxes.empty(), qPrintable(form.BoxTexts().join(QLatin1Char('\n'))));
   QCOMPARE(QString::fromStdString(store.loadedFileName), folder.filePath(QStringLiteral("rebuilt.pvm")));
   QCOMPARE(form.ListBox1->item(1)->text(), QStringLiteral("second"));
   QCOMPARE(store.images[1].GlobalIndex, 2u);
@@ -142,9 +108,9 @@ void TexturePackTest::ExportAPackThenBuildAnArchiveFromIt() {
   form.answers.push_back(Choose(index));
   form.answers.push_back(Choose(folder.filePath(QStringLiteral("broken")), 1));
   form.NewFromPngPack1->trigger();
-  QCOMPARE(form.boxes.size(), 1);
-  QVERIFY2(form.boxes[0].startsWith(QStringLiteral("index.txt line 2 (gone.png): cannot read ")),
-           qPrintable(form.boxes[0]));
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QVERIFY2(form.boxes[0].text.startsWith(QStringLiteral("index.txt line 2 (gone.png): cannot read ")),
+           qPrintable(form.boxes[0].text));
   QVERIFY(!folder.exists(QStringLiteral("broken.pvm")));
   QCOMPARE(QString::fromStdString(store.loadedFileName), folder.filePath(QStringLiteral("rebuilt.pvm")));
 }
