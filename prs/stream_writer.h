@@ -37,16 +37,22 @@ class StreamWriter {
   // Bits 0, 1.
   void LongCopy(int32_t distance, int32_t length) {
     PutBits(2, 2);
-    const uint32_t base = static_cast<uint32_t>(8192 - distance) * 8;
-    if (length <= 9) {
-      const uint32_t w = base + static_cast<uint32_t>(length - 2);
-      PutByte(static_cast<uint8_t>(w));
-      PutByte(static_cast<uint8_t>(w >> 8));
-    } else {
-      PutByte(static_cast<uint8_t>(base));
-      PutByte(static_cast<uint8_t>(base >> 8));
-      PutByte(static_cast<uint8_t>(length - 1));
+    // The length in the low 3 bits of the distance word if it fits (1 to 7
+    // for 3 to 9 bytes), else 0 there and length - 1 in a third byte. All
+    // three bytes are stored where they fit, the third then overwritten by
+    // the next command if unused: the choice follows no pattern.
+    const bool inWord = length <= 9;
+    const uint32_t w = static_cast<uint32_t>(8192 - distance) * 8 + (inWord ? static_cast<uint32_t>(length - 2) : 0);
+    if (pos_ + 3 <= size_) {
+      out_[pos_] = static_cast<uint8_t>(w);
+      out_[pos_ + 1] = static_cast<uint8_t>(w >> 8);
+      out_[pos_ + 2] = static_cast<uint8_t>(length - 1);
+      pos_ += inWord ? 2 : 3;
+      return;
     }
+    PutByte(static_cast<uint8_t>(w));
+    PutByte(static_cast<uint8_t>(w >> 8));
+    if (!inWord) PutByte(static_cast<uint8_t>(length - 1));
   }
   // The end command; its control byte, filled up with zero bits, is the
   // last one written.
