@@ -168,6 +168,21 @@ TEST_F(ImportTest, BitmapsEncodeForTheChosenFamily) {
   frontEnd.blackTransparent = true;
   ASSERT_TRUE(Import(0, Bitmap(2, 2, [](int32_t x, int32_t) { return x == 0 ? 0xFF000000u : 0xFFFFFFFFu; })));
   EXPECT_EQ(ToHex(Data(0)), "00 00 00 00 FF FF FF FF");
+  frontEnd.blackTransparent = false;
+
+  // The same bitmap stored top-down (rows in the other order, height -8)
+  // imports to the same texture.
+  const Bytes bottomUp = Bitmap(8, 8, Opaque);
+  ASSERT_TRUE(Import(0, bottomUp));
+  const Bytes expected = Data(0);
+  Bytes topDown(bottomUp.begin(), bottomUp.begin() + 54);
+  for (int row = 7; row >= 0; --row) {
+    const auto start = bottomUp.begin() + 54 + row * 32;
+    topDown.insert(topDown.end(), start, start + 32);
+  }
+  for (int k = 0; k < 4; ++k) topDown[22 + k] = static_cast<uint8_t>(static_cast<uint32_t>(-8) >> (8 * k));
+  ASSERT_TRUE(Import(1, topDown)) << (frontEnd.messages.empty() ? "" : frontEnd.messages.back().text);
+  EXPECT_EQ(ToHex(Data(1)), ToHex(expected));
 }
 
 TEST_F(ImportTest, RefusedBitmapsChangeNothing) {
