@@ -165,6 +165,15 @@ TEST_F(ExportTest, PngIsTheTrueSizeWithChannelsStretchedToTheFullRange) {
   EXPECT_EQ(png.pixels.size(), 32u);
   // The canvas (the preview, the other kinds) keeps the decoder's values: 4-bit 15 is 240 there.
   EXPECT_EQ(store->canvas(0, 0), 0xF0F00000u);
+
+  // A plain 4 x 2 RGB565 rectangle (0x0901) in rows of 4: white at word 6 is
+  // pixel (2, 1) of the PNG, though the 2 x 2 canvas square holds words 0..3.
+  Put("plain", 4, 2, 0x0901, 0, FromHex("0000 0000 0000 0000  0000 0000 FFFF 0000"));
+  Select(1);
+  const imagefile::RgbaImage rows = imagefile::ReadPng(imagefile::ExportBytes(*store, 1, ExportKind::Png));
+  ASSERT_EQ(rows.pixels.size(), 32u);
+  EXPECT_EQ(ToHex(Bytes(rows.pixels.begin() + 24, rows.pixels.begin() + 28)), "FF FF FF FF");
+  EXPECT_EQ(ToHex(Bytes(rows.pixels.begin() + 20, rows.pixels.begin() + 24)), "00 00 00 FF");
 }
 
 TEST_F(ExportTest, ExportWritesTheSelectedImageUnderTheChosenKind) {
