@@ -197,18 +197,32 @@ struct FetchedMember {
   std::unique_ptr<uint8_t[]> unpacked;
   size_t unpackedSize = 0;
   bool endsEarly = false;  // the stream ends before its end command
+  bool cut = false;        // the file ends inside the member: only its first bytes were unpacked
 };
 
+// Whether `e`, met reading `fetched`, comes from bytes of the member that lie
+// beyond the end of the file: a member starting there, a plain member's
+// texture (the whole-file reader throws Truncated only past the file's end),
+// or anything of a packed member the file cuts short.
+bool BeyondTheFile(const FetchedMember& fetched, const Error& e) {
+  if (fetched.cut) return true;
+  return fetched.kind != MemberKind::Packed && e.Kind() == ErrorKind::Truncated;
+}
+
 // Reads member (offset, size) of `file`; safe on any thread. A stream too
-// large for the buffers, lying outside the file, reaching before its start or
-// unpacking beyond the buffer is an unpackError; one that ends early is kept
-// as far as it goes.
+// large for the buffers, reaching before its start or unpacking beyond the
+// buffer is an unpackError; one that ends early, also because the file ends
+// inside it (cut), is kept as far as it goes.
 FetchedMember FetchMember(const ByteReader& file, const InputHooks& input, size_t offset, size_t size,
                           UnpackBuffers& buffers) {
   FetchedMember fetched;
   try {
+    // A member at the very end of the file may be shorter than 16 bytes: the
+    // rest of its head reads as zeros. A member starting at or past the end
+    // has no head at all (Truncated).
     std::array<uint8_t, 16> buffer;
-    const auto head = input.Fetch(file.BytesAt(offset, buffer.size()), buffer);
+    const size_t available = offset < file.Size() ? std::min(buffer.size(), file.Size() - offset) : buffer.size();
+    const auto head = input.Fetch(file.BytesAt(offset, available), buffer);
     std::copy(head.begin(), head.end(), fetched.head.begin());
   } catch (const Error& e) {
     fetched.error = e;
@@ -226,11 +240,13 @@ FetchedMember FetchMember(const ByteReader& file, const InputHooks& input, size_
   fetched.kind = MemberKind::Packed;
   try {
     RequireBufferBytes(static_cast<int64_t>(size), "compressed member");
-    const auto packed = file.BytesAt(offset, size);
-    const auto copy = std::make_unique_for_overwrite<uint8_t[]>(size);
+    const size_t inFile = std::min(size, file.Size() - offset);  // the member starts inside the file
+    fetched.cut = inFile < size;
+    const auto packed = file.BytesAt(offset, inFile);
+    const auto copy = std::make_unique_for_overwrite<uint8_t[]>(inFile);
     fetched.unpacked = buffers.Take();
     const prs::DecompressResult r =
-        prs::Decompress(input.Fetch(packed, std::span<uint8_t>(copy.get(), size)),
+        prs::Decompress(input.Fetch(packed, std::span<uint8_t>(copy.get(), inFile)),
                         std::span<uint8_t>(fetched.unpacked.get(), static_cast<size_t>(kBufferSize)));
     if (r.EndsEarly()) {
       fetched.endsEarly = true;
@@ -306,7 +322,9 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
           } else if (fetched.kind == MemberKind::Packed) {
             EnterPackageMode(store, frontEnd, running);
             if (fetched.unpackError) throw *fetched.unpackError;
-            if (fetched.endsEarly) store.NoteShortfall(LoadShortfall::StreamEndsEarly);
+            if (fetched.endsEarly) {
+              store.NoteShortfall(fetched.cut ? LoadShortfall::Damaged : LoadShortfall::StreamEndsEarly);
+            }
             const std::span<const uint8_t> unpacked(fetched.unpacked.get(), fetched.unpackedSize);
             if (ByteReader(unpacked).MagicAt(0, "GBIX")) {
               store.imagesDeclared += 1;
@@ -331,6 +349,11 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
           if (e.Kind() == ErrorKind::PoolFull) {
             store.NoteShortfall(LoadShortfall::Damaged);
             throw;
+          }
+          // A file cut short: the load is incomplete, not refused.
+          if (BeyondTheFile(fetched, e)) {
+            store.NoteShortfall(LoadShortfall::Damaged);
+            return false;
           }
           outcome = unsupported();
           return false;

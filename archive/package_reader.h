@@ -40,11 +40,14 @@ inline constexpr int64_t kAfsMaxMembers = (kAfsHeaderArea - 8) / 8;  // 65,534 t
 // has been read.
 
 // Reads an AFS archive (the whole file). Sets the image count, the PVR-family
-// and package mode flags. A member the reader cannot take - an unsupported
-// kind, a table, offset or size outside the file, a corrupt PRS stream, an
-// unpacked member too large for the buffers, more images than the table
-// holds - shows kUnsupportedMember and returns EndsLoad with the members read
-// before it kept.
+// and package mode flags. A member whose bytes lie beyond the end of the file
+// (a file cut short) ends the walk with the members read before it kept and
+// the load recorded as incomplete (Damaged); a packed member the file cuts
+// short is unpacked as far as it goes first. A member the reader cannot take
+// otherwise - an unsupported kind, a table outside the file, a corrupt PRS
+// stream, an unpacked member too large for the buffers, more images than the
+// table holds - shows kUnsupportedMember and returns EndsLoad with the
+// members read before it kept.
 PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
                        const InputHooks& input = InputHooks());
 

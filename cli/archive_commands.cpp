@@ -28,9 +28,9 @@ void PrintList(CliContext& context, const Loaded& loaded) {
   }
 }
 
-// The H x H square of the pixel canvas, or with `trueSize` its W x H
-// rectangle, rows top to bottom, bytes R, G, B, A; `painted`: the same region
-// painted over the checkerboard, opaque.
+// The H x H square of the pixel canvas, or with `trueSize` the W x H picture
+// of the selection, rows top to bottom, bytes R, G, B, A; `painted`: the same
+// region painted over the checkerboard, opaque.
 std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection& selection, int32_t index,
                                bool painted, bool trueSize) {
   const TImage_Entry& entry = store.images[static_cast<size_t>(index)];
@@ -54,6 +54,10 @@ std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection
   RequireCanvasSide(height, "texture");
   RequireCanvasSide(width, "texture");
   out.reserve(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+  if (trueSize) {
+    for (uint32_t v : selection.picture.decoded) push(v, static_cast<uint8_t>(v >> 24));
+    return out;
+  }
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) {
       const uint32_t v = store.canvas(x, y);

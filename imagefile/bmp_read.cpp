@@ -1,6 +1,7 @@
 #include "imagefile/bmp_read.h"
 
 #include <array>
+#include <limits>
 #include <string>
 
 #include "core/byte_io.h"
@@ -27,6 +28,12 @@ int64_t RowBytes(const BitmapHeader& h) { return int64_t{h.width} * (h.bitsPerPi
 // and Add admit this is also (row bytes) mod 4.)
 int64_t RowStride(const BitmapHeader& h) { return (RowBytes(h) + 3) / 4 * 4; }
 
+// The rows of a stored height: its size, INT32_MIN cut to INT32_MAX.
+int32_t RowCount(int32_t storedHeight) {
+  if (storedHeight >= 0) return storedHeight;
+  return storedHeight == std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::max() : -storedHeight;
+}
+
 std::string Size(int32_t w, int32_t h) { return std::to_string(w) + " x " + std::to_string(h); }
 
 uint32_t Rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a) { return r | (g << 8) | (b << 16) | (a << 24); }
@@ -39,7 +46,7 @@ BitmapSize ReadBitmapSize(std::span<const uint8_t> file) {
     Refuse(ErrorKind::Truncated, "This bitmap file ends inside its header (" + std::to_string(file.size()) +
                                      " bytes).");
   }
-  return {static_cast<int32_t>(reader.U32LeAt(18)), static_cast<int32_t>(reader.U32LeAt(22))};
+  return {static_cast<int32_t>(reader.U32LeAt(18)), RowCount(static_cast<int32_t>(reader.U32LeAt(22)))};
 }
 
 BitmapHeader ReadBitmapHeader(std::span<const uint8_t> file) {
@@ -52,7 +59,9 @@ BitmapHeader ReadBitmapHeader(std::span<const uint8_t> file) {
   h.pixelOffset = reader.U32LeAt(10);
   const uint32_t headerSize = reader.U32LeAt(14);
   h.width = static_cast<int32_t>(reader.U32LeAt(18));
-  h.height = static_cast<int32_t>(reader.U32LeAt(22));
+  const auto storedHeight = static_cast<int32_t>(reader.U32LeAt(22));
+  h.height = RowCount(storedHeight);
+  h.topDown = storedHeight < 0;
   h.bitsPerPixel = reader.U16LeAt(28);
   h.compression = reader.U32LeAt(30);
 
@@ -70,7 +79,6 @@ BitmapHeader ReadBitmapHeader(std::span<const uint8_t> file) {
     Refuse(ErrorKind::Unsupported, "Compressed bitmaps cannot be read (compression " + std::to_string(h.compression) +
                                        ").");
   }
-  if (h.height < 0) Refuse(ErrorKind::Unsupported, "Top-down bitmaps (negative height) cannot be read.");
   if (h.width <= 0 || h.height == 0) {
     Refuse(ErrorKind::Corrupt, "This bitmap has no pixels (" + Size(h.width, h.height) + ").");
   }
@@ -107,7 +115,7 @@ void LoadBitmapIntoCanvas(std::span<const uint8_t> file, Canvas& canvas) {
   const auto rowBytes = static_cast<size_t>(RowBytes(h));
   const auto stride = static_cast<size_t>(RowStride(h));
   for (int32_t i = 0; i < h.height; ++i) {
-    const int32_t y = h.height - 1 - i;  // the first row in the file is the bottom one
+    const int32_t y = h.topDown ? i : h.height - 1 - i;  // bottom-up: the first row in the file is the bottom one
     const std::span<const uint8_t> row = reader.BytesAt(h.pixelOffset + stride * static_cast<size_t>(i), rowBytes);
     for (int32_t x = 0; x < h.width; ++x) {
       const auto at = static_cast<size_t>(x);

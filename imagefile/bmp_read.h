@@ -1,8 +1,9 @@
 // Windows bitmaps (".bmp") as sources of Import and Add: uncompressed 8, 16,
-// 24 and 32 bits per pixel, rows stored bottom-up, each row padded to a
-// multiple of 4 bytes. Fields, little-endian: "BM" at 0, pixel data offset
-// at 10, header size at 14, width at 18, height at 22 (signed), bits per
-// pixel at 28, compression at 30.
+// 24 and 32 bits per pixel, each row padded to a multiple of 4 bytes. Fields,
+// little-endian: "BM" at 0, pixel data offset at 10, header size at 14, width
+// at 18, height at 22 (signed: positive for rows stored bottom-up, the usual
+// form, negative for rows stored top-down), bits per pixel at 28, compression
+// at 30.
 // - 8 bits: an index into the table of 256 blue, green, red, reserved
 //   entries at 54; opaque.
 // - 16 bits: 1-5-5-5 with an alpha bit when the 16 bits 4 bytes before the
@@ -33,16 +34,18 @@ struct BitmapSize {
   int32_t height = 0;
 };
 
-// The two signed values at 18 and 22, as stored (a top-down bitmap has a
-// negative height). Throws Error(BadMagic, kNotBmpMessage) without "BM",
-// Error(Truncated) when the file ends before them.
+// The signed width at 18 and the size of the signed height at 22 (cut to
+// INT32_MAX), whichever way the rows are stored. Throws Error(BadMagic,
+// kNotBmpMessage) without "BM", Error(Truncated) when the file ends before
+// them.
 BitmapSize ReadBitmapSize(std::span<const uint8_t> file);
 
 // Everything LoadBitmapIntoCanvas reads from the header, checked.
 struct BitmapHeader {
   uint32_t pixelOffset = 0;
   int32_t width = 0;
-  int32_t height = 0;
+  int32_t height = 0;     // rows, whichever way they are stored
+  bool topDown = false;   // the stored height is negative: the first row is the top one
   uint16_t bitsPerPixel = 0;
   uint16_t maskWord = 0;  // 16-bit bitmaps only
   uint32_t compression = 0;
@@ -51,7 +54,7 @@ struct BitmapHeader {
 // Reads and checks the header: throws Error(BadMagic, kNotBmpMessage) for
 // a wrong signature, and an Error with a message for an OS/2 header, a bit
 // depth other than 8, 16, 24 or 32, compression (bit-field masks on 16 and
-// 32-bit bitmaps are accepted), a top-down bitmap, no pixels, a side above
+// 32-bit bitmaps are accepted), no pixels, a side above
 // kMaxBitmapSide, pixel data that starts inside the header, and a file that
 // ends before the last row.
 BitmapHeader ReadBitmapHeader(std::span<const uint8_t> file);

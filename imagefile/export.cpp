@@ -108,7 +108,9 @@ std::vector<uint8_t> XvrFile(const ImageStore& store, const TImage_Entry& entry)
     data = Reordered(entry, texture::CmprToDxt1);
   } else {
     const int32_t side = CanvasSquareSide(entry);
-    if (pixelCode < 2) {
+    // DXT1 keeps a one-bit alpha on its transparent index; a picture with
+    // graded alpha gets DXT3, as Add chooses.
+    if (pixelCode < 2 && !texture::HasGradedAlpha(store.canvas, side)) {
       data.resize(static_cast<size_t>(side * side / 2));
       texture::EncodeDxt1(store.canvas, side, data);
     } else {

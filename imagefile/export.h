@@ -6,7 +6,9 @@
 //    rectangle (0x0902), rows from the top.
 //  XVR: XVRT head (flags = pixel format code, format code = df; no GBIX) +
 //    data: stored DXT1/DXT3 (df 6, 7), CMPR moved into DXT1 order (df 14),
-//    else the picture encoded as DXT1 (pixel format codes 0, 1) or DXT3.
+//    else the picture encoded as DXT1 (pixel format codes 0, 1, and no
+//    graded alpha: alphas below 0x80 take the transparent index) or DXT3
+//    (flags 2).
 //  GVR: GBIX (index big-endian) + GVRT head + data: stored CMPR, DXT1 moved
 //    into CMPR order (0x0E00), else the picture packed as RGB5A3 tiles (0x0508).
 //  Bitmap: 54-byte header, 32 bits per pixel (blue, green, red, alpha), rows

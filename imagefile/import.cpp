@@ -94,49 +94,55 @@ std::optional<Prepared> PreparePng(ImageStore& store, FrontEnd& frontEnd, std::s
       [&picture](Canvas& canvas) { CopyIntoCanvas(picture, canvas); });
 }
 
+// Decodes the DDS file's top level into `canvas` (cleared first).
+void DecodeDdsTopLevel(Canvas& canvas, const DdsSource& dds) {
+  canvas.Clear(dds.side, dds.side);
+  switch (dds.blocks) {
+    case DdsBlocks::Dxt1: texture::DecodeDxt1(canvas, dds.side, dds.TopLevel()); break;
+    case DdsBlocks::Dxt3: texture::DecodeDxt3(canvas, dds.side, dds.TopLevel()); break;
+    case DdsBlocks::Dxt5: texture::DecodeDxt5(canvas, dds.side, dds.TopLevel()); break;
+  }
+}
+
 Prepared PrepareDds(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const SourceFile& source) {
   const DdsSource dds = ReadDdsSource(file, source.at);
   const auto count = static_cast<int32_t>(std::min<uint32_t>(dds.mipCount, std::numeric_limits<int32_t>::max()));
   const ImportOptions options = frontEnd.RunImportOptions(ImportOptionsRequest{0, count, count});
   const int32_t side = dds.side;
   texture::RequireEncodableSide(side, options.family);
-  const std::span<const uint8_t> top = dds.TopLevel();
+  const bool dxt1 = dds.blocks == DdsBlocks::Dxt1;
   switch (options.family) {
     case TargetFamily::Gc: {
-      if (dds.dxt1) {
+      if (dxt1) {
+        const std::span<const uint8_t> top = dds.TopLevel();
         std::vector<uint8_t> data(top.begin(), top.end());
         texture::Dxt1ToCmpr(side, data);
         return Square(side, texture::kFormatGcCmpr, std::move(data));
       }
-      std::vector<uint8_t> data(size_t{2} * top.size(), 0);
-      store.scratch.Clear(side, side);
-      texture::DecodeDxt3(store.scratch, side, top);
+      std::vector<uint8_t> data(size_t{2} * dds.linearSize, 0);
+      DecodeDdsTopLevel(store.scratch, dds);
       texture::PackRgb5a3Tiles(store.scratch, side, data);
       return Square(side, texture::kFormatGcRgb5a3, std::move(data));
     }
     case TargetFamily::XboxBb: {
       const int32_t levels = std::max(options.levels, 1);
-      const int64_t length = dds.dxt1 ? ChainSize4(side, levels) : ChainSize8(side, levels);
+      const int64_t length = dxt1 ? ChainSize4(side, levels) : ChainSize8(side, levels);
       if (static_cast<int64_t>(dds.data.size()) < length) {
         throw Error(ErrorKind::Truncated, "This DDS file holds " + std::to_string(dds.data.size()) +
                                               " bytes of texture data, fewer than the " + std::to_string(length) +
                                               " of the " + std::to_string(levels) + " levels to load.");
       }
       const std::span<const uint8_t> chain = dds.data.first(static_cast<size_t>(length));
-      return Square(side, dds.dxt1 ? texture::kFormatDxt1 : texture::kFormatDxt3,
-                    std::vector<uint8_t>(chain.begin(), chain.end()));
+      std::vector<uint8_t> data(chain.begin(), chain.end());
+      // Xbox textures have no DXT5: every level becomes DXT3 with the decoded alpha.
+      if (dds.blocks == DdsBlocks::Dxt5) texture::Dxt5ToDxt3(chain, data);
+      return Square(side, dxt1 ? texture::kFormatDxt1 : texture::kFormatDxt3, std::move(data));
     }
     case TargetFamily::DcPc: break;
   }
-  store.scratch.Clear(side, side);
-  if (dds.dxt1) {
-    texture::DecodeDxt1(store.scratch, side, top);
-  } else {
-    texture::DecodeDxt3(store.scratch, side, top);
-  }
-  texture::EncodedTexture t =
-      texture::EncodeCanvas(store.scratch, side, TargetFamily::DcPc,
-                            dds.dxt1 ? texture::TwiddledTexels::Argb1555 : texture::TwiddledTexels::Argb4444);
+  DecodeDdsTopLevel(store.scratch, dds);
+  texture::EncodedTexture t = texture::EncodeCanvas(
+      store.scratch, side, TargetFamily::DcPc, dxt1 ? texture::TwiddledTexels::Argb1555 : texture::TwiddledTexels::Argb4444);
   return Square(side, t.format, std::move(t.data));
 }
 

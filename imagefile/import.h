@@ -5,10 +5,12 @@
 //  PNG: the same as a 32-bit bitmap, alpha kept.
 //  PVR, GVR, XVR and (Add only) "4" files: header and data taken as they are.
 //  DDS: the dialog offers the file's mipmap count as the level count n.
-//    GC: DXT1 becomes CMPR (0x0E00) by block order; DXT3 is decoded and
-//    packed as RGB5A3 (0x0508, 2 x linear size bytes). XBox/BB: the first n
-//    levels as stored (0x0600 / 0x0700). DC/PC: decoded and twiddled,
-//    ARGB1555 (0x0100) from DXT1, ARGB4444 (0x0102) from DXT3.
+//    GC: DXT1 becomes CMPR (0x0E00) by block order; DXT3 and DXT5 are
+//    decoded and packed as RGB5A3 (0x0508, 2 x linear size bytes). XBox/BB:
+//    the first n levels as stored (0x0600 / 0x0700), DXT5 levels turned into
+//    DXT3 block by block (colours kept, alpha cut to four bits). DC/PC:
+//    decoded and twiddled, ARGB1555 (0x0100) from DXT1, ARGB4444 (0x0102)
+//    from DXT3 and DXT5.
 // Bitmap, PNG and DDS results get the Xbox marking after they are shown (bit 1:
 // transparent pixels, bit 0: more than one level; DXT formats only). The
 // result is selected and shown, and the store marked as changed. Everything is read and checked, and the

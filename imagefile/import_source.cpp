@@ -124,10 +124,10 @@ DdsSource ReadDdsSource(std::span<const uint8_t> bytes, size_t at) {
   }
   DdsSource dds;
   dds.side = static_cast<int32_t>(width);
-  dds.dxt1 = in.MagicAt(84, "DXT1");
+  dds.blocks = in.MagicAt(84, "DXT1") ? DdsBlocks::Dxt1 : in.MagicAt(84, "DXT5") ? DdsBlocks::Dxt5 : DdsBlocks::Dxt3;
   dds.linearSize = in.U32LeAt(20);
   dds.mipCount = in.U32LeAt(28);
-  const int64_t topLevel = dds.dxt1 ? ChainSize4(dds.side, 1) : ChainSize8(dds.side, 1);
+  const int64_t topLevel = dds.blocks == DdsBlocks::Dxt1 ? ChainSize4(dds.side, 1) : ChainSize8(dds.side, 1);
   if (dds.linearSize < topLevel) {
     throw Error(ErrorKind::Corrupt, "This DDS file's linear size of " + std::to_string(dds.linearSize) +
                                         " bytes is smaller than the " + std::to_string(topLevel) +

@@ -14,8 +14,9 @@
 //          256 + flags), global index at 16, width 20, height 22, data length
 //          24, data from 64.
 //  "DDS "  DDS file: height at 12, width at 16, linear size (bytes of the top
-//          level) at 20, mipmap count at 28, FourCC at 84 ("DXT1", anything
-//          else is read as DXT3); data from 128, largest level first.
+//          level) at 20, mipmap count at 28, FourCC at 84 ("DXT1", "DXT5",
+//          anything else is read as DXT3); data from 128, largest level
+//          first.
 //  "\x89PNG\r\n\x1a\n"  PNG picture (see png_file.h), from there to the end.
 #pragma once
 
@@ -53,9 +54,12 @@ RawTexture ReadRawTexture(std::span<const uint8_t> file, const SourceFile& sourc
 
 inline constexpr int32_t kMaxDdsSide = 2048;
 
+// The block kind of a DDS file by its FourCC.
+enum class DdsBlocks { Dxt1, Dxt3, Dxt5 };
+
 struct DdsSource {
   int32_t side = 0;           // width = height
-  bool dxt1 = false;          // else DXT3
+  DdsBlocks blocks = DdsBlocks::Dxt3;
   uint32_t linearSize = 0;    // at least the top level's bytes
   uint32_t mipCount = 0;      // as the header says
   std::span<const uint8_t> data;  // everything after the header

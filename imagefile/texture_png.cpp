@@ -35,17 +35,22 @@ RgbaImage CanvasImage(const ImageStore& store, int32_t index) {
   const int32_t w = entry.Width;
   const int32_t h = entry.Height;
   RgbaImage image{w, h, std::vector<uint8_t>(static_cast<size_t>(w) * static_cast<size_t>(h) * 4)};
+  const auto put = [&depths](uint8_t* out, uint32_t pixel) {
+    const uint32_t v = texture::StretchPixel(pixel, depths);
+    out[0] = static_cast<uint8_t>(v);
+    out[1] = static_cast<uint8_t>(v >> 8);
+    out[2] = static_cast<uint8_t>(v >> 16);
+    out[3] = static_cast<uint8_t>(v >> 24);
+  };
+  if (const auto rows = texture::TrueSizeRows(entry, store.pvrFamily != 0)) {
+    for (size_t i = 0; i < rows->size(); ++i) put(image.pixels.data() + 4 * i, (*rows)[i]);
+    return image;
+  }
   const auto stride = static_cast<size_t>(w) * 4;
   for (int32_t x = 0; x < w; ++x) {
     const uint32_t* column = store.canvas.Column(x);
     uint8_t* out = image.pixels.data() + static_cast<size_t>(x) * 4;
-    for (int32_t y = 0; y < h; ++y, out += stride) {
-      const uint32_t v = texture::StretchPixel(column[y], depths);
-      out[0] = static_cast<uint8_t>(v);
-      out[1] = static_cast<uint8_t>(v >> 8);
-      out[2] = static_cast<uint8_t>(v >> 16);
-      out[3] = static_cast<uint8_t>(v >> 24);
-    }
+    for (int32_t y = 0; y < h; ++y, out += stride) put(out, column[y]);
   }
   return image;
 }

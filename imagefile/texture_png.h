@@ -18,7 +18,8 @@ namespace quarrendel::imagefile {
 void RequirePngSize(const ImageStore& store, int32_t index);
 
 // Image `index` from the canvas, which holds it decoded (store.currentImage
-// == index, else Error(Usage)). Throws as RequirePngSize.
+// == index, else Error(Usage)); a plain rectangle of W != H is decoded again
+// in rows of W texels (texture::TrueSizeRows). Throws as RequirePngSize.
 RgbaImage CanvasImage(const ImageStore& store, int32_t index);
 
 // What decoding a texture for a PNG met.

@@ -28,6 +28,21 @@ namespace {
 Picture Paint(const Canvas& canvas, int32_t pictureWidth, int32_t pictureHeight, int32_t paintedWidth,
               bool withDecoded = false);
 
+// The width x height pixels `rows` (row by row) blended over the
+// checkerboard, with the pixels themselves as the decoded ones.
+Picture PaintRows(std::vector<uint32_t> rows, int32_t width, int32_t height) {
+  Picture picture;
+  picture.width = width;
+  picture.height = height;
+  picture.pixels.resize(rows.size());
+  size_t i = 0;
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x, ++i) picture.pixels[i] = BlendOverBackground(rows[i], CheckerboardColour(x, y));
+  }
+  picture.decoded = std::move(rows);
+  return picture;
+}
+
 int32_t MipOffset(int32_t side) { return static_cast<int32_t>(TwiddledMipOffset(side)); }
 
 // Runs the decoder the dispatch chose on entry's data; the canvas region is
@@ -96,6 +111,14 @@ void Decode(ImageStore& store, const TImage_Entry& entry, DecoderKind kind, Pale
 
 }  // namespace
 
+std::optional<std::vector<uint32_t>> TrueSizeRows(const TImage_Entry& entry, bool pvrFamily) {
+  const int32_t w = entry.Width;
+  const int32_t h = entry.Height;
+  if (w == h || w > Canvas::kSide || h > Canvas::kSide) return std::nullopt;
+  if (ChooseDecoder(entry.Format, h, entry.DataLength, pvrFamily).decoder != DecoderKind::Rectangle) return std::nullopt;
+  return DecodeRectangleRows(entry.Bytes(), w, h, PixelFormatCode(entry.Format));
+}
+
 Selection SelectImage(ImageStore& store, int32_t index) {
   const TImage_Entry& entry = store.Entry(index);
   Selection selection;
@@ -133,7 +156,8 @@ Selection SelectImage(ImageStore& store, int32_t index) {
     Decode(store, entry, choice.decoder, selection.palette);
     if (choice.converted) ConvertTexels(store.canvas, decodedWidth, h, PixelFormatCode(entry.Format));
   }
-  selection.picture = Paint(store.canvas, w, h, w, true);
+  std::optional<std::vector<uint32_t>> rows = TrueSizeRows(entry, store.pvrFamily != 0);
+  selection.picture = rows ? PaintRows(std::move(*rows), w, h) : Paint(store.canvas, w, h, w, true);
   selection.description = choice.text;
   memo.push_back(choice.text);
   if (choice.decoder == DecoderKind::None) {

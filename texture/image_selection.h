@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,16 @@ struct Selection {
   PaletteUse palette;
 };
 
+// The W x H pixels of `entry` row by row when they are not the canvas's W x H
+// rectangle: a plain rectangle (data format 0x09, pixel byte not 0x0A) whose
+// width and height differ decodes into the canvas as an H x H square with rows
+// H texels wide, while its picture has rows of W texels. nullopt for every
+// other entry, and for sides beyond the canvas.
+std::optional<std::vector<uint32_t>> TrueSizeRows(const TImage_Entry& entry, bool pvrFamily);
+
 // Decodes entry `index` into store.canvas (CMPR also uses store.scratch), sets
 // store.currentImage and store.readCursor, and returns the memo lines and the
-// painted picture. Before decoding, the canvas is cleared over max(W, H) x H,
+// painted picture (from TrueSizeRows where it gives pixels). Before decoding, the canvas is cleared over max(W, H) x H,
 // so neither the H x H square nor the W x H rectangle shows anything of an
 // earlier image. Throws Error(Usage) for an index outside the table.
 Selection SelectImage(ImageStore& store, int32_t index);

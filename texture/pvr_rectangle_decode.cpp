@@ -57,6 +57,16 @@ int64_t AliasTopLevelOffset(int32_t width, int32_t height, int64_t dataLength) {
   return dataLength > top ? dataLength - top : 0;
 }
 
+std::vector<uint32_t> DecodeRectangleRows(std::span<const uint8_t> data, int32_t width, int32_t height,
+                                          uint8_t pixelFormatCode) {
+  if (!RectFits(width, height)) return {};
+  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+  std::vector<uint32_t> pixels(count, 0);
+  const size_t held = std::min(count, data.size() / 2);
+  for (size_t i = 0; i < held; ++i) pixels[i] = ConvertTexel(Le16(data, 2 * i), pixelFormatCode);
+  return pixels;
+}
+
 uint32_t YuvToPixel(int32_t y, int32_t u, int32_t v) { return Chroma(u, v).Pixel(y); }
 
 void DecodeStrideYuv422(Canvas& canvas, std::span<const uint8_t> data, int32_t width, int32_t height) {

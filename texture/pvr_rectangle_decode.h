@@ -7,7 +7,11 @@
 //    the small levels are padded differently; the top level is the last
 //    W x H texels of the data and is laid out like 0x0D.
 //  0x0B stride: rows of W 16-bit texels, not twiddled, no mipmaps (decoded by
-//    DecodeRaster16). YUV422 stride data pairs horizontally adjacent texels:
+//    DecodeRaster16).
+//  0x09 plain rectangle: raw texels row by row like stride. The canvas takes
+//    it as an H x H square with rows H texels wide (DecodeRectangle16), which
+//    the description and Export use; only its W x H picture, when W != H, is
+//    decoded in rows of W texels (DecodeRectangleRows). YUV422 stride data pairs horizontally adjacent texels:
 //    the even texel holds Y0 in its high byte and U in its low byte, the odd
 //    one Y1 and V.
 // Like the square decoders, these write only canvas elements inside W x H,
@@ -17,6 +21,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "core/image_store.h"
 
@@ -36,6 +41,13 @@ int64_t AliasTopLevelOffset(int32_t width, int32_t height, int64_t dataLength);
 // point: R = Y + 1.402 (V - 128), G = Y - 0.344 (U - 128) - 0.714 (V - 128),
 // B = Y + 1.772 (U - 128), each clamped to 0..255.
 uint32_t YuvToPixel(int32_t y, int32_t u, int32_t v);
+
+// 0x09 at its true size: width x height pixels row by row (pixel (x, y) at
+// y * width + x), texel (x, y) the little-endian word at byte 2 (y * width +
+// x) of `data`, converted as ConvertTexel does; texels the data does not hold
+// are 0 (cleared). Sides of 0 or above the canvas side give no pixels.
+std::vector<uint32_t> DecodeRectangleRows(std::span<const uint8_t> data, int32_t width, int32_t height,
+                                          uint8_t pixelFormatCode);
 
 // 0x0B with YUV422 texels: final pixels of the width x height rectangle.
 // Texels the data does not hold become 0 (cleared); a texel whose partner in

@@ -1,5 +1,10 @@
 #include "texture/xvr_decode.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <string>
+
+#include "core/error.h"
 #include "texture/texel_read.h"
 
 namespace quarrendel::texture {
@@ -27,7 +32,29 @@ std::array<uint32_t, 4> BlockColours(uint16_t c0, uint16_t c1, bool fourColour) 
   return colour;
 }
 
+std::array<uint8_t, 8> Dxt5AlphaTable(uint8_t a0, uint8_t a1) {
+  std::array<uint8_t, 8> alpha{a0, a1, 0, 0, 0, 0, 0, 255};
+  // n / 7 and n / 5 never fall half-way between two integers, so adding 3
+  // (or 2) before the division rounds to the nearest one.
+  if (a0 > a1) {
+    for (uint32_t i = 1; i < 7; ++i) alpha[i + 1] = static_cast<uint8_t>(((7 - i) * a0 + i * a1 + 3) / 7);
+  } else {
+    for (uint32_t i = 1; i < 5; ++i) alpha[i + 1] = static_cast<uint8_t>(((5 - i) * a0 + i * a1 + 2) / 5);
+  }
+  return alpha;
+}
+
 namespace {
+
+// The 16 alphas of the DXT5 alpha half at `at`, pixel k = 4 * row + column.
+std::array<uint8_t, 16> Dxt5Alphas(std::span<const uint8_t> data, uint64_t at) {
+  const std::array<uint8_t, 8> table = Dxt5AlphaTable(data[at], data[at + 1]);
+  uint64_t bits = 0;
+  for (uint64_t i = 0; i < 6; ++i) bits |= uint64_t{data[at + 2 + i]} << (8 * i);
+  std::array<uint8_t, 16> alpha{};
+  for (uint32_t k = 0; k < 16; ++k) alpha[k] = table[(bits >> (3 * k)) & 7];
+  return alpha;
+}
 
 // Walks the blocks column by column so that pixels are written down canvas
 // columns; `decode` fills one block from its bytes at `at`.
@@ -70,6 +97,36 @@ void DecodeDxt3(Canvas& canvas, int32_t side, std::span<const uint8_t> data) {
       }
     }
   });
+}
+
+void DecodeDxt5(Canvas& canvas, int32_t side, std::span<const uint8_t> data) {
+  DecodeBlocks(canvas, side, data, 16, [data](uint64_t at, uint32_t* const* columns, int32_t y) {
+    const std::array<uint32_t, 4> colour = BlockColours(Le16(data, at + 8), Le16(data, at + 10), true);
+    const std::array<uint8_t, 16> alpha = Dxt5Alphas(data, at);
+    for (int32_t r = 0; r < 4; ++r) {
+      const uint8_t bits = data[at + 12 + static_cast<uint64_t>(r)];
+      for (int32_t c = 0; c < 4; ++c) {
+        columns[c][y + r] = colour[(bits >> (2 * c)) & 3] | (uint32_t{alpha[static_cast<size_t>(4 * r + c)]} << 24);
+      }
+    }
+  });
+}
+
+void Dxt5ToDxt3(std::span<const uint8_t> dxt5, std::span<uint8_t> out) {
+  constexpr size_t kBlock = 16;
+  const size_t bytes = dxt5.size() / kBlock * kBlock;
+  if (out.size() < bytes) {
+    throw Error(ErrorKind::Usage, "DXT3 output of " + std::to_string(out.size()) + " bytes is shorter than the " +
+                                      std::to_string(bytes) + " of the DXT5 blocks");
+  }
+  for (size_t at = 0; at < bytes; at += kBlock) {
+    const std::array<uint8_t, 16> alpha = Dxt5Alphas(dxt5, at);
+    for (size_t k = 0; k < 16; k += 2) {
+      out[at + k / 2] = static_cast<uint8_t>((alpha[k] >> 4) | (alpha[k + 1] & 0xF0));
+    }
+    std::copy(dxt5.begin() + static_cast<std::ptrdiff_t>(at + 8), dxt5.begin() + static_cast<std::ptrdiff_t>(at + kBlock),
+              out.begin() + static_cast<std::ptrdiff_t>(at + 8));
+  }
 }
 
 }  // namespace quarrendel::texture

@@ -162,16 +162,9 @@ TEST_F(Packages, AfsDamageIsRejectedAsAnUnsupportedMember) {
     const char* what;
     Bytes file;
   };
-  Bytes offsetPastEnd = MakeAfs({TextureMember("01000000", kPvrt2x2), TextureMember("02000000", kPvrt2x2)});
-  offsetPastEnd[16] = 0xFF;  // member 1's offset low byte...
-  offsetPastEnd[19] = 0x7F;  // ...and high byte: far beyond the file
-  Bytes dataPastEnd = MakeAfs({TextureMember("01000000", "50565254 FF000000 01090000 0200 0200 AABBCCDD")});
-  dataPastEnd.resize(kAfsHeaderArea + 32);
   Bytes corrupt = MakeAfs({FromHex("00 50 56 4D FF FF")});  // a long copy reaching before the start
   Bytes tooMany = FromHex("41465300 8A130000");                // 5002 members
-  const Case cases[] = {{"offset beyond the file", offsetPastEnd},
-                        {"texture data beyond the file", dataPastEnd},
-                        {"corrupt PRS stream", corrupt},
+  const Case cases[] = {{"corrupt PRS stream", corrupt},
                         {"more members than images", tooMany},
                         {"table beyond the file", FromHex("41465300 02000000 00000800")}};
   for (const Case& c : cases) {
@@ -181,6 +174,50 @@ TEST_F(Packages, AfsDamageIsRejectedAsAnUnsupportedMember) {
     ASSERT_EQ(f.messages.size(), 1u) << c.what;
     EXPECT_EQ(f.messages[0].text, kUnsupportedMember) << c.what;
     EXPECT_LE(s->imageCount, 1) << c.what;
+  }
+}
+
+// A file cut short, or a member placed beyond its end, is loaded as far as it
+// goes: no message, the members before the cut kept, the load incomplete.
+TEST_F(Packages, AfsCutShortKeepsTheMembersBeforeTheCut) {
+  const Bytes three = MakeAfs({TextureMember("01000000", kPvrt2x2), TextureMember("02000000", kPvrt2x2),
+                               TextureMember("03000000", kPvrt2x2)});
+  // Members at 0x80000, 0x80800 and 0x81000; a member's data starts 28 bytes in.
+  const auto cut = [](Bytes file, size_t size) {
+    file.resize(size);
+    return file;
+  };
+  Bytes offsetPastEnd = MakeAfs({TextureMember("01000000", kPvrt2x2), TextureMember("02000000", kPvrt2x2)});
+  offsetPastEnd[16] = 0xFF;  // member 1's offset low byte...
+  offsetPastEnd[19] = 0x7F;  // ...and high byte: far beyond the file
+  const Bytes xvr = Cat({FromHex("58565254 42000000 01000000 06000000 EFBE0000 0400 0400 08000000"), Bytes(36, 0),
+                         Bytes(8, 0x11)});
+  const Bytes packed = MakeAfs({prs::Compress(test::PvmTwoTextures()), prs::Compress(test::XvmTwoTextures())});
+  struct Case {
+    const char* what;
+    Bytes file;
+    int32_t images;   // read
+    int64_t declared;
+  };
+  const Case cases[] = {
+      {"cut inside member 2's texture data", cut(three, 0x81000 + 30), 2, 3},
+      {"cut before member 1's first bytes", cut(three, 0x80800 + 8), 1, 3},
+      {"member 1 placed beyond the end", offsetPastEnd, 1, 2},
+      {"cut inside an XVRT member's data", cut(MakeAfs({TextureMember("01000000", kPvrt2x2), xvr}), 0x80800 + 70), 1, 2},
+      // The XVM member is unpacked as far as the file holds it: its header
+      // declares two images, the first of which is cut.
+      {"cut inside a packed member", cut(packed, packed.size() - 40), 2, 4},
+  };
+  for (const Case& c : cases) {
+    auto s = std::make_unique<ImageStore>();
+    RecordingFrontEnd f;
+    EXPECT_EQ(ReadAfs(*s, f, c.file), PackageOutcome::Completed) << c.what;
+    EXPECT_TRUE(f.messages.empty()) << c.what;
+    EXPECT_EQ(s->imageCount, c.images) << c.what;
+    EXPECT_EQ(f.ListCount(), c.images) << c.what;
+    EXPECT_EQ(s->imagesDeclared, c.declared) << c.what;
+    EXPECT_TRUE(s->loadIncomplete) << c.what;
+    EXPECT_EQ(s->shortfall, LoadShortfall::Damaged) << c.what;
   }
 }
 

@@ -279,6 +279,32 @@ TEST_F(ArchiveCliTest, DecodeSingleTextureSquareOrTrueSize) {
   }
   const CliResult list = RunCli({"list", path});
   EXPECT_EQ(list.out, "1 Images\n0\tstrip\t16x4\t00000D01\t128\t00000007\n");
+
+  // A plain 16 x 4 rectangle (0x0901), black but for blue at word 13 and red
+  // at word 45: its true size has rows of 16 texels, (13, 0) and (13, 2);
+  // the H x H square keeps rows of 4, word 13 at (1, 3).
+  Bytes plain = FromHex("50565254 88000000 01090000 1000 0400");
+  Bytes words(128, 0);
+  words[2 * 13] = 0x1F;
+  words[2 * 45 + 1] = 0xF8;
+  plain.insert(plain.end(), words.begin(), words.end());
+  const std::string rectangle = Write("title.pvr", plain);
+  const Row plainRows[] = {
+      {{}, 4, 1, 3, "00 00 F8 FF"},
+      {{"--true-size"}, 16, 13, 0, "00 00 F8 FF"},
+      {{"--true-size"}, 16, 13, 2, "F8 00 00 FF"},
+      {{"--true-size"}, 16, 1, 3, "00 00 00 FF"},
+      {{"--true-size", "--painted"}, 16, 13, 2, "F8 00 00 FF"},
+  };
+  for (const Row& row : plainRows) {
+    std::vector<std::string> args{"decode", rectangle, "0", out};
+    args.insert(args.end(), row.flags.begin(), row.flags.end());
+    const CliResult r = RunCli(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Bytes rgba = ReadFileBytes(out);
+    ASSERT_EQ(rgba.size(), static_cast<size_t>(row.width * 4 * 4));
+    EXPECT_EQ(PixelAt(rgba, row.width, row.x, row.y), row.pixel) << "plain " << row.x << "," << row.y;
+  }
 }
 
 TEST_F(ArchiveCliTest, UnsupportedFormatWritesTheClearedPictureAndExitsFour) {

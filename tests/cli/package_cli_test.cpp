@@ -48,6 +48,16 @@ TEST(PackageCli, NoticesExitZeroAndLoadErrorsExitNonZero) {
   const CliResult unsupported = RunCli({"list", (dir / "bad.afs").string()});
   EXPECT_NE(unsupported.status, 0);
   EXPECT_EQ(unsupported.err, "Unsuported file are include in this package, Can't load this file. \n");
+
+  // sample.afs cut 1200 bytes into its third member (a packed GVM of two
+  // images at 12288): loaded but incomplete, the images before the cut listed.
+  Bytes afs = ReadFileBytes(kSamples + "sample.afs");
+  afs.resize(12288 + 1200);
+  WriteFileBytes(dir / "cut.afs", afs);
+  const CliResult cut = RunCli({"list", (dir / "cut.afs").string()});
+  EXPECT_EQ(cut.status, 3);
+  EXPECT_EQ(cut.err, "Only 5 of 7 images could be read: the file is damaged or incomplete.\n");
+  EXPECT_EQ(cut.out.substr(0, 9), "5 Images\n");
 }
 
 TEST(PackageCli, InfoAndDecodeReadPackedImages) {

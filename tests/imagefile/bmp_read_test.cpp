@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -115,22 +116,28 @@ TEST_F(BmpReadTest, EveryDepth) {
        {0xFF00FF00, 0xFF102030, 0xFF000000, 0xFFFF0000}},
       // 3 x 1: 3 bytes and 1 filler byte (a file may also end without it).
       {"8-bit odd width", Spec(8, 3, 1, "03 02 01", ColourTable()), {0xFF102030, 0xFF00FF00, 0xFFFF0000}},
+      // Negative heights: the same rows stored top row first.
+      {"24-bit top-down", Spec(24, 2, -2, "07 08 09 0A 0B 0C EE EE  01 02 03 04 05 06 EE EE"),
+       {0xFF070809, 0xFF0A0B0C, 0xFF010203, 0xFF040506}},
+      {"32-bit top-down, 3 rows", Spec(32, 1, -3, "01 02 03 40  04 05 06 80  07 08 09 C0"),
+       {0x40010203, 0x80040506, 0xC0070809}},
   };
   for (const DepthCase& c : kCases) {
     Mark();
     const Bytes file = MakeBmp(c.spec);
     LoadBitmapIntoCanvas(file, *canvas);
     const int32_t w = c.spec.width;
+    const int32_t rows = static_cast<int32_t>(c.expected.size()) / w;
     for (size_t i = 0; i < c.expected.size(); ++i) {
       const auto x = static_cast<int32_t>(i) % w, y = static_cast<int32_t>(i) / w;
       EXPECT_EQ((*canvas)(x, y), c.expected[i]) << c.name << " at " << x << "," << y;
     }
     // Only the bitmap's rectangle is written.
     EXPECT_EQ((*canvas)(w, 0), kMarker) << c.name;
-    EXPECT_EQ((*canvas)(0, c.spec.height), kMarker) << c.name;
+    EXPECT_EQ((*canvas)(0, rows), kMarker) << c.name;
     const BitmapSize size = ReadBitmapSize(file);
     EXPECT_EQ(size.width, w);
-    EXPECT_EQ(size.height, c.spec.height);
+    EXPECT_EQ(size.height, rows) << c.name;
   }
 }
 
@@ -160,7 +167,9 @@ TEST_F(BmpReadTest, RefusalsLeaveTheCanvasAlone) {
       {"masks on 24-bit", with(ok, [](BmpSpec& s) { s.compression = 3; }), ErrorKind::Unsupported},
       {"PNG inside", with(ok, [](BmpSpec& s) { s.bits = 32; s.compression = 5; }), ErrorKind::Unsupported},
       {"OS/2 header", with(ok, [](BmpSpec& s) { s.headerSize = 12; }), ErrorKind::Unsupported},
-      {"top-down", with(ok, [](BmpSpec& s) { s.height = -2; }), ErrorKind::Unsupported},
+      {"top-down, last row cut", with(ok, [](BmpSpec& s) { s.height = -3; }), ErrorKind::Truncated},
+      {"top-down too tall", with(ok, [](BmpSpec& s) { s.height = -2049; }), ErrorKind::OverCapacity},
+      {"height INT32_MIN", with(ok, [](BmpSpec& s) { s.height = INT32_MIN; }), ErrorKind::OverCapacity},
       {"no width", with(ok, [](BmpSpec& s) { s.width = 0; }), ErrorKind::Corrupt},
       {"negative width", with(ok, [](BmpSpec& s) { s.width = -2; }), ErrorKind::Corrupt},
       {"too wide", with(ok, [](BmpSpec& s) { s.width = 2049; }), ErrorKind::OverCapacity},
@@ -185,9 +194,9 @@ TEST_F(BmpReadTest, RefusalsLeaveTheCanvasAlone) {
       for (int y = 0; y < 4; ++y) ASSERT_EQ((*canvas)(x, y), kMarker) << r.name;
     }
   }
-  // The size reader takes the values as stored and checks only the signature.
-  const BitmapSize topDown = ReadBitmapSize(with(ok, [](BmpSpec& s) { s.height = -2; }));
-  EXPECT_EQ(topDown.height, -2);
+  // The size reader checks only the signature; it gives the rows whichever way they are stored.
+  EXPECT_EQ(ReadBitmapSize(with(ok, [](BmpSpec& s) { s.height = INT32_MIN; })).height, INT32_MAX);
+  EXPECT_EQ(ReadBitmapSize(with(ok, [](BmpSpec& s) { s.width = -4; })).width, -4);
   EXPECT_THROW(ReadBitmapSize(with(ok, [](BmpSpec& s) { s.magic = "MB"; })), Error);
   EXPECT_THROW(ReadBitmapSize(FromHex("42 4D 00 00 00 00 00 00 00 00 36 00 00 00 28 00 00 00 02 00")), Error);
 }

@@ -58,6 +58,16 @@ TEST_F(ExportTest, FilesOfEveryKindByHand) {
            "FFFFFFFFFFFFFFFF 00F0 00F0 00000000"},
       {"GameCube RGB5A3 0x0508 has pixel format code 0: XVR DXT1", 0, 4, 4, 0x0508, Repeat("FC00", 16),
        ExportKind::Xvr, "58565254 40000000 00000000 06000000 44332211 0400 0400 08000000" + kXvrtZeros + kRedDxt1},
+      // RGB5A3 4F00: red 240, alpha 4 << 5 = 128, graded: DXT3 nibbles 8.
+      {"RGB5A3 with alpha 128 as XVR: DXT3 with flags 2", 0, 4, 4, 0x0508, Repeat("4F00", 16), ExportKind::Xvr,
+       "58565254 48000000 02000000 07000000 44332211 0400 0400 10000000" + kXvrtZeros +
+           "8888888888888888 00F0 00F0 00000000"},
+      // Row 0 transparent black (0000), the rest opaque red: a three-colour
+      // block, c0 = 0000 <= c1 = F800, index 3 (transparent) on row 0 and
+      // index 1 (red) on the others.
+      {"RGB5A3 with one-bit alpha as XVR: DXT1 with its transparent index", 0, 4, 4, 0x0508,
+       Repeat("0000", 4) + Repeat("FC00", 12), ExportKind::Xvr,
+       "58565254 40000000 00000000 06000000 44332211 0400 0400 08000000" + kXvrtZeros + "0000 00F8 FF555555"},
       {"stored DXT1 with flags as XVR: as stored", 0, 4, 4, 0x0603, kRedDxt1, ExportKind::Xvr,
        "58565254 40000000 03000000 06000000 44332211 0400 0400 08000000" + kXvrtZeros + kRedDxt1},
       {"CMPR as XVR: DXT1 order", 0, 8, 8, 0x0E00, kCmprBlocks, ExportKind::Xvr,
@@ -155,6 +165,15 @@ TEST_F(ExportTest, PngIsTheTrueSizeWithChannelsStretchedToTheFullRange) {
   EXPECT_EQ(png.pixels.size(), 32u);
   // The canvas (the preview, the other kinds) keeps the decoder's values: 4-bit 15 is 240 there.
   EXPECT_EQ(store->canvas(0, 0), 0xF0F00000u);
+
+  // A plain 4 x 2 RGB565 rectangle (0x0901) in rows of 4: white at word 6 is
+  // pixel (2, 1) of the PNG, though the 2 x 2 canvas square holds words 0..3.
+  Put("plain", 4, 2, 0x0901, 0, FromHex("0000 0000 0000 0000  0000 0000 FFFF 0000"));
+  Select(1);
+  const imagefile::RgbaImage rows = imagefile::ReadPng(imagefile::ExportBytes(*store, 1, ExportKind::Png));
+  ASSERT_EQ(rows.pixels.size(), 32u);
+  EXPECT_EQ(ToHex(Bytes(rows.pixels.begin() + 24, rows.pixels.begin() + 28)), "FF FF FF FF");
+  EXPECT_EQ(ToHex(Bytes(rows.pixels.begin() + 20, rows.pixels.begin() + 24)), "00 00 00 FF");
 }
 
 TEST_F(ExportTest, ExportWritesTheSelectedImageUnderTheChosenKind) {

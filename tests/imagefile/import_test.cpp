@@ -168,6 +168,21 @@ TEST_F(ImportTest, BitmapsEncodeForTheChosenFamily) {
   frontEnd.blackTransparent = true;
   ASSERT_TRUE(Import(0, Bitmap(2, 2, [](int32_t x, int32_t) { return x == 0 ? 0xFF000000u : 0xFFFFFFFFu; })));
   EXPECT_EQ(ToHex(Data(0)), "00 00 00 00 FF FF FF FF");
+  frontEnd.blackTransparent = false;
+
+  // The same bitmap stored top-down (rows in the other order, height -8)
+  // imports to the same texture.
+  const Bytes bottomUp = Bitmap(8, 8, Opaque);
+  ASSERT_TRUE(Import(0, bottomUp));
+  const Bytes expected = Data(0);
+  Bytes topDown(bottomUp.begin(), bottomUp.begin() + 54);
+  for (int row = 7; row >= 0; --row) {
+    const auto start = bottomUp.begin() + 54 + row * 32;
+    topDown.insert(topDown.end(), start, start + 32);
+  }
+  for (int k = 0; k < 4; ++k) topDown[22 + k] = static_cast<uint8_t>(static_cast<uint32_t>(-8) >> (8 * k));
+  ASSERT_TRUE(Import(1, topDown)) << (frontEnd.messages.empty() ? "" : frontEnd.messages.back().text);
+  EXPECT_EQ(ToHex(Data(1)), ToHex(expected));
 }
 
 TEST_F(ImportTest, RefusedBitmapsChangeNothing) {
@@ -242,6 +257,12 @@ TEST_F(ImportTest, PngTakesTheBitmapPathWithItsAlpha) {
 TEST_F(ImportTest, DdsFilesPerFamily) {
   const Bytes red = FromHex("00F8 00F8 00000000");
   const Bytes redDxt3 = FromHex("FFFFFFFFFFFFFFFF 00F8 00F8 00000000");
+  // DXT5 alpha a0 = 255 > a1 = 0, every index 1 (bits 001 repeated: 49 92
+  // 24): alpha 0 everywhere, where DXT3 reading took 240, 0, 144, 64, 32.
+  const std::string clearDxt5 = "FF00 499224 499224 00F8 00F8 00000000";
+  // Pixel k takes alpha index k % 8 of 255, 0, 219, 182, 146, 109, 73, 36;
+  // RGB5A3 red: 0xFC00 at alpha 255, else (alpha >> 5) << 12 | 0x0F00.
+  const Bytes gradedDxt5 = FromHex("FF00 88C6FA 88C6FA 00F8 00F8 00000000");
   Bytes level256(43704, 0x55);  // DXT1 256 x 256 with all 9 levels
   struct Row {
     const char* what;
@@ -259,8 +280,15 @@ TEST_F(ImportTest, DdsFilesPerFamily) {
       {"256 DXT1, 3 of 9 levels", Dds(256, 256, 32768, 9, "DXT1", level256), TargetFamily::XboxBb, 3, 0x0601, "",
        43008, 9},
       // DXT3 alpha 15 widens to 240: the marking finds it transparent.
-      {"DXT5 read as DXT3", Dds(4, 4, 16, 1, "DXT5", redDxt3), TargetFamily::XboxBb, std::nullopt, 0x0702,
+      {"DXT3 as stored", Dds(4, 4, 16, 1, "DXT3", redDxt3), TargetFamily::XboxBb, std::nullopt, 0x0702,
        "FFFFFFFFFFFFFFFF 00F8 00F8 00000000", 16, 1},
+      // Both DXT5 levels of a clear red 8 x 8 become DXT3 with alpha nibbles 0.
+      {"XBox DXT5 becomes DXT3", Dds(8, 8, 64, 2, "DXT5", FromHex(Repeat(clearDxt5, 5))), TargetFamily::XboxBb,
+       std::nullopt, 0x0703, Repeat("0000000000000000 00F8 00F8 00000000", 5), 80, 2},
+      {"GC DXT5 becomes RGB5A3", Dds(4, 4, 16, 1, "DXT5", gradedDxt5), TargetFamily::Gc, std::nullopt, 0x0508,
+       Repeat("FC00 0F00 6F00 5F00 4F00 3F00 2F00 1F00", 2), 32, 1},
+      {"DC/PC DXT5 becomes ARGB4444", Dds(4, 4, 16, 1, "DXT5", FromHex(clearDxt5)), TargetFamily::DcPc,
+       std::nullopt, 0x0102, Repeat("000F", 16), 32, 1},
       {"GC DXT1 becomes CMPR", Dds(8, 8, 32, 1, "DXT1", FromHex(Repeat("01F8 0000 E41B00FF", 4))), TargetFamily::Gc,
        std::nullopt, 0x0E00, Repeat("F801 0000 1BE400FF", 4), 32, 1},
       {"GC DXT3 becomes RGB5A3", Dds(4, 4, 16, 1, "DXT3", redDxt3), TargetFamily::Gc, std::nullopt, 0x0508,

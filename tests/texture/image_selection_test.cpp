@@ -295,6 +295,54 @@ TEST_F(ImageSelectionTest, TwiddledRectangleIsShownAtItsTrueSize) {
   EXPECT_EQ(At(s.picture, 3, 15), kWhite);
 }
 
+TEST_F(ImageSelectionTest, PlainRectangleIsShownInRowsOfItsWidth) {
+  // RGB565 rectangles (0x0901) of 64 texels, black (opaque) but for three
+  // words: blue at word 13, red and green at the words of the two points
+  // below. Texel (x, y) of the picture is word y * W + x; the canvas keeps
+  // the H x H square with rows H texels wide, where word 13 lands at
+  // (13 mod H, 13 div H).
+  constexpr uint32_t kRed = 0xFF0000F8, kGreen = 0xFF00FC00, kBlue = 0xFFF80000, kBlack = 0xFF000000;
+  struct Case {
+    uint16_t w, h;
+    size_t bytes;  // of the 128 the texels need
+    int32_t redX, redY, greenX, greenY;
+    int32_t blueX, blueY;  // word 13 in the canvas
+  };
+  const Case cases[] = {
+      {16, 4, 128, 13, 2, 15, 3, 1, 3},  // red word 45, green word 63; canvas rows of 4
+      {4, 16, 128, 3, 12, 1, 15, 13, 0},  // red word 51, green word 61; canvas rows of 16
+      {16, 4, 126, 13, 2, 15, 3, 1, 3},  // the last word (green) missing: cleared
+  };
+  for (const Case& c : cases) {
+    Bytes data(128, 0);
+    PutLe16(data, 13, 0x001F);
+    PutLe16(data, static_cast<size_t>(c.redY * c.w + c.redX), 0xF800);
+    PutLe16(data, static_cast<size_t>(c.greenY * c.w + c.greenX), 0x07E0);
+    data.resize(c.bytes);
+    SetEntry(0, c.w, c.h, 0x0901, data);
+    const Selection s = SelectImage(store, 0);
+    const std::string what = std::to_string(c.w) + "x" + std::to_string(c.h) + " of " + std::to_string(c.bytes);
+    ASSERT_EQ(SizeOf(s.picture), std::to_string(c.w) + "x" + std::to_string(c.h)) << what;
+    ASSERT_EQ(s.picture.decoded.size(), 64u) << what;
+    const auto decoded = [&](int32_t x, int32_t y) { return s.picture.decoded[static_cast<size_t>(y * c.w + x)]; };
+    EXPECT_EQ(decoded(c.redX, c.redY), kRed) << what;
+    EXPECT_EQ(decoded(13 % c.w, 13 / c.w), kBlue) << what;
+    EXPECT_EQ(decoded(0, 0), kBlack) << what;
+    EXPECT_EQ(decoded(c.w - 1, 0), kBlack) << what;
+    const bool whole = c.bytes == 128;
+    EXPECT_EQ(decoded(c.greenX, c.greenY), whole ? kGreen : 0u) << what;
+    EXPECT_EQ(At(s.picture, c.redX, c.redY), 0x0000F8u) << what;
+    EXPECT_EQ(At(s.picture, c.greenX, c.greenY), whole ? 0x00FC00u : kWhite) << what;
+    EXPECT_EQ(store.canvas(c.blueX, c.blueY), kBlue) << what;
+    EXPECT_EQ(s.memo.back(), "RECTANGLE RGB565 No transparency");
+  }
+  // A square rectangle and the CI8 form (pixel byte 0x0A) take the canvas.
+  SetEntry(0, 4, 4, 0x0901, Bytes(32, 0));
+  EXPECT_FALSE(TrueSizeRows(store.images[0], false));
+  SetEntry(0, 16, 8, 0x090A, Bytes(128, 0));
+  EXPECT_FALSE(TrueSizeRows(store.images[0], false));
+}
+
 TEST_F(ImageSelectionTest, UnsupportedFormatSaysSoAfterTheUsualLines) {
   SetEntry(0, 4, 4, 0x0C01, Bytes(32, 0xFF), 0x42);
   const Selection s = SelectImage(store, 0);

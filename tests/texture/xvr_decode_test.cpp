@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "core/error.h"
 #include "tests/support/test_util.h"
 
 namespace quarrendel::texture {
@@ -53,6 +54,44 @@ TEST_F(XvrDecodeTest, Dxt3AlwaysFourColoursWithNibbleAlpha) {
                      {0xF0000000 | b, 0xF0000000 | r, 0xF0000000 | m1, 0xF0000000 | m2},
                      {b, r, m1, m2},
                      {0xF0000000 | b, r, m1, 0xF0000000 | m2}});
+}
+
+TEST_F(XvrDecodeTest, Dxt5AlphaEndPointsStepsAndIndexBits) {
+  // Block 0 at x 0..3: a0 = 255 > a1 = 0, eight alphas 255, 0 and the 1/7
+  // steps 218.57 -> 219, 182.14 -> 182, 145.71 -> 146, 109.29 -> 109,
+  // 72.86 -> 73, 36.43 -> 36. Pixel k takes index k % 8: bits 3k..3k+2 of
+  // the first 24 bits are 000 001 010 011 100 101 110 111 (k = 0 lowest),
+  // 0xFAC688, bytes 88 C6 FA; the second 24 bits the same.
+  // Block 1 at x 4..7: a0 = 1 <= a1 = 254, six alphas 1, 254 and the 1/5
+  // steps 51.6 -> 52, 102.2 -> 102, 152.8 -> 153, 203.4 -> 203, then 0 and
+  // 255. Pixel k takes index 7 - k % 8: 111 110 ... 000 from k = 0, 0x053977,
+  // bytes 77 39 05.
+  // Colours of both: c0 = 0x001F (blue) <= c1 = 0xF800 (red), still four of
+  // them; index byte 0xE4 gives columns 0, 1, 2, 3 the colours 0, 1, 2, 3.
+  DecodeDxt5(c, 8, FromHex("FF 00 88 C6 FA 88 C6 FA 1F 00 00 F8 E4 E4 E4 E4"
+                           "01 FE 77 39 05 77 39 05 1F 00 00 F8 E4 E4 E4 E4"));
+  const uint32_t b = 0xF80000, r = 0x0000F8, m1 = 0xA50053, m2 = 0x5300A5;
+  const auto A = [](uint32_t alpha) { return alpha << 24; };
+  ExpectBlock(0, 0, {{A(255) | b, A(0) | r, A(219) | m1, A(182) | m2},
+                     {A(146) | b, A(109) | r, A(73) | m1, A(36) | m2},
+                     {A(255) | b, A(0) | r, A(219) | m1, A(182) | m2},
+                     {A(146) | b, A(109) | r, A(73) | m1, A(36) | m2}});
+  ExpectBlock(4, 0, {{A(255) | b, A(0) | r, A(203) | m1, A(153) | m2},
+                     {A(102) | b, A(52) | r, A(254) | m1, A(1) | m2},
+                     {A(255) | b, A(0) | r, A(203) | m1, A(153) | m2},
+                     {A(102) | b, A(52) | r, A(254) | m1, A(1) | m2}});
+  EXPECT_EQ(c(0, 4), 0u);  // the second block row is not in the data
+
+  // The same blocks as DXT3: colour halves unchanged, alpha nibbles = alpha >> 4
+  // (row 0 of block 0: 15, 0, 13, 11 -> bytes 0F BD; row 1: 9, 6, 4, 2 -> 69 24).
+  Bytes dxt3(32, 0xEE);
+  Dxt5ToDxt3(FromHex("FF 00 88 C6 FA 88 C6 FA 1F 00 00 F8 E4 E4 E4 E4"
+                     "01 FE 77 39 05 77 39 05 1F 00 00 F8 E4 E4 E4 E4"),
+             dxt3);
+  EXPECT_EQ(test::ToHex(dxt3), test::ToHex(FromHex("0F BD 69 24 0F BD 69 24 1F 00 00 F8 E4 E4 E4 E4"
+                                                   "0F 9C 36 0F 0F 9C 36 0F 1F 00 00 F8 E4 E4 E4 E4")));
+  Bytes shortOut(16);
+  EXPECT_THROW(Dxt5ToDxt3(Bytes(32, 0), shortOut), Error);
 }
 
 TEST_F(XvrDecodeTest, BlocksInRasterOrderAndShortData) {
