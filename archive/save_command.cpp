@@ -40,14 +40,11 @@ std::span<const TImage_Entry> LoadedImages(const ImageStore& store) {
   return {store.images.data(), static_cast<size_t>(store.imageCount)};
 }
 
-std::vector<uint8_t> BuildSaved(ImageStore& store, FrontEnd& frontEnd, const SaveTarget& target, bool packed,
-                                bool best) {
+// The file of a texture archive, or an AFS file of textures, in memory.
+std::vector<uint8_t> BuildSaved(const ImageStore& store, const SaveTarget& target) {
   const auto images = LoadedImages(store);
   if (!target.afs) return BuildArchiveFile(target.kind, images);
-  if (!packed) return BuildAfsOfTextures(target.platform, images);
-  WorkerPool pool;
-  const ProgressShown shown(frontEnd);
-  return BuildPackedAfs(target.platform, images, pool, frontEnd, best);
+  return BuildAfsOfTextures(target.platform, images);
 }
 
 // The ".prs" form of a whole archive, as compressing it from the input buffer gives.
@@ -60,17 +57,23 @@ std::vector<uint8_t> Wrapped(std::span<const uint8_t> archive, bool best) {
   return PackStream(archive, best);
 }
 
-// Writes `bytes` as the file `path`; false after telling the user when it cannot.
-bool WriteOut(FrontEnd& frontEnd, const std::string& path, std::span<const uint8_t> bytes,
-              const WriteOptions& options) {
+// Runs `write`, which writes the file `path`; false after telling the user
+// when it cannot be written (kCreateFileFailed) or was refused (kNotSaved).
+template <typename Write>
+bool WriteOut(FrontEnd& frontEnd, const std::string& path, Write&& write) {
   try {
-    WriteFile(path, bytes, options);
+    write();
   } catch (const Error& e) {
-    if (e.Kind() != ErrorKind::Io) throw;
+    if (e.Kind() != ErrorKind::Io) return Refuse(frontEnd, kNotSaved, e.what());
     frontEnd.ShowMessage(kCreateFileFailed + path + "\r\n" + e.what());
     return false;
   }
   return true;
+}
+
+bool WriteOut(FrontEnd& frontEnd, const std::string& path, std::span<const uint8_t> bytes,
+              const WriteOptions& options) {
+  return WriteOut(frontEnd, path, [&] { WriteFile(path, bytes, options); });
 }
 
 }  // namespace
@@ -97,15 +100,34 @@ bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath
   const bool wrap = !packed && HasPrsExtension(chosenPath);
   std::string path = packed ? chosenPath : ForceExtension(chosenPath, target->extension);
   if (wrap) path = ForceExtension(path, ".prs");
+  const WriteOptions writeOptions{options.protectedInputs, false};
 
-  std::vector<uint8_t> bytes;
-  try {
-    bytes = BuildSaved(store, frontEnd, *target, packed, options.best);
-    if (wrap) bytes = Wrapped(bytes, options.best);
-  } catch (const Error& e) {
-    return Refuse(frontEnd, kNotSaved, e.what());
+  bool written = false;
+  if (packed) {
+    // Written as the archives are compressed: the file may be far larger than the buffers.
+    WorkerPool pool;
+    PackedAfsOptions packedOptions;
+    packedOptions.best = options.best;
+    written = WriteOut(frontEnd, path, [&] {
+      WriteFileInPieces(
+          path,
+          [&](FileSink& out) {
+            const ProgressShown shown(frontEnd);
+            WritePackedAfs(target->platform, LoadedImages(store), pool, frontEnd, out, packedOptions);
+          },
+          writeOptions);
+    });
+  } else {
+    std::vector<uint8_t> bytes;
+    try {
+      bytes = BuildSaved(store, *target);
+      if (wrap) bytes = Wrapped(bytes, options.best);
+    } catch (const Error& e) {
+      return Refuse(frontEnd, kNotSaved, e.what());
+    }
+    written = WriteOut(frontEnd, path, bytes, writeOptions);
   }
-  if (!WriteOut(frontEnd, path, bytes, WriteOptions{options.protectedInputs, false})) return false;
+  if (!written) return false;
   store.ClearChanges();
   if (options.savedPath != nullptr) *options.savedPath = path;
   return true;
