@@ -47,6 +47,20 @@ std::vector<uint8_t> BuildSaved(const ImageStore& store, const SaveTarget& targe
   return BuildAfsOfTextures(target.platform, images);
 }
 
+// A packed AFS in memory, for the .prs wrapping: no larger than a .prs file
+// can unpack to when it is loaded.
+std::vector<uint8_t> BuildPackedForWrapping(const ImageStore& store, FrontEnd& frontEnd, const SaveTarget& target,
+                                            bool best) {
+  WorkerPool pool;
+  const ProgressShown shown(frontEnd);
+  PackedAfsOptions options;
+  options.best = best;
+  options.maxBytes = static_cast<uint64_t>(kBufferSize);
+  options.maxBytesReason = "a .prs file unpacks to at most " + std::to_string(kBufferSize) +
+                           " bytes; save it under a name without .prs";
+  return BuildPackedAfs(target.platform, LoadedImages(store), pool, frontEnd, options);
+}
+
 // The ".prs" form of a whole archive, as compressing it from the input buffer gives.
 std::vector<uint8_t> Wrapped(std::span<const uint8_t> archive, bool best) {
   if (archive.size() > static_cast<size_t>(kBufferSize)) {
@@ -95,15 +109,15 @@ bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath
     return Refuse(frontEnd, kNotSaved, "filter index " + std::to_string(filterIndex) + " names no kind of file");
   }
   if (RefusedAsIncomplete(store, frontEnd, "the file was not saved")) return false;
-  // Packed mode keeps the name as chosen and is never wrapped.
+  // Packed mode keeps the name as chosen; any kind is wrapped under a name ending in .prs.
   const bool packed = target->afs && store.packageMode != 0;
-  const bool wrap = !packed && HasPrsExtension(chosenPath);
+  const bool wrap = HasPrsExtension(chosenPath);
   std::string path = packed ? chosenPath : ForceExtension(chosenPath, target->extension);
   if (wrap) path = ForceExtension(path, ".prs");
   const WriteOptions writeOptions{options.protectedInputs, false};
 
   bool written = false;
-  if (packed) {
+  if (packed && !wrap) {
     // Written as the archives are compressed: the file may be far larger than the buffers.
     WorkerPool pool;
     PackedAfsOptions packedOptions;
@@ -120,7 +134,7 @@ bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath
   } else {
     std::vector<uint8_t> bytes;
     try {
-      bytes = BuildSaved(store, *target);
+      bytes = packed ? BuildPackedForWrapping(store, frontEnd, *target, options.best) : BuildSaved(store, *target);
       if (wrap) bytes = Wrapped(bytes, options.best);
     } catch (const Error& e) {
       return Refuse(frontEnd, kNotSaved, e.what());

@@ -5,9 +5,10 @@
 //    GameCube textures with ".afs" forced, or, when the images came from a
 //    package (packed mode), an AFS of PRS-compressed archives under the name
 //    exactly as chosen, with the progress panel showing the packing. A chosen
-//    name ending in ".prs" (any case) wraps the written archive in PRS
-//    compression - except in packed mode - under the forced name with ".prs"
-//    in place of its extension (STAGE.PRS, index 1: STAGE.prs).
+//    name ending in ".prs" (any case) wraps the written file, whatever its
+//    kind, in PRS compression under that name with ".prs" in place of its
+//    extension (STAGE.PRS, index 1: STAGE.prs), as long as it is no larger
+//    than a .prs file can unpack to when it is loaded (10,000,000 bytes).
 //  Rebuild: the loaded package written again over its own file (see
 //    bml_rebuild.h), only while that file still holds the bytes the load read.
 // Files go through the file writer: a packed AFS that is not wrapped is

@@ -137,16 +137,61 @@ TEST_F(SaveCommandTest, NamesForcedAndPrsWrappedInMemory) {
   EXPECT_EQ(prs::DecompressWhole(ReadFileBytes(dir / "STAGE.prs")), ReadFileBytes(kSamples / "sample.pvm"));
   EXPECT_EQ(ReadFileBytes(dir / "STAGE.pvm"), FromHex("6B656570"));
 
-  // Packed mode: the name as chosen, not wrapped.
+  // Packed mode: the name as chosen.
   Load(kSamples / "sample.afs");
-  ASSERT_TRUE(SaveAs(store, ui, (dir / "disc.prs").string(), 3)) << LastMessage();
-  EXPECT_EQ(Slice(ReadFileBytes(dir / "disc.prs"), 0, 8), FromHex("41465300 03000000"));
-  EXPECT_EQ(Files(), (std::set<std::string>{"empty.pvm", "STAGE.pvm", "STAGE.prs", "disc.prs"}));
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "disc").string(), 3)) << LastMessage();
+  EXPECT_EQ(Slice(ReadFileBytes(dir / "disc"), 0, 8), FromHex("41465300 03000000"));
+  EXPECT_EQ(Files(), (std::set<std::string>{"empty.pvm", "STAGE.pvm", "STAGE.prs", "disc"}));
+}
+
+// A name ending in .prs wraps every kind: the file unpacks whole to what the
+// same save without .prs writes, and loads as the same images.
+TEST_F(SaveCommandTest, EveryKindIsWrappedUnderAPrsName) {
+  struct Row {
+    const char* source;
+    int32_t filterIndex;
+    const char* plain;    // the name chosen without .prs
+    const char* chosen;   // with .prs
+    const char* written;  // the name the wrapped file gets
+  };
+  const Row rows[] = {
+      {"sample.pvm", 1, "a", "a.PRS", "a.prs"},           {"sample.pvm", 2, "b", "b.prs", "b.prs"},
+      {"sample.gvm", 5, "c", "c.prs", "c.prs"},           {"sample.pvm", 3, "d", "d.prs", "d.prs"},
+      {"sample.xvm", 4, "e", "e.Prs", "e.prs"},           {"sample.gvm", 6, "f", "f.prs", "f.prs"},
+      {"sample.afs", 3, "g.afs", "g.afs.prs", "g.afs.prs"}, {"sample.afs", 4, "h", "h.prs", "h.prs"},
+      {"sample.afs", 6, "y.afs", "y.afs.PRS", "y.afs.prs"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.chosen);
+    Load(kSamples / row.source);
+    std::string plain;
+    std::string wrapped;
+    ASSERT_TRUE(SaveAs(store, ui, (dir / row.plain).string(), row.filterIndex, SaveOptions{false, {}, &plain}))
+        << LastMessage();
+    ASSERT_TRUE(SaveAs(store, ui, (dir / row.chosen).string(), row.filterIndex, SaveOptions{false, {}, &wrapped}))
+        << LastMessage();
+    EXPECT_EQ(wrapped, (dir / row.written).string());
+    EXPECT_EQ(prs::DecompressWhole(ReadFileBytes(wrapped)), ReadFileBytes(plain));
+
+    Load(plain);
+    const int32_t count = store.imageCount;
+    std::vector<Bytes> data;
+    for (int32_t i = 0; i < count; ++i) data.emplace_back(store.images[static_cast<size_t>(i)].Bytes().begin(),
+                                                         store.images[static_cast<size_t>(i)].Bytes().end());
+    Load(wrapped);
+    ASSERT_EQ(store.imageCount, count);
+    ASSERT_GT(count, 0);
+    for (int32_t i = 0; i < count; ++i) {
+      const TImage_Entry& e = store.images[static_cast<size_t>(i)];
+      EXPECT_EQ(Bytes(e.Bytes().begin(), e.Bytes().end()), data[static_cast<size_t>(i)]) << i;
+    }
+  }
 }
 
 // A packed AFS beyond the 10,000,000 bytes that a whole file in memory once
 // held: six packages of noise, written as they are compressed, load back as
-// the same images.
+// the same images; the same images under a .prs name are refused, as a .prs
+// file that large could not be loaded.
 TEST_F(SaveCommandTest, LargePackedAfsIsWrittenInPiecesAndLoadsBack) {
   ImageList list;
   uint32_t x = 7;
@@ -166,6 +211,10 @@ TEST_F(SaveCommandTest, LargePackedAfsIsWrittenInPiecesAndLoadsBack) {
   ASSERT_TRUE(SaveAs(store, ui, (dir / "big.afs").string(), 3, SaveOptions{false, {}, &written})) << LastMessage();
   EXPECT_GT(fs::file_size(written), static_cast<uintmax_t>(kBufferSize));
 
+  EXPECT_FALSE(SaveAs(store, ui, (dir / "big.prs").string(), 3));
+  EXPECT_EQ(LastMessage(), "The file was not saved:\nthe packed AFS would pass 10000000 bytes at archive 5; a .prs "
+                           "file unpacks to at most 10000000 bytes; save it under a name without .prs");
+  EXPECT_EQ(Files(), std::set<std::string>{"big.afs"});
 
   Load(written);
   ASSERT_EQ(store.imageCount, kPackages);
