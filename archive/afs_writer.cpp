@@ -1,6 +1,7 @@
 #include "archive/afs_writer.h"
 
 #include <cstring>
+#include <utility>
 
 #include "archive/archive_writer.h"
 #include "archive/package_reader.h"
@@ -50,7 +51,7 @@ std::vector<uint8_t> BuildAfsOfTextures(AfsPlatform platform, std::span<const TI
   RequireImageData(images);
   size_t total = kAfsHeaderArea;
   for (const TImage_Entry& image : images) total += Aligned(TextureMemberLength(platform, image));
-  if (total > UINT32_MAX) {
+  if (total > kMaxAfsBytes) {
     throw Error(ErrorKind::OverCapacity, "the AFS file would be " + std::to_string(total) +
                                              " bytes; its member offsets are 32-bit");
   }
@@ -81,8 +82,8 @@ std::vector<uint8_t> BuildAfsOfTextures(AfsPlatform platform, std::span<const TI
   return bytes;
 }
 
-std::vector<uint8_t> BuildPackedAfs(AfsPlatform platform, std::span<const TImage_Entry> images, WorkerPool& pool,
-                                    FrontEnd& frontEnd, bool best) {
+void WritePackedAfs(AfsPlatform platform, std::span<const TImage_Entry> images, WorkerPool& pool,
+                    FrontEnd& frontEnd, FileSink& out, const PackedAfsOptions& options) {
   RequireImageCount(static_cast<int64_t>(images.size()), "image table");
   const PackageArchiveKind kind = ArchiveKindOf(platform);
   const std::vector<PackageRun> runs = GroupPackages(images);
@@ -106,29 +107,38 @@ std::vector<uint8_t> BuildPackedAfs(AfsPlatform platform, std::span<const TImage
   };
   showSteps(0, runs.empty() ? 0 : runs[0].count, 0);
 
-  // The member table is collected apart and copied in at the end.
+  // The member table is collected apart and written over the header area at the end.
   std::vector<uint8_t> header;
   ByteWriter table(header);
   WriteHeaderStart(table, runs.size());
-  std::vector<uint8_t> bytes(kAfsHeaderArea);
+  const uint64_t start = out.Size();
+  out.Append(std::vector<uint8_t>(kAfsHeaderArea, 0));
+  static constexpr uint8_t kPadding[kAfsAlignment] = {};
   CompressPackages(kind, images, runs, pool, [&](size_t r, CompressedPackage&& package) {
-    const size_t offset = bytes.size();
-    const size_t next = Aligned(offset + package.compressed.size());
-    if (next > static_cast<size_t>(kBufferSize)) {
-      throw Error(ErrorKind::OverCapacity, "the packed AFS would pass " + std::to_string(kBufferSize) +
-                                               " bytes at archive " + std::to_string(r));
+    const uint64_t offset = out.Size() - start;
+    const uint64_t next = Aligned(offset + package.compressed.size());
+    if (next > options.maxBytes) {
+      throw Error(ErrorKind::OverCapacity, "the packed AFS would pass " + std::to_string(options.maxBytes) +
+                                               " bytes at archive " + std::to_string(r) + "; " +
+                                               options.maxBytesReason);
     }
     table.U32Le(static_cast<uint32_t>(offset));
     table.U32Le(static_cast<uint32_t>(package.compressed.size()));
-    bytes.resize(next);
-    std::memcpy(bytes.data() + offset, package.compressed.data(), package.compressed.size());
+    out.Append(package.compressed);
+    out.Append(std::span(kPadding, next - offset - package.compressed.size()));
     if (r + 1 < runs.size()) {
       const PackageRun& following = runs[r + 1];
       showSteps(following.first + 1, following.first + following.count, r + 1);
     }
-  }, best);
-  std::memcpy(bytes.data(), header.data(), header.size());
-  return bytes;
+  }, options.best);
+  out.Overwrite(start, header);
+}
+
+std::vector<uint8_t> BuildPackedAfs(AfsPlatform platform, std::span<const TImage_Entry> images, WorkerPool& pool,
+                                    FrontEnd& frontEnd, const PackedAfsOptions& options) {
+  ByteSink sink;
+  WritePackedAfs(platform, images, pool, frontEnd, sink, options);
+  return std::move(sink.Bytes());
 }
 
 }  // namespace quarrendel::archive

@@ -40,14 +40,25 @@ std::span<const TImage_Entry> LoadedImages(const ImageStore& store) {
   return {store.images.data(), static_cast<size_t>(store.imageCount)};
 }
 
-std::vector<uint8_t> BuildSaved(ImageStore& store, FrontEnd& frontEnd, const SaveTarget& target, bool packed,
-                                bool best) {
+// The file of a texture archive, or an AFS file of textures, in memory.
+std::vector<uint8_t> BuildSaved(const ImageStore& store, const SaveTarget& target) {
   const auto images = LoadedImages(store);
   if (!target.afs) return BuildArchiveFile(target.kind, images);
-  if (!packed) return BuildAfsOfTextures(target.platform, images);
+  return BuildAfsOfTextures(target.platform, images);
+}
+
+// A packed AFS in memory, for the .prs wrapping: no larger than a .prs file
+// can unpack to when it is loaded.
+std::vector<uint8_t> BuildPackedForWrapping(const ImageStore& store, FrontEnd& frontEnd, const SaveTarget& target,
+                                            bool best) {
   WorkerPool pool;
   const ProgressShown shown(frontEnd);
-  return BuildPackedAfs(target.platform, images, pool, frontEnd, best);
+  PackedAfsOptions options;
+  options.best = best;
+  options.maxBytes = static_cast<uint64_t>(kBufferSize);
+  options.maxBytesReason = "a .prs file unpacks to at most " + std::to_string(kBufferSize) +
+                           " bytes; save it under a name without .prs";
+  return BuildPackedAfs(target.platform, LoadedImages(store), pool, frontEnd, options);
 }
 
 // The ".prs" form of a whole archive, as compressing it from the input buffer gives.
@@ -60,17 +71,23 @@ std::vector<uint8_t> Wrapped(std::span<const uint8_t> archive, bool best) {
   return PackStream(archive, best);
 }
 
-// Writes `bytes` as the file `path`; false after telling the user when it cannot.
-bool WriteOut(FrontEnd& frontEnd, const std::string& path, std::span<const uint8_t> bytes,
-              const WriteOptions& options) {
+// Runs `write`, which writes the file `path`; false after telling the user
+// when it cannot be written (kCreateFileFailed) or was refused (kNotSaved).
+template <typename Write>
+bool WriteOut(FrontEnd& frontEnd, const std::string& path, Write&& write) {
   try {
-    WriteFile(path, bytes, options);
+    write();
   } catch (const Error& e) {
-    if (e.Kind() != ErrorKind::Io) throw;
+    if (e.Kind() != ErrorKind::Io) return Refuse(frontEnd, kNotSaved, e.what());
     frontEnd.ShowMessage(kCreateFileFailed + path + "\r\n" + e.what());
     return false;
   }
   return true;
+}
+
+bool WriteOut(FrontEnd& frontEnd, const std::string& path, std::span<const uint8_t> bytes,
+              const WriteOptions& options) {
+  return WriteOut(frontEnd, path, [&] { WriteFile(path, bytes, options); });
 }
 
 }  // namespace
@@ -92,20 +109,39 @@ bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath
     return Refuse(frontEnd, kNotSaved, "filter index " + std::to_string(filterIndex) + " names no kind of file");
   }
   if (RefusedAsIncomplete(store, frontEnd, "the file was not saved")) return false;
-  // Packed mode keeps the name as chosen and is never wrapped.
+  // Packed mode keeps the name as chosen; any kind is wrapped under a name ending in .prs.
   const bool packed = target->afs && store.packageMode != 0;
-  const bool wrap = !packed && HasPrsExtension(chosenPath);
+  const bool wrap = HasPrsExtension(chosenPath);
   std::string path = packed ? chosenPath : ForceExtension(chosenPath, target->extension);
   if (wrap) path = ForceExtension(path, ".prs");
+  const WriteOptions writeOptions{options.protectedInputs, false};
 
-  std::vector<uint8_t> bytes;
-  try {
-    bytes = BuildSaved(store, frontEnd, *target, packed, options.best);
-    if (wrap) bytes = Wrapped(bytes, options.best);
-  } catch (const Error& e) {
-    return Refuse(frontEnd, kNotSaved, e.what());
+  bool written = false;
+  if (packed && !wrap) {
+    // Written as the archives are compressed: the file may be far larger than the buffers.
+    WorkerPool pool;
+    PackedAfsOptions packedOptions;
+    packedOptions.best = options.best;
+    written = WriteOut(frontEnd, path, [&] {
+      WriteFileInPieces(
+          path,
+          [&](FileSink& out) {
+            const ProgressShown shown(frontEnd);
+            WritePackedAfs(target->platform, LoadedImages(store), pool, frontEnd, out, packedOptions);
+          },
+          writeOptions);
+    });
+  } else {
+    std::vector<uint8_t> bytes;
+    try {
+      bytes = packed ? BuildPackedForWrapping(store, frontEnd, *target, options.best) : BuildSaved(store, *target);
+      if (wrap) bytes = Wrapped(bytes, options.best);
+    } catch (const Error& e) {
+      return Refuse(frontEnd, kNotSaved, e.what());
+    }
+    written = WriteOut(frontEnd, path, bytes, writeOptions);
   }
-  if (!WriteOut(frontEnd, path, bytes, WriteOptions{options.protectedInputs, false})) return false;
+  if (!written) return false;
   store.ClearChanges();
   if (options.savedPath != nullptr) *options.savedPath = path;
   return true;

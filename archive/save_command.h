@@ -5,13 +5,16 @@
 //    GameCube textures with ".afs" forced, or, when the images came from a
 //    package (packed mode), an AFS of PRS-compressed archives under the name
 //    exactly as chosen, with the progress panel showing the packing. A chosen
-//    name ending in ".prs" (any case) wraps the written archive in PRS
-//    compression - except in packed mode - under the forced name with ".prs"
-//    in place of its extension (STAGE.PRS, index 1: STAGE.prs).
+//    name ending in ".prs" (any case) wraps the written file, whatever its
+//    kind, in PRS compression under that name with ".prs" in place of its
+//    extension (STAGE.PRS, index 1: STAGE.prs), as long as it is no larger
+//    than a .prs file can unpack to when it is loaded (10,000,000 bytes).
 //  Rebuild: the loaded package written again over its own file (see
 //    bml_rebuild.h), only while that file still holds the bytes the load read.
-// The whole file is built in memory and written once through the file
-// writer, so a refusal or a failure leaves every file as it was. Refusals and
+// Files go through the file writer: a packed AFS that is not wrapped is
+// written as its archives are compressed, so it may reach the 4 GiB of the
+// AFS offsets; everything else is built in memory and written once. A
+// refusal or a failure leaves every file as it was. Refusals and
 // failures are told with a plain message; a save that succeeds says nothing,
 // a rebuild says kBmlRebuilt. Either, once written, clears the store's
 // unsaved changes.
@@ -46,9 +49,9 @@ void SaveCommand(ImageStore& store, FrontEnd& frontEnd);
 // Saves as if `chosenPath` and `filterIndex` had been chosen in SaveDialog1.
 // False, with a message naming the reason, when the save was refused (an
 // unknown filter index, images missing from an incomplete load, a package of
-// more than 120 images, an archive or AFS file larger than the buffers allow,
-// a ".prs" wrapping of more than 10,000,000 bytes) or the file could not be
-// written ("Failled to create file\r\n" + its name + the reason).
+// more than 120 images, an archive larger than the buffers allow, an AFS file
+// beyond 4 GiB, a ".prs" wrapping of more than 10,000,000 bytes) or the file
+// could not be written ("Failled to create file\r\n" + its name + the reason).
 bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath, int32_t filterIndex,
             const SaveOptions& options = {});
 

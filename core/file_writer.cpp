@@ -1,5 +1,6 @@
 #include "core/file_writer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -13,6 +14,9 @@ namespace quarrendel {
 
 int FileCalls::Open(const std::string& path, int flags, mode_t mode) { return ::open(path.c_str(), flags, mode); }
 ssize_t FileCalls::Write(int fd, const uint8_t* data, size_t size) { return ::write(fd, data, size); }
+ssize_t FileCalls::WriteAt(int fd, const uint8_t* data, size_t size, off_t offset) {
+  return ::pwrite(fd, data, size, offset);
+}
 int FileCalls::Sync(int fd) { return ::fsync(fd); }
 int FileCalls::Close(int fd) { return ::close(fd); }
 int FileCalls::Chmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
@@ -69,8 +73,55 @@ bool WriteAll(FileCalls& calls, int fd, std::span<const uint8_t> bytes) {
   return true;
 }
 
-// Devices, FIFOs and names that cannot be replaced: opened and written as they are.
-void WriteInPlace(FileCalls& calls, const std::string& path, std::span<const uint8_t> bytes, int flags) {
+// What a target receives: bytes at hand, or a producer that hands them to a sink.
+struct Content {
+  std::span<const uint8_t> bytes;
+  const std::function<void(FileSink&)>* produce = nullptr;
+
+  void WriteTo(FileSink& sink) const {
+    if (produce != nullptr) (*produce)(sink);
+    else sink.Append(bytes);
+  }
+};
+
+// The temporary file as a sink: appended bytes are written at once.
+class DescriptorSink final : public FileSink {
+ public:
+  DescriptorSink(FileCalls& calls, int fd, const std::string& path) : calls_(calls), fd_(fd), path_(path) {}
+
+  void Append(std::span<const uint8_t> bytes) override {
+    if (!WriteAll(calls_, fd_, bytes)) FailErrno(path_, errno);
+    size_ += bytes.size();
+  }
+  void Overwrite(uint64_t offset, std::span<const uint8_t> bytes) override {
+    if (offset > size_ || bytes.size() > size_ - offset) {
+      throw Error(ErrorKind::Usage, "an overwrite reaches past the bytes written to " + path_);
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = calls_.WriteAt(fd_, bytes.data() + done, bytes.size() - done,
+                                       static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) FailErrno(path_, errno);
+      if (n == 0) FailErrno(path_, EIO);
+      done += static_cast<size_t>(n);
+    }
+  }
+  uint64_t Size() const override { return size_; }
+
+ private:
+  FileCalls& calls_;
+  int fd_;
+  const std::string& path_;
+  uint64_t size_ = 0;
+};
+
+// Devices, FIFOs and names that cannot be replaced: opened and written as
+// they are, with produced bytes collected first.
+void WriteInPlace(FileCalls& calls, const std::string& path, const Content& content, int flags) {
+  ByteSink held;
+  if (content.produce != nullptr) content.WriteTo(held);
+  const std::span<const uint8_t> bytes = content.produce != nullptr ? held.Bytes() : content.bytes;
   const int fd = calls.Open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC | flags, 0);
   if (fd < 0) FailErrno(path, errno);
   if (!WriteAll(calls, fd, bytes)) {
@@ -83,7 +134,7 @@ void WriteInPlace(FileCalls& calls, const std::string& path, std::span<const uin
 
 // A temporary file beside `finalName`, renamed over it once complete.
 void WriteReplacing(FileCalls& calls, const std::string& path, const std::string& finalName,
-                    std::span<const uint8_t> bytes, const struct stat* earlier, bool sync) {
+                    const Content& content, const struct stat* earlier, bool sync) {
   static std::atomic<unsigned> counter{0};
   const std::string folder = FolderOf(finalName);
   const std::string base = finalName.substr(folder.size()).substr(0, kMaxTempBaseName);
@@ -111,21 +162,21 @@ void WriteReplacing(FileCalls& calls, const std::string& path, const std::string
     }
     if (calls.Chmod(fd, earlier->st_mode & 07777) != 0) abandon(true);
   }
-  if (!WriteAll(calls, fd, bytes)) abandon(true);
+  try {
+    DescriptorSink sink(calls, fd, path);
+    content.WriteTo(sink);
+  } catch (...) {
+    calls.Close(fd);
+    calls.Unlink(temp);
+    throw;
+  }
   if (sync && calls.Sync(fd) != 0) abandon(true);
   if (calls.Close(fd) != 0) abandon(false);
   if (calls.Rename(temp, finalName) != 0) abandon(false);
 }
 
-}  // namespace
-
-void WriteFile(const std::string& path, std::span<const uint8_t> bytes, const WriteOptions& options) {
-  FileCalls calls;
-  WriteFile(path, bytes, options, calls);
-}
-
-void WriteFile(const std::string& path, std::span<const uint8_t> bytes, const WriteOptions& options,
-               FileCalls& calls) {
+void WriteContent(const std::string& path, const Content& content, const WriteOptions& options,
+                  FileCalls& calls) {
   if (path.empty()) FailErrno(path, ENOENT);
   struct stat target;
   const bool exists = ::stat(path.c_str(), &target) == 0;
@@ -139,7 +190,7 @@ void WriteFile(const std::string& path, std::span<const uint8_t> bytes, const Wr
     }
     if (S_ISDIR(target.st_mode)) FailErrno(path, EISDIR);
     if (!S_ISREG(target.st_mode)) {
-      WriteInPlace(calls, path, bytes, 0);
+      WriteInPlace(calls, path, content, 0);
       return;
     }
     // Root may write anything: a file without any write bit is refused all the same.
@@ -152,11 +203,43 @@ void WriteFile(const std::string& path, std::span<const uint8_t> bytes, const Wr
     if (::stat(finalName.c_str(), &check) != 0 || !SameFile(check, target)) {
       // A name whose links do not spell out where the file is (a
       // /proc/self/fd entry of a deleted file): it can only be rewritten.
-      WriteInPlace(calls, path, bytes, O_TRUNC);
+      WriteInPlace(calls, path, content, O_TRUNC);
       return;
     }
   }
-  WriteReplacing(calls, path, finalName, bytes, exists ? &target : nullptr, options.sync);
+  WriteReplacing(calls, path, finalName, content, exists ? &target : nullptr, options.sync);
+}
+
+}  // namespace
+
+void WriteFile(const std::string& path, std::span<const uint8_t> bytes, const WriteOptions& options) {
+  FileCalls calls;
+  WriteFile(path, bytes, options, calls);
+}
+
+void WriteFile(const std::string& path, std::span<const uint8_t> bytes, const WriteOptions& options,
+               FileCalls& calls) {
+  WriteContent(path, Content{bytes}, options, calls);
+}
+
+void ByteSink::Append(std::span<const uint8_t> bytes) { bytes_.insert(bytes_.end(), bytes.begin(), bytes.end()); }
+
+void ByteSink::Overwrite(uint64_t offset, std::span<const uint8_t> bytes) {
+  if (offset > bytes_.size() || bytes.size() > bytes_.size() - offset) {
+    throw Error(ErrorKind::Usage, "an overwrite reaches past the bytes appended");
+  }
+  std::copy(bytes.begin(), bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+void WriteFileInPieces(const std::string& path, const std::function<void(FileSink&)>& produce,
+                       const WriteOptions& options) {
+  FileCalls calls;
+  WriteFileInPieces(path, produce, options, calls);
+}
+
+void WriteFileInPieces(const std::string& path, const std::function<void(FileSink&)>& produce,
+                       const WriteOptions& options, FileCalls& calls) {
+  WriteContent(path, Content{{}, &produce}, options, calls);
 }
 
 void SyncFileSystem(const std::string& folder) {

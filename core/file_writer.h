@@ -5,10 +5,12 @@
 // bits are kept, a symlink is followed (the link stays a link), and a read-only
 // file is refused. A target that is not a regular file (a character device, a
 // FIFO, /dev/stdout) is written in place. Every failure is
-// Error(Io, "cannot write PATH: reason").
+// Error(Io, "cannot write PATH: reason"). WriteFileInPieces keeps the same
+// promises for a file written as it is produced.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <sys/types.h>
@@ -37,6 +39,7 @@ class FileCalls {
   virtual ~FileCalls() = default;
   virtual int Open(const std::string& path, int flags, mode_t mode);
   virtual ssize_t Write(int fd, const uint8_t* data, size_t size);
+  virtual ssize_t WriteAt(int fd, const uint8_t* data, size_t size, off_t offset);
   virtual int Sync(int fd);
   virtual int Close(int fd);
   virtual int Chmod(int fd, mode_t mode);
@@ -50,5 +53,43 @@ void WriteFile(const std::string& path, std::span<const uint8_t> bytes, const Wr
 void SyncFileSystem(const std::string& folder);
 void WriteFile(const std::string& path, std::span<const uint8_t> bytes, const WriteOptions& options,
                FileCalls& calls);
+
+// Takes a file's bytes piece by piece. A failure to write them throws
+// Error(Io) as WriteFile does.
+class FileSink {
+ public:
+  virtual ~FileSink() = default;
+  // Adds `bytes` after those taken so far.
+  virtual void Append(std::span<const uint8_t> bytes) = 0;
+  // Writes `bytes` over bytes already appended, from `offset` on; throws
+  // Error(Usage) when they would reach past them.
+  virtual void Overwrite(uint64_t offset, std::span<const uint8_t> bytes) = 0;
+  // Bytes appended so far.
+  virtual uint64_t Size() const = 0;
+};
+
+// A sink that keeps the bytes.
+class ByteSink final : public FileSink {
+ public:
+  void Append(std::span<const uint8_t> bytes) override;
+  void Overwrite(uint64_t offset, std::span<const uint8_t> bytes) override;
+  uint64_t Size() const override { return bytes_.size(); }
+  std::vector<uint8_t>& Bytes() { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+// WriteFile for a file too large to hold at once: `produce` hands the bytes
+// to the sink while they go to the temporary file, which is renamed over
+// the target once `produce` returned and every byte, the flush and the close
+// succeeded. An exception from `produce` propagates as it is, the earlier
+// file kept and the temporary file removed. A target written in place (a
+// device, a FIFO) gets the bytes only once `produce` returned: they are held
+// until then.
+void WriteFileInPieces(const std::string& path, const std::function<void(FileSink&)>& produce,
+                       const WriteOptions& options = {});
+void WriteFileInPieces(const std::string& path, const std::function<void(FileSink&)>& produce,
+                       const WriteOptions& options, FileCalls& calls);
 
 }  // namespace quarrendel

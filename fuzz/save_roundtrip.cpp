@@ -109,11 +109,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::string chosen = (folder.path / ((data[0] & 2) != 0 ? "out.prs" : "out")).string();
   for (const archive::SaveKindName& kind : archive::kSaveKindNames) {
-    if (!archive::SaveAs(*store, ui, chosen, kind.filterIndex)) continue;
+    std::string written;
+    archive::SaveOptions options;
+    options.savedPath = &written;
+    if (!archive::SaveAs(*store, ui, chosen, kind.filterIndex, options)) continue;
     const archive::SaveTarget target = *archive::SaveTargetOf(kind.filterIndex);
     const bool packed = target.afs && store->packageMode != 0;
-    std::string written = chosen;
-    if (!packed) written = archive::ForceExtension(chosen, archive::HasPrsExtension(chosen) ? ".prs" : target.extension);
+    // Every kind is wrapped under a .prs name; only a packed AFS keeps other names as they are.
+    const std::string expected = archive::HasPrsExtension(chosen) ? archive::ForceExtension(chosen, ".prs")
+                                 : packed                         ? chosen
+                                                                  : archive::ForceExtension(chosen, target.extension);
+    Check(written == expected);
     const bool keepsFormat = !packed || target.platform == archive::AfsPlatform::Xbox;
     CheckLoadedAs(*again, written, images, keepsFormat ? 0xFFFFFFFFu : 0xFFFFu);
     fs::remove(written);

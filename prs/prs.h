@@ -83,10 +83,12 @@ size_t MaxCompressedSize(size_t n);
 // buffers or the stream would grow beyond `maxOutput` bytes.
 std::vector<uint8_t> Compress(std::span<const uint8_t> in, size_t maxOutput = kBufferSize);
 
-// The smallest stream the format allows for `in` (an optimal parse over every
-// literal and copy the decoder accepts, priced in exact output bits). Not the
-// greedy stream that Compress() writes, and several times slower; for data
-// that must fit a fixed size. Throws as Compress() does.
+// The smallest stream for `in` that every decoder reads (an optimal parse over
+// every literal and copy of the format, priced in exact output bits, with no
+// long copy from 8192 bytes back: its offset field would be 0, which game
+// decoders take for the end of the stream). Never larger than the greedy
+// stream that Compress() writes, and several times slower; for data that
+// must fit a fixed size. Throws as Compress() does.
 std::vector<uint8_t> CompressBest(std::span<const uint8_t> in, size_t maxOutput = kBufferSize);
 
 // The greedy stream, found by scanning all 8191 candidates at every position.

@@ -3,18 +3,20 @@
 // byte is 8, a control bit 1):
 //   literal                                      1 + 8      =  9
 //   short copy, 2-5 bytes, distance 1-256        4 + 8      = 12
-//   long copy, 3-9 bytes, distance 1-8192        2 + 16     = 18
+//   long copy, 3-9 bytes, distance 1-8191        2 + 16     = 18
 //   long copy, 1-256 bytes, distance 1-8191      2 + 24     = 26
-// (the three-byte form cannot reach 8192 back: its word would be 0, the end
-// marker). A stream's size is its bits rounded up to whole control bytes, so
-// the cheapest path from the first position to the last gives the smallest
-// stream.
+// The format would let the two-byte long form reach 8192 back, but its
+// offset field (w >> 3) is then 0, and the decoders of the game clients and
+// servers take a long copy with a zero offset field for the end of the
+// stream: neither long form goes farther than 8191. A stream's size is its
+// bits rounded up to whole control bytes, so the cheapest path from the
+// first position to the last gives the smallest stream.
 //
-// A copy's price depends only on its form, so at each position three lengths
-// say every edge there is: the longest match within 256 bytes (at most 5),
-// within 8192 (at most 9) and within 8191 (at most 256); every shorter copy
-// of the same match is an edge too. The three-byte form is never the
-// cheapest below 10 bytes (the two-byte form covers those lengths).
+// A copy's price depends only on its form, so at each position two lengths
+// say every edge there is: the longest match within 256 bytes (at most 5)
+// and within 8191 (at most 256); every shorter copy of the same match is an
+// edge too. The three-byte form is never the cheapest below 10 bytes (the
+// two-byte form covers those lengths).
 //
 // The parse runs forward: when position i is reached its price is final, and
 // it offers its edges to the positions ahead. The three-byte form offers one
@@ -48,7 +50,6 @@ constexpr uint32_t kLongestBits = 26;
 constexpr int32_t kLongMaxLength = 9;
 constexpr int32_t kShortMaxLength = 5;
 constexpr int32_t kShortReach = 256;
-constexpr int32_t kLongReach = 8192;
 
 // The command that reaches a position: its length (1 for a literal) and
 // distance (0 for a literal), packed as distance << 9 | length.
@@ -113,13 +114,7 @@ std::vector<Step> Parse(std::span<const uint8_t> in) {
     const Match longest = finder.FindLongest(i, previous.distance, previous.length - 1);
     previous = longest;
     const int32_t u = longest.length >= 3 ? longest.length : 0;
-    // Long copies of up to 9 bytes reach one byte farther than the window.
-    Match mid{longest.distance, std::min(u, kLongMaxLength)};
-    if (i >= kLongReach && mid.length < kLongMaxLength) {
-      const int32_t k = detail::CommonLength(in.data() + i - kLongReach, in.data() + i,
-                                             std::min(kLongMaxLength, n - i));
-      if (k > mid.length && k >= 3) mid = {kLongReach, k};
-    }
+    const Match mid{longest.distance, std::min(u, kLongMaxLength)};
     const Match near = longest.distance <= kShortReach && longest.length >= 2
                            ? Match{longest.distance, std::min(longest.length, kShortMaxLength)}
                            : finder.FindNear(i, kShortReach, kShortMaxLength, previousNear);

@@ -153,50 +153,63 @@ TEST(PackedAfsRefusalTest, RefusesBeforeCompressingAnything) {
   WorkerPool pool(2);
   ImageList tooMany;  // 121 images in one PVM package
   for (int i = 0; i < 121; ++i) tooMany.Add("t", {}, 4);
-  ImageList manyPackages;  // 4096 packages of one image
-  for (int i = 0; i < 4096; ++i) manyPackages.Add("t", {}, i);
   ImageList huge;  // a package beyond the buffers
   huge.Add("t", Bytes(10'000'000, 0));
-  const std::pair<ImageList*, const char*> rows[] = {
-      {&tooMany, "121 images"}, {&manyPackages, "4096 packages"}, {&huge, "10004112 bytes"}};
+  const std::pair<ImageList*, const char*> rows[] = {{&tooMany, "121 images"}, {&huge, "10004112 bytes"}};
   for (const auto& [list, text] : rows) {
     RecordingFrontEnd ui;
+    ByteSink out;
     try {
-      BuildPackedAfs(AfsPlatform::Pc, list->images, pool, ui);
+      WritePackedAfs(AfsPlatform::Pc, list->images, pool, ui, out);
       ADD_FAILURE() << text << " was accepted";
     } catch (const Error& e) {
       EXPECT_EQ(e.Kind(), ErrorKind::OverCapacity);
       EXPECT_NE(std::string(e.what()).find(text), std::string::npos) << e.what();
     }
     EXPECT_TRUE(ui.progress.empty());
+    EXPECT_EQ(out.Size(), 0u);
   }
-  // 4095 packages are accepted.
-  RecordingFrontEnd ui;
-  const Bytes file = BuildPackedAfs(AfsPlatform::Xbox, std::span(manyPackages.images).first(4095), pool, ui);
-  EXPECT_EQ(ByteReader(file).U32LeAt(4), 4095u);
 }
 
-TEST(PackedAfsRefusalTest, RefusesAFileBeyondTheBuffer) {
-  // Two packages of 5,000,000 noise bytes each: the second compressed archive passes 10,000,000.
+// The whole table reaches the file: entries past the first 32,768 bytes of
+// the header area too.
+TEST(PackedAfsRefusalTest, MorePackagesThanTheFirstTableBlockHolds) {
+  WorkerPool pool(2);
+  ImageList manyPackages;  // 4097 packages of one image
+  for (int i = 0; i < 4097; ++i) manyPackages.Add("t", {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8)}, i);
+  RecordingFrontEnd ui;
+  const Bytes file = BuildPackedAfs(AfsPlatform::Xbox, manyPackages.images, pool, ui);
+  const ByteReader in(file);
+  ASSERT_EQ(in.U32LeAt(4), 4097u);
+  const size_t last = in.U32LeAt(8 + 8 * 4096);
+  // One XVM of one 2-byte texture: 64 + 64 + 2 bytes, whose last two are 00 10.
+  const Bytes unpacked = prs::Decompress(in.BytesAt(last, in.U32LeAt(12 + 8 * 4096)));
+  ASSERT_EQ(unpacked.size(), 130u);
+  EXPECT_EQ(Slice(unpacked, 128, 130), FromHex("0010"));
+  EXPECT_EQ(file.size(), (last + in.U32LeAt(12 + 8 * 4096) + 2047) / 2048 * 2048);
+}
+
+TEST(PackedAfsRefusalTest, RefusesTheArchiveThatPassesTheLimit) {
   ImageList list;
-  uint32_t x = 1;
-  for (int p = 0; p < 2; ++p) {
-    Bytes noise(5'000'000);
-    for (uint8_t& b : noise) {
-      x = x * 1664525u + 1013904223u;
-      b = static_cast<uint8_t>(x >> 24);
-    }
-    list.Add("noise", std::move(noise), p);
-  }
+  for (int p = 0; p < 3; ++p) list.Add("noise", TextureLike(6000, static_cast<uint32_t>(p)), p);
   WorkerPool pool(2);
   RecordingFrontEnd ui;
+  const Bytes whole = BuildPackedAfs(AfsPlatform::Pc, list.images, pool, ui);
+  const ByteReader in(whole);
+  // A limit at the end of member 1: member 2 passes it.
+  PackedAfsOptions options;
+  options.maxBytes = in.U32LeAt(8 + 8 * 2);
+  options.maxBytesReason = "because";
   try {
-    BuildPackedAfs(AfsPlatform::Pc, list.images, pool, ui);
-    ADD_FAILURE() << "a packed AFS beyond the buffer was built";
+    BuildPackedAfs(AfsPlatform::Pc, list.images, pool, ui, options);
+    ADD_FAILURE() << "a packed AFS beyond its limit was built";
   } catch (const Error& e) {
     EXPECT_EQ(e.Kind(), ErrorKind::OverCapacity);
-    EXPECT_NE(std::string(e.what()).find("at archive 1"), std::string::npos) << e.what();
+    EXPECT_EQ(std::string(e.what()),
+              "the packed AFS would pass " + std::to_string(options.maxBytes) + " bytes at archive 2; because");
   }
+  options.maxBytes = whole.size();
+  EXPECT_EQ(BuildPackedAfs(AfsPlatform::Pc, list.images, pool, ui, options), whole);
 }
 
 }  // namespace

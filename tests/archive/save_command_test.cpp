@@ -22,6 +22,13 @@ namespace fs = std::filesystem;
 
 const fs::path kSamples = fs::path(QUARRENDEL_SOURCE_DIR) / "samples";
 
+// FNV-1a, 64 bits: a fingerprint of a file written before, to compare with.
+uint64_t Fnv1a(const Bytes& bytes) {
+  uint64_t h = 0xCBF29CE484222325u;
+  for (uint8_t b : bytes) h = (h ^ b) * 0x100000001B3u;
+  return h;
+}
+
 // QUARRENDEL_THREADS for the commands run while it lives.
 class Threads {
  public:
@@ -50,19 +57,24 @@ struct SaveCommandTest : ::testing::Test {
 };
 
 // Loaded and saved again as the same kind, a file this system wrote comes
-// back byte for byte; packed saves run with one thread, then with three.
+// back byte for byte; packed saves run with one thread, then with three, and
+// give the bytes the packed AFS writer gave when it assembled the whole file
+// in memory (538,624 bytes each, fingerprinted then).
 TEST_F(SaveCommandTest, SavedAgainAsTheSameKindIsIdentical) {
   struct Row {
     const char* source;
     int32_t filterIndex;
     const char* name;       // the name chosen, its extension already the forced one
     bool sameAsSource;      // the sample itself was written by the archive writer
+    uint64_t fingerprint;   // of the first save, when not 0
   };
   const Row rows[] = {
-      {"sample.pvm", 1, "a.pvm", true},  {"sample.xvm", 2, "a.xvm", true},  {"sample.gvm", 5, "a.gvm", true},
-      {"sample.pvm", 3, "pc.afs", false}, {"sample.xvm", 4, "xb.afs", false}, {"sample.gvm", 6, "gc.afs", false},
-      {"sample.afs", 3, "packed_pc", false}, {"sample.afs", 4, "packed_xb", false},
-      {"sample.afs", 6, "packed_gc", false},
+      {"sample.pvm", 1, "a.pvm", true, 0},   {"sample.xvm", 2, "a.xvm", true, 0},
+      {"sample.gvm", 5, "a.gvm", true, 0},   {"sample.pvm", 3, "pc.afs", false, 0},
+      {"sample.xvm", 4, "xb.afs", false, 0}, {"sample.gvm", 6, "gc.afs", false, 0},
+      {"sample.afs", 3, "packed_pc", false, 0xC499AA9A1B651E74u},
+      {"sample.afs", 4, "packed_xb", false, 0xC576F3B9F6E0374Du},
+      {"sample.afs", 6, "packed_gc", false, 0xF5540C144E084B24u},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -83,6 +95,10 @@ TEST_F(SaveCommandTest, SavedAgainAsTheSameKindIsIdentical) {
     EXPECT_EQ(ReadFileBytes(second), saved);
     if (row.sameAsSource) {
       EXPECT_EQ(saved, ReadFileBytes(kSamples / row.source));
+    }
+    if (row.fingerprint != 0) {
+      EXPECT_EQ(saved.size(), 538'624u);
+      EXPECT_EQ(Fnv1a(saved), row.fingerprint);
     }
   }
 
@@ -121,11 +137,93 @@ TEST_F(SaveCommandTest, NamesForcedAndPrsWrappedInMemory) {
   EXPECT_EQ(prs::DecompressWhole(ReadFileBytes(dir / "STAGE.prs")), ReadFileBytes(kSamples / "sample.pvm"));
   EXPECT_EQ(ReadFileBytes(dir / "STAGE.pvm"), FromHex("6B656570"));
 
-  // Packed mode: the name as chosen, not wrapped.
+  // Packed mode: the name as chosen.
   Load(kSamples / "sample.afs");
-  ASSERT_TRUE(SaveAs(store, ui, (dir / "disc.prs").string(), 3)) << LastMessage();
-  EXPECT_EQ(Slice(ReadFileBytes(dir / "disc.prs"), 0, 8), FromHex("41465300 03000000"));
-  EXPECT_EQ(Files(), (std::set<std::string>{"empty.pvm", "STAGE.pvm", "STAGE.prs", "disc.prs"}));
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "disc").string(), 3)) << LastMessage();
+  EXPECT_EQ(Slice(ReadFileBytes(dir / "disc"), 0, 8), FromHex("41465300 03000000"));
+  EXPECT_EQ(Files(), (std::set<std::string>{"empty.pvm", "STAGE.pvm", "STAGE.prs", "disc"}));
+}
+
+// A name ending in .prs wraps every kind: the file unpacks whole to what the
+// same save without .prs writes, and loads as the same images.
+TEST_F(SaveCommandTest, EveryKindIsWrappedUnderAPrsName) {
+  struct Row {
+    const char* source;
+    int32_t filterIndex;
+    const char* plain;    // the name chosen without .prs
+    const char* chosen;   // with .prs
+    const char* written;  // the name the wrapped file gets
+  };
+  const Row rows[] = {
+      {"sample.pvm", 1, "a", "a.PRS", "a.prs"},           {"sample.pvm", 2, "b", "b.prs", "b.prs"},
+      {"sample.gvm", 5, "c", "c.prs", "c.prs"},           {"sample.pvm", 3, "d", "d.prs", "d.prs"},
+      {"sample.xvm", 4, "e", "e.Prs", "e.prs"},           {"sample.gvm", 6, "f", "f.prs", "f.prs"},
+      {"sample.afs", 3, "g.afs", "g.afs.prs", "g.afs.prs"}, {"sample.afs", 4, "h", "h.prs", "h.prs"},
+      {"sample.afs", 6, "y.afs", "y.afs.PRS", "y.afs.prs"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.chosen);
+    Load(kSamples / row.source);
+    std::string plain;
+    std::string wrapped;
+    ASSERT_TRUE(SaveAs(store, ui, (dir / row.plain).string(), row.filterIndex, SaveOptions{false, {}, &plain}))
+        << LastMessage();
+    ASSERT_TRUE(SaveAs(store, ui, (dir / row.chosen).string(), row.filterIndex, SaveOptions{false, {}, &wrapped}))
+        << LastMessage();
+    EXPECT_EQ(wrapped, (dir / row.written).string());
+    EXPECT_EQ(prs::DecompressWhole(ReadFileBytes(wrapped)), ReadFileBytes(plain));
+
+    Load(plain);
+    const int32_t count = store.imageCount;
+    std::vector<Bytes> data;
+    for (int32_t i = 0; i < count; ++i) data.emplace_back(store.images[static_cast<size_t>(i)].Bytes().begin(),
+                                                         store.images[static_cast<size_t>(i)].Bytes().end());
+    Load(wrapped);
+    ASSERT_EQ(store.imageCount, count);
+    ASSERT_GT(count, 0);
+    for (int32_t i = 0; i < count; ++i) {
+      const TImage_Entry& e = store.images[static_cast<size_t>(i)];
+      EXPECT_EQ(Bytes(e.Bytes().begin(), e.Bytes().end()), data[static_cast<size_t>(i)]) << i;
+    }
+  }
+}
+
+// A packed AFS beyond the 10,000,000 bytes that a whole file in memory once
+// held: six packages of noise, written as they are compressed, load back as
+// the same images; the same images under a .prs name are refused, as a .prs
+// file that large could not be loaded.
+TEST_F(SaveCommandTest, LargePackedAfsIsWrittenInPiecesAndLoadsBack) {
+  ImageList list;
+  uint32_t x = 7;
+  constexpr int kPackages = 6;
+  for (int p = 0; p < kPackages; ++p) {
+    Bytes noise(1'500'000);
+    for (size_t k = 0; k < noise.size(); k += 4) {
+      x = x * 1664525u + 1013904223u;
+      for (size_t b = 0; b < 4; ++b) noise[k + b] = static_cast<uint8_t>(x >> (8 * b));
+    }
+    store.images[static_cast<size_t>(p)] =
+        list.Add("noise" + std::to_string(p), std::move(noise), p, 0x0901, 8, static_cast<uint32_t>(p));
+  }
+  store.imageCount = kPackages;
+  store.packageMode = 1;
+  std::string written;
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "big.afs").string(), 3, SaveOptions{false, {}, &written})) << LastMessage();
+  EXPECT_GT(fs::file_size(written), static_cast<uintmax_t>(kBufferSize));
+
+  EXPECT_FALSE(SaveAs(store, ui, (dir / "big.prs").string(), 3));
+  EXPECT_EQ(LastMessage(), "The file was not saved:\nthe packed AFS would pass 10000000 bytes at archive 5; a .prs "
+                           "file unpacks to at most 10000000 bytes; save it under a name without .prs");
+  EXPECT_EQ(Files(), std::set<std::string>{"big.afs"});
+
+  Load(written);
+  ASSERT_EQ(store.imageCount, kPackages);
+  for (int p = 0; p < kPackages; ++p) {
+    const TImage_Entry& e = store.images[static_cast<size_t>(p)];
+    EXPECT_EQ(e.PackageIndex, p);
+    EXPECT_EQ(e.Name, "noise" + std::to_string(p));
+    EXPECT_TRUE(Bytes(e.Bytes().begin(), e.Bytes().end()) == list.data[static_cast<size_t>(p)]) << p;
+  }
 }
 
 TEST_F(SaveCommandTest, RefusalsWriteNothing) {

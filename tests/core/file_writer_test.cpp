@@ -112,6 +112,104 @@ TEST(FileWriter, AFailureAtAnyStepKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
   }
 }
 
+// A file written in three pieces, then its second and third bytes overwritten.
+void ProducePieces(FileSink& sink) {
+  sink.Append(Bytes{0x10, 0x20, 0x30});
+  sink.Append(Bytes{0x40, 0x50});
+  sink.Append(Bytes{0x60});
+  sink.Overwrite(1, Bytes{0xAA, 0xBB});
+}
+const Bytes kPieces{0x10, 0xAA, 0xBB, 0x40, 0x50, 0x60};
+
+TEST(FileWriter, InPiecesAFailureAtAnyStepKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
+  // Fails the n-th write (from 1), the overwrite, the rename, or the
+  // producer itself after its pieces went to the disk.
+  enum class At { Write, Overwrite, Rename, Producer };
+  struct Calls : FileCalls {
+    At at;
+    int failWrite;
+    int writes = 0;
+    Calls(At a, int n) : at(a), failWrite(n) {}
+    ssize_t Write(int fd, const uint8_t* data, size_t size) override {
+      if (at == At::Write && ++writes == failWrite) return FailingCalls::Fail(ENOSPC);
+      return FileCalls::Write(fd, data, size);
+    }
+    ssize_t WriteAt(int fd, const uint8_t* data, size_t size, off_t offset) override {
+      return at == At::Overwrite ? FailingCalls::Fail(EIO) : FileCalls::WriteAt(fd, data, size, offset);
+    }
+    int Rename(const std::string& from, const std::string& to) override {
+      return at == At::Rename ? FailingCalls::Fail(EXDEV) : FileCalls::Rename(from, to);
+    }
+  };
+  struct Row {
+    At at;
+    int failWrite;
+    std::string reason;
+  };
+  const Row rows[] = {{At::Write, 1, std::strerror(ENOSPC)},   // the first piece
+                      {At::Write, 2, std::strerror(ENOSPC)},   // midway
+                      {At::Overwrite, 0, std::strerror(EIO)},  // over bytes written
+                      {At::Rename, 0, std::strerror(EXDEV)},
+                      {At::Producer, 0, ""}};
+  for (const Row& row : rows) {
+    TempDir dir;
+    const std::string target = (dir / "out.afs").string();
+    WriteFileBytes(target, kOld);
+    Calls calls(row.at, row.failWrite);
+    const auto produce = [&](FileSink& sink) {
+      ProducePieces(sink);
+      if (row.at == At::Producer) throw Error(ErrorKind::OverCapacity, "too large");
+    };
+    const std::string where = "row " + std::to_string(static_cast<int>(row.at)) + "/" + std::to_string(row.failWrite);
+    try {
+      WriteFileInPieces(target, produce, {}, calls);
+      ADD_FAILURE() << where << " succeeded";
+    } catch (const Error& e) {
+      if (row.at == At::Producer) {
+        EXPECT_EQ(e.Kind(), ErrorKind::OverCapacity) << where;
+        EXPECT_STREQ(e.what(), "too large") << where;
+      } else {
+        EXPECT_EQ(e.Kind(), ErrorKind::Io) << where;
+        EXPECT_EQ(std::string(e.what()), "cannot write " + target + ": " + row.reason) << where;
+      }
+    }
+    EXPECT_EQ(ReadFileBytes(target), kOld) << where;
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"out.afs"}) << where;
+  }
+}
+
+TEST(FileWriter, InPiecesWritesEveryPieceAndTheOverwrites) {
+  TempDir dir;
+  const fs::path target = dir / "out.afs";
+  WriteFileBytes(target, kOld);
+  fs::permissions(target, fs::perms(0604));
+  WriteFileInPieces(target.string(), ProducePieces);
+  EXPECT_EQ(ReadFileBytes(target), kPieces);
+  EXPECT_EQ(ModeOf(target) & 07777, 0604u);
+
+  // Past the bytes appended: refused, nothing written.
+  const std::string past = (dir / "past").string();
+  EXPECT_THROW(WriteFileInPieces(past, [](FileSink& sink) {
+    sink.Append(kNew);
+    sink.Overwrite(7, Bytes{1, 2});
+  }), Error);
+  EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"out.afs"});
+
+  // A FIFO gets the finished bytes in place.
+  const fs::path fifo = dir / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Bytes received;
+  std::thread reader([&] { received = ReadFileBytes(fifo); });
+  WriteFileInPieces(fifo.string(), ProducePieces);
+  reader.join();
+  EXPECT_EQ(received, kPieces);
+
+  ByteSink held;
+  ProducePieces(held);
+  EXPECT_EQ(held.Bytes(), kPieces);
+  EXPECT_THROW(held.Overwrite(5, Bytes{1, 2}), Error);
+}
+
 TEST(FileWriter, WithoutSyncTheFileIsWrittenAndOnlyTheFileSystemFlushReachesTheDisk) {
   struct CountingCalls : FileCalls {
     int syncs = 0;

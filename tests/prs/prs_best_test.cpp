@@ -1,5 +1,7 @@
 // The smallest stream against a search that tries every command at every
-// position: the same number of bits, and the input back when decoded.
+// position: the same number of bits, and the input back when decoded, also by
+// a decoder that stops at a long copy with a zero offset field as the games'
+// decoders do.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include "prs/match_finder.h"
 #include "prs/prs.h"
 #include "tests/support/test_util.h"
+#include "tests/support/zero_offset_decoder.h"
 
 namespace quarrendel::prs {
 namespace {
@@ -21,13 +24,14 @@ using test::ToHex;
 
 // Fewest bits (8 per data byte, 1 per control bit) that commands other than
 // the end command can spend on `in`: every literal, and every copy of every
-// length at every distance each form allows, at every position.
+// length at every distance each form allows, at every position. No long copy
+// reaches 8192 back (its offset field would be 0).
 uint64_t ReferenceBits(const Bytes& in) {
   const size_t n = in.size();
   std::vector<uint64_t> bits(n + 1, 0);
   for (size_t i = n; i-- > 0;) {
     uint64_t best = 9 + bits[i + 1];  // literal: bit 1, one byte
-    for (size_t d = 1; d <= std::min<size_t>(i, 8192); ++d) {
+    for (size_t d = 1; d <= std::min<size_t>(i, 8191); ++d) {
       // The decoder copies byte by byte, so the copy may overlap what it writes.
       size_t m = 0;
       while (i + m < n && m < 256 && in[i + m] == in[i + m - d]) ++m;
@@ -35,7 +39,7 @@ uint64_t ReferenceBits(const Bytes& in) {
         const uint64_t rest = bits[i + len];
         if (len >= 2 && len <= 5 && d <= 256) best = std::min(best, 12 + rest);  // 0 0 h l + byte
         if (len >= 3 && len <= 9) best = std::min(best, 18 + rest);              // 0 1 + two bytes
-        if (d <= 8191) best = std::min(best, 26 + rest);                        // 0 1 + three bytes
+        best = std::min(best, 26 + rest);                                       // 0 1 + three bytes
       }
     }
     bits[i] = best;
@@ -77,6 +81,13 @@ uint64_t CommandBits(const Bytes& s) {
       byte();
     }
   }
+}
+
+// The stream read the way the game decoders read it gives `in` back whole.
+void ExpectReadByGameDecoders(const Bytes& packed, const Bytes& in, const std::string& what) {
+  const test::ZeroOffsetDecoded d = test::DecodeStoppingAtZeroOffset(packed, in.size() + 1);
+  EXPECT_TRUE(d.ended) << what;
+  EXPECT_TRUE(d.out == in) << what << ": " << d.out.size() << " of " << in.size() << " bytes";
 }
 
 struct Generated {
@@ -157,6 +168,7 @@ TEST(PrsBest, ReachesTheFewestBitsOnSmallInputs) {
     const Bytes packed = CompressBest(g.bytes);
     ASSERT_EQ(CommandBits(packed), ReferenceBits(g.bytes)) << g.kind << " " << ToHex(g.bytes);
     ASSERT_EQ(Decompress(packed, g.bytes.size() + 1), g.bytes) << g.kind << " " << ToHex(g.bytes);
+    ExpectReadByGameDecoders(packed, g.bytes, g.kind + " " + ToHex(g.bytes));
   }
 }
 
@@ -169,9 +181,10 @@ TEST(PrsBest, ReachesTheFewestBitsOnLongerInputs) {
     size_t length;
   };
   const std::vector<std::vector<Plant>> cases = {
-      {{8192, 8192, 9}, {8600, 8191, 40}},  // two-byte form 8192 back; three-byte form 8191 back
-      {{8300, 8192, 30}, {8400, 256, 5}},   // a long repeat 8192 back: only 9 bytes at a time
-      {{8250, 8193, 9}, {8500, 257, 2}},    // one byte too far for either form
+      {{8192, 8192, 9}, {8600, 8191, 40}},  // 8192 back: out of reach; three-byte form 8191 back
+      {{8300, 8192, 30}, {8400, 256, 5}},   // 30 bytes 8192 back: out of reach too
+      {{8250, 8191, 9}, {8500, 257, 2}},    // two-byte form 8191 back; one byte too far for a short copy
+      {{8250, 8193, 9}, {8700, 8192, 3}},   // one and two bytes too far for either long form
       {{8000, 1, 300}},                     // a run: copies capped at 256 bytes
   };
   for (size_t c = 0; c < cases.size(); ++c) {
@@ -184,6 +197,7 @@ TEST(PrsBest, ReachesTheFewestBitsOnLongerInputs) {
     const Bytes packed = CompressBest(in);
     EXPECT_EQ(CommandBits(packed), ReferenceBits(in)) << "case " << c;
     EXPECT_EQ(Decompress(packed, in.size()), in) << "case " << c;
+    ExpectReadByGameDecoders(packed, in, "case " + std::to_string(c));
   }
   // Blocks of 37 bytes over 6 values, one byte in 40 changed.
   std::mt19937 rng(11);
@@ -193,6 +207,7 @@ TEST(PrsBest, ReachesTheFewestBitsOnLongerInputs) {
   const Bytes packed = CompressBest(in);
   EXPECT_EQ(CommandBits(packed), ReferenceBits(in));
   EXPECT_EQ(Decompress(packed, in.size()), in);
+  ExpectReadByGameDecoders(packed, in, "blocks of 37");
 }
 
 // The lengths the parse prices each position with, against a scan of every

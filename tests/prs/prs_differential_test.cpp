@@ -1,6 +1,8 @@
 // The hash-chain encoder against the plain scan, byte for byte, on inputs
 // chosen to stress the window edges, equal-length ties and long chains; and
-// the smallest stream on the same inputs: never larger than the greedy one.
+// the smallest stream on the same inputs: never larger than the greedy one,
+// and read whole by a decoder that, as the games' decoders do, ends the
+// stream at a long copy with a zero offset field.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +12,7 @@
 
 #include "prs/match_finder.h"
 #include "prs/prs.h"
+#include "tests/support/zero_offset_decoder.h"
 
 namespace quarrendel::prs {
 namespace {
@@ -229,6 +232,9 @@ TEST(PrsDifferential, BestStreamIsNeverLargerThanGreedy) {
     ASSERT_TRUE(r.Ok()) << input.name;
     ASSERT_EQ(r.size, input.bytes.size()) << input.name;
     ASSERT_EQ(exact, input.bytes) << input.name;
+    const test::ZeroOffsetDecoded game = test::DecodeStoppingAtZeroOffset(best, input.bytes.size() + 1);
+    ASSERT_TRUE(game.ended) << input.name;
+    ASSERT_TRUE(game.out == input.bytes) << input.name << ": " << game.out.size() << " bytes";
   }
 }
 
