@@ -153,7 +153,8 @@ class Rebuild {
 }  // namespace
 
 std::vector<uint8_t> RebuildBml(std::span<const uint8_t> package, PackageArchiveKind kind,
-                                std::span<const TImage_Entry> images, WorkerPool& pool, bool best) {
+                                std::span<const TImage_Entry> images, WorkerPool& pool, bool best,
+                                const std::function<void(size_t done, size_t total)>& progress) {
   if (kind == PackageArchiveKind::None) throw Error(ErrorKind::Unsupported, kBmlNothingToRebuild);
   RequireImageCount(static_cast<int64_t>(images.size()), "image table");
   Rebuild rebuild(package, kind);
@@ -161,8 +162,14 @@ std::vector<uint8_t> RebuildBml(std::span<const uint8_t> package, PackageArchive
   const std::vector<PackageRun> runs = GroupPackages(images);
   rebuild.MatchPackages(images, runs, kind);
   rebuild.Begin();
+  if (progress) progress(0, runs.size());
   CompressPackages(
-      kind, images, runs, pool, [&](size_t r, CompressedPackage&& p) { rebuild.Place(r, p); }, best);
+      kind, images, runs, pool,
+      [&](size_t r, CompressedPackage&& p) {
+        rebuild.Place(r, p);
+        if (progress) progress(r + 1, runs.size());
+      },
+      best);
   return rebuild.Finish();
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -26,7 +27,8 @@ inline constexpr const char* kBmlRebuilt = "BML have been rebuild succefully";
 // package archive kind the load left (1 PVM, 2 XVM, 3 GVM), `images` the
 // image table's images. The archives are compressed on `pool`; the bytes do
 // not depend on the number of threads. `best`: the smallest PRS streams (see
-// PackStream).
+// PackStream). `progress`, when given, hears how many of the archives are
+// done, from the calling thread: 0 before the first, then after each.
 // Throws, before compressing anything:
 //  Error(Unsupported, kBmlNothingToRebuild) for the kind None;
 //  Error(Corrupt) when the header, entry table or an entry's data lies
@@ -39,6 +41,7 @@ inline constexpr const char* kBmlRebuilt = "BML have been rebuild succefully";
 // and while assembling: Error(OverCapacity) when the result would pass ten
 // times the package's size.
 std::vector<uint8_t> RebuildBml(std::span<const uint8_t> package, PackageArchiveKind kind,
-                                std::span<const TImage_Entry> images, WorkerPool& pool, bool best = false);
+                                std::span<const TImage_Entry> images, WorkerPool& pool, bool best = false,
+                                const std::function<void(size_t done, size_t total)>& progress = {});
 
 }  // namespace quarrendel::archive

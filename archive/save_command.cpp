@@ -169,7 +169,13 @@ bool RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& 
       return Refuse(frontEnd, kNotRebuilt, path + " has changed since it was loaded; load it again first");
     }
     WorkerPool pool;
-    bytes = RebuildBml(file.Bytes(), store.packageArchiveKind, LoadedImages(store), pool, options.best);
+    const ProgressShown shown(frontEnd);
+    bytes = RebuildBml(file.Bytes(), store.packageArchiveKind, LoadedImages(store), pool, options.best,
+                       [&frontEnd](size_t done, size_t total) {
+                         frontEnd.SetProgress("Rebuilding BML : archive " + std::to_string(done) + " / " +
+                                                  std::to_string(total),
+                                              static_cast<int32_t>(total), static_cast<int32_t>(done));
+                       });
   } catch (const Error& e) {
     return Refuse(frontEnd, kNotRebuilt, e.what());
   }

@@ -1,6 +1,7 @@
 #include "cli/cli_frontend.h"
 
 #include <iostream>
+#include <string>
 #include <unistd.h>
 
 namespace quarrendel::cli {
@@ -26,8 +27,11 @@ void CliFrontEnd::SetProgressVisible(bool visible) {
 void CliFrontEnd::SetProgress(std::string_view caption, int32_t maximum, int32_t position) {
   RecordingFrontEnd::SetProgress(caption, maximum, position);
   if (!showProgress_) return;
-  // "\33[K" clears what a longer caption left on the line.
-  err_ << "\r" << caption << "\33[K" << std::flush;
+  // The load's captions carry the count already ("Decompressing PVM #3 / 12").
+  const std::string count = std::to_string(position) + " / " + std::to_string(maximum);
+  err_ << "\r" << caption;
+  if (!caption.ends_with(count)) err_ << " (" << count << ")";
+  err_ << "\33[K" << std::flush;
   progressLineOpen_ = true;
 }
 

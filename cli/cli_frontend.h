@@ -2,7 +2,11 @@
 // from the queue the command fills, list and memo are kept for the command to
 // print) that also reports the system's messages on the error stream.
 // Information boxes are the load errors and mark the run as failed; plain
-// message boxes are notices. Progress is drawn on one line, only on a terminal.
+// message boxes are notices. Progress is drawn on one line of the error
+// stream, only when it is a terminal: "\r", the panel's caption followed by
+// " (POSITION / MAXIMUM)" unless the caption already ends with that count,
+// and "\33[K" to clear what a longer line left; the next message or the end
+// of the command ends the line.
 #pragma once
 
 #include <ostream>
@@ -15,6 +19,9 @@ namespace quarrendel::cli {
 class CliFrontEnd : public RecordingFrontEnd {
  public:
   CliFrontEnd(std::ostream& err, bool showProgress) : err_(err), showProgress_(showProgress) {}
+  ~CliFrontEnd() override { EndProgressLine(); }
+  CliFrontEnd(const CliFrontEnd&) = delete;
+  CliFrontEnd& operator=(const CliFrontEnd&) = delete;
 
   void ShowMessage(std::string_view text) override;
   void ShowInformation(std::string_view text) override;

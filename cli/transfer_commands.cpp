@@ -203,8 +203,9 @@ void RegisterTransferCommands(CLI::App& app, CliContext& context) {
 
   auto all = std::make_shared<ExportArgs>();
   CLI::App* exportAll = app.add_subcommand(
-      "export-all", "Write every image into DIR as NAME plus the kind's extension ('/', '\\' and control characters "
-                    "of a name become '_'); the images that cannot be written are listed at the end");
+      "export-all", "Write every image into DIR, named as `unpack` names its pictures: the whole image name made "
+                    "safe and unique without regard to case (~2), then the kind's extension (wall.001 -> "
+                    "wall.001.png); the images that cannot be written are listed at the end");
   exportAll->add_option("FILE", all->file, kLoadFileHelp)->required();
   exportAll->add_option("DIR", all->out, "folder to write into, created when missing")->required();
   exportAll->add_option("--as", all->kind, "pvr, xvr, gvr, bmp, dds or png")->required()->transform(kinds);

@@ -3,8 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +33,7 @@ namespace {
 
 constexpr int kMaxLinkHops = 40;        // as the kernel's own limit (ELOOP)
 constexpr size_t kMaxTempBaseName = 200;  // leaves room for the suffix within NAME_MAX
+constexpr std::string_view kTempMark = ".quarrendel-tmp-";
 
 [[noreturn]] void Fail(const std::string& path, const std::string& reason) {
   throw Error(ErrorKind::Io, "cannot write " + path + ": " + reason);
@@ -132,16 +139,59 @@ void WriteInPlace(FileCalls& calls, const std::string& path, const Content& cont
   if (calls.Close(fd) != 0) FailErrno(path, errno);
 }
 
+// What a derived target is when it is neither a regular file nor a symlink.
+std::string NotRegularReason(mode_t mode) {
+  const char* what = S_ISDIR(mode)    ? "a folder"
+                     : S_ISFIFO(mode) ? "a FIFO"
+                     : S_ISSOCK(mode) ? "a socket"
+                     : S_ISCHR(mode)  ? "a character device"
+                     : S_ISBLK(mode)  ? "a block device"
+                                      : "something";
+  return std::string("it is ") + what + ", not a regular file";
+}
+
+// The decimal number `text` spells as std::to_string writes it (no sign, no
+// leading zero but for 0 itself), or -1.
+long long PlainDecimal(std::string_view text, long long limit) {
+  if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0')) return -1;
+  long long value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value <= limit ? value : -1;
+}
+
+// ".NAME.quarrendel-tmp-": what the temporary files of the target NAME start with.
+std::string TemporaryPrefix(std::string_view name) {
+  return "." + std::string(name.substr(0, kMaxTempBaseName)) + std::string(kTempMark);
+}
+
+// The process id in `entry` when it is exactly "PREFIX" + PID + "-" + N, the
+// name WriteReplacing gives its temporary files; else 0.
+pid_t TemporaryOwner(std::string_view entry, std::string_view prefix) {
+  if (!entry.starts_with(prefix)) return 0;
+  entry.remove_prefix(prefix.size());
+  const size_t dash = entry.find('-');
+  if (dash == std::string_view::npos) return 0;
+  const long long pid = PlainDecimal(entry.substr(0, dash), INT_MAX);
+  if (pid <= 0 || PlainDecimal(entry.substr(dash + 1), UINT_MAX) < 0) return 0;
+  return static_cast<pid_t>(pid);
+}
+
 // A temporary file beside `finalName`, renamed over it once complete.
 void WriteReplacing(FileCalls& calls, const std::string& path, const std::string& finalName,
-                    const Content& content, const struct stat* earlier, bool sync) {
+                    const Content& content, const struct stat* earlier, const WriteOptions& options) {
   static std::atomic<unsigned> counter{0};
   const std::string folder = FolderOf(finalName);
-  const std::string base = finalName.substr(folder.size()).substr(0, kMaxTempBaseName);
+  const std::string name = finalName.substr(folder.size());
+  const std::string prefix = TemporaryPrefix(name);
+  if (options.removeStale) RemoveStaleTemporaryFiles(folder, std::span(&name, 1), calls);
   std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = folder + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    temp = folder + prefix + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    // O_EXCL: never opens what is there already, a symlink included.
     fd = calls.Open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) FailErrno(path, errno);
   }
@@ -170,14 +220,41 @@ void WriteReplacing(FileCalls& calls, const std::string& path, const std::string
     calls.Unlink(temp);
     throw;
   }
-  if (sync && calls.Sync(fd) != 0) abandon(true);
+  if (options.sync && calls.Sync(fd) != 0) abandon(true);
   if (calls.Close(fd) != 0) abandon(false);
   if (calls.Rename(temp, finalName) != 0) abandon(false);
+}
+
+// A name the command chose inside the user's folder: only ever replaced by
+// rename, which takes a symlink's own name and never opens what was there.
+void WriteDerived(FileCalls& calls, const std::string& path, const Content& content,
+                  const WriteOptions& options) {
+  struct stat target;
+  const bool exists = ::lstat(path.c_str(), &target) == 0;
+  if (!exists && errno != ENOENT) FailErrno(path, errno);
+  const bool regular = exists && S_ISREG(target.st_mode);
+  if (exists && !regular && !S_ISLNK(target.st_mode)) Fail(path, NotRegularReason(target.st_mode));
+  if (regular) {
+    if (!options.mayReplaceInput) {
+      for (const std::string& input : options.inputs) {
+        struct stat in;
+        if (::stat(input.c_str(), &in) == 0 && SameFile(in, target)) Fail(path, "it is the input file " + input);
+      }
+    }
+    if ((target.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) FailErrno(path, EACCES);
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_SYMLINK_NOFOLLOW) != 0) FailErrno(path, errno);
+  }
+  // A symlink is not the file the user had: the new file gets default permissions.
+  WriteReplacing(calls, path, path, content, regular ? &target : nullptr, options);
 }
 
 void WriteContent(const std::string& path, const Content& content, const WriteOptions& options,
                   FileCalls& calls) {
   if (path.empty()) FailErrno(path, ENOENT);
+  if (options.derivedName) {
+    WriteDerived(calls, path, content, options);
+    return;
+  }
   struct stat target;
   const bool exists = ::stat(path.c_str(), &target) == 0;
   if (!exists && errno != ENOENT) FailErrno(path, errno);
@@ -207,10 +284,46 @@ void WriteContent(const std::string& path, const Content& content, const WriteOp
       return;
     }
   }
-  WriteReplacing(calls, path, finalName, content, exists ? &target : nullptr, options.sync);
+  WriteReplacing(calls, path, finalName, content, exists ? &target : nullptr, options);
 }
 
 }  // namespace
+
+void RemoveStaleTemporaryFiles(const std::string& folder, std::span<const std::string> names, FileCalls& calls) {
+  std::set<std::string, std::less<>> prefixes;
+  for (const std::string& name : names) prefixes.insert(TemporaryPrefix(name));
+  const std::string lead = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  DIR* dir = ::opendir(lead.empty() ? "." : lead.c_str());
+  if (dir == nullptr) return;
+  const pid_t self = ::getpid();
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir)) {
+    // The mark's last place ends the prefix: "PID-N" holds none.
+    const std::string_view name(entry->d_name);
+    const size_t mark = name.rfind(kTempMark);
+    if (mark == std::string_view::npos) continue;
+    const std::string_view prefix = name.substr(0, mark + kTempMark.size());
+    if (prefixes.find(prefix) == prefixes.end()) continue;
+    const pid_t owner = TemporaryOwner(name, prefix);
+    if (owner != 0 && owner != self && ::kill(owner, 0) != 0 && errno == ESRCH) stale.push_back(lead + entry->d_name);
+  }
+  ::closedir(dir);
+  for (const std::string& name : stale) calls.Unlink(name);
+}
+
+void RemoveStaleTemporaryFiles(const std::string& folder, std::span<const std::string> names) {
+  FileCalls calls;
+  RemoveStaleTemporaryFiles(folder, names, calls);
+}
+
+void CheckDerivedTarget(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return;
+    FailErrno(path, errno);
+  }
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) Fail(path, NotRegularReason(st.st_mode));
+}
 
 void WriteFile(const std::string& path, std::span<const uint8_t> bytes, const WriteOptions& options) {
   FileCalls calls;

@@ -47,16 +47,22 @@ std::span<const uint8_t> InputHooks::Fetch(std::span<const uint8_t> part, std::s
   return part;
 }
 
-MappedFile::MappedFile(const std::string& path, uint64_t maxBytes) {
+MappedFile::MappedFile(const std::string& path, uint64_t maxBytes, bool followLinks) {
   maxBytes = std::min(maxBytes, kMaxBytes);
   struct stat st;
   // Looked at before opening: opening a FIFO waits for a writer, and some
   // devices act when opened.
-  if (::stat(path.c_str(), &st) != 0) Fail(ErrorKind::Io, path, std::strerror(errno));
+  if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
+    Fail(ErrorKind::Io, path, std::strerror(errno));
+  }
   Check(path, st, maxBytes);
   // O_NONBLOCK: should the name have become a FIFO meanwhile, open does not wait.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) Fail(ErrorKind::Io, path, std::strerror(errno));
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ELOOP && !followLinks) Fail(ErrorKind::Unsupported, path, "not a regular file");
+    Fail(ErrorKind::Io, path, std::strerror(err));
+  }
   if (::fstat(fd, &st) != 0) {
     const int err = errno;
     ::close(fd);

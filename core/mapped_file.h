@@ -33,8 +33,10 @@ class MappedFile : public InputHooks {
   // Throws Error("cannot read PATH: reason"): of kind Io when the file cannot
   // be found, opened or mapped; Unsupported for a folder or anything else that
   // is not a regular file; OverCapacity for a file over `maxBytes` (at most
-  // kMaxBytes), tested before the file is opened.
-  explicit MappedFile(const std::string& path, uint64_t maxBytes = kMaxBytes);
+  // kMaxBytes), tested before the file is opened. With `followLinks` false
+  // a symlink as the last part of `path` is refused as not a regular file,
+  // also one that appears between the test and the open.
+  explicit MappedFile(const std::string& path, uint64_t maxBytes = kMaxBytes, bool followLinks = true);
   ~MappedFile() override;
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;

@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "core/mip_chain.h"
 #include "imagefile/png_file.h"
+#include "imagefile/texture_pack.h"
 #include "imagefile/texture_png.h"
 #include "texture/cmpr_order.h"
 #include "texture/format_table.h"
@@ -291,29 +292,36 @@ void WriteBitmapFile(const ImageStore& store, const std::string& path, const Wri
   WriteFile(path, BitmapFileBytes(store.canvas, entry.Width, entry.Height), options);
 }
 
+namespace {
+
+// Writes entry `index` as `kind` under `path`, never over the loaded file.
+// `inBatch`: one name of Export all's, derived inside the chosen folder,
+// whose stale temporary files were removed for the whole batch.
+void WriteExport(const ImageStore& store, int32_t index, const std::string& path, ExportKind kind, bool inBatch) {
+  WriteOptions options;
+  if (!store.loadedFileName.empty()) options.inputs.push_back(store.loadedFileName);
+  options.derivedName = inBatch;
+  options.removeStale = !inBatch;
+  if (kind == ExportKind::Bitmap) {
+    RequireCurrentImage(store, index);
+    WriteBitmapFile(store, path, options);
+  } else {
+    WriteFile(path, ExportBytes(store, index, kind), options);
+  }
+}
+
+}  // namespace
+
 std::string ExportImage(const ImageStore& store, int32_t index, const std::string& fileName, int32_t filterIndex) {
   const std::optional<ExportKind> kind = ExportKindOf(filterIndex);
   if (!kind) return {};
   const std::string path = archive::ForceExtension(fileName, ExportExtension(*kind));
-  WriteOptions options;
-  if (!store.loadedFileName.empty()) options.inputs.push_back(store.loadedFileName);
-  if (*kind == ExportKind::Bitmap) {
-    RequireCurrentImage(store, index);
-    WriteBitmapFile(store, path, options);
-  } else {
-    WriteFile(path, ExportBytes(store, index, *kind), options);
-  }
+  WriteExport(store, index, path, *kind, false);
   return path;
 }
 
-std::string ExportFileName(std::string_view name, int32_t index) {
-  if (name.empty()) return "Image " + std::to_string(index);
-  std::string safe(name);
-  for (char& c : safe) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == '/' || c == '\\' || b < 0x20 || b == 0x7F) c = '_';
-  }
-  return safe;
+std::vector<std::string> ExportFileNames(std::span<const TImage_Entry> images, ExportKind kind) {
+  return FolderFileNames(images, ExportExtension(kind));
 }
 
 std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd) {
@@ -341,17 +349,26 @@ bool Exportall1Click(ImageStore& store, FrontEnd& frontEnd) {
   frontEnd.SetDialogFileName(DialogId::SaveDialog2, store.images[0].Name);
   const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog2, kSaveDialog2Filter);
   if (!choice) return false;
-  if (!ExportKindOf(choice->filterIndex)) return false;
+  const std::optional<ExportKind> kind = ExportKindOf(choice->filterIndex);
+  if (!kind) return false;
   const std::string folder = FolderPart(choice->path);
+  const std::vector<std::string> names =
+      ExportFileNames(std::span<const TImage_Entry>(store.images.data(), static_cast<size_t>(count)), *kind);
+  // A FIFO, folder or device under one of the names stops the batch before it starts.
+  for (const std::string& name : names) CheckDerivedTarget(folder + name);
+  RemoveStaleTemporaryFiles(folder, names);
+  const size_t extension = ExportExtension(*kind).size();
   std::vector<std::string> failures;
+  const ProgressShown panel(frontEnd);
   for (int32_t i = 0; i < count; ++i) {
+    const std::string& name = names[static_cast<size_t>(i)];
+    frontEnd.SetProgress("Exporting : " + name, count, i + 1);
     frontEnd.ListSetSelectedIndex(i);
     texture::SelectListedImage(store, frontEnd);
-    const std::string name = ExportFileName(store.images[static_cast<size_t>(i)].Name, i);
     try {
-      ExportImage(store, i, folder + name, choice->filterIndex);
+      WriteExport(store, i, folder + name, *kind, true);
     } catch (const Error& e) {
-      failures.push_back(name + ": " + e.what());
+      failures.push_back(name.substr(0, name.size() - extension) + ": " + e.what());
     }
   }
   if (failures.empty()) return true;

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,11 +77,11 @@ void WriteBitmapFile(const ImageStore& store, const std::string& path, const Wri
 // when the index names no kind. Throws as ExportBytes and WriteFile.
 std::string ExportImage(const ImageStore& store, int32_t index, const std::string& fileName, int32_t filterIndex);
 
-// The file name Export all gives image `index` named `name` inside the
-// chosen folder: the name with '/', '\' and control characters turned into
-// '_', so it can never reach outside the folder; "Image <index>" for an
-// empty name.
-std::string ExportFileName(std::string_view name, int32_t index);
+// The file names Export all gives `images` inside the chosen folder, in
+// order: as `unpack` names its pictures (FolderFileNames), with the kind's
+// extension after the whole image name ("wall.001" -> "wall.001.png"), so no
+// two images share a file and none reaches outside the folder.
+std::vector<std::string> ExportFileNames(std::span<const TImage_Entry> images, ExportKind kind);
 
 // The index of the list's selected image; nullopt, after telling
 // kSelectImageFirst in a plain box, when no item or an item without an image
@@ -92,9 +93,13 @@ std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd
 bool Export1Click(ImageStore& store, FrontEnd& frontEnd);
 
 // Image > Export all: selects and shows every image in turn and writes it
-// into the folder of the name chosen in SaveDialog2 as ExportFileName. An
-// image that cannot be written does not stop the others; they are told in
-// one information box at the end. True when every image was written.
+// into the folder of the name chosen in SaveDialog2 under its name from
+// ExportFileNames, as a derived name (WriteOptions::derivedName), with
+// progress on the panel. Throws Error(Io) before anything is written when an
+// entry of the folder under one of those names is not a regular file or a
+// symlink. An image that cannot be written does not stop the others; they
+// are told, by file name without the extension, in one information box at
+// the end. True when every image was written.
 bool Exportall1Click(ImageStore& store, FrontEnd& frontEnd);
 
 }  // namespace quarrendel::imagefile

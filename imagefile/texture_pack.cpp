@@ -18,6 +18,7 @@
 #include "core/error.h"
 #include "core/file_writer.h"
 #include "core/mapped_file.h"
+#include "core/text_escape.h"
 #include "core/worker_pool.h"
 #include "imagefile/import.h"
 #include "texture/image_selection.h"
@@ -30,6 +31,7 @@ constexpr size_t kMaxStem = 64;
 // Pictures decoded ahead of the PNG writers: at most 4M pixels (16 MiB).
 constexpr int64_t kUnpackBatchPixels = int64_t{4} << 20;
 constexpr std::string_view kPngExtension = ".png";
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";  // what Windows editors put first
 
 std::string Lower(std::string_view text) {
   std::string out(text);
@@ -67,8 +69,11 @@ std::string SafeStem(std::string_view name) {
 std::string SizeText(int32_t w, int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
 
 std::string LineText(std::string_view source, size_t line) {
-  return std::string(source) + " line " + std::to_string(line);
+  return PrintableText(source) + " line " + std::to_string(line);
 }
+
+// Text of index.txt quoted in a message.
+std::string Quoted(std::string_view text) { return "\"" + PrintableText(text) + "\""; }
 
 bool AllDigits(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -100,25 +105,39 @@ PackLine ParseLine(std::string_view text, std::string_view source, size_t number
   line.globalIndex = static_cast<uint32_t>(index);
 
   line.fileName = std::string(text.substr(first + 1, last - first - 1));
-  if (!EndsWithPng(line.fileName)) BadLine(number, "the file name \"" + line.fileName + "\" does not end in .png");
-  if (line.fileName.find_first_of("/\\") != std::string::npos || line.fileName == "." || line.fileName == "..") {
-    BadLine(number, "the file name \"" + line.fileName + "\" is not a file in the pack's folder");
+  if (!EndsWithPng(line.fileName)) BadLine(number, "the file name " + Quoted(line.fileName) + " does not end in .png");
+  // A NUL would end the name the system opens early.
+  if (line.fileName.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos || line.fileName == "." ||
+      line.fileName == "..") {
+    BadLine(number, "the file name " + Quoted(line.fileName) + " is not a file in the pack's folder");
   }
 
   const std::string_view size = text.substr(last + 1);
   const size_t x = size.find('x');
   const int64_t w = x == std::string_view::npos ? -1 : Decimal(size.substr(0, x), INT32_MAX);
   const int64_t h = x == std::string_view::npos ? -1 : Decimal(size.substr(x + 1), INT32_MAX);
-  if (w < 0 || h < 0) BadLine(number, "the size \"" + std::string(size) + "\" is not WIDTHxHEIGHT");
+  if (w < 0 || h < 0) BadLine(number, "the size " + Quoted(size) + " is not WIDTHxHEIGHT");
   line.width = static_cast<int32_t>(w);
   line.height = static_cast<int32_t>(h);
   line.lineNumber = number;
   return line;
 }
 
+// The .png files in `folder` that are not `listed`, by name.
+std::vector<std::string> UnlistedPngFiles(const std::string& folder, const std::vector<std::string>& listed) {
+  const std::set<std::string> known(listed.begin(), listed.end());
+  std::set<std::string> unlisted;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (EndsWithPng(name) && known.count(name) == 0) unlisted.insert(std::move(name));
+  }
+  return {unlisted.begin(), unlisted.end()};
+}
+
 }  // namespace
 
-std::vector<std::string> PackFileNames(std::span<const TImage_Entry> images) {
+std::vector<std::string> FolderFileNames(std::span<const TImage_Entry> images, std::string_view extension) {
   std::vector<std::string> names;
   names.reserve(images.size());
   std::set<std::string> taken;
@@ -126,9 +145,13 @@ std::vector<std::string> PackFileNames(std::span<const TImage_Entry> images) {
     const std::string stem = SafeStem(image.Name);
     std::string unique = stem;
     for (int32_t n = 2; !taken.insert(Lower(unique)).second; ++n) unique = stem + "~" + std::to_string(n);
-    names.push_back(unique + std::string(kPngExtension));
+    names.push_back(unique + std::string(extension));
   }
   return names;
+}
+
+std::vector<std::string> PackFileNames(std::span<const TImage_Entry> images) {
+  return FolderFileNames(images, kPngExtension);
 }
 
 std::string FormatPackIndex(std::span<const PackLine> lines) {
@@ -142,6 +165,7 @@ std::string FormatPackIndex(std::span<const PackLine> lines) {
 std::vector<PackLine> ParsePackIndex(std::string_view text, std::string_view source) {
   std::vector<PackLine> lines;
   size_t number = 0;
+  if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
   while (!text.empty()) {
     ++number;
     const size_t end = text.find('\n');
@@ -169,10 +193,18 @@ UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::st
 
   const std::filesystem::path base(folder);
   const std::vector<std::string> names = PackFileNames(images);
+  const std::string indexPath = (base / std::string(kPackIndexName)).string();
+  for (const std::string& name : names) CheckDerivedTarget((base / name).string());
+  CheckDerivedTarget(indexPath);
   std::vector<PackLine> lines;
   UnpackResult result;
   // One flush of the file system before index.txt, instead of one per picture.
   WriteOptions options{inputs, false, false};
+  options.derivedName = true;
+  options.removeStale = false;
+  std::vector<std::string> targets = names;
+  targets.emplace_back(kPackIndexName);
+  RemoveStaleTemporaryFiles(folder, targets);
   const ProgressShown panel(frontEnd);
   // The canvas is one, so textures are decoded here, a batch at a time; the
   // workers encode and write the batch's PNG files.
@@ -211,8 +243,10 @@ UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::st
   SyncFileSystem(folder);
   options.sync = true;
   const std::string index = FormatPackIndex(lines);
-  WriteFile((base / std::string(kPackIndexName)).string(),
-            std::span(reinterpret_cast<const uint8_t*>(index.data()), index.size()), options);
+  WriteFile(indexPath, std::span(reinterpret_cast<const uint8_t*>(index.data()), index.size()), options);
+  for (const std::string& name : UnlistedPngFiles(folder, names)) {
+    result.notices.push_back((base / name).string() + ": not listed in " + std::string(kPackIndexName));
+  }
   return result;
 }
 
@@ -228,13 +262,35 @@ TargetFamily FamilyOfSave(int32_t saveFilterIndex) {
   }
 }
 
+// True when `path` lies inside the folder `root` (both without symlinks).
+bool Inside(const std::filesystem::path& path, const std::filesystem::path& root) {
+  auto p = path.begin();
+  for (auto r = root.begin(); r != root.end(); ++r, ++p) {
+    if (p == path.end() || *p != *r) return false;
+  }
+  return p != path.end();
+}
+
+// The file a pack's picture is read from: `path` itself, or for a symlink
+// where it leads when that is inside the pack's folder `root`. The file is
+// then opened without following a link, so none can be slipped in later.
+std::string PictureFile(const std::filesystem::path& path, const std::filesystem::path& root) {
+  std::error_code ec;
+  if (!std::filesystem::is_symlink(path, ec)) return path.string();
+  const std::filesystem::path real = std::filesystem::canonical(path, ec);
+  // A dangling link: the open says so.
+  if (ec) return path.string();
+  if (!Inside(real, root)) throw Error(ErrorKind::Unsupported, "it is a symlink that leads out of the pack's folder");
+  return real.string();
+}
+
 // Adds the picture of `line` to the store as Add does; throws naming the line.
 void AddPackPicture(ImageStore& store, RecordingFrontEnd& adder, const std::filesystem::path& folder,
-                    const PackLine& line, std::string_view source) {
-  const std::string where = LineText(source, line.lineNumber) + " (" + line.fileName + "): ";
+                    const std::filesystem::path& root, const PackLine& line, std::string_view source) {
+  const std::string where = LineText(source, line.lineNumber) + " (" + PrintableText(line.fileName) + "): ";
   const std::filesystem::path path = folder / line.fileName;
   try {
-    const MappedFile file(path.string(), kMaxPngFileBytes);
+    const MappedFile file(PictureFile(path, root), kMaxPngFileBytes, false);
     if (!ByteReader(file.Bytes()).MagicAt(0, kPngSignature)) {
       throw Error(ErrorKind::BadMagic, "PNG Error: this file is not a PNG file.", 0);
     }
@@ -244,7 +300,8 @@ void AddPackPicture(ImageStore& store, RecordingFrontEnd& adder, const std::file
       throw Error(ErrorKind::Unsupported, why);
     }
   } catch (const Error& e) {
-    throw Error(e.Kind(), where + e.what());
+    // The file name is the line's own text, also where the reason repeats it.
+    throw Error(e.Kind(), where + PrintableText(e.what()));
   }
   store.images[static_cast<size_t>(store.imageCount - 1)].GlobalIndex = line.globalIndex;
 }
@@ -260,7 +317,7 @@ PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd) {
     const auto bytes = file.Bytes();
     lines = ParsePackIndex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), source);
   }
-  if (lines.empty()) throw Error(ErrorKind::Corrupt, source + " lists no pictures: nothing was written");
+  if (lines.empty()) throw Error(ErrorKind::Corrupt, PrintableText(source) + " lists no pictures: nothing was written");
 
   const auto store = std::make_unique<ImageStore>();
   RecordingFrontEnd adder;  // the import-options dialog's answers; its messages are the refusals
@@ -269,12 +326,16 @@ PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd) {
   // DXT3 (data format 7) of an Xbox texture must not read as a palette.
   store->pvrFamily = adder.family == TargetFamily::XboxBb ? 0 : 1;
   const std::filesystem::path folder = indexPath.parent_path();
+  std::error_code ec;
+  const std::filesystem::path root = std::filesystem::canonical(folder.empty() ? "." : folder, ec);
+  if (ec) throw Error(ErrorKind::Io, "cannot read the folder of " + request.index + ": " + ec.message());
   std::vector<std::string> inputs{request.index};
   {
     const ProgressShown panel(frontEnd);
     for (const PackLine& line : lines) {
-      frontEnd.SetProgress("Reading PNG : " + line.fileName, static_cast<int32_t>(lines.size()), store->imageCount);
-      AddPackPicture(*store, adder, folder, line, source);
+      frontEnd.SetProgress("Reading PNG : " + PrintableText(line.fileName), static_cast<int32_t>(lines.size()),
+                           store->imageCount + 1);
+      AddPackPicture(*store, adder, folder, root, line, source);
       inputs.push_back((folder / line.fileName).string());
     }
   }

@@ -26,12 +26,15 @@ inline constexpr std::string_view kPackIndexName = "index.txt";
 // index.txt of 5001 lines takes well under 1 MiB.
 inline constexpr uint64_t kMaxPackIndexBytes = 4ull << 20;
 
-// The PNG file names of a pack of `images`, in order. A name is kept when it
-// is safe everywhere: printable ASCII without / \ : * ? " < > | or a comma,
-// not starting with a dot, not ending with a dot or a space, not a Windows
-// device name (CON, NUL, COM1 ...), at most 64 characters. Other characters
-// become '_', an empty name becomes "image". A name already taken, compared
-// without regard to case, gets "~2", "~3", ... appended.
+// The file names that `unpack` and Export all give `images` in one folder, in
+// order: each image's whole name, then `extension` (".png"). A name is kept
+// when it is safe everywhere: printable ASCII without / \ : * ? " < > | or a
+// comma, not starting with a dot, not ending with a dot or a space, not a
+// Windows device name (CON, NUL, COM1 ...), at most 64 characters. Other
+// characters become '_', an empty name becomes "image". A name already taken,
+// compared without regard to case, gets "~2", "~3", ... appended.
+std::vector<std::string> FolderFileNames(std::span<const TImage_Entry> images, std::string_view extension);
+// The PNG file names of a pack: FolderFileNames with ".png".
 std::vector<std::string> PackFileNames(std::span<const TImage_Entry> images);
 
 struct PackLine {
@@ -45,11 +48,13 @@ struct PackLine {
 // index.txt for `lines`, each ended by "\n".
 std::string FormatPackIndex(std::span<const PackLine> lines);
 
-// Parses index.txt (named `source` in messages). Empty lines are skipped and
-// a "\r" before each "\n" is dropped. The global index runs to the first
+// Parses index.txt (named `source` in messages). A UTF-8 byte-order mark at
+// the start is skipped, empty lines are skipped and a "\r" before each "\n"
+// is dropped. The global index runs to the first
 // comma, the size follows the last one, and the file name lies between: a
-// name that ends in ".png" (any case) and holds no path separator, "." or
-// "..". The size is not checked against the picture: a pack may hold edited
+// name that ends in ".png" (any case) and holds no path separator or NUL,
+// and is not "." or "..". Text quoted from the line in messages is shown as
+// PrintableText shows it. The size is not checked against the picture: a pack may hold edited
 // pictures of another size. Throws Error(Corrupt, "index.txt line N: reason")
 // for the first malformed line, Error(OverCapacity) for more lines than the
 // image table holds.
@@ -59,18 +64,21 @@ struct UnpackResult {
   int32_t written = 0;
   std::vector<int32_t> unsupported;  // images whose format has no decoder: written transparent
   // In table order: "image N: Unsupported format: its PNG is transparent",
-  // "image N: " + the palette notice.
+  // "image N: " + the palette notice; then, by name, for each .png file in
+  // the folder that index.txt does not list (left from an earlier pack, not
+  // removed): "FOLDER/NAME.png: not listed in index.txt".
   std::vector<std::string> notices;
 };
 
 // Writes every image of the store into `folder` (created when missing) as
-// folder/NAME.png, then folder/index.txt, each through the file writer with
-// `inputs` as the files that must not be overwritten. Textures are decoded on
-// the calling thread; their PNG files are encoded and written on `pool`.
-// Progress goes to the front end's panel, in table order. Throws
-// Error(OverCapacity) naming the image for one that does not fit a PNG, before
-// anything is written, and the writer's Error(Io); index.txt is written only
-// when every picture was.
+// folder/NAME.png, then folder/index.txt, each through the file writer as
+// derived names, with `inputs` as the files that must not be overwritten.
+// Textures are decoded on the calling thread; their PNG files are encoded and
+// written on `pool`. Progress goes to the front end's panel, in table order.
+// Throws, before anything is written, Error(OverCapacity) naming the image
+// for one that does not fit a PNG and Error(Io) for a name whose entry in the
+// folder is not a regular file or a symlink (CheckDerivedTarget); then the
+// writer's Error(Io); index.txt is written only when every picture was.
 UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
                             const std::vector<std::string>& inputs, WorkerPool& pool);
 
@@ -92,9 +100,11 @@ struct PackResult {
 // for the family of the chosen kind (DC/PC for PVM and AFS PC, XBox/BB for
 // XVM and AFS Xbox, GC for GVM and AFS GC), named after its file, with the
 // line's global index; then saved as the Save command saves with that filter
-// index, never over the index or a picture. Everything is read and encoded
-// before the file is written: a missing or unreadable file, a malformed line
-// or a refused picture throws an Error naming the line ("index.txt line 3
+// index, never over the index or a picture. Only regular files inside the
+// index's folder are read: a picture that is a symlink leading out of it, or
+// not a regular file, is refused. Everything is read and encoded before the
+// file is written: a missing or unreadable file, a malformed line or a
+// refused picture throws an Error naming the line ("index.txt line 3
 // (wall.png): ...") and writes nothing.
 PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd);
 

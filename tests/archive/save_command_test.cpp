@@ -122,6 +122,14 @@ TEST_F(SaveCommandTest, SavedAgainAsTheSameKindIsIdentical) {
     if (once.empty()) once = ReadFileBytes(bml);
     EXPECT_EQ(ReadFileBytes(bml), once);
   }
+  // The rebuild counts the package's two archives on the panel, then hides it.
+  std::vector<std::string> captions;
+  for (const auto& step : ui.progress) {
+    if (step.caption.starts_with("Rebuilding")) captions.push_back(step.caption + " @" + std::to_string(step.position));
+  }
+  EXPECT_EQ(captions, (std::vector<std::string>{"Rebuilding BML : archive 0 / 2 @0", "Rebuilding BML : archive 1 / 2 @1",
+                                                "Rebuilding BML : archive 2 / 2 @2"}));
+  EXPECT_FALSE(ui.progressVisible);
 }
 
 TEST_F(SaveCommandTest, NamesForcedAndPrsWrappedInMemory) {

@@ -109,23 +109,6 @@ TEST(ListLineTest, PackageIndexIsTheLastFieldInPackageModeOnly) {
   EXPECT_EQ(cli::ListLine(0, e, false), "0\tevil\\n\\x1b]0;owned\\x07\t128x64\t00000601\t43704\tDEADBEEF");
 }
 
-TEST(PrintableTextTest, ControlCharactersAndBrokenUtf8AreEscaped) {
-  const std::pair<const char*, const char*> rows[] = {
-      {"wall_01", "wall_01"},
-      {"a\tb", "a\\tb"},
-      {"two\nlines", "two\\nlines"},
-      {"\x1b[31mred", "\\x1b[31mred"},
-      {"back\\slash", "back\\\\slash"},
-      {"\r\x7f", "\\x0d\\x7f"},
-      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},  // UTF-8 stays
-      {"\xc2\x9b" "2J", "\\xc2\\x9b" "2J"},  // C1 control CSI written in UTF-8
-      {"caf\xe9", "caf\\xe9"},                  // Latin-1, not UTF-8
-      {"\xe2\x82", "\\xe2\\x82"},                // sequence cut short
-      {"\xc0\xaf\xed\xa0\x80", "\\xc0\\xaf\\xed\\xa0\\x80"},  // overlong slash, surrogate
-  };
-  for (const auto& [text, shown] : rows) EXPECT_EQ(cli::PrintableText(text), shown) << text;
-}
-
 std::string Sample(const char* name) {
   return (std::filesystem::path(QUARRENDEL_SOURCE_DIR) / "samples" / name).string();
 }

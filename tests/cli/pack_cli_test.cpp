@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 #include "archive/archive_writer.h"
 #include "archive/load_command.h"
@@ -27,20 +28,6 @@ struct PackCliTest : ::testing::Test {
     return (dir / name).string();
   }
 };
-
-TEST(JsonStringTest, QuotesControlsAndBytesOutsideUtf8AreEscaped) {
-  const std::pair<const char*, const char*> rows[] = {
-      {"wall_01", "\"wall_01\""},
-      {"say \"hi\"\\", "\"say \\\"hi\\\"\\\\\""},
-      {"a\tb\nc\r\x01\x7f", "\"a\\tb\\nc\\u000d\\u0001\\u007f\""},
-      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},  // UTF-8 stays
-      {"\xc2\x9b", "\"\\u009b\""},                                    // C1 control
-      {"caf\xe9", "\"caf\\u00e9\""},                                  // Latin-1 byte
-      {"\xe2\x82", "\"\\u00e2\\u0082\""},                             // sequence cut short
-      {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},                  // surrogate
-  };
-  for (const auto& [text, json] : rows) EXPECT_EQ(cli::JsonString(text), json) << text;
-}
 
 TEST_F(PackCliTest, ListJsonDescribesTheContainerAndEveryImage) {
   const std::string pvm = (dir / "a.pvm").string();
@@ -119,6 +106,52 @@ TEST_F(PackCliTest, UnpackRefusesOversizedTexturesBeforeWritingAndFlagsUnsupport
   EXPECT_EQ(blocked.status, 1);
   EXPECT_EQ(blocked.err.rfind("cannot create the folder " + (dir / "file" / "sub").string() + ": ", 0), 0u)
       << blocked.err;
+}
+
+// The folder an unpack writes into may hold what someone else put there: a
+// link is replaced by the file, never followed; a FIFO or folder under a
+// name is refused before anything is written (a FIFO never blocks); an
+// earlier pack's pictures stay and are named.
+TEST_F(PackCliTest, UnpackIntoAHostileFolderWritesOnlyInsideIt) {
+  ImageList list;
+  list.Add("wall", Bytes(8, 0xFF), 0, 0x0100, 2, 1);
+  list.Add("floor", Bytes(8, 0x00), 0, 0x0100, 2, 2);
+  const std::string pvm = WritePvm("in.pvm", list);
+  WriteFileBytes(dir / "victim.txt", Bytes{'v'});
+  const fs::path pack = dir / "pack";
+  fs::create_directory(pack);
+  fs::create_symlink(dir / "victim.txt", pack / "index.txt");
+  fs::create_symlink(dir / "victim.txt", pack / "wall.png");
+  WriteFileBytes(pack / "old.png", Bytes{1});
+  // Left by a killed run (no process has this id), and by a live one (pid 1).
+  WriteFileBytes(pack / ".wall.png.quarrendel-tmp-2147483646-0", Bytes{2});
+  WriteFileBytes(pack / ".index.txt.quarrendel-tmp-1-0", Bytes{3});
+  const CliResult r = RunCli({"unpack", pvm, pack.string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, (pack / "old.png").string() + ": not listed in index.txt\n");
+  EXPECT_EQ(ReadFileBytes(dir / "victim.txt"), Bytes{'v'});
+  for (const char* name : {"index.txt", "wall.png", "floor.png"}) EXPECT_FALSE(fs::is_symlink(pack / name)) << name;
+  const std::string index = "1,wall.png,2x2\n2,floor.png,2x2\n";
+  EXPECT_EQ(ReadFileBytes(pack / "index.txt"), Bytes(index.begin(), index.end()));
+  EXPECT_EQ(ReadFileBytes(pack / "old.png"), Bytes{1});
+  EXPECT_FALSE(fs::exists(pack / ".wall.png.quarrendel-tmp-2147483646-0"));
+  EXPECT_TRUE(fs::exists(pack / ".index.txt.quarrendel-tmp-1-0"));
+
+  const std::pair<const char*, const char*> refused[] = {{"index.txt", "FIFO"}, {"floor.png", "FIFO"},
+                                                          {"wall.png", "folder"}};
+  for (const auto& [name, what] : refused) {
+    const fs::path hostile = dir / (std::string("h_") + name);
+    fs::create_directory(hostile);
+    if (std::string(what) == "FIFO") {
+      ASSERT_EQ(::mkfifo((hostile / name).c_str(), 0600), 0);
+    } else {
+      fs::create_directory(hostile / name);
+    }
+    const CliResult h = RunCli({"unpack", pvm, hostile.string()});
+    EXPECT_EQ(h.status, 1) << name;
+    EXPECT_EQ(h.err, "cannot write " + (hostile / name).string() + ": it is a " + what + ", not a regular file\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(hostile), fs::directory_iterator()), 1) << name;
+  }
 }
 
 using AlphaOf = std::function<uint32_t(int32_t, int32_t)>;
@@ -257,7 +290,16 @@ TEST_F(PackCliTest, PackStopsAtTheFirstBadLineAndWritesNothing) {
       {"6,wide.png,4x2\n", "index.txt line 1 (wide.png): PNG Error: Width and height must be the same."},
       {"6,fake.png,2x2\n", "index.txt line 1 (fake.png): PNG Error: this file is not a PNG file."},
       {"", "index.txt lists no pictures: nothing was written"},
+      // Only regular files inside the pack's folder are read, and what the line says is shown escaped.
+      {"5,out.png,2x2\n", "index.txt line 1 (out.png): it is a symlink that leads out of the pack's folder"},
+      {"5,fifo.png,2x2\n", "index.txt line 1 (fifo.png): cannot read " + (dir / "p" / "fifo.png").string() +
+                               ": not a regular file"},
+      {"5,\x1b[2J.png,2x2\n", "index.txt line 1 (\\x1b[2J.png): cannot read " + (dir / "p").string() +
+                                  "/\\x1b[2J.png: No such file or directory"},
   };
+  WriteFileBytes(dir / "outside.png", ReadFileBytes(dir / "p" / "a.png"));
+  fs::create_symlink(dir / "outside.png", dir / "p" / "out.png");
+  ASSERT_EQ(::mkfifo((dir / "p" / "fifo.png").c_str(), 0600), 0);
   for (const auto& [text, message] : rows) {
     WriteFileBytes(index, Bytes(text.begin(), text.end()));
     const CliResult r = RunCli({"pack", index, out, "--as", "pvm"});
@@ -269,7 +311,10 @@ TEST_F(PackCliTest, PackStopsAtTheFirstBadLineAndWritesNothing) {
   EXPECT_EQ(RunCli({"pack", index, out, "--as", "png"}).status, 2);
 
   // Two pictures with one global index: a warning, and the archive is written.
-  const std::string twice = "9,a.png,2x2\n9,b.png,2x2\n";
+  // A byte-order mark before the first line and a link that stays in the folder are read.
+  fs::create_directory(dir / "p" / "sub");
+  fs::create_symlink("sub/../b.png", dir / "p" / "b_link.png");
+  const std::string twice = "\xEF\xBB\xBF" "9,a.png,2x2\n9,b_link.png,2x2\n";
   WriteFileBytes(index, Bytes(twice.begin(), twice.end()));
   const CliResult r = RunCli({"pack", index, out, "--as", "pvm", "--levels", "3"});
   EXPECT_EQ(r.status, 0) << r.err;

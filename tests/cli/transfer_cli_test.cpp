@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
+#include <sys/stat.h>
 
 #include "core/byte_io.h"
 #include "imagefile/export.h"
@@ -76,6 +78,34 @@ TEST_F(TransferCliTest, ExportAllWritesWhatItCanAndFailsForTheRest) {
   EXPECT_EQ(blocked.err, "cannot export into " + Path("new/sub/floor.bmp") + ": not a folder\n");
   EXPECT_EQ(RunCli({"export-all", Path("absent.pvm"), Path("never"), "--as", "bmp"}).status, 1);
   EXPECT_FALSE(std::filesystem::exists(dir / "never"));
+}
+
+TEST_F(TransferCliTest, ExportAllKeepsEveryImageAndWritesOnlyInsideTheFolder) {
+  // sample.bml holds two packages of the same three names: six files.
+  const std::string bml = (std::filesystem::path(QUARRENDEL_SOURCE_DIR) / "samples" / "sample.bml").string();
+  const CliResult all = RunCli({"export-all", bml, Path("bml"), "--as", "png"});
+  EXPECT_EQ(all.status, 0) << all.err;
+  std::set<std::string> names;
+  for (const auto& f : std::filesystem::directory_iterator(dir / "bml")) names.insert(f.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"checker_disc_argb4444.png", "checker_disc_argb4444~2.png",
+                                          "gradient_rgb565.png", "gradient_rgb565~2.png",
+                                          "letters_twiddled_argb1555.png", "letters_twiddled_argb1555~2.png"}));
+
+  // A link under an image's name is replaced, not followed; a FIFO stops the
+  // whole run before the first file, without blocking it.
+  const std::string pvm = Write("two.pvm", PvmTwoTextures());
+  Write("victim.txt", Bytes{'v'});
+  std::filesystem::create_directory(dir / "links");
+  std::filesystem::create_symlink(dir / "victim.txt", dir / "links" / "floor.bmp");
+  EXPECT_EQ(RunCli({"export-all", pvm, Path("links"), "--as", "bmp"}).status, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "victim.txt"), Bytes{'v'});
+  EXPECT_EQ(ReadFileBytes(dir / "links" / "floor.bmp").size(), 54u + 4u * 8u * 4u);
+  std::filesystem::create_directory(dir / "fifo");
+  ASSERT_EQ(::mkfifo((dir / "fifo" / "floor.bmp").c_str(), 0600), 0);
+  const CliResult fifo = RunCli({"export-all", pvm, Path("fifo"), "--as", "bmp"});
+  EXPECT_EQ(fifo.status, 1);
+  EXPECT_EQ(fifo.err, "cannot write " + Path("fifo/floor.bmp") + ": it is a FIFO, not a regular file\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "fifo" / "wall.bmp"));
 }
 
 // A side x side 32-bit bitmap, opaque but for one pixel of alpha 0.

@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <functional>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
@@ -332,6 +334,118 @@ TEST(FileWriter, CharacterDevicesAreWrittenInPlaceAndTheirErrorsReported) {
   EXPECT_TRUE(S_ISCHR(ModeOf(null)));
   EXPECT_TRUE(S_ISCHR(ModeOf(full)));
   EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"full", "null"}));
+}
+
+// A folder a command writes derived names into may hold what someone else
+// put there. Each entry is tried as a derived name; a non-blocking reader
+// holds the FIFO open, so a write into it would not block but would arrive.
+TEST(FileWriter, DerivedNamesReplaceSymlinksAndRefuseWhatIsNotARegularFile) {
+  TempDir dir;
+  const fs::path pack = dir / "pack";
+  fs::create_directory(pack);
+  WriteFileBytes(dir / "victim.txt", kOld);
+  fs::create_symlink(dir / "victim.txt", pack / "link.png");
+  fs::create_symlink("../absent.txt", pack / "dangling.png");
+  WriteFileBytes(pack / "old.png", kOld);
+  fs::permissions(pack / "old.png", fs::perms(0640));
+  ASSERT_EQ(::mkfifo((pack / "fifo.png").c_str(), 0600), 0);
+  const int reader = ::open((pack / "fifo.png").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  fs::create_directory(pack / "folder.png");
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = (pack / "socket.png").string();
+  ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
+  std::strcpy(address.sun_path, socketPath.c_str());
+  ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+
+  WriteOptions derived;
+  derived.derivedName = true;
+  struct Row {
+    const char* name;
+    const char* refusal;  // "" when the name is written
+  };
+  const Row rows[] = {
+      {"link.png", ""},    {"dangling.png", ""}, {"old.png", ""},
+      {"fifo.png", "it is a FIFO, not a regular file"},
+      {"folder.png", "it is a folder, not a regular file"},
+      {"socket.png", "it is a socket, not a regular file"},
+  };
+  for (const Row& row : rows) {
+    const std::string target = (pack / row.name).string();
+    const std::string refusal = *row.refusal ? "cannot write " + target + ": " + row.refusal : "";
+    EXPECT_EQ(Outcome([&] { CheckDerivedTarget(target); }), refusal) << row.name;
+    EXPECT_EQ(Outcome([&] { WriteFile(target, kNew, derived); }), refusal) << row.name;
+    if (refusal.empty()) {
+      EXPECT_TRUE(S_ISREG(ModeOf(target))) << row.name;
+      EXPECT_EQ(ReadFileBytes(target), kNew) << row.name;
+    }
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "victim.txt"), kOld);
+  EXPECT_FALSE(fs::exists(dir / "absent.txt"));
+  EXPECT_EQ(ModeOf(pack / "old.png") & 07777, 0640u);  // a regular file keeps its permission bits
+  uint8_t byte = 0;
+  EXPECT_LE(::read(reader, &byte, 1), 0);  // nothing reached the FIFO
+  EXPECT_TRUE(S_ISFIFO(ModeOf(pack / "fifo.png")));
+  EXPECT_TRUE(S_ISSOCK(ModeOf(pack / "socket.png")));
+  ::close(reader);
+  ::close(sock);
+
+  // The input is never replaced, not even under a derived name.
+  const std::string input = (pack / "old.png").string();
+  EXPECT_EQ(Outcome([&] { WriteFile(input, kOld, WriteOptions{{input}, false, true, true}); }),
+            "cannot write " + input + ": it is the input file " + input);
+  EXPECT_EQ(ReadFileBytes(input), kNew);
+}
+
+// A killed run leaves its temporary file; the next write of that target
+// removes it, and only it: a live process's file (pid 1, and this process),
+// another target's and names off the exact pattern stay. No Linux process
+// has the id 2147483646 (ids stop at 4194304).
+TEST(FileWriter, TemporaryFilesAreNamedAfterTheProgramAndStaleOnesOfTheTargetAreRemoved) {
+  TempDir dir;
+  const std::string self = std::to_string(::getpid());
+  const std::vector<std::string> kept = {
+      ".out.bin.quarrendel-tmp-1-0",
+      ".out.bin.quarrendel-tmp-" + self + "-7",
+      ".out.bin.quarrendel-tmp-2147483646-0x",
+      ".out.bin.quarrendel-tmp-02147483646-0",
+      ".out.bin.quarrendel-tmp-2147483646",
+      ".out.bin.tmp-2147483646-0",
+      ".other.bin.quarrendel-tmp-2147483646-0",
+      "x.out.bin.quarrendel-tmp-2147483646-0",
+  };
+  for (const std::string& name : kept) WriteFileBytes(dir / name, kOld);
+  WriteFileBytes(dir / ".out.bin.quarrendel-tmp-2147483646-0", kOld);
+  WriteFileBytes(dir / ".out.bin.quarrendel-tmp-2147483646-12", kOld);
+
+  struct NamingCalls : FileCalls {
+    std::vector<std::string> opened;
+    int Open(const std::string& path, int flags, mode_t mode) override {
+      opened.push_back(path);
+      return FileCalls::Open(path, flags, mode);
+    }
+  } calls;
+  WriteFile((dir / "out.bin").string(), kNew, {}, calls);
+  ASSERT_EQ(calls.opened.size(), 1u);
+  const std::string temp = fs::path(calls.opened[0]).filename().string();
+  const std::string lead = ".out.bin.quarrendel-tmp-" + self + "-";
+  EXPECT_EQ(temp.substr(0, lead.size()), lead);
+  EXPECT_TRUE(temp.size() > lead.size() &&
+              temp.find_first_not_of("0123456789", lead.size()) == std::string::npos) << temp;
+
+  std::vector<std::string> expected = kept;
+  expected.push_back("out.bin");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Names(dir.Path()), expected);
+
+  // A batch looks through the folder once for all its targets.
+  WriteFileBytes(dir / ".out.bin.quarrendel-tmp-2147483646-1", kOld);
+  WriteFileBytes(dir / ".a.quarrendel-tmp-b.quarrendel-tmp-2147483646-1", kOld);
+  const std::vector<std::string> batch = {"out.bin", "a.quarrendel-tmp-b"};
+  RemoveStaleTemporaryFiles(dir.Path().string(), batch);
+  EXPECT_EQ(Names(dir.Path()), expected);
 }
 
 }  // namespace

@@ -199,33 +199,46 @@ TEST_F(ExportTest, ExportWritesTheSelectedImageUnderTheChosenKind) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
 }
 
-TEST_F(ExportTest, ExportAllStaysInTheFolderAndReportsWhatItCouldNotWrite) {
+// Export all names files as unpack does, keeping the whole image name: no
+// image is lost to another of the same stem, none lands outside the folder.
+TEST_F(ExportTest, ExportAllGivesEveryImageItsOwnFileInTheFolderAndReportsTheRest) {
   store->pvrFamily = 1;
   const Bytes red = FromHex(kRed565);
-  Put("a/b", 4, 4, 0x0901, 0, red);
-  Put("..", 4, 4, 0x0901, 0, red);
+  const std::pair<const char*, const char*> rows[] = {
+      {"wall.001", "wall.001.xvr"}, {"wall.002", "wall.002.xvr"}, {"WALL.001", "WALL.001~2.xvr"},
+      {"a/b", "a_b.xvr"},           {"..", "__.xvr"},             {"", "image.xvr"},
+      {"a\\..\\..\\c", "a_.._.._c.xvr"},
+  };
+  std::set<std::string> expected;
+  for (const auto& [name, file] : rows) {
+    Put(name, 4, 4, 0x0901, 0, red);
+    expected.insert(file);
+  }
   Put("wide", 8, 4, 0x0901, 0, Bytes(64));
-  Put("", 4, 4, 0x0901, 0, red);
-  Put("a\\..\\..\\c", 4, 4, 0x0901, 0, red);
   std::filesystem::create_directory(dir / "out");
   frontEnd.fileChoices.push_back(FileChoice{Path("out/chosen.name"), 2});
   EXPECT_FALSE(imagefile::Exportall1Click(*store, frontEnd));
 
   std::set<std::string> written;
   for (const auto& f : std::filesystem::directory_iterator(dir / "out")) written.insert(f.path().filename().string());
-  EXPECT_EQ(written, (std::set<std::string>{"a_b.xvr", "..xvr", "Image 3.xvr", "a_.._..xvr"}));
+  EXPECT_EQ(written, expected);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
-  EXPECT_EQ(ReadFileBytes(dir / "out" / "..xvr").size(), 64u + 8u);
+  EXPECT_EQ(ReadFileBytes(dir / "out" / "__.xvr").size(), 64u + 8u);
 
   ASSERT_EQ(frontEnd.messages.size(), 1u);
   EXPECT_EQ(frontEnd.messages[0].kind, RecordingFrontEnd::MessageKind::Information);
   EXPECT_EQ(frontEnd.messages[0].text,
-            "1 of 5 images could not be exported:\n"
+            "1 of 8 images could not be exported:\n"
             "wide: This image is 8 x 4: only square images can be re-encoded or written as DDS.");
-  // Every image was selected and shown in turn; the last one stays.
-  EXPECT_EQ(frontEnd.selected, 4);
-  EXPECT_EQ(store->currentImage, 4);
-  EXPECT_EQ(frontEnd.dialogFileNames.at(0).second, "a/b");
+  // Every image was selected and shown in turn, counted on the panel; the last one stays.
+  EXPECT_EQ(frontEnd.selected, 7);
+  EXPECT_EQ(store->currentImage, 7);
+  EXPECT_EQ(frontEnd.dialogFileNames.at(0).second, "wall.001");
+  ASSERT_EQ(frontEnd.progress.size(), 8u);
+  EXPECT_EQ(frontEnd.progress[2].caption, "Exporting : WALL.001~2.xvr");
+  EXPECT_EQ(frontEnd.progress[7].position, 8);
+  EXPECT_EQ(frontEnd.progress[7].maximum, 8);
+  EXPECT_FALSE(frontEnd.progressVisible);
 }
 
 }  // namespace

@@ -130,20 +130,31 @@ TEST(PackIndex, LinesRoundTripAndMalformedLinesAreNamed) {
   EXPECT_EQ(back[0].lineNumber, 2u);  // after an empty line
   EXPECT_EQ(back[1].lineNumber, 5u);  // after two more
 
-  const std::pair<const char*, const char*> bad[] = {
+  // Windows editors start the file with a UTF-8 byte-order mark.
+  const std::vector<PackLine> bom = imagefile::ParsePackIndex("\xEF\xBB\xBF" "7,ok.png,2x2\r\n");
+  ASSERT_EQ(bom.size(), 1u);
+  EXPECT_EQ(bom[0].globalIndex, 7u);
+  EXPECT_EQ(bom[0].fileName, "ok.png");
+
+  using namespace std::string_literals;
+  const std::pair<std::string, const char*> bad[] = {
       {"1,a.png", "line 2: expected GLOBALINDEX,FILE.png,WIDTHxHEIGHT"},
       {"-1,a.png,1x1", "line 2: the global index is not a decimal number from 0 to 4294967295"},
       {"4294967296,a.png,1x1", "line 2: the global index is not a decimal number from 0 to 4294967295"},
       {"1,a.bmp,1x1", "line 2: the file name \"a.bmp\" does not end in .png"},
       {"1,.png,1x1", "line 2: the file name \".png\" does not end in .png"},
       {"1,../a.png,1x1", "line 2: the file name \"../a.png\" is not a file in the pack's folder"},
-      {"1,sub\\a.png,1x1", "line 2: the file name \"sub\\a.png\" is not a file in the pack's folder"},
+      {"1,sub\\a.png,1x1", "line 2: the file name \"sub\\\\a.png\" is not a file in the pack's folder"},
       {"1,a.png,1X1", "line 2: the size \"1X1\" is not WIDTHxHEIGHT"},
       {"1,a.png,x1", "line 2: the size \"x1\" is not WIDTHxHEIGHT"},
+      // What the file says is quoted escaped: no escape sequence reaches a terminal, no NUL cuts the message.
+      {"1,\x1b]0;x\x07\t.bmp,1x1", "line 2: the file name \"\\x1b]0;x\\x07\\t.bmp\" does not end in .png"},
+      {"1,a\0b.png,1x1"s, "line 2: the file name \"a\\x00b.png\" is not a file in the pack's folder"},
+      {"1,a.png,1x\0"s, "line 2: the size \"1x\\x00\" is not WIDTHxHEIGHT"},
   };
   for (const auto& [line, message] : bad) {
     try {
-      imagefile::ParsePackIndex("7,ok.png,2x2\n" + std::string(line) + "\n");
+      imagefile::ParsePackIndex("7,ok.png,2x2\n" + line + "\n");
       ADD_FAILURE() << line << " accepted";
     } catch (const Error& e) {
       EXPECT_EQ(std::string(e.what()), std::string("index.txt ") + message);
