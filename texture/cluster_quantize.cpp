@@ -408,11 +408,21 @@ Clustering Cluster(const ClusterPoints& points, const CodeFormat& format, int32_
   Clustering result;
   result.assignment.assign(count, 0);
   if (count <= codeCount) {
+    // A code per point; the rest repeat code 0. Where a format's nearest
+    // words are only a local optimum (YUV422 pairs), another point's code
+    // can serve a point better, so the points still take their nearest.
     for (size_t p = 0; p < count; ++p) {
       book.SetPoint(p, &points.components[p * stride]);
       result.assignment[p] = static_cast<uint16_t>(p);
-      result.error += static_cast<uint64_t>(Distance<0>(&points.components[p * stride], book.Widened(p), dims)) *
-                      points.weights[p];
+    }
+    const auto words = static_cast<size_t>(format.Words());
+    for (size_t k = std::max<size_t>(count, 1); k < codeCount; ++k) {
+      std::copy_n(book.words.begin(), words, book.words.begin() + static_cast<std::ptrdiff_t>(k * words));
+      std::copy_n(book.widened.begin(), stride, book.widened.begin() + static_cast<std::ptrdiff_t>(k * stride));
+    }
+    if (count > 0) {
+      std::vector<uint32_t> distance(count);
+      result.error = AssignAll(points, SearchTable(book.widened, dims, codeCount), result.assignment, distance, pool);
     }
     result.words = std::move(book.words);
     return result;

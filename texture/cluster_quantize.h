@@ -12,7 +12,9 @@
 // take the worst-served points. The passes stop when one improves the total
 // error by less than 0.1 %, makes it worse (the better state is kept), or
 // the pass limit is reached. With no more points than codes, each point
-// gets its own code.
+// gets a code of its own, the codes left over repeat code 0, and each point
+// then takes its nearest code (its own, unless the format's fit is only a
+// local optimum, as for YUV422 pairs).
 //
 // Determinism: distances, sums and errors are integers; the split axes are
 // found in double precision on one thread in a fixed order. Only the

@@ -58,7 +58,8 @@ struct VqResult {
 // Quantises the blocks of `pictures` to a codebook of `codes` (1 to 256)
 // entries of `format` (ARGB1555, RGB565, ARGB4444 or YUV442). Each picture
 // is 1 x 1 or has even sides. With no more distinct blocks than `codes`,
-// every block gets the entry nearest to it. Throws Error(Usage) for any
+// every block gets the entry nearest to it (the entries left over repeat
+// entry 0). Throws Error(Usage) for any
 // other format, size or count, before any work. `pool`, when given, runs the
 // assignment passes on its workers.
 VqResult QuantizeVectors(std::span<const RgbaView> pictures, PixelFormat format, int32_t codes,
