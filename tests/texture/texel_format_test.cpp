@@ -68,13 +68,6 @@ TEST(TexelFormatTest, EveryStoredWordIsItsOwnNearest) {
   }
 }
 
-TEST(TexelFormatTest, WidenTexelFillsLowBitsWithZeros) {
-  EXPECT_EQ(WidenTexel(0xFFFF, TexelFormat::Argb1555), Rgba(248, 248, 248, 255));
-  EXPECT_EQ(WidenTexel(0xFFFF, TexelFormat::Rgb565), Rgba(248, 252, 248, 255));
-  EXPECT_EQ(WidenTexel(0xF00F, TexelFormat::Argb4444), Rgba(0, 0, 240, 240));
-  EXPECT_EQ(WidenTexel(0x7FFF, TexelFormat::Rgb5a3), Rgba(240, 240, 240, 224));
-}
-
 TEST(TexelFormatTest, YuvPairsShareTheirChroma) {
   // Grey has neutral chroma; black beside white differs only in Y.
   EXPECT_EQ(NearestYuvPair(Rgba(128, 128, 128, 0), Rgba(128, 128, 128, 0)), (YuvPair{0x8080, 0x8080}));
