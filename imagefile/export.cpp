@@ -243,13 +243,25 @@ std::vector<uint8_t> BitmapFileBytes(const Canvas& canvas, int32_t width, int32_
   w.U32Le(2835);
   w.U32Le(0);
   w.U32Le(0);
-  for (int32_t y = height - 1; y >= 0; --y) {
+  // Rows bottom-up, pixels blue, green, red, alpha. The canvas holds columns,
+  // so a band of rows is filled column by column: each column gives a short
+  // run of consecutive pixels, and the band's rows stay in the cache.
+  out.resize(kBitmapHeaderSize + pixelBytes);
+  const auto rowBytes = static_cast<size_t>(width) * 4;
+  constexpr int32_t kBand = 16;
+  for (int32_t y0 = 0; y0 < height; y0 += kBand) {
+    const int32_t y1 = std::min(height, y0 + kBand);
     for (int32_t x = 0; x < width; ++x) {
-      const uint32_t v = canvas(x, y);
-      w.U8(static_cast<uint8_t>(v >> 16));
-      w.U8(static_cast<uint8_t>(v >> 8));
-      w.U8(static_cast<uint8_t>(v));
-      w.U8(static_cast<uint8_t>(v >> 24));
+      const uint32_t* column = canvas.Column(x);
+      for (int32_t y = y0; y < y1; ++y) {
+        const uint32_t v = column[y];
+        uint8_t* p = out.data() + kBitmapHeaderSize + static_cast<size_t>(height - 1 - y) * rowBytes +
+                     static_cast<size_t>(x) * 4;
+        p[0] = static_cast<uint8_t>(v >> 16);
+        p[1] = static_cast<uint8_t>(v >> 8);
+        p[2] = static_cast<uint8_t>(v);
+        p[3] = static_cast<uint8_t>(v >> 24);
+      }
     }
   }
   return out;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <set>
 
 #include "core/error.h"
@@ -95,6 +96,28 @@ TEST_F(ExportTest, FilesOfEveryKindByHand) {
     const int32_t i = Put("tex", row.width, row.height, row.format, 0x11223344, FromHex(row.data));
     EXPECT_EQ(ToHex(Export(i, row.kind)), ToHex(FromHex(row.expected))) << row.what;
     EXPECT_EQ(ToHex(Data(i)), ToHex(FromHex(row.data))) << row.what << ": the stored data changed";
+  }
+}
+
+TEST(BitmapFile, EveryPixelLandsInItsRowBottomUp) {
+  // Sides that are not multiples of the writer's bands; each pixel's value
+  // tells where it came from.
+  const auto canvas = std::make_unique<Canvas>();
+  for (const auto& [w, h] : {std::pair{37, 19}, std::pair{1, 33}, std::pair{40, 1}}) {
+    for (int32_t x = 0; x < w; ++x) {
+      for (int32_t y = 0; y < h; ++y) (*canvas)(x, y) = 0xA0000000u | static_cast<uint32_t>(y) << 8 | static_cast<uint32_t>(x);
+    }
+    const Bytes file = imagefile::BitmapFileBytes(*canvas, w, h);
+    ASSERT_EQ(file.size(), 54u + static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    for (int32_t row = 0; row < h; ++row) {
+      for (int32_t x = 0; x < w; ++x) {
+        const size_t at = 54 + (static_cast<size_t>(row) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 4;
+        // Blue 0, green = y, red = x, alpha A0; the first row is the bottom one.
+        ASSERT_EQ(ToHex(Bytes(file.begin() + static_cast<std::ptrdiff_t>(at), file.begin() + static_cast<std::ptrdiff_t>(at) + 4)),
+                  ToHex(Bytes{0, static_cast<uint8_t>(h - 1 - row), static_cast<uint8_t>(x), 0xA0}))
+            << w << " x " << h << " at row " << row << ", x " << x;
+      }
+    }
   }
 }
 
