@@ -97,7 +97,7 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
     bool best = false;
   };
   static const char* const kBestHelp =
-      "PRS-compress packed archives (and the .prs wrapping) to the smallest streams the format allows (slower)";
+      "PRS-compress packed archives (and the .prs wrapping) to the smallest streams whose copies reach at most 8191 bytes back (slower)";
   auto saveArgs = std::make_shared<SaveArgs>();
   const std::string kinds = archive::SaveKindNameList();
   CLI::App* save = app.add_subcommand(

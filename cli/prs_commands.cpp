@@ -54,7 +54,7 @@ void RegisterPrsCommands(CLI::App& app, CliContext& context) {
     CLI::App* sub = prs->add_subcommand(name, description);
     sub->add_option("IN", files->in, "File to read")->required();
     sub->add_option("OUT", files->out, "File to write (only written on success)")->required();
-    if (compress) sub->add_flag("--best", files->best, "Write the smallest stream the format allows (slower)");
+    if (compress) sub->add_flag("--best", files->best, "Write the smallest stream whose copies reach at most 8191 bytes back, as every game decoder reads them (slower)");
     sub->callback([&context, files, compress] { Run(context, *files, compress); });
   };
   add("compress", "Compress IN into the PRS stream OUT", true);

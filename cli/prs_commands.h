@@ -1,5 +1,5 @@
 // quarrendel-cli prs compress|decompress IN OUT: the PRS codec on whole files
-// (compress --best: the smallest stream instead of the greedy one).
+// (compress --best: the smallest stream with copies at most 8191 bytes back instead of the greedy one).
 #pragma once
 
 #include <CLI/CLI.hpp>

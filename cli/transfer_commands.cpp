@@ -136,7 +136,7 @@ void RegisterEditCommand(CLI::App& app, CliContext& context) {
                           ->check(SaveKindValidator());
   out->needs(kind);
   kind->needs(out);
-  edit->add_flag("--best", args->best, "the smallest PRS streams where the written file is PRS-compressed");
+  edit->add_flag("--best", args->best, "the smallest PRS streams (copies at most 8191 bytes back) where the written file is PRS-compressed");
 
   edit->callback([&context, args, edit, levels, importOption, addOption] {
     Guarded(context, [&] {
