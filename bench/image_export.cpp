@@ -1,13 +1,23 @@
 // Export's file writers on one 1024 x 1024 picture: the 32-bit bitmap built
 // from the column-ordered canvas, and the PNG of the same picture; pixels per
-// second of the bytes made (no file is written).
+// second of the bytes made (no file is written). Then Export all as the
+// command runs it, files included.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <string>
 
+#include "archive/archive_writer.h"
+#include "archive/load_command.h"
+#include "core/file_writer.h"
+#include "core/frontend.h"
 #include "core/image_store.h"
 #include "imagefile/export.h"
 #include "imagefile/png_file.h"
+#include "texture/texture_encode.h"
 
 namespace {
 
@@ -53,5 +63,69 @@ void BM_PngBytes(benchmark::State& state) {
   state.counters["png_KB"] = static_cast<double>(bytes) / 1024.0;
 }
 BENCHMARK(BM_PngBytes)->Unit(benchmark::kMillisecond);
+
+// Export all of an XVM of 1000 textures of 128 x 128 (DXT1, every fourth DXT3)
+// into a fresh folder under the system's temporary folder, as a bitmap or a
+// PNG picture each, with QUARRENDEL_THREADS worker threads.
+constexpr int32_t kTextures = 1000;
+constexpr int32_t kTextureSide = 128;
+
+struct ExportScratch {
+  std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("quarrendel-bench-export-" + std::to_string(::getpid()));
+  ExportScratch() { std::filesystem::create_directories(path); }
+  ~ExportScratch() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
+
+const std::string& ThousandTextureXvm(const ExportScratch& scratch) {
+  static const std::string file = [&] {
+    const auto store = std::make_unique<ImageStore>();
+    for (int32_t i = 0; i < kTextures; ++i) {
+      for (int32_t x = 0; x < kTextureSide; ++x) {
+        for (int32_t y = 0; y < kTextureSide; ++y) {
+          const uint32_t a = i % 4 == 3 ? static_cast<uint32_t>((x + y) % 256) : 255;
+          store->canvas(x, y) = static_cast<uint32_t>((x * 2 + i) & 255) | static_cast<uint32_t>((y * 2) & 255) << 8 |
+                                static_cast<uint32_t>((x + y + i) & 255) << 16 | a << 24;
+        }
+      }
+      texture::EncodeCanvasIntoEntry(*store, i, kTextureSide, TargetFamily::XboxBb);
+      store->Entry(i).Name = "tex" + std::to_string(i);
+    }
+    const std::string path = (scratch.path / "in.xvm").string();
+    WriteFile(path, archive::BuildArchiveFile(PackageArchiveKind::Xvm,
+                                              std::span<const TImage_Entry>(store->images.data(), kTextures)));
+    return path;
+  }();
+  return file;
+}
+
+void BM_ExportAll(benchmark::State& state) {
+  static const ExportScratch scratch;
+  const std::string& file = ThousandTextureXvm(scratch);
+  const auto kind = state.range(0) == 0 ? imagefile::ExportKind::Bitmap : imagefile::ExportKind::Png;
+  const std::string threads = std::to_string(state.range(1));
+  ::setenv("QUARRENDEL_THREADS", threads.c_str(), 1);
+  const auto store = std::make_unique<ImageStore>();
+  RecordingFrontEnd ui;
+  archive::LoadFile(*store, ui, file);
+  const std::string folder = (scratch.path / "out").string() + "/";
+  std::filesystem::create_directories(folder);
+  for (auto _ : state) {
+    ui.fileChoices.push_back(FileChoice{folder + "-", static_cast<int32_t>(kind)});
+    if (!imagefile::Exportall1Click(*store, ui)) state.SkipWithError("not every image was exported");
+  }
+  ::unsetenv("QUARRENDEL_THREADS");
+  state.counters["textures"] = kTextures;
+}
+// Arguments: 0 bitmap, 1 PNG; worker threads.
+BENCHMARK(BM_ExportAll)
+    ->ArgsProduct({{0, 1}, {1, 2}})
+    ->ArgNames({"png", "threads"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 }  // namespace
