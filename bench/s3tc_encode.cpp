@@ -120,7 +120,7 @@ std::vector<uint32_t> MakePicture(int kind) {
 
 // Four-colour DXT1 blocks decoded with 5- and 6-bit channels widened by
 // repeating their top bits (the pictures here are opaque).
-void DecodeReplicated(Canvas& canvas, const std::vector<uint8_t>& dxt1) {
+void DecodeReplicated(const Plane& canvas, const std::vector<uint8_t>& dxt1) {
   constexpr int32_t kBlocks = kSide / 4;
   for (int32_t b = 0; b < kBlocks * kBlocks; ++b) {
     const uint8_t* block = dxt1.data() + 8 * b;
@@ -144,7 +144,9 @@ void DecodeReplicated(Canvas& canvas, const std::vector<uint8_t>& dxt1) {
 }
 
 double Psnr(const std::vector<uint32_t>& picture, const std::vector<uint8_t>& dxt1, bool replicated) {
-  auto decoded = std::make_unique<Canvas>();
+  std::vector<uint32_t> pixels(static_cast<size_t>(kSide) * kSide);
+  const Plane plane(pixels, kSide, kSide);
+  const Plane* decoded = &plane;
   if (replicated) {
     DecodeReplicated(*decoded, dxt1);
   } else {

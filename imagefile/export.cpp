@@ -294,7 +294,7 @@ std::vector<uint8_t> ExportBytes(const ImageStore& store, int32_t index, ExportK
     case ExportKind::Gvr: return GvrFile(store, entry);
     case ExportKind::Bitmap: return BitmapFileBytes(store.canvas, entry.Width, entry.Height);
     case ExportKind::Dds: return DdsFile(store, entry);
-    case ExportKind::Png: return WritePng(CanvasImage(store, index));
+    case ExportKind::Png: return WritePng(TextureImage(store, index));
   }
   return {};
 }

@@ -16,6 +16,7 @@
 #include "texture/cmpr_order.h"
 #include "texture/format_table.h"
 #include "texture/image_selection.h"
+#include "texture/texture_decode.h"
 #include "texture/texture_encode.h"
 #include "texture/xvr_decode.h"
 
@@ -94,14 +95,16 @@ std::optional<Prepared> PreparePng(ImageStore& store, FrontEnd& frontEnd, std::s
       [&picture](Canvas& canvas) { CopyIntoCanvas(picture, canvas); });
 }
 
-// Decodes the DDS file's top level into `canvas` (cleared first).
+// Decodes the DDS file's top level into `canvas`.
 void DecodeDdsTopLevel(Canvas& canvas, const DdsSource& dds) {
-  canvas.Clear(dds.side, dds.side);
+  texture::RgbaImage top{dds.side, dds.side, std::vector<uint32_t>(static_cast<size_t>(dds.side) * dds.side)};
+  const texture::Plane plane(top);
   switch (dds.blocks) {
-    case DdsBlocks::Dxt1: texture::DecodeDxt1(canvas, dds.side, dds.TopLevel()); break;
-    case DdsBlocks::Dxt3: texture::DecodeDxt3(canvas, dds.side, dds.TopLevel()); break;
-    case DdsBlocks::Dxt5: texture::DecodeDxt5(canvas, dds.side, dds.TopLevel()); break;
+    case DdsBlocks::Dxt1: texture::DecodeDxt1(plane, dds.side, dds.TopLevel()); break;
+    case DdsBlocks::Dxt3: texture::DecodeDxt3(plane, dds.side, dds.TopLevel()); break;
+    case DdsBlocks::Dxt5: texture::DecodeDxt5(plane, dds.side, dds.TopLevel()); break;
   }
+  texture::CopyIntoCanvas({top.pixels.data(), dds.side, dds.side, dds.side}, canvas);
 }
 
 Prepared PrepareDds(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const SourceFile& source) {
