@@ -8,24 +8,26 @@
 
 #include "archive/save_command.h"
 #include "archive/save_names.h"
+#include "core/worker_pool.h"
 #include "cli/loaded_file.h"
 #include "imagefile/export.h"
 #include "imagefile/import.h"
-#include "texture/image_selection.h"
 
 namespace quarrendel::cli {
 
 namespace {
 
-// --as of export and export-all: the filter index of the export dialog.
-const std::map<std::string, int32_t> kExportKinds = {{"pvr", 1}, {"xvr", 2}, {"gvr", 3},
-                                                     {"bmp", 4}, {"dds", 5}, {"png", 6}};
+// --as of export and export-all.
+const std::map<std::string, imagefile::ExportKind> kExportKinds = {
+    {"pvr", imagefile::ExportKind::Pvr},       {"xvr", imagefile::ExportKind::Xvr},
+    {"gvr", imagefile::ExportKind::Gvr},       {"bmp", imagefile::ExportKind::Bitmap},
+    {"dds", imagefile::ExportKind::Dds},       {"png", imagefile::ExportKind::Png}};
 
 struct ExportArgs {
   std::string file;
   std::string index;
   std::string out;
-  int32_t kind = 0;
+  imagefile::ExportKind kind = imagefile::ExportKind::Pvr;
 };
 
 void Fail(CliContext& context) {
@@ -194,10 +196,7 @@ void RegisterTransferCommands(CLI::App& app, CliContext& context) {
       Loaded loaded(context);
       const int32_t index = LoadImageForCommand(context, loaded, one->file, one->index);
       if (index < 0) return;
-      loaded.frontEnd.ListSetSelectedIndex(index);
-      texture::SelectListedImage(*loaded.store, loaded.frontEnd);
-      loaded.frontEnd.fileChoices.push_back(FileChoice{one->out, one->kind});
-      if (!imagefile::Export1Click(*loaded.store, loaded.frontEnd)) Fail(context);
+      imagefile::ExportImage(*loaded.store, index, one->out, one->kind);
     });
   });
 
@@ -228,8 +227,8 @@ void RegisterTransferCommands(CLI::App& app, CliContext& context) {
         return;
       }
       const std::string folder = all->out.back() == '/' ? all->out : all->out + "/";
-      loaded.frontEnd.fileChoices.push_back(FileChoice{folder + "-", all->kind});
-      if (!imagefile::Exportall1Click(*loaded.store, loaded.frontEnd)) Fail(context);
+      WorkerPool pool;
+      if (!imagefile::ExportAll(*loaded.store, loaded.frontEnd, folder, all->kind, pool)) Fail(context);
     });
   });
 

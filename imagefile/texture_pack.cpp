@@ -28,8 +28,6 @@ namespace quarrendel::imagefile {
 namespace {
 
 constexpr size_t kMaxStem = 64;
-// Pictures decoded ahead of the PNG writers: at most 4M pixels (16 MiB).
-constexpr int64_t kUnpackBatchPixels = int64_t{4} << 20;
 constexpr std::string_view kPngExtension = ".png";
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";  // what Windows editors put first
 
@@ -182,7 +180,7 @@ std::vector<PackLine> ParsePackIndex(std::string_view text, std::string_view sou
   return lines;
 }
 
-UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
+UnpackResult UnpackTextures(const ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
                             const std::vector<std::string>& inputs, WorkerPool& pool) {
   const std::span<const TImage_Entry> images(store.images.data(), static_cast<size_t>(store.imageCount));
   // Every size is checked before the first file is written.
@@ -206,40 +204,25 @@ UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::st
   targets.emplace_back(kPackIndexName);
   RemoveStaleTemporaryFiles(folder, targets);
   const ProgressShown panel(frontEnd);
-  // The canvas is one, so textures are decoded here, a batch at a time; the
-  // workers encode and write the batch's PNG files.
-  const auto window = static_cast<size_t>(2 * pool.Threads());
-  std::vector<RgbaImage> batch;
-  for (int32_t first = 0; first < store.imageCount; first += static_cast<int32_t>(batch.size())) {
-    batch.clear();
-    int64_t pixels = 0;
-    while (first + static_cast<int32_t>(batch.size()) < store.imageCount && batch.size() < window &&
-           pixels < kUnpackBatchPixels) {
-      const auto i = first + static_cast<int32_t>(batch.size());
-      TextureImageNotes notes;
-      batch.push_back(TextureImage(store, i, &notes));
-      const std::string image = "image " + std::to_string(i) + ": ";
-      if (!notes.supported) {
-        result.unsupported.push_back(i);
-        result.notices.push_back(image + "Unsupported format: its PNG is transparent");
-      }
-      if (!notes.paletteNotice.empty()) result.notices.push_back(image + notes.paletteNotice);
-      pixels += int64_t{batch.back().width} * batch.back().height;
-    }
-    pool.OrderedMap(
-        batch.size(), batch.size(),
-        [&](size_t k) {
-          const std::string& name = names[static_cast<size_t>(first) + k];
-          WriteFile((base / name).string(), WritePng(batch[k]), options);
-          return k;
-        },
-        [&](size_t k, size_t) {
-          const auto i = static_cast<size_t>(first) + k;
-          frontEnd.SetProgress("Writing PNG : " + names[i], store.imageCount, static_cast<int32_t>(i) + 1);
-          lines.push_back({images[i].GlobalIndex, names[i], images[i].Width, images[i].Height});
-          ++result.written;
-        });
-  }
+  // Decoded, encoded and written on the workers, told here in table order.
+  pool.OrderedMap(
+      names.size(), 2 * static_cast<size_t>(pool.Threads()),
+      [&](size_t i) {
+        TextureImageNotes notes;
+        WriteFile((base / names[i]).string(), WritePng(TextureImage(store, static_cast<int32_t>(i), &notes)), options);
+        return notes;
+      },
+      [&](size_t i, TextureImageNotes&& notes) {
+        const std::string image = "image " + std::to_string(i) + ": ";
+        if (!notes.supported) {
+          result.unsupported.push_back(static_cast<int32_t>(i));
+          result.notices.push_back(image + "Unsupported format: its PNG is transparent");
+        }
+        if (!notes.paletteNotice.empty()) result.notices.push_back(image + notes.paletteNotice);
+        frontEnd.SetProgress("Writing PNG : " + names[i], store.imageCount, static_cast<int32_t>(i) + 1);
+        lines.push_back({images[i].GlobalIndex, names[i], images[i].Width, images[i].Height});
+        ++result.written;
+      });
   SyncFileSystem(folder);
   options.sync = true;
   const std::string index = FormatPackIndex(lines);
@@ -357,17 +340,6 @@ bool ExportAllAsPngPack(ImageStore& store, FrontEnd& frontEnd) {
   if (!choice) return false;
   std::string folder = std::filesystem::path(choice->path).parent_path().string();
   if (folder.empty()) folder = ".";
-  // Unpacking decodes every image into the canvas: the selected one is shown again, also after a failure.
-  struct ShowSelectedAgain {
-    ImageStore& store;
-    FrontEnd& frontEnd;
-    ~ShowSelectedAgain() {
-      try {
-        texture::SelectListedImage(store, frontEnd);
-      } catch (const Error&) {
-      }
-    }
-  } showAgain{store, frontEnd};
   WorkerPool pool;
   const UnpackResult result = UnpackTextures(store, frontEnd, folder, {store.loadedFileName}, pool);
   std::string text = std::to_string(result.written) + " PNG files and " + std::string(kPackIndexName) +

@@ -73,13 +73,14 @@ struct UnpackResult {
 // Writes every image of the store into `folder` (created when missing) as
 // folder/NAME.png, then folder/index.txt, each through the file writer as
 // derived names, with `inputs` as the files that must not be overwritten.
-// Textures are decoded on the calling thread; their PNG files are encoded and
-// written on `pool`. Progress goes to the front end's panel, in table order.
+// Textures are decoded, their PNG files encoded and written on `pool`, the
+// same files for any number of threads. Progress goes to the front end's
+// panel, in table order.
 // Throws, before anything is written, Error(OverCapacity) naming the image
 // for one that does not fit a PNG and Error(Io) for a name whose entry in the
 // folder is not a regular file or a symlink (CheckDerivedTarget); then the
 // writer's Error(Io); index.txt is written only when every picture was.
-UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
+UnpackResult UnpackTextures(const ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
                             const std::vector<std::string>& inputs, WorkerPool& pool);
 
 struct PackRequest {
@@ -113,7 +114,7 @@ inline constexpr const char* kPackDialogFilter = "PNG pack index (index.txt)|ind
 
 // File > Export all as PNG pack: asks PackDialog where index.txt goes and
 // unpacks every image into that folder, then tells how many files were
-// written, with the notices; the image that was selected is shown again.
+// written, with the notices.
 // Does nothing without images or when the dialog is cancelled. Returns true
 // when the pack was written; errors are raised as UnpackTextures raises them.
 bool ExportAllAsPngPack(ImageStore& store, FrontEnd& frontEnd);

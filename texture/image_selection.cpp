@@ -34,8 +34,7 @@ Selection SelectImage(ImageStore& store, int32_t index) {
   selection.palette = decoded.palette;
   store.currentImage = index;
   store.readCursor = decoded.cursor;
-  const RgbaImage& area = decoded.area;
-  CopyIntoCanvas(RgbaRect{area.pixels.data(), area.width, area.height, area.width}, store.canvas);
+  CopyIntoCanvas(decoded.area.Rect(), store.canvas);
   selection.picture = PaintOverCheckerboard(decoded.TrueSize(), true);
   return selection;
 }

@@ -19,12 +19,15 @@ struct RgbaView {
   int32_t height = 0;
 };
 
+struct RgbaRect;
+
 struct RgbaImage {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint32_t> pixels;
 
   RgbaView View() const { return RgbaView{pixels, width, height}; }
+  RgbaRect Rect() const;
 };
 
 // A width x height part of a row-major picture whose rows lie `stride`
@@ -44,6 +47,8 @@ struct RgbaRect {
     return image;
   }
 };
+
+inline RgbaRect RgbaImage::Rect() const { return RgbaRect{pixels.data(), width, height, width}; }
 
 // The row-major pixels a decoder writes: a view of width x height pixels
 // someone else owns. Decoders write only inside it.

@@ -37,10 +37,10 @@ Bytes Dds(uint32_t width, uint32_t height, uint32_t linearSize, uint32_t mipCoun
 
 // A 32-bit bitmap of side x side pixels, each `pixel(x, y)`.
 Bytes Bitmap(int32_t width, int32_t height, const std::function<uint32_t(int32_t, int32_t)>& pixel) {
-  auto canvas = std::make_unique<Canvas>();
+  texture::RgbaImage picture{width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height)};
   for (int32_t x = 0; x < width; ++x)
-    for (int32_t y = 0; y < height; ++y) (*canvas)(x, y) = pixel(x, y);
-  return imagefile::BitmapFileBytes(*canvas, width, height);
+    for (int32_t y = 0; y < height; ++y) picture.pixels[static_cast<size_t>(y * width + x)] = pixel(x, y);
+  return imagefile::BitmapFileBytes(picture.Rect());
 }
 
 // The same picture as a PNG file.
