@@ -65,9 +65,24 @@ struct ImageStatus {
   bool paletteMissing = false;  // the fallback palette stands in for (part of) the file
 };
 
-class FrontEnd {
+// The progress panel, as the long reads and writes drive it.
+class Progress {
  public:
-  virtual ~FrontEnd() = default;
+  virtual ~Progress() = default;
+  virtual void SetProgressVisible(bool visible) = 0;
+  // Caption, bar maximum and position; the panel is repainted at once.
+  virtual void SetProgress(std::string_view caption, int32_t maximum, int32_t position) = 0;
+};
+
+// A panel nobody sees.
+class NoProgress final : public Progress {
+ public:
+  void SetProgressVisible(bool) override {}
+  void SetProgress(std::string_view, int32_t, int32_t) override {}
+};
+
+class FrontEnd : public Progress {
+ public:
 
   // nullopt when the user cancels.
   virtual std::optional<FileChoice> AskOpenFile(DialogId dialog, std::string_view filter) = 0;
@@ -77,10 +92,6 @@ class FrontEnd {
 
   virtual void ShowMessage(std::string_view text) = 0;      // plain box: text and OK
   virtual void ShowInformation(std::string_view text) = 0;  // information box with OK
-
-  virtual void SetProgressVisible(bool visible) = 0;
-  // Caption, bar maximum and position; the panel is repainted at once.
-  virtual void SetProgress(std::string_view caption, int32_t maximum, int32_t position) = 0;
 
   virtual void ListClear() = 0;
   virtual void ListAdd(std::string_view text) = 0;
@@ -157,17 +168,17 @@ class RecordingFrontEnd : public FrontEnd {
   std::vector<std::pair<DialogId, std::string>> dialogFileNames;
 };
 
-// Shows the front end's progress panel while it lives and hides it again
-// however the command ends.
+// Shows the progress panel while it lives and hides it again however the
+// command ends.
 class ProgressShown {
  public:
-  explicit ProgressShown(FrontEnd& frontEnd) : frontEnd_(frontEnd) { frontEnd_.SetProgressVisible(true); }
-  ~ProgressShown() { frontEnd_.SetProgressVisible(false); }
+  explicit ProgressShown(Progress& progress) : progress_(progress) { progress_.SetProgressVisible(true); }
+  ~ProgressShown() { progress_.SetProgressVisible(false); }
   ProgressShown(const ProgressShown&) = delete;
   ProgressShown& operator=(const ProgressShown&) = delete;
 
  private:
-  FrontEnd& frontEnd_;
+  Progress& progress_;
 };
 
 // The spin field's rules: outside [minimum, maximum] clamps to the nearer
