@@ -188,11 +188,11 @@ std::string IncompleteLoadText(const ImageStore& store) {
   return why + ": " + count + " images could be read.";
 }
 
-std::optional<Outcome> LoadCommand(ImageStore& store, FrontEnd& frontEnd) {
+Outcome LoadCommand(ImageStore& store, FrontEnd& frontEnd) {
   const auto choice = frontEnd.AskOpenFile(DialogId::OpenDialog1, kOpenDialog1Filter);
   if (!choice) {
     ShowCount(store, frontEnd);
-    return std::nullopt;
+    return {Status::Refused, {}};
   }
   return LoadFile(store, frontEnd, choice->path);
 }

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -25,8 +24,8 @@ inline constexpr const char* kOpenDialog1Filter =
     "Texture files|*.pvr;*.gvr;*.xvr;*.prs";
 
 // Menu File > Load: asks the front end for a file (OpenDialog1) and loads it;
-// nullopt when the dialog is cancelled.
-std::optional<Outcome> LoadCommand(ImageStore& store, FrontEnd& frontEnd);
+// Refused without a message when the dialog is cancelled.
+Outcome LoadCommand(ImageStore& store, FrontEnd& frontEnd);
 
 // Loads `path` as if it had been chosen in the open dialog. A file that
 // cannot be opened loads as no bytes, which the BML reader rejects; a folder,

@@ -114,9 +114,9 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
       archive::SaveOptions options;
       options.best = saveArgs->best;
       options.protectedInputs = {saveArgs->file};
-      const bool saved = archive::SaveAs(*loaded.store, loaded.frontEnd, saveArgs->out,
-                                         *archive::FilterIndexOfKindName(saveArgs->kind), options);
-      context.status = saved ? 0 : 1;
+      context.status = ExitStatus(archive::SaveAs(*loaded.store, loaded.frontEnd, saveArgs->out,
+                                                  *archive::SaveKindOfName(saveArgs->kind), options)
+                                      .status);
     });
   });
 
@@ -137,7 +137,7 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
       }
       archive::SaveOptions options;
       options.best = rebuildArgs->best;
-      context.status = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, options) ? 0 : 1;
+      context.status = ExitStatus(archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, options).status);
     });
   });
 }

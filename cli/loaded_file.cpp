@@ -35,7 +35,7 @@ CLI::Validator ImageIndexValidator() {
 CLI::Validator SaveKindValidator() {
   return CLI::Validator(
       [](std::string& text) {
-        return archive::FilterIndexOfKindName(text)
+        return archive::SaveKindOfName(text)
                    ? std::string()
                    : "not a kind of file (" + archive::SaveKindNameList() + "): " + text;
       },

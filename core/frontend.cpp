@@ -62,10 +62,7 @@ void RecordingFrontEnd::ListSetSelectedIndex(int32_t index) {
 
 ImportOptions RecordingFrontEnd::RunImportOptions(const ImportOptionsRequest& request) {
   importRequests.push_back(request);
-  const int32_t shown = SpinFieldValue(request.spinMinimum, request.spinMaximum, request.spinValue);
-  const int32_t levels =
-      typedLevels ? SpinFieldValue(request.spinMinimum, request.spinMaximum, *typedLevels) : shown;
-  return ImportOptions{family, blackTransparent, levels};
+  return PresetImportOptions{family, blackTransparent, typedLevels}(request);
 }
 
 int32_t SpinFieldValue(int32_t minimum, int32_t maximum, int32_t value) {

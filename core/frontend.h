@@ -42,6 +42,25 @@ struct ImportOptions {
   int32_t levels = 1;  // never below 1
 };
 
+// The spin field's rules: outside [minimum, maximum] clamps to the nearer
+// bound unless the bounds are equal; a value of 0 becomes 1.
+int32_t SpinFieldValue(int32_t minimum, int32_t maximum, int32_t value);
+
+// The dialog answered in advance, as the command line's options and texture
+// packs answer it: the family and the black option as given, and the level
+// count typed into the spin field (its rules apply) or, without one, the
+// value the caller set it to.
+struct PresetImportOptions {
+  TargetFamily family = TargetFamily::DcPc;
+  bool blackTransparent = false;
+  std::optional<int32_t> typedLevels;
+
+  ImportOptions operator()(const ImportOptionsRequest& request) const {
+    const int32_t value = typedLevels.value_or(request.spinValue);
+    return {family, blackTransparent, SpinFieldValue(request.spinMinimum, request.spinMaximum, value)};
+  }
+};
+
 // A painted picture as the window shows it, width x height: row-major (index
 // y * width + x), each pixel red in bits 0-7, green 8-15, blue 16-23.
 // `decoded` holds the same pixels before painting, with alpha in bits 24-31,
@@ -180,9 +199,5 @@ class ProgressShown {
  private:
   Progress& progress_;
 };
-
-// The spin field's rules: outside [minimum, maximum] clamps to the nearer
-// bound unless the bounds are equal; a value of 0 becomes 1.
-int32_t SpinFieldValue(int32_t minimum, int32_t maximum, int32_t value);
 
 }  // namespace quarrendel

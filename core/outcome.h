@@ -19,7 +19,9 @@ struct Outcome {
   Status status = Status::Done;
   std::string message;  // what the user was told about it ("" for nothing)
 
+  // The command did it, in full or as far as the file went.
   bool Ok() const { return status == Status::Done || status == Status::Incomplete; }
+  explicit operator bool() const { return Ok(); }
 };
 
 }  // namespace quarrendel

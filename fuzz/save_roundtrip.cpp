@@ -112,8 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string written;
     archive::SaveOptions options;
     options.savedPath = &written;
-    if (!archive::SaveAs(*store, ui, chosen, kind.filterIndex, options)) continue;
-    const archive::SaveTarget target = *archive::SaveTargetOf(kind.filterIndex);
+    if (!archive::SaveAs(*store, ui, chosen, kind.kind, options)) continue;
+    const archive::SaveTarget target = archive::SaveTargetOf(kind.kind);
     const bool packed = target.afs && store->packageMode != 0;
     // Every kind is wrapped under a .prs name; only a packed AFS keeps other names as they are.
     const std::string expected = archive::HasPrsExtension(chosen) ? archive::ForceExtension(chosen, ".prs")

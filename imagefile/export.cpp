@@ -333,20 +333,22 @@ std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd
   return std::nullopt;
 }
 
-bool Export1Click(ImageStore& store, FrontEnd& frontEnd) {
+Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd) {
   const std::optional<int32_t> selected = SelectedImage(store, frontEnd);
-  if (!selected) return false;
+  if (!selected) return {Status::Refused, std::string(kSelectImageFirst)};
   const int32_t index = *selected;
   frontEnd.SetDialogFileName(DialogId::SaveDialog2, store.images[static_cast<size_t>(index)].Name);
   const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog2, kSaveDialog2Filter);
-  if (!choice) return false;
-  const std::optional<ExportKind> kind = ExportKindOf(choice->filterIndex);
-  return kind && !ExportImage(store, index, choice->path, *kind).empty();
+  const std::optional<ExportKind> kind = choice ? ExportKindOf(choice->filterIndex) : std::nullopt;
+  if (!kind) return {Status::Refused, {}};
+  ExportImage(store, index, choice->path, *kind);
+  return {};
 }
 
-bool ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind, WorkerPool& pool) {
+Outcome ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind,
+                  WorkerPool& pool) {
   const int32_t count = std::min(store.imageCount, frontEnd.ListCount());
-  if (count <= 0) return true;
+  if (count <= 0) return {};
   const std::vector<std::string> names =
       ExportFileNames(std::span<const TImage_Entry>(store.images.data(), static_cast<size_t>(count)), kind);
   // A FIFO, folder or device under one of the names stops the batch before it starts.
@@ -376,23 +378,22 @@ bool ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
   }
   // The last image stays selected and shown.
   texture::SelectListedImage(store, frontEnd);
-  if (failures.empty()) return true;
+  if (failures.empty()) return {};
   constexpr size_t kListed = 20;
   std::string text = std::to_string(failures.size()) + " of " + std::to_string(count) + " images could not be exported:";
   for (size_t k = 0; k < failures.size() && k < kListed; ++k) text += "\n" + failures[k];
   if (failures.size() > kListed) text += "\n... and " + std::to_string(failures.size() - kListed) + " more.";
   frontEnd.ShowInformation(text);
-  return false;
+  return {Status::Error, text};
 }
 
-bool Exportall1Click(ImageStore& store, FrontEnd& frontEnd) {
+Outcome Exportall1Click(ImageStore& store, FrontEnd& frontEnd) {
   const int32_t count = std::min(store.imageCount, frontEnd.ListCount());
-  if (count <= 0) return true;
+  if (count <= 0) return {};
   frontEnd.SetDialogFileName(DialogId::SaveDialog2, store.images[0].Name);
   const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog2, kSaveDialog2Filter);
-  if (!choice) return false;
-  const std::optional<ExportKind> kind = ExportKindOf(choice->filterIndex);
-  if (!kind) return false;
+  const std::optional<ExportKind> kind = choice ? ExportKindOf(choice->filterIndex) : std::nullopt;
+  if (!kind) return {Status::Refused, {}};
   WorkerPool pool;
   return ExportAll(store, frontEnd, FolderPart(choice->path), *kind, pool);
 }

@@ -34,6 +34,7 @@
 #include "core/file_writer.h"
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "core/outcome.h"
 #include "texture/rgba_image.h"
 
 namespace quarrendel {
@@ -90,8 +91,10 @@ std::vector<std::string> ExportFileNames(std::span<const TImage_Entry> images, E
 std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd);
 
 // Image > Export: the selected image, under the name and kind chosen in
-// SaveDialog2 (which offers the image's name). True when a file was written.
-bool Export1Click(ImageStore& store, FrontEnd& frontEnd);
+// SaveDialog2 (which offers the image's name). Done when a file was written;
+// Refused when nothing is selected, the dialog is cancelled (no message) or
+// its filter index names no kind. Throws as ExportImage.
+Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd);
 
 // Writes every listed image into `folder` (with its trailing separator) as
 // `kind` under its name from ExportFileNames, as a derived name
@@ -101,12 +104,14 @@ bool Export1Click(ImageStore& store, FrontEnd& frontEnd);
 // the end. Throws Error(Io) before anything is written when an entry of the
 // folder under one of those names is not a regular file or a symlink. An
 // image that cannot be written does not stop the others; they are told, by
-// file name without the extension, in one information box at the end. True
-// when every image was written.
-bool ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind, WorkerPool& pool);
+// file name without the extension, in one information box at the end (an
+// Error outcome). Done when every image was written.
+Outcome ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind,
+                  WorkerPool& pool);
 
 // Image > Export all: ExportAll into the folder of the name chosen in
-// SaveDialog2, as the kind its filter index names.
-bool Exportall1Click(ImageStore& store, FrontEnd& frontEnd);
+// SaveDialog2, as the kind its filter index names (Refused, writing nothing,
+// when cancelled or for an index that names none).
+Outcome Exportall1Click(ImageStore& store, FrontEnd& frontEnd);
 
 }  // namespace quarrendel::imagefile

@@ -11,8 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/save_names.h"
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "core/outcome.h"
 #include "imagefile/png_file.h"
 #include "imagefile/texture_png.h"
 
@@ -61,6 +63,7 @@ std::string FormatPackIndex(std::span<const PackLine> lines);
 std::vector<PackLine> ParsePackIndex(std::string_view text, std::string_view source = kPackIndexName);
 
 struct UnpackResult {
+  Outcome outcome;  // Done, or Unsupported when a format has no decoder
   int32_t written = 0;
   std::vector<int32_t> unsupported;  // images whose format has no decoder: written transparent
   // In table order: "image N: Unsupported format: its PNG is transparent",
@@ -84,24 +87,24 @@ UnpackResult UnpackTextures(const ImageStore& store, FrontEnd& frontEnd, const s
                             const std::vector<std::string>& inputs, WorkerPool& pool);
 
 struct PackRequest {
-  std::string index;          // the pack's index.txt; the PNG files lie beside it
-  std::string out;            // the archive's name as chosen (the save rules force its extension)
-  int32_t saveFilterIndex = 1;  // as the save dialog's: 1 PVM, 2 XVM, 3 AFS PC, 4 AFS Xbox, 5 GVM, 6 AFS GC
+  std::string index;  // the pack's index.txt; the PNG files lie beside it
+  std::string out;    // the archive's name as chosen (the save rules force its extension)
+  archive::SaveKind kind = archive::SaveKind::Pvm;
   bool blackTransparent = false;
 };
 
 struct PackResult {
-  bool written = false;               // false: the save refused and said why through the front end
+  Outcome outcome;                    // the save's: refused or failed, it said why through the front end
   std::string path;                   // the file written
   int32_t textures = 0;
   std::vector<std::string> warnings;  // global indices shared by several textures
 };
 
 // Builds a new archive from a pack: each line's PNG added as Add adds a PNG
-// for the family of the chosen kind (DC/PC for PVM and AFS PC, XBox/BB for
-// XVM and AFS Xbox, GC for GVM and AFS GC), named after its file, with the
-// line's global index; then saved as the Save command saves with that filter
-// index, never over the index or a picture. Only regular files inside the
+// (AddImage) for the family of the chosen kind (DC/PC for PVM and AFS PC,
+// XBox/BB for XVM and AFS Xbox, GC for GVM and AFS GC), named after its file,
+// with the line's global index; then saved as the Save command saves that
+// kind, never over the index or a picture. Only regular files inside the
 // index's folder are read: a picture that is a symlink leading out of it, or
 // not a regular file, is refused. Everything is read and encoded before the
 // file is written: a missing or unreadable file, a malformed line or a

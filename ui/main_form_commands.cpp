@@ -18,9 +18,9 @@ namespace quarrendel::ui {
 void TForm1::Open1Click() {
   if (!MayDiscardChanges()) return;
   loadChoice_.reset();
-  std::optional<Outcome> outcome;
+  Outcome outcome{Status::Error, {}};
   RunCommand([&] { outcome = archive::LoadCommand(store_, *this); });
-  if (loadChoice_ && outcome && outcome->Ok()) recentFiles.Add(QFileInfo(*loadChoice_).absoluteFilePath());
+  if (loadChoice_ && outcome.Ok()) recentFiles.Add(QFileInfo(*loadChoice_).absoluteFilePath());
   loadChoice_.reset();
 }
 

@@ -9,6 +9,7 @@
 #include "core/error.h"
 #include "prs/prs.h"
 #include "tests/archive/archive_bytes.h"
+#include "core/worker_pool.h"
 
 namespace quarrendel::archive {
 namespace {

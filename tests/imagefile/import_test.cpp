@@ -63,7 +63,7 @@ struct ImportTest : TransferTest {
 
   bool Import(int32_t index, const Bytes& file, TargetFamily family = TargetFamily::DcPc) {
     frontEnd.family = family;
-    return imagefile::ImportFile(*store, frontEnd, index, file);
+    return imagefile::ImportFile(*store, frontEnd, index, file).Ok();
   }
 
   // Import of `file` must be refused with `error` and change nothing.
