@@ -11,6 +11,7 @@
 #include "archive/load_command.h"
 #include "archive/texture_archive.h"
 #include "core/byte_io.h"
+#include "tests/support/recording_frontend.h"
 
 namespace {
 

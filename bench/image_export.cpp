@@ -17,6 +17,7 @@
 #include "core/image_store.h"
 #include "imagefile/export.h"
 #include "imagefile/png_file.h"
+#include "tests/support/recording_frontend.h"
 #include "texture/texture_encode.h"
 
 namespace {

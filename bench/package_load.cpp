@@ -24,6 +24,7 @@
 #include "core/byte_io.h"
 #include "core/worker_pool.h"
 #include "prs/prs.h"
+#include "tests/support/recording_frontend.h"
 
 namespace {
 

@@ -27,6 +27,7 @@
 #include "core/worker_pool.h"
 #include "imagefile/png_file.h"
 #include "imagefile/texture_pack.h"
+#include "tests/support/recording_frontend.h"
 #include "texture/texture_encode.h"
 
 namespace {

@@ -23,7 +23,7 @@ namespace {
 
 void PrintList(CliContext& context, const Loaded& loaded) {
   const ImageStore& store = *loaded.store;
-  context.out << loaded.frontEnd.label << "\n";
+  context.out << loaded.frontEnd.Label() << "\n";
   for (int32_t i = 0; i < store.imageCount; ++i) {
     context.out << ListLine(i, store.images[static_cast<size_t>(i)], store.packageMode != 0) << '\n';
   }

@@ -1,16 +1,16 @@
 // The one way the commands talk to the user: file choices, message boxes,
 // the progress panel, the image list and its label, the description memo,
-// the picture, and the import-options dialog. The Qt window, the CLI and the
-// tests each implement it, so every command runs headless.
+// the picture and the status line, and the import-options dialog: what only
+// a person can answer or see. The Qt window and the CLI implement it, the
+// tests record it, so every command runs headless. Readers, writers and
+// codecs never see it; long ones drive a Progress panel at most.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace quarrendel {
@@ -128,63 +128,6 @@ class FrontEnd : public Progress {
   virtual void ShowStatus(const ImageStatus&) {}
 
   virtual ImportOptions RunImportOptions(const ImportOptionsRequest& request) = 0;
-};
-
-// A front end that remembers everything it is told and answers from queues:
-// the tests use it directly, the CLI builds on it.
-class RecordingFrontEnd : public FrontEnd {
- public:
-  enum class MessageKind { Plain, Information };
-  struct Message {
-    MessageKind kind;
-    std::string text;
-  };
-  struct ProgressStep {
-    std::string caption;
-    int32_t maximum;
-    int32_t position;
-  };
-
-  std::optional<FileChoice> AskOpenFile(DialogId dialog, std::string_view filter) override;
-  std::optional<FileChoice> AskSaveFile(DialogId dialog, std::string_view filter) override;
-  void SetDialogFileName(DialogId dialog, std::string_view name) override;
-  void ShowMessage(std::string_view text) override;
-  void ShowInformation(std::string_view text) override;
-  void SetProgressVisible(bool visible) override { progressVisible = visible; }
-  void SetProgress(std::string_view caption, int32_t maximum, int32_t position) override;
-  void ListClear() override;
-  void ListAdd(std::string_view text) override { list.emplace_back(text); }
-  void ListDelete(int32_t index) override;
-  int32_t ListCount() const override { return static_cast<int32_t>(list.size()); }
-  int32_t ListSelectedIndex() const override { return selected; }
-  void ListSetSelectedIndex(int32_t index) override;
-  void SetLabel(std::string_view text) override { label = text; }
-  void SetMemo(const std::vector<std::string>& lines) override { memo = lines; }
-  void ShowPicture(const Picture& p) override { picture = p; }
-  void ShowStatus(const ImageStatus& s) override { status = s; }
-  ImportOptions RunImportOptions(const ImportOptionsRequest& request) override;
-
-  // Answers for the file dialogs, taken in order; an empty queue answers "cancel".
-  std::deque<std::optional<FileChoice>> fileChoices;
-  // The dialog's radio choices; they persist between calls like the window's dialog.
-  TargetFamily family = TargetFamily::DcPc;
-  bool blackTransparent = false;
-  // Level count the "user" types; nullopt keeps the value the caller set.
-  std::optional<int32_t> typedLevels;
-
-  std::vector<std::string> list;
-  int32_t selected = -1;
-  std::string label = "0 Images";
-  std::vector<std::string> memo{"Description :"};
-  Picture picture;
-  ImageStatus status;
-  std::vector<Message> messages;
-  std::vector<ProgressStep> progress;
-  bool progressVisible = false;
-  std::vector<ImportOptionsRequest> importRequests;
-  std::vector<DialogId> dialogsAsked;
-  // The names offered by SetDialogFileName, in order.
-  std::vector<std::pair<DialogId, std::string>> dialogFileNames;
 };
 
 // Shows the progress panel while it lives and hides it again however the

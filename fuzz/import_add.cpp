@@ -18,6 +18,7 @@
 #include "core/frontend.h"
 #include "core/image_store.h"
 #include "imagefile/import.h"
+#include "tests/support/recording_frontend.h"
 
 namespace {
 

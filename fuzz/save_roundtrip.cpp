@@ -17,6 +17,7 @@
 #include "archive/save_command.h"
 #include "archive/save_names.h"
 #include "core/error.h"
+#include "tests/support/recording_frontend.h"
 
 using namespace quarrendel;
 namespace fs = std::filesystem;

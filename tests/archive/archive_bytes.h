@@ -10,6 +10,7 @@
 #include "archive/texture_archive.h"
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "tests/support/recording_frontend.h"
 #include "tests/support/test_util.h"
 
 namespace quarrendel::test {

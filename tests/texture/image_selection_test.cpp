@@ -1,3 +1,4 @@
+#include "tests/support/recording_frontend.h"
 #include "texture/image_selection.h"
 
 #include <gtest/gtest.h>
