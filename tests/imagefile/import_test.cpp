@@ -316,6 +316,18 @@ TEST_F(ImportTest, DdsFilesPerFamily) {
   frontEnd.typedLevels.reset();
 
   ExpectRefused(Dds(8, 4, 16, 1, "DXT1", Bytes(16)), ErrorKind::Unsupported, TargetFamily::XboxBb, "8 x 4");
+  for (const char* fourCc : {"ATI2", "DX10", "dxt1"}) {
+    ExpectRefused(Dds(4, 4, 16, 1, fourCc, Bytes(16)), ErrorKind::Unsupported, TargetFamily::XboxBb, fourCc);
+  }
+  Bytes uncompressed = Dds(4, 4, 64, 1, "DXT1", Bytes(64));
+  std::fill_n(uncompressed.begin() + 84, 4, uint8_t{0});  // no FourCC: RGB masks would follow
+  ExpectRefused(uncompressed, ErrorKind::Unsupported, TargetFamily::DcPc, "uncompressed");
+  try {
+    Import(1, uncompressed);
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "Only DXT1, DXT3 and DXT5 DDS files can be imported; this one's FourCC is "
+                           "\"\\x00\\x00\\x00\\x00\".");
+  }
   ExpectRefused(Dds(4096, 4096, 1, 1, "DXT1", {}), ErrorKind::OverCapacity, TargetFamily::XboxBb, "4096");
   ExpectRefused(Dds(8, 8, 16, 1, "DXT1", Bytes(32)), ErrorKind::Corrupt, TargetFamily::XboxBb, "linear size");
   ExpectRefused(Dds(8, 8, 32, 1, "DXT1", Bytes(31)), ErrorKind::Truncated, TargetFamily::XboxBb, "top level cut");
