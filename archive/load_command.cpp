@@ -162,6 +162,12 @@ ReadResult ReadContents(ImageStore& store, Progress& progress, const std::string
   const Container kind = ContainerOf(MagicText(contents));
   ReadResult read = ReadContainer(store, progress, kind, contents, path, contentsInput);
   if (kind == Container::Bml) RecordPackage(store, prs, fileBytes, input);
+  // The file was cut short while it was read: a damaged file, also where the
+  // zeros read in place of its end made a reader refuse it.
+  if (input.CutWhileRead()) {
+    read.StopShort(LoadShortfall::Damaged);
+    if (read.imageCount > 0 && !read.names.empty()) read.outcome = {};
+  }
   return read;
 }
 
