@@ -24,19 +24,10 @@ void CliFrontEnd::SetProgress(std::string_view caption, int32_t maximum, int32_t
   progressLineOpen_ = true;
 }
 
-void CliFrontEnd::ListClear() {
-  list_.clear();
-  selected_ = -1;
-}
-
 void CliFrontEnd::ListDelete(int32_t index) {
-  if (index < 0 || index >= ListCount()) return;
-  list_.erase(list_.begin() + index);
-  if (selected_ == index) {
-    selected_ = -1;
-  } else if (selected_ > index) {
-    --selected_;
-  }
+  if (index < 0 || index >= count_) return;
+  --count_;
+  selected_ = selected_ == index ? -1 : selected_ > index ? selected_ - 1 : selected_;
 }
 
 void CliFrontEnd::EndProgressLine() {

@@ -1,8 +1,8 @@
 // The front end of the command line. Messages, plain or information, go to
 // the error stream; exit statuses come from the commands' outcomes, never from
-// what was shown. The image list is kept for the commands that read it (its
-// count, the selection) and the label for `list`; memo, picture and status
-// line are nobody's to see. No dialog is ever shown: the commands are given
+// what was shown. Of the image list only its length and selection are kept,
+// for the commands that read them, and the label for `list`; memo, picture
+// and status line are nobody's to see. No dialog is ever shown: the commands are given
 // their file names and options. Progress is drawn on one line of the error
 // stream, only when it is a terminal: "\r", the panel's caption followed by
 // " (POSITION / MAXIMUM)" unless the caption already ends with that count,
@@ -33,10 +33,10 @@ class CliFrontEnd final : public FrontEnd {
   void ShowInformation(std::string_view text) override { ShowMessage(text); }
   void SetProgressVisible(bool visible) override;
   void SetProgress(std::string_view caption, int32_t maximum, int32_t position) override;
-  void ListClear() override;
-  void ListAdd(std::string_view text) override { list_.emplace_back(text); }
+  void ListClear() override { count_ = 0, selected_ = -1; }
+  void ListAdd(std::string_view) override { ++count_; }
   void ListDelete(int32_t index) override;
-  int32_t ListCount() const override { return static_cast<int32_t>(list_.size()); }
+  int32_t ListCount() const override { return count_; }
   int32_t ListSelectedIndex() const override { return selected_; }
   void ListSetSelectedIndex(int32_t index) override { selected_ = index >= 0 && index < ListCount() ? index : -1; }
   void SetLabel(std::string_view text) override { label_ = text; }
@@ -54,7 +54,7 @@ class CliFrontEnd final : public FrontEnd {
   std::ostream& err_;
   bool showProgress_;
   bool progressLineOpen_ = false;
-  std::vector<std::string> list_;
+  int32_t count_ = 0;
   int32_t selected_ = -1;
   std::string label_ = "0 Images";
 };

@@ -20,25 +20,6 @@ std::array<uint32_t, 256> PalettePixels(const Palette& palette, size_t entries) 
   return pixels;
 }
 
-// Tiles of tileW x tileH texels; `texel` (n) returns the pixel of running
-// texel number n or false when the data does not hold it.
-template <typename Texel>
-void DecodeIndexTiles(const Plane& plane, int32_t side, int32_t tileW, int32_t tileH, Texel texel) {
-  if (!plane.Holds(side, side) || side > kMaxPaletteSide) return;
-  const int32_t tilesX = side / tileW;
-  const int32_t tilesY = side / tileH;
-  const uint64_t tileTexels = static_cast<uint64_t>(tileW) * static_cast<uint64_t>(tileH);
-  for (int32_t ty = 0; ty < tilesY; ++ty) {
-    for (int32_t tx = 0; tx < tilesX; ++tx) {
-      const uint64_t first = (static_cast<uint64_t>(ty) * static_cast<uint64_t>(tilesX) + tx) * tileTexels;
-      for (int32_t r = 0; r < tileH; ++r) {
-        uint32_t* row = plane.Row(tileH * ty + r) + tileW * tx;
-        for (int32_t c = 0; c < tileW; ++c) texel(first + static_cast<uint64_t>(r) * tileW + c, row[c]);
-      }
-    }
-  }
-}
-
 }  // namespace
 
 uint32_t Rgb5a3ToPixel(uint16_t word) {
@@ -56,8 +37,9 @@ void DecodeRgb5a3Tiled(const Plane& plane, std::span<const uint8_t> data, int32_
 }
 
 void DecodeCi4Tiled(const Plane& plane, std::span<const uint8_t> data, int32_t side, const Palette& palette) {
+  if (side > kMaxPaletteSide) return;
   const std::array<uint32_t, 256> pixels = PalettePixels(palette, 16);
-  DecodeIndexTiles(plane, side, 8, 8, [&](uint64_t n, uint32_t& out) {
+  detail::DecodeTiles(plane, side, 8, 8, [&](uint64_t n, uint32_t& out) {
     if (n / 2 >= data.size()) return;
     const uint8_t b = data[n / 2];
     out = pixels[(n & 1) ? (b & 15) : (b >> 4)];
@@ -65,8 +47,9 @@ void DecodeCi4Tiled(const Plane& plane, std::span<const uint8_t> data, int32_t s
 }
 
 void DecodeCi8Tiled(const Plane& plane, std::span<const uint8_t> data, int32_t side, const Palette& palette) {
+  if (side > kMaxPaletteSide) return;
   const std::array<uint32_t, 256> pixels = PalettePixels(palette, 256);
-  DecodeIndexTiles(plane, side, 8, 4, [&](uint64_t n, uint32_t& out) {
+  detail::DecodeTiles(plane, side, 8, 4, [&](uint64_t n, uint32_t& out) {
     if (n >= data.size()) return;
     out = pixels[data[n]];
   });

@@ -105,29 +105,32 @@ void DecodeTiled565(const Plane& plane, std::span<const uint8_t> data, int32_t s
 void DecodeTiled1555(const Plane& plane, std::span<const uint8_t> data, int32_t side);
 
 namespace detail {
-// Tiles of tileW x tileH 16-bit words in raster order, each word read by
-// `word` (offset) and stored as `convert` (word); whole tiles only.
-template <typename Word, typename Convert>
-void DecodeTiles16(const Plane& plane, std::span<const uint8_t> data, int32_t side, int32_t tileW, int32_t tileH,
-                   Word word, Convert convert) {
+// Tiles of tileW x tileH texels, tiles and the texels inside them in raster
+// order; `texel` (n, pixel) sets the pixel of running texel number n when
+// the data holds it. Whole tiles only.
+template <typename Texel>
+void DecodeTiles(const Plane& plane, int32_t side, int32_t tileW, int32_t tileH, Texel texel) {
   if (!plane.Holds(side, side)) return;
   const int32_t tilesX = side / tileW;
-  const int32_t tilesY = side / tileH;
-  const uint64_t tileBytes = static_cast<uint64_t>(tileW) * tileH * 2;
-  for (int32_t ty = 0; ty < tilesY; ++ty) {
+  const uint64_t tileTexels = static_cast<uint64_t>(tileW) * static_cast<uint64_t>(tileH);
+  for (int32_t ty = 0; ty < side / tileH; ++ty) {
     for (int32_t tx = 0; tx < tilesX; ++tx) {
-      const uint64_t base = (static_cast<uint64_t>(ty) * tilesX + tx) * tileBytes;
-      // The data may end inside or before this tile: take the words that are there.
-      const bool whole = base + tileBytes <= data.size();
+      const uint64_t first = (static_cast<uint64_t>(ty) * static_cast<uint64_t>(tilesX) + tx) * tileTexels;
       for (int32_t r = 0; r < tileH; ++r) {
         uint32_t* row = plane.Row(tileH * ty + r) + tileW * tx;
-        for (int32_t c = 0; c < tileW; ++c) {
-          const uint64_t at = base + (static_cast<uint64_t>(r) * tileW + c) * 2;
-          if (whole || at + 2 <= data.size()) row[c] = convert(word(at));
-        }
+        for (int32_t c = 0; c < tileW; ++c) texel(first + static_cast<uint64_t>(r) * tileW + c, row[c]);
       }
     }
   }
+}
+
+// 16-bit texels: texel n is the word at byte 2n, read by `word` and stored as `convert` (word).
+template <typename Word, typename Convert>
+void DecodeTiles16(const Plane& plane, std::span<const uint8_t> data, int32_t side, int32_t tileW, int32_t tileH,
+                   Word word, Convert convert) {
+  DecodeTiles(plane, side, tileW, tileH, [&](uint64_t n, uint32_t& out) {
+    if (2 * n + 2 <= data.size()) out = convert(word(2 * n));
+  });
 }
 }  // namespace detail
 

@@ -19,17 +19,6 @@ struct RgbaView {
   int32_t height = 0;
 };
 
-struct RgbaRect;
-
-struct RgbaImage {
-  int32_t width = 0;
-  int32_t height = 0;
-  std::vector<uint32_t> pixels;
-
-  RgbaView View() const { return RgbaView{pixels, width, height}; }
-  RgbaRect Rect() const;
-};
-
 // A width x height part of a row-major picture whose rows lie `stride`
 // pixels apart, pixel (0, 0) at `first`.
 struct RgbaRect {
@@ -40,15 +29,16 @@ struct RgbaRect {
 
   uint32_t operator()(int32_t x, int32_t y) const { return Row(y)[x]; }
   const uint32_t* Row(int32_t y) const { return first + static_cast<ptrdiff_t>(y) * stride; }
-  // The pixels copied into a picture of their own.
-  RgbaImage Copy() const {
-    RgbaImage image{width, height, std::vector<uint32_t>(static_cast<size_t>(std::max(width, 0)) * std::max(height, 0))};
-    for (int32_t y = 0; y < height; ++y) std::copy_n(Row(y), width, image.pixels.begin() + static_cast<ptrdiff_t>(y) * width);
-    return image;
-  }
 };
 
-inline RgbaRect RgbaImage::Rect() const { return RgbaRect{pixels.data(), width, height, width}; }
+struct RgbaImage {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint32_t> pixels;
+
+  RgbaView View() const { return RgbaView{pixels, width, height}; }
+  RgbaRect Rect() const { return RgbaRect{pixels.data(), width, height, width}; }
+};
 
 // The row-major pixels a decoder writes: a view of width x height pixels
 // someone else owns. Decoders write only inside it.
