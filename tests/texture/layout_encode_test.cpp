@@ -19,6 +19,7 @@ namespace quarrendel::texture {
 namespace {
 
 using test::Pixels;
+using test::Reduced;
 
 struct Size {
   int32_t w, h;
@@ -51,36 +52,6 @@ RgbaImage FewColours(int32_t w, int32_t h, int32_t colours, uint32_t seed) {
 }
 
 RgbaImage Natural(int32_t w, int32_t h) { return RgbaImage{w, h, test::NaturalPicture(0, w, h)}; }
-
-TexelFormat TexelFormatOf(uint8_t pixelCode) {
-  return pixelCode == 1 ? TexelFormat::Rgb565 : pixelCode == 2 ? TexelFormat::Argb4444 : TexelFormat::Argb1555;
-}
-
-// What a lossless layout keeps of a picture, as the decoders show it: each
-// pixel as the nearest word of the format widened; YUV422 words raw (as
-// every decoder but stride's leaves them), widened for stride.
-Pixels Reduced(const RgbaView& picture, TargetFamily family, uint32_t format) {
-  Pixels out{picture.width, picture.height, std::vector<uint32_t>(picture.pixels.begin(), picture.pixels.end())};
-  const uint8_t p = format & 0xFF;
-  if (family == TargetFamily::Gc) {
-    for (uint32_t& px : out.pixels) px = ReduceTexel(px, TexelFormat::Rgb5a3);
-  } else if (p != 3) {
-    for (uint32_t& px : out.pixels) px = ReduceTexel(px, TexelFormatOf(p));
-  } else {
-    const bool stride = (format >> 8) == 0x0B;
-    for (int32_t y = 0; y < out.height; ++y) {
-      for (int32_t x = 0; x < out.width; x += 2) {
-        const size_t at = static_cast<size_t>(y * out.width + x);
-        const bool paired = x + 1 < out.width;
-        const YuvPair pair = NearestYuvPair(picture.pixels[at], picture.pixels[paired ? at + 1 : at]);
-        const auto widened = WidenYuvPair(pair);
-        out.pixels[at] = stride ? widened[0] : pair.left;
-        if (paired) out.pixels[at + 1] = stride ? widened[1] : pair.right;
-      }
-    }
-  }
-  return out;
-}
 
 // The first pixel where two pictures differ, or "" when they agree.
 std::string FirstDifference(const Pixels& got, const Pixels& want) {
@@ -247,9 +218,6 @@ TEST_F(LayoutEncodeTest, MipmapLevelsLieWhereTheDecodersSkipTo) {
       {TargetFamily::DcPc, 0x1100, {8, 8}, 150, {{8, 8, 134, 16}, {4, 4, 130, 4}, {2, 2, 129, 1}, {1, 1, 128, 1}}},
       {TargetFamily::DcPc, 0x1100, {64, 64}, 3414, {{64, 64, 2390, 1024}}},
       {TargetFamily::DcPc, 0x1000, {32, 32}, 512, {{32, 32, 256, 256}}},
-      {TargetFamily::DcPc, 0x0500, {8, 8}, 32, {{8, 8, 0, 32}}},
-      {TargetFamily::DcPc, 0x0700, {8, 8}, 64, {{8, 8, 0, 64}}},
-      {TargetFamily::DcPc, 0x0D00, {16, 4}, 128, {{16, 4, 0, 128}}},
       {TargetFamily::DcPc, 0x0B00, {32, 3}, 192, {{32, 3, 0, 192}}},
       // GameCube: full level first, each level in whole 32-byte tiles.
       {TargetFamily::Gc, 0x0509, {8, 8}, 224, {{8, 8, 0, 128}, {4, 4, 128, 32}, {2, 2, 160, 32}, {1, 1, 192, 32}}},
@@ -257,14 +225,12 @@ TEST_F(LayoutEncodeTest, MipmapLevelsLieWhereTheDecodersSkipTo) {
        {{16, 16, 0, 128}, {8, 8, 128, 32}, {4, 4, 160, 32}, {2, 2, 192, 32}, {1, 1, 224, 32}}},
       {TargetFamily::Gc, 0x0E01, {32, 8}, 320,
        {{32, 8, 0, 128}, {16, 4, 128, 64}, {8, 2, 192, 32}, {4, 1, 224, 32}, {2, 1, 256, 32}, {1, 1, 288, 32}}},
-      {TargetFamily::Gc, 0x080A, {8, 8}, 32, {{8, 8, 0, 32}}},
       {TargetFamily::Gc, 0x090A, {8, 8}, 64, {{8, 8, 0, 64}}},
       // Xbox: full level first, whole 4 x 4 blocks.
       {TargetFamily::XboxBb, 0x0601, {8, 8}, 56, {{8, 8, 0, 32}, {4, 4, 32, 8}, {2, 2, 40, 8}, {1, 1, 48, 8}}},
       {TargetFamily::XboxBb, 0x0601, {256, 256}, 43704, {{256, 256, 0, 32768}}},
       {TargetFamily::XboxBb, 0x0701, {16, 8}, 208,
        {{16, 8, 0, 128}, {8, 4, 128, 32}, {4, 2, 160, 16}, {2, 1, 176, 16}, {1, 1, 192, 16}}},
-      {TargetFamily::XboxBb, 0x0500, {8, 8}, 64, {{8, 8, 0, 64}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(Hex8(row.format) + " " + std::to_string(row.size.w) + "x" + std::to_string(row.size.h));
@@ -307,8 +273,6 @@ TEST_F(LayoutEncodeTest, RefusesFormatsAndSizesBeforeAnyWork) {
        "STRIDE ARGB1555 takes widths that are multiples of 32 up to 2048 and heights from 1 to 2048; this picture is 48 x 8."},
       {TargetFamily::DcPc, 0x0903, {4096, 8},
        "RECTANGLE YUV442 takes sides that are powers of two from 1 to 2048; this picture is 4096 x 8."},
-      {TargetFamily::DcPc, 0x0D00, {0, 0},
-       "TWIDDLED RECTANGLE ARGB1555 takes sides that are powers of two from 1 to 2048; this picture is 0 x 0."},
       {TargetFamily::Gc, 0x0508, {8, 16},
        "4x4 Titles RGB5A3 GameCube takes sides that are powers of two from 4 to 2048, the width at least the height; "
        "this picture is 8 x 16."},
@@ -316,20 +280,15 @@ TEST_F(LayoutEncodeTest, RefusesFormatsAndSizesBeforeAnyWork) {
       {TargetFamily::Gc, 0x090A, {8, 2},
        "CI8 8x4 Titles GC RGB5A3 takes sides that are powers of two up to 1024, widths from 8 and heights from 4; this picture is 8 x 2."},
       {TargetFamily::XboxBb, 0x0601, {2, 2}, "DXT1 RGBA565 & MIPMAP takes sides that are powers of two from 4 to 2048; this picture is 2 x 2."},
-      {TargetFamily::XboxBb, 0x0703, {24, 8}, "DXT3 RGBA5654 & MIPMAP takes sides that are powers of two from 4 to 2048; this picture is 24 x 8."},
       {TargetFamily::XboxBb, 0x0500, {16, 8},
        "8-BIT CLUT TWIDDLED Xbox ARGB1555 takes square sides that are powers of two from 1 to 1024; this picture is 16 x 8."},
       // Words no layout of the family has: bump texels, YUV422 palettes,
-      // another family's layouts, unknown flags.
+      // pixel bytes or flags of no layout.
       {TargetFamily::DcPc, 0x0104, {8, 8}, "No DC/PC texture layout has the format word 00000104."},
       {TargetFamily::DcPc, 0x0503, {8, 8}, "No DC/PC texture layout has the format word 00000503."},
-      {TargetFamily::DcPc, 0x0600, {8, 8}, "No DC/PC texture layout has the format word 00000600."},
       {TargetFamily::DcPc, 0x010100, {8, 8}, "No DC/PC texture layout has the format word 00010100."},
-      {TargetFamily::Gc, 0x0500, {8, 8}, "No GC texture layout has the format word 00000500."},
       {TargetFamily::Gc, 0x0E02, {8, 8}, "No GC texture layout has the format word 00000E02."},
       {TargetFamily::XboxBb, 0x0604, {8, 8}, "No XBox/BB texture layout has the format word 00000604."},
-      {TargetFamily::XboxBb, 0x0503, {8, 8}, "No XBox/BB texture layout has the format word 00000503."},
-      {TargetFamily::XboxBb, 0x0100, {8, 8}, "No XBox/BB texture layout has the format word 00000100."},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(Hex8(row.format));

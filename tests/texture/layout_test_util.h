@@ -148,6 +148,36 @@ class LayoutDecoder {
   std::string folder_;
 };
 
+inline texture::TexelFormat TexelFormatOf(uint8_t pixelCode) {
+  return pixelCode == 1 ? texture::TexelFormat::Rgb565 : pixelCode == 2 ? texture::TexelFormat::Argb4444 : texture::TexelFormat::Argb1555;
+}
+
+// What a lossless layout keeps of a picture, as the decoders show it: each
+// pixel as the nearest word of the format widened; YUV422 words raw (as
+// every decoder but stride's leaves them), widened for stride.
+inline Pixels Reduced(const texture::RgbaView& picture, TargetFamily family, uint32_t format) {
+  Pixels out{picture.width, picture.height, std::vector<uint32_t>(picture.pixels.begin(), picture.pixels.end())};
+  const uint8_t p = format & 0xFF;
+  if (family == TargetFamily::Gc) {
+    for (uint32_t& px : out.pixels) px = texture::ReduceTexel(px, texture::TexelFormat::Rgb5a3);
+  } else if (p != 3) {
+    for (uint32_t& px : out.pixels) px = texture::ReduceTexel(px, TexelFormatOf(p));
+  } else {
+    const bool stride = (format >> 8) == 0x0B;
+    for (int32_t y = 0; y < out.height; ++y) {
+      for (int32_t x = 0; x < out.width; x += 2) {
+        const size_t at = static_cast<size_t>(y * out.width + x);
+        const bool paired = x + 1 < out.width;
+        const texture::YuvPair pair = texture::NearestYuvPair(picture.pixels[at], picture.pixels[paired ? at + 1 : at]);
+        const auto widened = texture::WidenYuvPair(pair);
+        out.pixels[at] = stride ? widened[0] : pair.left;
+        if (paired) out.pixels[at + 1] = stride ? widened[1] : pair.right;
+      }
+    }
+  }
+  return out;
+}
+
 // YUV422 texels the decoders left raw, widened pair by pair ((2i, y) with
 // (2i + 1, y)); a texel without a partner takes the neutral chroma 128 for
 // the missing half, as the stride decoder does.
