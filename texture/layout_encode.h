@@ -10,8 +10,9 @@
 //     0x09pp rectangle (raster)       0x0Bpp stride (raster, W a multiple of 32)
 //     0x0Dpp twiddled rectangle       0x12pp twiddled, mipmaps, alias layout
 //   GC (GVR): 0x0508 RGB5A3 tiles, 0x0509 with mipmaps; 0x0E00 CMPR, 0x0E01
-//     with mipmaps (bit 0 of the pixel byte asks for them, as the GameCube
-//     header's mipmap flag); 0x080A CI4 and 0x090A CI8 (RGB5A3 palette).
+//     with mipmaps (bit 0 of the pixel byte asks for them; the decoders
+//     read the full level first whatever the pixel byte); 0x080A CI4 and
+//     0x090A CI8 (RGB5A3 palette).
 //   XBox/BB (XVR): 0x0600 DXT1, 0x0700 DXT3 (bit 0: mipmaps; bit 1 is set on
 //     the way out when the texture decodes with transparent pixels, as the
 //     Xbox marking sets it: any DXT1 block that uses its transparent index,
@@ -108,7 +109,8 @@ void RequireEncodableSize(TargetFamily family, uint32_t format, int32_t width, i
 EncodedLayout EncodeLayout(const RgbaView& picture, TargetFamily family, uint32_t format, WorkerPool* pool = nullptr);
 
 // A palette file of `words` (16 or 256 texel words) for `kind`: the header
-// above, then the words.
+// above, then the words. `pixelFormatCode` goes into a ".pvp" header; a
+// ".gvp" one always names RGB5A3.
 std::vector<uint8_t> PaletteFileBytes(PaletteKind kind, std::span<const uint16_t> words, uint8_t pixelFormatCode);
 
 }  // namespace quarrendel::texture
