@@ -76,6 +76,7 @@ struct Block {
   U4 pixel[4];
   F4 total;  // red, green and blue sums and (lane 3) the count of the used pixels
   int32_t usedCount = 0;
+  float spread = 0;  // the used pixels' summed squared distance from their mean
 };
 
 struct Fit {
@@ -95,7 +96,7 @@ F4 Quantise(F4 value) { return Truncate(Min(Max(value, F4{}), Splat(255.0f)) * k
 // Channels of the pixels the colours need not fit are set to 0, so that
 // sums over all 16 are sums over the used ones.
 void Load(Block& blk, const U4 rows[4], bool transparency) {
-  F4 sr{}, sg{}, sb{}, n{};
+  F4 sr{}, sg{}, sb{}, n{}, squares{};
   for (int r = 0; r < 4; ++r) {
     const U4 p = rows[r];
     blk.pixel[r] = p;
@@ -106,6 +107,7 @@ void Load(Block& blk, const U4 rows[4], bool transparency) {
     blk.ch[1][r] = green;
     blk.ch[2][r] = blue;
     blk.square[r] = red * red + green * green + blue * blue;
+    squares += blk.square[r];
     blk.used[r] = used;
     sr += red;
     sg += green;
@@ -114,6 +116,9 @@ void Load(Block& blk, const U4 rows[4], bool transparency) {
   }
   blk.total = Sums(sr, sg, sb, n);
   blk.usedCount = static_cast<int32_t>(blk.total[3]);
+  // Sum of |p|^2 - |sum of p|^2 / n, both sums integers below 2^24.
+  const F4 t2 = blk.total * blk.total;
+  blk.spread = Sums(squares, F4{}, F4{}, F4{})[0] - ((t2[0] + t2[1]) + t2[2]) / blk.total[3];
 }
 
 // The palette decoded from the codes, the best index per pixel (the lower
@@ -268,36 +273,35 @@ void SearchCodes(const IndexStats& s, Mode mode, F4 code[2]) {
   }
 }
 
-// A block that four colours fit with a mean squared error per pixel above
-// kThreeColourFloor also tries three (below it the gain measured on photos,
-// drawings and icons was small beside the time); a fit whose error per pixel
-// is above kRefineFloor is refined.
+// Limits, all per used pixel, chosen by measurement on photos, drawings and
+// icons (bench_s3tc_encode) so as to skip work that bought little there:
+// a block that four colours fit with a squared error above kThreeColourFloor
+// also tries three colours; a fit with an error above kRefineFloor gets up to
+// kRounds rounds of refinement; a block whose squared distance from its mean
+// is at most kFlatSpread takes its mean colour without trying the axis.
 constexpr int32_t kThreeColourFloor = 16;
 constexpr int32_t kRefineFloor = 4;
+constexpr float kFlatSpread = 2.0f;
+constexpr int kRounds = 2;
 
-// One round of refinement of `fit` (codes set, indices and error assigned):
+// Rounds of refinement of `fit` (codes set, indices and error assigned):
 // least squares from its indices, the best codes around them for those
-// indices, new indices; kept when the error falls.
+// indices, new indices; kept while the error falls.
 void Refine(const Block& blk, Mode mode, Fit& fit) {
-  if (fit.error <= kRefineFloor * blk.usedCount) return;
-  const IndexStats s = Stats(blk, fit);
-  Fit next = fit;
-  LeastSquares(s, mode, next.code);
-  SearchCodes(s, mode, next.code);
-  Assign(blk, mode, next);
-  if (next.error < fit.error) fit = next;
+  for (int round = 0; round < kRounds && fit.error > kRefineFloor * blk.usedCount; ++round) {
+    const IndexStats s = Stats(blk, fit);
+    Fit next = fit;
+    LeastSquares(s, mode, next.code);
+    SearchCodes(s, mode, next.code);
+    Assign(blk, mode, next);
+    if (next.error >= fit.error) break;
+    fit = next;
+  }
 }
 
-// The used pixels' colours on their principal axis: codes for the points
-// of largest and smallest projection, and the pixels' summed squared
-// distance from their mean colour.
-struct Axis {
-  F4 code[2];
-  float spread;
-};
-
-Axis PrincipalAxis(const Block& blk) {
-  Axis axis;
+// Codes for the points of the used pixels' colours on their principal axis
+// with the largest and the smallest projection.
+void AxisCodes(const Block& blk, F4 code[2]) {
   const F4 count = Broadcast<3>(blk.total);
   const F4 mean = blk.total / count;
   // Sums of products over the pixels (the unused ones are 0), then the
@@ -351,19 +355,8 @@ Axis PrincipalAxis(const Block& blk) {
   const float lowest = Lowest(low), highest = Highest(high);
   const float tHigh = length2 > 0.0f ? (highest - offset) / length2 : 0.0f;
   const float tLow = length2 > 0.0f ? (lowest - offset) / length2 : 0.0f;
-  axis.code[0] = Quantise(mean + v * tHigh);
-  axis.code[1] = Quantise(mean + v * tLow);
-  axis.spread = (first[0] + first[3]) + second[1];
-  return axis;
-}
-
-// The fit of the axis codes.
-Fit AxisFit(const Block& blk, const Axis& axis, Mode mode) {
-  Fit fit;
-  fit.code[0] = axis.code[0];
-  fit.code[1] = axis.code[1];
-  Assign(blk, mode, fit);
-  return fit;
+  code[0] = Quantise(mean + v * tHigh);
+  code[1] = Quantise(mean + v * tLow);
 }
 
 // For each 8-bit value, the codes whose colour 2 decodes nearest to it (at
@@ -441,13 +434,11 @@ Fit SolidFit(uint32_t colour, Mode mode, int32_t usedCount) {
   return fit;
 }
 
-// Replace `fit` by the block's mean colour fitted as one colour when that
-// is better: the choice for blocks of little variation, which the axis end
-// points overshoot. With every pixel at the one decoded colour d the error
-// would be the pixels' spread about their mean m plus n |m - d|^2; the
-// palette's other colours can only lower it, so the exact error is worked
-// out only when that bound beats `fit`.
-void TryFlat(const Block& blk, Mode mode, const Axis& axis, Fit& fit) {
+// The block's mean colour fitted as one colour, and a bound on its error:
+// with every pixel at the one decoded colour d the error would be the
+// pixels' spread about their mean m plus n |m - d|^2, and the palette's other
+// colours can only lower it.
+Fit FlatFit(const Block& blk, Mode mode, float& bound) {
   const F4 mean = blk.total / Broadcast<3>(blk.total);
   const U4 rounded = __builtin_convertvector(mean + kHalf, U4);
   Fit flat;
@@ -455,10 +446,32 @@ void TryFlat(const Block& blk, Mode mode, const Axis& axis, Fit& fit) {
   SolidCodes(rounded[0] | (rounded[1] << 8) | (rounded[2] << 16), mode, flat.code, decoded);
   const F4 d = Select(I4{-1, -1, -1, 0}, mean - decoded, F4{});
   const F4 square = d * d;
-  const float bound = axis.spread + blk.total[3] * ((square[0] + square[1]) + square[2]);
-  if (!(bound < static_cast<float>(fit.error))) return;
-  Assign(blk, mode, flat);
-  if (flat.error < fit.error) fit = flat;
+  bound = blk.spread + blk.total[3] * ((square[0] + square[1]) + square[2]);
+  return flat;
+}
+
+// The fit for one mode. A block of little variation (a mean squared
+// distance from its mean of at most kFlatSpread per pixel) takes its mean
+// colour; any other starts from the principal axis, is refined, and takes
+// its mean colour where that is better (the axis end points overshoot
+// blocks of small variation), which is worked out only when the bound beats
+// the refined fit.
+Fit FitMode(const Block& blk, Mode mode) {
+  float bound = 0;
+  Fit flat = FlatFit(blk, mode, bound);
+  if (blk.spread <= kFlatSpread * static_cast<float>(blk.usedCount)) {
+    Assign(blk, mode, flat);
+    return flat;
+  }
+  Fit fit;
+  AxisCodes(blk, fit.code);
+  Assign(blk, mode, fit);
+  Refine(blk, mode, fit);
+  if (bound < static_cast<float>(fit.error)) {
+    Assign(blk, mode, flat);
+    if (flat.error < fit.error) return flat;
+  }
+  return fit;
 }
 
 void PutLe16(uint8_t* out, uint32_t v) {
@@ -538,17 +551,12 @@ void EncodeColours(const U4 rows[4], bool dxt1, uint8_t* out) {
   if (OneColour(blk, colour)) {  // the opaque pixels of a block with transparency
     return WriteColours(SolidFit(colour, Mode::Three, blk.usedCount), Mode::Three, blk.used, out);
   }
-  const Axis axis = PrincipalAxis(blk);
   Fit four;
   if (!transparency) {
-    four = AxisFit(blk, axis, Mode::Four);
-    Refine(blk, Mode::Four, four);
-    TryFlat(blk, Mode::Four, axis, four);
+    four = FitMode(blk, Mode::Four);
     if (!dxt1 || four.error <= kThreeColourFloor * 16) return WriteColours(four, Mode::Four, blk.used, out);
   }
-  Fit three = AxisFit(blk, axis, Mode::Three);
-  Refine(blk, Mode::Three, three);
-  TryFlat(blk, Mode::Three, axis, three);
+  const Fit three = FitMode(blk, Mode::Three);
   if (!transparency && four.error <= three.error) return WriteColours(four, Mode::Four, blk.used, out);
   WriteColours(three, Mode::Three, blk.used, out);
 }

@@ -7,11 +7,12 @@
 // transparent black. The measure is a block's summed squared RGB error under
 // that decoding. Per block: end points at the extremes of the colours'
 // principal axis, each pixel the nearest decoded colour; then, unless the
-// fit is already close, least squares from those indices, for each channel
-// the best pair of codes around the solution with the indices kept, and new
-// indices. A block of one colour takes the codes whose decoded colour is
-// nearest to it (tables over every pair of codes), and so may a block of
-// little variation, its mean colour.
+// fit is already close, up to two rounds of least squares from the indices,
+// for each channel the best pair of codes around the solution with the
+// indices kept, and new indices. A block of one colour takes the codes whose
+// decoded colour is nearest to it (tables over every pair of codes); a block
+// of little variation takes its mean colour so, and any block does when that
+// is better than the fit.
 //
 // DXT1: a block with a pixel whose alpha is below 128 is a three-colour block
 // with index 3 on those pixels; an opaque block that four colours fit with a
