@@ -22,11 +22,12 @@
 // takes the DXT1 blocks (its index 3 of a three-colour block is transparent
 // too) in 8 x 8 tiles with big-endian colours.
 //
-// The encoder EncodeDxt1 / EncodeDxt3 (s3tc_encode.h) serves the paths whose
-// bytes are fixed; this one serves the others. Its output is the same on every
-// machine: errors are computed exactly (integers in single precision), and
-// the arithmetic that rounds (the axis, the least squares) is IEEE single
-// precision in a fixed order without contracted multiply-adds.
+// EncodeDxt1 / EncodeDxt3 (s3tc_encode.h) keep the bytes that Export, Import
+// and Add are fixed to; this encoder is for output no such rule fixes. Its
+// output is the same on every machine: errors are computed exactly (integers
+// in single precision), and the arithmetic that rounds (the axis, the least
+// squares) is IEEE single precision in a fixed order without contracted
+// multiply-adds.
 #pragma once
 
 #include <cstdint>
