@@ -11,6 +11,7 @@
 #include "texture/image_selection.h"
 #include "texture/layout_encode_detail.h"
 #include "texture/mipmap_generate.h"
+#include "texture/s3tc_fit.h"
 
 namespace quarrendel::texture {
 
@@ -366,10 +367,10 @@ PixelBlock BlockAt(const RgbaView& v, int32_t x0, int32_t y0) {
 
 void EncodeS3tcBlock(S3tcKind kind, const PixelBlock& block, std::span<uint8_t> out) {
   if (kind == S3tcKind::Dxt3) {
-    EncodeDxt3Block(block, out.first<16>());
+    FitDxt3Block(block, out.first<16>());
     return;
   }
-  EncodeDxt1Block(block, out.first<8>());
+  FitDxt1Block(block, out.first<8>());
   if (kind == S3tcKind::Cmpr) {
     std::swap(out[0], out[1]);
     std::swap(out[2], out[3]);

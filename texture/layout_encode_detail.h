@@ -76,7 +76,8 @@ PixelBlock BlockAt(const RgbaView& v, int32_t x0, int32_t y0);
 enum class S3tcKind { Dxt1, Dxt3, Cmpr };
 inline constexpr size_t S3tcBlockBytes(S3tcKind kind) { return kind == S3tcKind::Dxt3 ? 16 : 8; }
 // One block: DXT1 (8 bytes), DXT3 (16), or CMPR (the DXT1 block with its
-// colours big-endian and each row's index pairs reversed).
+// colours big-endian and each row's index pairs reversed), fitted for the
+// consoles' bit-repeating decode (s3tc_fit.h).
 void EncodeS3tcBlock(S3tcKind kind, const PixelBlock& block, std::span<uint8_t> out);
 
 // Appends row(0), ..., row(rows - 1) (each a byte vector) to `out` in order;
