@@ -46,7 +46,7 @@ void RequireAt(bool condition, int line) {
   }
 }
 
-// The folder the palette files go to, removed when the run ends.
+// A folder for one input's palette file, removed with the object.
 struct PaletteFolder {
   PaletteFolder() {
     char name[] = "/tmp/quarrendel-fuzz-layout-XXXXXX";
@@ -57,14 +57,9 @@ struct PaletteFolder {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
   }
+  PaletteFolder(const PaletteFolder&) = delete;
+  PaletteFolder& operator=(const PaletteFolder&) = delete;
   std::string path;
-};
-
-struct Run {
-  std::unique_ptr<ImageStore> store = std::make_unique<ImageStore>();
-  PaletteFolder folder;
-  test::LayoutDecoder decoder{*store, folder.path};
-  WorkerPool pool{2};
 };
 
 bool ReducedColoursFit(const RgbaView& picture, TargetFamily family, uint32_t format, size_t entries) {
@@ -76,7 +71,9 @@ bool ReducedColoursFit(const RgbaView& picture, TargetFamily family, uint32_t fo
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Run run;  // one store and folder for the whole run, removed at exit
+  // One store for the whole run, as the program keeps one.
+  static const std::unique_ptr<ImageStore> store = std::make_unique<ImageStore>();
+  static WorkerPool pool(2);
   if (size < 4) return 0;
   const auto family = static_cast<TargetFamily>(data[0] % 3);
   const std::vector<EncodableLayout>& layouts = EncodableLayouts(family);
@@ -121,16 +118,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::sort(spans.begin(), spans.end());
   for (size_t k = 1; k < spans.size(); ++k) Require(spans[k - 1].second <= spans[k].first);
 
-  const test::Pixels top = run.decoder.Top(family, encoded);
+  const PaletteFolder folder;
+  test::LayoutDecoder decoder(*store, folder.path);
+  const test::Pixels top = decoder.Top(family, encoded);
   Require(top.pixels.size() == picture.pixels.size());
   const bool palettised = !encoded.paletteExtension.empty();
   const size_t entries = encoded.paletteFile.size() == 16 + 32 ? 16 : 256;
   if (layout.lossless && (!palettised || ReducedColoursFit(picture.View(), family, layout.format, entries))) {
     Require(top.pixels == test::Reduced(picture.View(), family, layout.format).pixels);
     for (size_t k = 1; k < chain.size(); ++k) {
-      Require(run.decoder.Level(family, encoded, k).pixels == test::Reduced(chain[k].View(), family, layout.format).pixels);
+      Require(decoder.Level(family, encoded, k).pixels == test::Reduced(chain[k].View(), family, layout.format).pixels);
     }
   }
-  Require(EncodeLayout(picture.View(), family, layout.format, &run.pool).data == encoded.data);
+  Require(EncodeLayout(picture.View(), family, layout.format, &pool).data == encoded.data);
   return 0;
 }
