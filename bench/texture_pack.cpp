@@ -145,7 +145,8 @@ void BM_UnpackSteps(benchmark::State& state) {
       const std::vector<uint8_t> bytes = imagefile::WritePng(image);
       const auto t2 = Clock::now();
       WriteOptions options;
-      options.sync = false;  // as the command: one flush at the end
+      options.sync = false;         // as the command: one flush at the end
+      options.removeStale = false;  // the command scans for stale files once per batch
       WriteFile((folder / names[static_cast<size_t>(i)]).string(), bytes, options);
       const auto t3 = Clock::now();
       decode += t1 - t0;
