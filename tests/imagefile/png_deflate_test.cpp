@@ -133,6 +133,61 @@ TEST(PngDeflate, NoiseIsStoredInBlocksOfAtMost32768Symbols) {
                    static_cast<uint8_t>(adler >> 8), static_cast<uint8_t>(adler)}));
 }
 
+// A PNG around the zlib stream of `rows` (each a filter-type byte and 4 w
+// bytes), so that libspng and zlib check the stream and give back its bytes.
+Bytes PngAround(const Bytes& rows, uint32_t w, uint32_t h) {
+  Bytes png = FromHex("89504E470D0A1A0A");
+  const auto chunk = [&png](const char* type, const Bytes& data) {
+    const uint32_t n = static_cast<uint32_t>(data.size());
+    for (const int shift : {24, 16, 8, 0}) png.push_back(static_cast<uint8_t>(n >> shift));
+    Bytes typed(type, type + 4);
+    typed.insert(typed.end(), data.begin(), data.end());
+    png.insert(png.end(), typed.begin(), typed.end());
+    const uint32_t crc = BitwiseCrc(typed);
+    for (const int shift : {24, 16, 8, 0}) png.push_back(static_cast<uint8_t>(crc >> shift));
+  };
+  Bytes header;
+  for (const uint32_t v : {w, h}) {
+    for (const int shift : {24, 16, 8, 0}) header.push_back(static_cast<uint8_t>(v >> shift));
+  }
+  header.insert(header.end(), {8, 6, 0, 0, 0});
+  chunk("IHDR", header);
+  chunk("IDAT", Zlib(rows, 4 * w + 1));
+  chunk("IEND", {});
+  return png;
+}
+
+TEST(PngDeflate, SkewedLiteralsGetCodesOfAtMost15Bits) {
+  // 19 byte values as often as 1, 1, 3, 5, 9, ..., 8361 (each count the two
+  // before it and one more), shuffled: the optimal Huffman code would give
+  // the rarest 16 bits, one more than deflate allows.
+  Bytes pixels;
+  uint32_t a = 1, b = 1;
+  for (uint8_t v = 1; v <= 19; ++v) {
+    pixels.insert(pixels.end(), a, static_cast<uint8_t>(v * 11));
+    const uint32_t next = a + b + 1;
+    a = b;
+    b = next;
+  }
+  pixels.push_back(19 * 11);
+  ASSERT_EQ(pixels.size(), 21872u);  // 4 rows of 1367 pixels
+  uint32_t seed = 5;
+  for (size_t i = pixels.size() - 1; i > 0; --i) {
+    seed = seed * 1664525u + 1013904223u;
+    std::swap(pixels[i], pixels[(seed >> 8) % (i + 1)]);
+  }
+  Bytes rows;
+  for (size_t y = 0; y < 4; ++y) {
+    rows.push_back(0);  // no filter
+    rows.insert(rows.end(), pixels.begin() + static_cast<std::ptrdiff_t>(y * 5468),
+                pixels.begin() + static_cast<std::ptrdiff_t>((y + 1) * 5468));
+  }
+  const Bytes png = PngAround(rows, 1367, 4);
+  EXPECT_TRUE(ReadPng(png).pixels == pixels);
+  // About 2 bits a byte, as the frequencies allow.
+  EXPECT_LT(png.size(), pixels.size() / 3);
+}
+
 RgbaImage Picture(int32_t w, int32_t h, const std::function<uint32_t(int32_t, int32_t)>& rgba) {
   RgbaImage image{w, h, Bytes(static_cast<size_t>(w) * static_cast<size_t>(h) * 4)};
   for (int32_t y = 0; y < h; ++y) {
