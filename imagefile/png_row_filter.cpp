@@ -39,12 +39,12 @@ void AddBytes(const uint8_t* above, const uint8_t* row, size_t from, size_t to, 
 
 #if defined(__SSE2__)
 // (a + b) >> 1 of 16 bytes: the rounded-up average less the bit it rounded up.
-__m128i AveragePrediction(__m128i a, __m128i b) {
+[[gnu::always_inline]] inline __m128i AveragePrediction(__m128i a, __m128i b) {
   return _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
 }
 
 // Paeth's choice for 16 bytes, worked out in 16-bit lanes.
-__m128i PaethPrediction(__m128i a, __m128i b, __m128i c) {
+[[gnu::always_inline]] inline __m128i PaethPrediction(__m128i a, __m128i b, __m128i c) {
   const __m128i zero = _mm_setzero_si128();
   const auto abs16 = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
   __m128i predicted[2];
