@@ -82,11 +82,9 @@ uint64_t Load64(const uint8_t* p) {
   std::memcpy(&v, p, 8);
   return v;
 }
-uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
+// Little-endian whatever the machine, so that the hash table's slots and
+// with them the stream are the same everywhere.
+uint32_t Load32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 // The number of equal leading bytes of two 8-byte loads that differ.
 uint32_t EqualBytes(uint64_t difference) {
   if constexpr (std::endian::native == std::endian::little) {
