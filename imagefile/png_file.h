@@ -1,8 +1,10 @@
-// PNG files, read and written with libspng. Reading takes every colour type
-// and bit depth (palette, grey, grey + alpha, RGB, RGBA; 1 to 16 bits;
-// interlaced or not), applies a tRNS chunk, and gives 8-bit RGBA: 16-bit
-// samples keep their high byte, grey levels below 8 bits are scaled to the
-// full range, gamma and colour profiles are ignored. Writing makes 8-bit RGBA.
+// PNG files, read with libspng and written by our own encoder (png_deflate.h).
+// Reading takes every colour type and bit depth (palette, grey, grey + alpha,
+// RGB, RGBA; 1 to 16 bits; interlaced or not), applies a tRNS chunk, and
+// gives 8-bit RGBA: 16-bit samples keep their high byte, grey levels below 8
+// bits are scaled to the full range, gamma and colour profiles are ignored.
+// Writing makes 8-bit RGBA with one IDAT chunk, each row filtered as
+// ChoosePngRowFilter picks.
 //
 // A PNG is untrusted input: its header is checked before any pixel memory is
 // allocated (at most kMaxPngSide in each direction), ancillary chunks are

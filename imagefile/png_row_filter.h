@@ -15,4 +15,8 @@ namespace quarrendel::imagefile {
 // the first row.
 int32_t ChoosePngRowFilter(const uint8_t* above, const uint8_t* row, size_t bytes);
 
+// Writes the residuals of `filter` (0..4) for the row to `out` (`bytes`
+// bytes, not overlapping `row` or `above`).
+void ApplyPngRowFilter(int32_t filter, const uint8_t* above, const uint8_t* row, size_t bytes, uint8_t* out);
+
 }  // namespace quarrendel::imagefile

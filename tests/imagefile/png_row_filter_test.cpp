@@ -43,17 +43,22 @@ TEST(PngRowFilter, PicksTheSmallestResidualsLowestTypeFirst) {
   }
 }
 
+// The five predictions of byte i as the PNG book defines them.
+std::array<int, 5> Predictions(const std::vector<uint8_t>& above, const std::vector<uint8_t>& row, size_t i) {
+  const int b = above[i], a = i >= 4 ? row[i - 4] : 0, c = i >= 4 ? above[i - 4] : 0;
+  const int p = a + b - c;
+  const int paeth = std::abs(p - a) <= std::abs(p - b) && std::abs(p - a) <= std::abs(p - c) ? a
+                    : std::abs(p - b) <= std::abs(p - c)                                     ? b
+                                                                                            : c;
+  return {0, a, b, (a + b) / 2, paeth};
+}
+
 // The sums as the PNG book defines them, one byte at a time.
 int32_t PlainChoice(const std::vector<uint8_t>& above, const std::vector<uint8_t>& row) {
   std::array<long, 5> sums{};
   for (size_t i = 0; i < row.size(); ++i) {
-    const int x = row[i], b = above[i], a = i >= 4 ? row[i - 4] : 0, c = i >= 4 ? above[i - 4] : 0;
-    const int p = a + b - c;
-    const int paeth = std::abs(p - a) <= std::abs(p - b) && std::abs(p - a) <= std::abs(p - c) ? a
-                      : std::abs(p - b) <= std::abs(p - c)                                     ? b
-                                                                                              : c;
-    const int predictions[5] = {0, a, b, (a + b) / 2, paeth};
-    for (size_t f = 0; f < 5; ++f) sums[f] += std::abs(static_cast<int8_t>(static_cast<uint8_t>(x - predictions[f])));
+    const std::array<int, 5> predictions = Predictions(above, row, i);
+    for (size_t f = 0; f < 5; ++f) sums[f] += std::abs(static_cast<int8_t>(static_cast<uint8_t>(row[i] - predictions[f])));
   }
   int32_t best = 0;
   for (int32_t f = 1; f < 5; ++f) {
@@ -62,7 +67,7 @@ int32_t PlainChoice(const std::vector<uint8_t>& above, const std::vector<uint8_t
   return best;
 }
 
-TEST(PngRowFilter, WideRowsAgreeWithTheByteByByteSums) {
+TEST(PngRowFilter, WideRowsAgreeWithTheByteByByteSumsAndResiduals) {
   uint32_t seed = 12345;
   const auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
   for (int trial = 0; trial < 400; ++trial) {
@@ -75,6 +80,15 @@ TEST(PngRowFilter, WideRowsAgreeWithTheByteByByteSums) {
       row[i] = static_cast<uint8_t>(above[i] + static_cast<int>(next() % noise) - noise / 2);
     }
     ASSERT_EQ(ChoosePngRowFilter(above.data(), row.data(), row.size()), PlainChoice(above, row)) << "trial " << trial;
+    // Every filter's residuals, whichever wins.
+    for (int32_t filter = 0; filter < 5; ++filter) {
+      std::vector<uint8_t> out(row.size());
+      imagefile::ApplyPngRowFilter(filter, above.data(), row.data(), row.size(), out.data());
+      for (size_t i = 0; i < row.size(); ++i) {
+        ASSERT_EQ(out[i], static_cast<uint8_t>(row[i] - Predictions(above, row, i)[static_cast<size_t>(filter)]))
+            << "trial " << trial << ", filter " << filter << ", byte " << i;
+      }
+    }
   }
 }
 
