@@ -14,6 +14,7 @@
 #include "imagefile/export.h"
 #include "imagefile/import_source.h"
 #include "imagefile/png_file.h"
+#include "imagefile/texture_png.h"
 #include "texture/cmpr_order.h"
 #include "texture/format_choice.h"
 #include "texture/format_table.h"
@@ -73,6 +74,7 @@ Prepared Square(int32_t side, uint32_t format, std::vector<uint8_t> data) {
 struct PictureMessages {
   std::string_view notSquare;
   std::string_view badSize;
+  bool fullRange = false;  // PNG pictures: channels stretched to the full range
 };
 
 // A refusal: the outcome and its message, not yet told.
@@ -113,16 +115,6 @@ texture::RgbaImage PictureOfCanvas(const Canvas& canvas, int32_t width, int32_t 
   return picture;
 }
 
-// The PNG reader's bytes as pixels.
-texture::RgbaImage PixelsOf(const RgbaImage& image) {
-  texture::RgbaImage picture{image.width, image.height,
-                             std::vector<uint32_t>(static_cast<size_t>(image.width) * image.height)};
-  for (int32_t y = 0; y < image.height; ++y) {
-    for (int32_t x = 0; x < image.width; ++x) picture.pixels[static_cast<size_t>(y) * image.width + x] = image.Pixel(x, y);
-  }
-  return picture;
-}
-
 void MakeBlackTransparent(texture::RgbaImage& picture) {
   for (uint32_t& pixel : picture.pixels) {
     if ((pixel & 0xFFFFFF) == 0) pixel = 0;
@@ -131,8 +123,8 @@ void MakeBlackTransparent(texture::RgbaImage& picture) {
 
 // Encodes `picture` into `format` of `family`; a size the layout cannot take
 // is refused with the encoder's message.
-std::optional<Prepared> EncodeChosen(const texture::RgbaImage& picture, TargetFamily family, uint32_t format,
-                                     Refusal& refusal) {
+std::optional<Prepared> EncodeChosen(texture::RgbaImage picture, TargetFamily family, uint32_t format,
+                                     Refusal& refusal, bool fullRange = false) {
   try {
     texture::RequireEncodableSize(family, format, picture.width, picture.height);
   } catch (const Error& e) {
@@ -140,6 +132,8 @@ std::optional<Prepared> EncodeChosen(const texture::RgbaImage& picture, TargetFa
     refusal = Refused(e.what());
     return std::nullopt;
   }
+  // PNG pictures hold full-range channels, where bitmaps and DDS files hold the decoders' values.
+  if (fullRange) texture::ToTexelScale(picture, family, format);
   return FromLayout(texture::EncodeLayout(picture.View(), family, format));
 }
 
@@ -163,7 +157,7 @@ std::optional<Prepared> PreparePicture(ImageStore& store, const ImportOptionsAns
   if (chosen) {
     texture::RgbaImage picture = load(store.scratch);
     if (options.blackTransparent) MakeBlackTransparent(picture);
-    return EncodeChosen(picture, chosen->first, chosen->second, refusal);
+    return EncodeChosen(picture, chosen->first, chosen->second, refusal, messages.fullRange);
   }
   if (!evenSquare) {
     // The family rule's GameCube and Xbox layouts take W != H.
@@ -174,7 +168,7 @@ std::optional<Prepared> PreparePicture(ImageStore& store, const ImportOptionsAns
     texture::RgbaImage picture = load(store.scratch);
     if (options.blackTransparent) MakeBlackTransparent(picture);
     return EncodeChosen(picture, options.family, texture::FamilyRuleFormat(options.family, picture.View(), false),
-                        refusal);
+                        refusal, messages.fullRange);
   }
   const int32_t side = width;
   texture::RequireEncodableSide(side, options.family);
@@ -208,10 +202,10 @@ std::optional<Prepared> PrepareBitmap(ImageStore& store, const ImportOptionsAnsw
 std::optional<Prepared> PreparePng(ImageStore& store, const ImportOptionsAnswer& answer, Refusal& refusal,
                                    const Target& target, std::span<const uint8_t> file, const SourceFile& source) {
   const RgbaImage picture = ReadPng(file.subspan(source.at));
-  return PreparePicture(store, answer, refusal, target, picture.width, picture.height, {kPngNotSquare, kPngBadSize},
+  return PreparePicture(store, answer, refusal, target, picture.width, picture.height, {kPngNotSquare, kPngBadSize, true},
                         [] {}, [&picture](Canvas& canvas) {
                           CopyIntoCanvas(picture, canvas);
-                          return PixelsOf(picture);
+                          return PixelsOfPng(picture);
                         });
 }
 

@@ -100,6 +100,44 @@ std::optional<uint32_t> ParseFormatWord(std::string_view text) {
   return value;
 }
 
+namespace {
+
+struct ChannelBits {
+  uint8_t red = 8, green = 8, blue = 8, alpha = 8;
+};
+
+uint32_t Narrow(uint32_t value, uint32_t bits) { return bits >= 8 ? value : value - (value >> bits); }
+
+uint32_t ToScale(uint32_t pixel, const ChannelBits& bits) {
+  const uint32_t r = Narrow(pixel & 0xFF, bits.red);
+  const uint32_t g = Narrow(pixel >> 8 & 0xFF, bits.green);
+  const uint32_t b = Narrow(pixel >> 16 & 0xFF, bits.blue);
+  const uint32_t a = Narrow(pixel >> 24, bits.alpha);
+  return r | g << 8 | b << 16 | a << 24;
+}
+
+}  // namespace
+
+void ToTexelScale(RgbaImage& picture, TargetFamily family, uint32_t format) {
+  const uint8_t data = DataFormatCode(format);
+  if (family == TargetFamily::Gc) {
+    if (data == 0x0E) return;  // CMPR
+    for (uint32_t& pixel : picture.pixels) {
+      pixel = (pixel >> 24) == 0xFF ? ToScale(pixel, {5, 5, 5, 8}) : ToScale(pixel, {4, 4, 4, 3});
+    }
+    return;
+  }
+  if (family == TargetFamily::XboxBb && (data == 0x06 || data == 0x07)) return;
+  ChannelBits bits;
+  switch (PixelFormatCode(format)) {
+    case 0: bits = {5, 5, 5, 8}; break;
+    case 1: bits = {5, 6, 5, 8}; break;
+    case 2: bits = {4, 4, 4, 4}; break;
+    default: return;
+  }
+  for (uint32_t& pixel : picture.pixels) pixel = ToScale(pixel, bits);
+}
+
 RgbaImage PictureToEncode(const DecodedTexture& decoded) {
   const RgbaRect rect = decoded.TrueSize();
   RgbaImage picture{rect.width, rect.height, std::vector<uint32_t>(static_cast<size_t>(rect.width) * rect.height)};
@@ -135,8 +173,9 @@ bool SourceHasMipmaps(const DecodedTexture& decoded, uint32_t format) {
 EncodedLayout ConvertDecoded(const DecodedTexture& decoded, uint32_t sourceFormat, TargetFamily family,
                              WorkerPool* pool) {
   if (!decoded.Supported()) throw Error(ErrorKind::Unsupported, "Unsupported format: it cannot be converted");
-  const RgbaImage picture = PictureToEncode(decoded);
+  RgbaImage picture = PictureToEncode(decoded);
   const uint32_t format = FamilyRuleFormat(family, picture.View(), SourceHasMipmaps(decoded, sourceFormat));
+  ToTexelScale(picture, family, format);
   return EncodeLayout(picture.View(), family, format, pool);
 }
 

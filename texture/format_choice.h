@@ -69,6 +69,17 @@ std::optional<uint32_t> ParseFormatWord(std::string_view text);
 // channel stretched to the full range as PNG files get it.
 RgbaImage PictureToEncode(const DecodedTexture& decoded);
 
+// A full-range picture (PNG files, PictureToEncode: channels stretched by
+// repeating their bits) brought to the scale the 16-bit texel quantisers
+// measure in, the decoders' zero low bits: each channel of d bits in the
+// layout's texels becomes s - (s >> d), which takes every stretched level
+// back to its texel exactly (5 bits: 255 -> 248, 132 -> 128). RGB5A3 texels
+// (GameCube tiles and palettes) count as 5-5-5 where alpha is 255, else
+// 4-4-4 with 3-bit alpha; ARGB1555 alpha and YUV are left as they are, and
+// the S3TC layouts, fitted to the full-range decoder, take the picture as it
+// is.
+void ToTexelScale(RgbaImage& picture, TargetFamily family, uint32_t format);
+
 // A texture of another family re-encoded for `family` by the family rule:
 // its picture, size and (where the target layout has them) mipmaps kept.
 // Throws Error(Unsupported) when the texture has no decoder or the target
