@@ -74,4 +74,9 @@ void TForm1::NewFromPngPack1Click() {
   RunCommand([this] { imagefile::NewArchiveFromPngPack(store_, *this); });
 }
 
+void TForm1::UpdateFromPngPack1Click() {
+  // The edited pictures replace the loaded images as Import would; Save or Rebuild writes them.
+  RunCommand([this] { imagefile::UpdateFromPngPack(store_, *this); });
+}
+
 }  // namespace quarrendel::ui

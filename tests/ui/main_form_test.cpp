@@ -272,6 +272,7 @@ void MainFormTest::MenuCaptions() {
   QCOMPARE(MenuTexts(form.File1), (QStringList{QStringLiteral("Load"), QStringLiteral("Save"),
                                                QStringLiteral("Export all as PNG pack..."),
                                                QStringLiteral("New archive from PNG pack..."),
+                                               QStringLiteral("Update from PNG pack..."),
                                                QStringLiteral("Recent files"), QStringLiteral("-"),
                                                QStringLiteral("Quit")}));
   QCOMPARE(MenuTexts(form.Image2), (QStringList{QStringLiteral("Export"), QStringLiteral("Export all"),
