@@ -12,6 +12,7 @@
 #include "cli/archive_commands.h"
 #include "imagefile/png_file.h"
 #include "imagefile/texture_png.h"
+#include "texture/format_choice.h"
 #include "texture/image_selection.h"
 #include "texture/texture_encode.h"
 #include "tests/archive/archive_bytes.h"
@@ -425,6 +426,50 @@ TEST_F(PackCliTest, PackOntoRefusesAPackThatDoesNotMatch) {
   EXPECT_EQ(RunCli({"pack", index, "--onto", pvm, "--rebuild", "--save", (dir / "out").string()}).status, 2);
 }
 
+// Saved as a kind of another family, every texture is re-encoded for it by
+// the family rule: it then belongs to that family, keeps its name, size and
+// global index, and decodes to its picture within the target layout's error.
+// A picture the family cannot take refuses the save, naming it.
+TEST_F(PackCliTest, SavingAsAnotherFamilyConvertsEveryTexture) {
+  const std::pair<const char*, const char*> families[] = {{"pvm", "DC/PC"}, {"gvm", "GC"}, {"xvm", "XBox/BB"}};
+  for (const auto& [from, fromName] : families) {
+    const std::string source = (fs::path(QUARRENDEL_SOURCE_DIR) / "samples" / ("sample." + std::string(from))).string();
+    const std::vector<Stored> before = LoadStored(source);
+    for (const auto& [to, toName] : families) {
+      SCOPED_TRACE(std::string(from) + " as " + to);
+      const std::string out = (dir / (std::string(from) + "_as_" + to)).string();
+      const CliResult r = RunCli({"save", source, out, "--as", to});
+      ASSERT_EQ(r.status, 0) << r.err;
+      const bool same = std::string(from) == to;
+      EXPECT_EQ(r.err, same ? "" : std::to_string(before.size()) + " images were converted for " + toName + "\n");
+      const auto store = std::make_unique<ImageStore>();
+      RecordingFrontEnd ui;
+      archive::LoadFile(*store, ui, out + "." + to);
+      const std::vector<Stored> after = LoadStored(out + "." + to);
+      ASSERT_EQ(after.size(), before.size());
+      for (size_t i = 0; i < after.size(); ++i) {
+        const std::optional<TargetFamily> family = texture::EntryFamily(*store, static_cast<int32_t>(i));
+        ASSERT_TRUE(family.has_value());
+        EXPECT_STREQ(texture::TargetFamilyName(*family), toName) << i;
+        EXPECT_EQ(after[i].width, before[i].width);
+        EXPECT_EQ(after[i].height, before[i].height);
+        if (same) {
+          EXPECT_EQ(after[i].data, before[i].data) << i;
+        }
+        EXPECT_LE(MeanChannelError(after[i].png.pixels, before[i].png.pixels), 8.0) << i;
+      }
+    }
+  }
+  // 2 x 2 textures have no CMPR or RGB5A3 tiles: refused, nothing written.
+  ImageList list;
+  list.Add("tiny", Bytes(8, 1), 0, 0x0100, 2, 1);
+  const CliResult r = RunCli({"save", WritePvm("tiny.pvm", list), (dir / "tiny").string(), "--as", "gvm"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "The file was not saved:\nimage 0 (tiny): S3TC RGBA565 GC takes sides that are powers of two "
+                   "from 8 to 2048; this picture is 2 x 2.\n");
+  EXPECT_FALSE(fs::exists(dir / "tiny.gvm"));
+}
+
 TEST_F(PackCliTest, PackStopsAtTheFirstBadLineAndWritesNothing) {
   ImageList list;
   list.Add("a", Bytes(8, 0xFF), 0, 0x0100, 2, 5);
@@ -480,10 +525,10 @@ TEST_F(PackCliTest, SaveWarnsOfSharedGlobalIndicesAndStillWrites) {
   ImageList list;
   list.Add("a", Bytes(8, 1), 0, 0x0100, 2, 0x1234);
   list.Add("b", Bytes(8, 2), 0, 0x0100, 2, 0x1234);
-  const CliResult r = RunCli({"save", WritePvm("in.pvm", list), (dir / "out").string(), "--as", "gvm"});
+  const CliResult r = RunCli({"save", WritePvm("in.pvm", list), (dir / "out").string(), "--as", "afs-pc"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "warning: images 0 and 1 share the global index 4660 (00001234)\n");
-  EXPECT_EQ(DecodeAll((dir / "out.gvm").string()).size(), 2u);
+  EXPECT_EQ(DecodeAll((dir / "out.afs").string()).size(), 2u);
 }
 
 }  // namespace

@@ -132,14 +132,15 @@ TEST_F(TransferCliTest, EditAppliesImportsAndAddsInOrderThenSaves) {
   CliResult r = RunCli({"edit", pvm, "--add", bmp, "--platform", "xbox", "--import", "2=" + pvr, "--add", bmp,
                         "--save", Path("out"), "--as", "pvm"});
   EXPECT_EQ(r.status, 0) << r.err;
-  // Both added images carry global index 0: told, and written all the same.
-  EXPECT_EQ(r.err, "warning: images 2 and 3 share the global index 0 (00000000)\n");
+  // Both added images carry global index 0: told, and written all the same;
+  // the Xbox texture added is converted for the PVM (twiddled ARGB1555, 8 x 8 x 2 bytes).
+  EXPECT_EQ(r.err, "warning: images 2 and 3 share the global index 0 (00000000)\n1 images were converted for DC/PC\n");
   EXPECT_EQ(RunCli({"list", Path("out.pvm")}).out,
             "4 Images\n"
             "0\twall\t2x2\t00000901\t4\t11223344\n"
             "1\tfloor\t4x8\tCDAB0100\t2\t12345678\n"
             "2\tpic ture\t2x2\t00000901\t8\t00000000\n"
-            "3\tpic ture\t8x8\t00000602\t32\t00000000\n");
+            "3\tpic ture\t8x8\t00000100\t128\t00000000\n");
 
   // A step that is refused stops the run: nothing is written.
   const std::string wide = Write("wide.bmp", imagefile::BitmapFileBytes(texture::RgbaImage{4, 2, std::vector<uint32_t>(8)}.Rect()));
@@ -216,7 +217,8 @@ TEST_F(TransferCliTest, EditEncodesIntoTheReplacedImagesFormatOrTheNamedOne) {
 }
 
 TEST_F(TransferCliTest, EditLevelsAreTypedIntoTheDialogsSpinField) {
-  const std::string pvm = Write("two.pvm", PvmTwoTextures());
+  const std::string pvm = Path("two.xvm");
+  std::filesystem::copy_file(std::filesystem::path(QUARRENDEL_SOURCE_DIR) / "samples" / "sample.xvm", pvm);
   struct Row {
     uint32_t count;
     const char* levels;
