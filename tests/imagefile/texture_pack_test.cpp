@@ -2,9 +2,12 @@
 
 #include <memory>
 
+#include "archive/load_command.h"
 #include "core/error.h"
 #include "core/image_store.h"
+#include "core/worker_pool.h"
 #include "imagefile/texture_pack.h"
+#include "tests/support/recording_frontend.h"
 #include "texture/full_range.h"
 #include "tests/support/test_util.h"
 
@@ -176,6 +179,39 @@ TEST(PackIndex, LinesRoundTripAndMalformedLinesAreNamed) {
   std::string tooMany;
   for (int i = 0; i <= kMaxImages; ++i) tooMany += "1,a.png,1x1\n";
   EXPECT_THROW(imagefile::ParsePackIndex(tooMany), Error);
+}
+
+// Pictures are read, decoded and encoded on the worker pool: the archive is
+// the same for one thread and for three, in the lines' own formats and by the
+// family rule (a PVM's pack built as a GVM).
+TEST(PackTextures, TheSameArchiveForEveryThreadCount) {
+  TempDir dir;
+  const std::pair<const char*, archive::SaveKind> rows[] = {{"sample.xvm", archive::SaveKind::Xvm},
+                                                           {"sample.pvm", archive::SaveKind::Gvm}};
+  for (const auto& [sample, kind] : rows) {
+    SCOPED_TRACE(sample);
+    const auto store = std::make_unique<ImageStore>();
+    RecordingFrontEnd ui;
+    const std::string source = std::string(QUARRENDEL_SOURCE_DIR) + "/samples/" + sample;
+    archive::LoadFile(*store, ui, source);
+    const std::string folder = (dir / (std::string(sample) + "_pack")).string();
+    WorkerPool pool(2);
+    imagefile::UnpackTextures(*store, ui, folder, {source}, pool);
+    Bytes written[2];
+    for (const int32_t threads : {1, 3}) {
+      imagefile::PackRequest request;
+      request.index = folder + "/index.txt";
+      request.out = (dir / ("out" + std::to_string(threads))).string();
+      request.kind = kind;
+      request.threads = threads;
+      const imagefile::PackResult result = imagefile::PackTextures(request, ui);
+      ASSERT_TRUE(result.outcome) << result.outcome.message;
+      EXPECT_EQ(result.textures, store->imageCount);
+      written[threads == 1 ? 0 : 1] = ReadFileBytes(result.path);
+    }
+    EXPECT_FALSE(written[0].empty());
+    EXPECT_EQ(written[0], written[1]);
+  }
 }
 
 }  // namespace
