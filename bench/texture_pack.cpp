@@ -270,6 +270,15 @@ void BM_PackSteps(benchmark::State& state) {
 }
 BENCHMARK(BM_PackSteps)->Arg(0)->Arg(1)->ArgName("xvm")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
+// The PNG file names a pack's index.txt lists, in order.
+std::vector<std::string> PackPictures(const std::string& index) {
+  std::ifstream in(index, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string> names;
+  for (const imagefile::PackLine& line : imagefile::ParsePackIndex(text)) names.push_back(line.fileName);
+  return names;
+}
+
 // A copy of the pack of `kind` with every hundredth picture edited (its
 // colours inverted): ten edited PNG files among the 1000.
 std::string EditedPackIndex(PackageArchiveKind kind) {
@@ -281,8 +290,9 @@ std::string EditedPackIndex(PackageArchiveKind kind) {
   for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
     fs::copy_file(entry.path(), folder / entry.path().filename(), fs::copy_options::overwrite_existing);
   }
+  const std::vector<std::string> names = PackPictures(index.string());
   for (int32_t i = 0; i < kTextures; i += 100) {
-    const fs::path png = folder / ("tex" + std::to_string(i) + ".png");
+    const fs::path png = folder / names[static_cast<size_t>(i)];
     imagefile::RgbaImage picture = imagefile::ReadPngFile(png);
     for (size_t k = 0; k < picture.pixels.size(); ++k) {
       if (k % 4 != 3) picture.pixels[k] = static_cast<uint8_t>(255 - picture.pixels[k]);
@@ -307,8 +317,13 @@ void BM_PackOnto(benchmark::State& state) {
     const auto store = std::make_unique<ImageStore>();
     RecordingFrontEnd ui;
     archive::LoadFile(*store, ui, file);
-    const imagefile::PackUpdate update =
-        imagefile::UpdateFromPack(*store, index, ui, static_cast<int32_t>(state.range(1)));
+    imagefile::PackUpdate update;
+    try {
+      update = imagefile::UpdateFromPack(*store, index, ui, static_cast<int32_t>(state.range(1)));
+    } catch (const Error& e) {
+      state.SkipWithError(e.what());
+      break;
+    }
     if (update.updated.size() != 10) state.SkipWithError("not 10 pictures were updated");
     if (!archive::SaveAs(*store, ui, out, SaveKindOf(kind))) state.SkipWithError("the archive was not written");
   }
@@ -321,9 +336,10 @@ void BM_PackOnto(benchmark::State& state) {
   Clock::duration compare{}, encode{}, save{};
   std::vector<imagefile::RgbaImage> edited;
   std::vector<int32_t> which;
+  const std::vector<std::string> names = PackPictures(index);
   for (int32_t i = 0; i < kTextures; ++i) {
     const auto t0 = Clock::now();
-    imagefile::RgbaImage png = imagefile::ReadPngFile(folder / ("tex" + std::to_string(i) + ".png"));
+    imagefile::RgbaImage png = imagefile::ReadPngFile(folder / names[static_cast<size_t>(i)]);
     const imagefile::RgbaImage stored = imagefile::TextureImage(*store, i);
     if (stored.pixels != png.pixels) {
       edited.push_back(std::move(png));
@@ -373,6 +389,7 @@ double Psnr(double squared, double samples) {
 void BM_PackS3tcQuality(benchmark::State& state) {
   const std::string index = PackIndex(PackageArchiveKind::Xvm);
   const fs::path folder = fs::path(index).parent_path();
+  const std::vector<std::string> names = PackPictures(index);
   double squared[2] = {0, 0};
   double samples = 0;
   int64_t bytes[2] = {0, 0};
@@ -382,7 +399,7 @@ void BM_PackS3tcQuality(benchmark::State& state) {
     const auto store = std::make_unique<ImageStore>();
     for (int32_t i = 0; i < kTextures; ++i) {
       const texture::RgbaImage picture =
-          imagefile::PixelsOfPng(imagefile::ReadPngFile(folder / ("tex" + std::to_string(i) + ".png")));
+          imagefile::PixelsOfPng(imagefile::ReadPngFile(folder / names[static_cast<size_t>(i)]));
       for (int32_t y = 0; y < kSide; ++y) {
         for (int32_t x = 0; x < kSide; ++x) store->scratch(x, y) = picture.pixels[static_cast<size_t>(y * kSide + x)];
       }
