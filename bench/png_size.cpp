@@ -34,17 +34,7 @@ imagefile::RgbaImage Picture(int kind) {
   } else if (kind < 9) {
     pixels = test::NaturalPicture(kind - test::kGeneratedKinds, kSide, kSide);
   } else {
-    // The icon inside a disc of alpha with a graded rim, the colour kept
-    // where it is transparent, as decoded textures keep it.
-    pixels = test::GeneratedPicture(5);
-    for (int32_t y = 0; y < kSide; ++y) {
-      for (int32_t x = 0; x < kSide; ++x) {
-        const double d = std::hypot(x - 256.0, y - 256.0);
-        const auto alpha = static_cast<uint32_t>(std::clamp((236.0 - d) * 16.0, 0.0, 255.0));
-        uint32_t& p = pixels[static_cast<size_t>(y) * kSide + static_cast<size_t>(x)];
-        p = (p & 0xFFFFFF) | alpha << 24;
-      }
-    }
+    pixels = test::IconInAlphaDisc();
   }
   imagefile::RgbaImage image{kSide, kSide, std::vector<uint8_t>(pixels.size() * 4)};
   for (size_t i = 0; i < pixels.size(); ++i) {

@@ -254,4 +254,19 @@ inline std::vector<uint32_t> GeneratedPicture(int kind) {
   }
 }
 
+// The icon (kind 5) inside a disc of alpha with a graded rim, the colour
+// kept where it is transparent, as decoded textures keep it.
+inline std::vector<uint32_t> IconInAlphaDisc() {
+  std::vector<uint32_t> pixels = GeneratedPicture(5);
+  for (int32_t y = 0; y < kGeneratedSide; ++y) {
+    for (int32_t x = 0; x < kGeneratedSide; ++x) {
+      const double d = std::hypot(x - 256.0, y - 256.0);
+      const auto alpha = static_cast<uint32_t>(std::clamp((236.0 - d) * 16.0, 0.0, 255.0));
+      uint32_t& p = pixels[static_cast<size_t>(y) * kGeneratedSide + static_cast<size_t>(x)];
+      p = (p & 0xFFFFFF) | alpha << 24;
+    }
+  }
+  return pixels;
+}
+
 }  // namespace quarrendel::test
