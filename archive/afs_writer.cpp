@@ -9,6 +9,7 @@
 #include "core/capacity.h"
 #include "core/error.h"
 #include "texture/texture_header.h"
+#include "core/worker_pool.h"
 
 namespace quarrendel::archive {
 

@@ -21,7 +21,10 @@
 #include "core/file_writer.h"
 #include "core/frontend.h"
 #include "core/image_store.h"
-#include "core/worker_pool.h"
+
+namespace quarrendel {
+class WorkerPool;
+}
 
 namespace quarrendel::archive {
 

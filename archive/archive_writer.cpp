@@ -4,6 +4,7 @@
 #include "core/error.h"
 #include "prs/prs.h"
 #include "texture/texture_header.h"
+#include "core/worker_pool.h"
 
 namespace quarrendel::archive {
 

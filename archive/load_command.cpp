@@ -40,19 +40,6 @@ Container ContainerOf(std::string_view magic) {
   return Container::Unknown;
 }
 
-LoadedContainer LoadedContainerOf(Container kind) {
-  switch (kind) {
-    case Container::Afs: return LoadedContainer::Afs;
-    case Container::Bml: return LoadedContainer::Bml;
-    case Container::Xvm: return LoadedContainer::Xvm;
-    case Container::Pvm: return LoadedContainer::Pvm;
-    case Container::Gvm: return LoadedContainer::Gvm;
-    case Container::Texture: return LoadedContainer::TextureFile;
-    case Container::Unknown: break;
-  }
-  return LoadedContainer::None;
-}
-
 // A whole-file PRS stream fetched into the input buffer and unpacked into the
 // output buffer. A stream that ends before its end command, unpacks beyond
 // the output buffer or turns corrupt still yields the bytes decoded before
@@ -72,34 +59,22 @@ std::vector<uint8_t> Unwrap(ImageStore& store, const InputHooks& input, std::spa
   return std::vector<uint8_t>(unpacked.begin(), unpacked.end());
 }
 
-// Runs the reader of `kind`; a kind without a reader gets the not-supported
-// message. Returns EndsLoad when the reader ended the command itself.
-PackageOutcome ReadContainer(ImageStore& store, FrontEnd& frontEnd, Container kind, std::span<const uint8_t> bytes,
-                             const std::string& path, const InputHooks& input) {
-  store.loadedContainer = LoadedContainerOf(kind);
+// Runs the reader of `kind`; a kind without a reader is not supported.
+ReadResult ReadContainer(ImageStore& store, Progress& progress, Container kind, std::span<const uint8_t> bytes,
+                         const std::string& path, const InputHooks& input) {
   switch (kind) {
-    case Container::Afs:
-      return ReadAfs(store, frontEnd, bytes, input);
-    case Container::Bml:
-      return ReadBml(store, frontEnd, bytes, input);
-    case Container::Xvm:
-      ReadXvmFile(store, frontEnd, bytes, input);
-      break;
-    case Container::Pvm:
-      ReadPvmFile(store, frontEnd, bytes, input);
-      break;
-    case Container::Gvm:
-      ReadGvmFile(store, frontEnd, bytes, input);
-      break;
-    case Container::Texture:
-      store.imagesDeclared = 1;
-      if (!ReadTextureFile(store, frontEnd, bytes, TextureFileImageName(path))) frontEnd.ShowInformation(kNotSupported);
-      break;
-    case Container::Unknown:
-      frontEnd.ShowInformation(kNotSupported);
-      break;
+    case Container::Afs: return ReadAfs(store, bytes, progress, input);
+    case Container::Bml: return ReadBml(store, bytes, progress, input);
+    case Container::Xvm: return ReadXvmFile(store, bytes, input);
+    case Container::Pvm: return ReadPvmFile(store, bytes, input);
+    case Container::Gvm: return ReadGvmFile(store, bytes, input);
+    case Container::Texture: return ReadTextureFile(store, bytes, TextureFileImageName(path));
+    case Container::Unknown: break;
   }
-  return PackageOutcome::Completed;
+  ReadResult read;
+  read.imageCount = store.imageCount;
+  read.outcome = {Status::Unsupported, kNotSupported};
+  return read;
 }
 
 std::string DirectoryPart(const std::string& path) {
@@ -111,11 +86,13 @@ void ShowCount(const ImageStore& store, FrontEnd& frontEnd) {
   frontEnd.SetLabel(std::to_string(store.imageCount) + " Images");
 }
 
-// The steps every load shares around `read`, which returns EndsLoad when a
-// reader ended the command itself with a message. A full block pool ends the
-// command where it stands and goes to the caller's top-level handler.
+// The steps every load shares around `read`, which returns what the reader
+// read: the list filled, the reader's message, the label refreshed unless the
+// reader refused the file, the incomplete load told. Full block pools end the
+// command once the images filled are listed, for the caller's top-level
+// handler.
 template <typename Read>
-void RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, Read read) {
+Outcome RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, Read read) {
   store.loadDirectory = DirectoryPart(path);
   store.loadedFileName = path;
   store.pvrFamily = 0;
@@ -128,25 +105,42 @@ void RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, Rea
   store.ClearChanges();
   frontEnd.ListClear();
 
-  bool told = false;
+  ReadResult result;
   try {
-    // The reader showed its message; the panel and the label stay as they are.
-    if (read() == PackageOutcome::EndsLoad) return;
+    result = read();
   } catch (const Error& e) {
     if (e.Kind() == ErrorKind::PoolFull) {
       store.NoteShortfall(LoadShortfall::Damaged);
       throw;
     }
     // Refused files, capacity and truncated-header errors: the reader has
-    // left the store consistent (nothing changed, or the entries filled so
-    // far counted).
-    frontEnd.ShowInformation(e.what());
-    told = true;
+    // left the store consistent (nothing changed).
+    result.outcome = {Status::Error, e.what()};
   }
+  store.loadedContainer = result.container;
+  store.imagesDeclared = result.expected;
+  if (result.stopped != LoadShortfall::None) store.NoteShortfall(result.stopped);
+  for (const std::string& name : result.names) frontEnd.ListAdd(name);
+  if (result.poolFull) throw *result.poolFull;
 
+  Outcome outcome = result.outcome;
+  if (!outcome.message.empty()) {
+    if (outcome.status == Status::Done) {
+      frontEnd.ShowMessage(outcome.message);
+    } else {
+      frontEnd.ShowInformation(outcome.message);
+    }
+  }
+  // The reader refused the file: the panel and the label stay as they are.
+  if (outcome.status == Status::Refused) return outcome;
   frontEnd.SetProgressVisible(false);
   ShowCount(store, frontEnd);
-  if (store.loadIncomplete && !told) frontEnd.ShowMessage(IncompleteLoadText(store));
+  if (store.loadIncomplete && outcome.status != Status::Error) {
+    const std::string text = IncompleteLoadText(store);
+    frontEnd.ShowMessage(text);
+    if (outcome.status == Status::Done) outcome = {Status::Incomplete, text};
+  }
+  return outcome;
 }
 
 // A BML package's file, once its header was accepted: the rebuild checks
@@ -156,8 +150,8 @@ void RecordPackage(ImageStore& store, bool throughPrs, std::span<const uint8_t> 
   store.loadedPackage = LoadedPackage{true, throughPrs, fileBytes.size(), ContentHash(fileBytes, input)};
 }
 
-PackageOutcome ReadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path,
-                            std::span<const uint8_t> fileBytes, const InputHooks& input) {
+ReadResult ReadContents(ImageStore& store, Progress& progress, const std::string& path,
+                        std::span<const uint8_t> fileBytes, const InputHooks& input) {
   const bool prs = HasPrsExtension(path);
   store.loadedFromPrs = prs;
   const std::vector<uint8_t> unwrapped = prs ? Unwrap(store, input, fileBytes) : std::vector<uint8_t>();
@@ -166,9 +160,15 @@ PackageOutcome ReadContents(ImageStore& store, FrontEnd& frontEnd, const std::st
   const InputHooks inMemory;
   const InputHooks& contentsInput = prs ? inMemory : input;
   const Container kind = ContainerOf(MagicText(contents));
-  const PackageOutcome outcome = ReadContainer(store, frontEnd, kind, contents, path, contentsInput);
+  ReadResult read = ReadContainer(store, progress, kind, contents, path, contentsInput);
   if (kind == Container::Bml) RecordPackage(store, prs, fileBytes, input);
-  return outcome;
+  // The file was cut short while it was read: a damaged file, also where the
+  // zeros read in place of its end made a reader refuse it.
+  if (input.CutWhileRead()) {
+    read.StopShort(LoadShortfall::Damaged);
+    if (read.imageCount > 0 && !read.names.empty()) read.outcome = {};
+  }
+  return read;
 }
 
 }  // namespace
@@ -194,17 +194,17 @@ std::string IncompleteLoadText(const ImageStore& store) {
   return why + ": " + count + " images could be read.";
 }
 
-void LoadCommand(ImageStore& store, FrontEnd& frontEnd) {
+Outcome LoadCommand(ImageStore& store, FrontEnd& frontEnd) {
   const auto choice = frontEnd.AskOpenFile(DialogId::OpenDialog1, kOpenDialog1Filter);
   if (!choice) {
     ShowCount(store, frontEnd);
-    return;
+    return {Status::Refused, {}};
   }
-  LoadFile(store, frontEnd, choice->path);
+  return LoadFile(store, frontEnd, choice->path);
 }
 
-void LoadFile(ImageStore& store, FrontEnd& frontEnd, const std::string& path) {
-  RunLoad(store, frontEnd, path, [&] {
+Outcome LoadFile(ImageStore& store, FrontEnd& frontEnd, const std::string& path) {
+  return RunLoad(store, frontEnd, path, [&] {
     std::optional<MappedFile> file;
     try {
       file.emplace(path);
@@ -219,9 +219,9 @@ void LoadFile(ImageStore& store, FrontEnd& frontEnd, const std::string& path) {
   });
 }
 
-void LoadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path,
-                  std::span<const uint8_t> fileBytes, const InputHooks& input) {
-  RunLoad(store, frontEnd, path, [&] { return ReadContents(store, frontEnd, path, fileBytes, input); });
+Outcome LoadContents(ImageStore& store, FrontEnd& frontEnd, const std::string& path,
+                     std::span<const uint8_t> fileBytes, const InputHooks& input) {
+  return RunLoad(store, frontEnd, path, [&] { return ReadContents(store, frontEnd, path, fileBytes, input); });
 }
 
 }  // namespace quarrendel::archive

@@ -30,13 +30,13 @@ std::string ProgressCaption(std::string_view magic, int32_t member, int32_t memb
 // The first compressed member or texture archive of a package: the list
 // restarts, the running index restarts at 0 (and so does the count of images
 // declared), and the progress panel appears.
-void EnterPackageMode(ImageStore& store, FrontEnd& frontEnd, int32_t& running) {
+void EnterPackageMode(ImageStore& store, ReadResult& read, Progress& progress, int32_t& running) {
   if (store.packageMode != 0) return;
   store.packageMode = 1;
-  frontEnd.ListClear();
+  read.names.clear();
   running = 0;
-  store.imagesDeclared = 0;
-  frontEnd.SetProgressVisible(true);
+  read.expected = 0;
+  progress.SetProgressVisible(true);
 }
 
 // The reason a package read stopped at `e`.
@@ -49,12 +49,13 @@ LoadShortfall ShortfallOf(const Error& e) {
 // command gives what it holds and is recorded as incomplete. Throws
 // Error(OverCapacity) for a stream larger than the input buffer or unpacking
 // beyond the output buffer, and Error(Corrupt) for a copy reaching before the start.
-std::span<const uint8_t> Unpack(ImageStore& store, const InputHooks& input, std::span<const uint8_t> packed) {
+std::span<const uint8_t> Unpack(ImageStore& store, ReadResult& read, const InputHooks& input,
+                                std::span<const uint8_t> packed) {
   RequireBufferBytes(static_cast<int64_t>(packed.size()), "compressed member");
   const auto fetched = input.Fetch(packed, store.input.Span());
   const prs::DecompressResult r = prs::Decompress(fetched, store.output.Span());
   if (r.EndsEarly()) {
-    store.NoteShortfall(LoadShortfall::StreamEndsEarly);
+    read.StopShort(LoadShortfall::StreamEndsEarly);
   } else if (r.error) {
     throw *r.error;
   }
@@ -63,14 +64,14 @@ std::span<const uint8_t> Unpack(ImageStore& store, const InputHooks& input, std:
 
 // Runs the in-memory reader for an unpacked archive; false when the bytes are
 // not a texture archive.
-bool ReadUnpackedArchive(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> archive, int32_t p,
-                         int32_t members, int32_t& running, PackageCaller caller) {
+bool ReadUnpackedArchive(ImageStore& store, ReadResult& read, Progress& progress, std::span<const uint8_t> archive,
+                         int32_t p, int32_t members, int32_t& running, PackageCaller caller) {
   const ByteReader in(archive);
   struct Kind {
     const char* magic;
     bool pvrFamily;
     PackageArchiveKind packageKind;
-    int32_t (*read)(ImageStore&, FrontEnd&, std::span<const uint8_t>, int32_t, int32_t, PackageCaller);
+    int32_t (*read)(ImageStore&, ReadResult&, std::span<const uint8_t>, int32_t, int32_t, PackageCaller);
   };
   static constexpr Kind kKinds[] = {
       {"PVMH", true, PackageArchiveKind::Pvm, &ReadPvmInMemory},
@@ -81,14 +82,9 @@ bool ReadUnpackedArchive(ImageStore& store, FrontEnd& frontEnd, std::span<const 
     if (!in.MagicAt(0, kind.magic)) continue;
     if (kind.pvrFamily) store.pvrFamily = 1;
     if (caller == PackageCaller::Bml) store.packageArchiveKind = kind.packageKind;
-    frontEnd.SetProgress(ProgressCaption(kind.magic, p, members), members, p);
-    try {
-      running = kind.read(store, frontEnd, archive, p, running, caller);
-    } catch (const Error& e) {
-      // The reader counted the entries it filled before the pools ran out.
-      if (e.Kind() == ErrorKind::PoolFull) running = store.imageCount;
-      throw;
-    }
+    progress.SetProgress(ProgressCaption(kind.magic, p, members), members, p);
+    // Full pools: the reader counted the entries it filled before they ran out.
+    running = kind.read(store, read, archive, p, running, caller);
     store.imageCount = running;
     return true;
   }
@@ -97,7 +93,7 @@ bool ReadUnpackedArchive(ImageStore& store, FrontEnd& frontEnd, std::span<const 
 
 // An unpacked single texture: a 16-byte GBIX chunk, then a PVRT-layout head
 // at 16 whatever its magic, data from 32.
-void ReadUnpackedTexture(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes, int32_t p,
+void ReadUnpackedTexture(ImageStore& store, ReadResult& read, std::span<const uint8_t> bytes, int32_t p,
                          int32_t& running) {
   const ByteReader in(bytes);
   ByteReader headIn = in.Sub(16, texture::kChunkHeadSize);
@@ -110,7 +106,7 @@ void ReadUnpackedTexture(ImageStore& store, FrontEnd& frontEnd, std::span<const 
   entry.PackageIndex = p;
   entry.Name = "No Name";
   texture::ApplyHead(head, entry);
-  frontEnd.ListAdd(entry.Name);
+  read.names.push_back(entry.Name);
   ++running;
 }
 
@@ -118,7 +114,7 @@ void ReadUnpackedTexture(ImageStore& store, FrontEnd& frontEnd, std::span<const 
 // The data may run past the member's table size; it must stay inside the file.
 // Until a compressed member is met, member i is entry i and list item i; the
 // item is added once the entry holds its data.
-void ReadPlainMember(ImageStore& store, FrontEnd& frontEnd, const ByteReader& file, size_t offset, int32_t i,
+void ReadPlainMember(ImageStore& store, ReadResult& read, const ByteReader& file, size_t offset, int32_t i,
                      bool xvr) {
   TImage_Entry& entry = store.Entry(i);
   const std::string name = "Image " + std::to_string(i);
@@ -129,7 +125,7 @@ void ReadPlainMember(ImageStore& store, FrontEnd& frontEnd, const ByteReader& fi
     store.FillEntryData(entry, file.BytesAt(offset + texture::kXvrtHeadSize, head.dataLength));
     entry.Name = name;
     texture::ApplyHead(head, entry);
-    if (listed) frontEnd.ListAdd(name);
+    if (listed) read.names.push_back(name);
     return;
   }
   const uint32_t gbixLength = file.U32LeAt(offset + 4);
@@ -152,7 +148,7 @@ void ReadPlainMember(ImageStore& store, FrontEnd& frontEnd, const ByteReader& fi
   store.pvrFamily = 1;
   if (listed) {
     entry.Name = name;
-    frontEnd.ListAdd(name);
+    read.names.push_back(name);
   }
 }
 
@@ -262,15 +258,23 @@ FetchedMember FetchMember(const ByteReader& file, const InputHooks& input, size_
 
 }  // namespace
 
-PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes,
-                       const InputHooks& input) {
+ReadResult ReadAfs(ImageStore& store, std::span<const uint8_t> bytes, Progress& progress,
+                   const InputHooks& input) {
   const ByteReader file(bytes);
+  ReadResult read;
+  read.container = LoadedContainer::Afs;
   auto unsupported = [&] {
-    store.NoteShortfall(LoadShortfall::Damaged);
-    frontEnd.ShowInformation(kUnsupportedMember);
-    return PackageOutcome::EndsLoad;
+    read.StopShort(LoadShortfall::Damaged);
+    read.outcome = {Status::Refused, kUnsupportedMember};
   };
-  if (!file.HasAt(0, 8)) return unsupported();
+  auto finished = [&] {
+    read.imageCount = store.imageCount;
+    return std::move(read);
+  };
+  if (!file.HasAt(0, 8)) {
+    unsupported();
+    return finished();
+  }
   // The table and the members' first bytes are fetched rather than read in
   // place: a packed member's pages are then never mapped at all.
   std::array<uint8_t, 8> start;
@@ -278,15 +282,15 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
   // The member table must lie in the header area and in the file, and every
   // member may become an image of its own.
   if (members > kAfsMaxMembers || members > static_cast<uint32_t>(kMaxImages) || !file.HasAt(8, 8 * size_t{members})) {
-    return unsupported();
+    unsupported();
+    return finished();
   }
   std::vector<uint8_t> tableBytes(8 * size_t{members});
   const ByteReader table(input.Fetch(file.BytesAt(8, tableBytes.size()), tableBytes));
   const auto m = static_cast<int32_t>(members);
   store.imageCount = m;
-  store.imagesDeclared = m;
+  read.expected = m;
   int32_t running = 0;  // running image index of compressed members
-  PackageOutcome outcome = PackageOutcome::Completed;
 
   // Members are fetched and unpacked ahead on the workers, and read here one
   // after another in member order, as with a single thread.
@@ -311,34 +315,33 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
             // In a package the entries filled are those of the running index.
             if (store.packageMode == 0) {
               store.Entry(i).Name = "Image " + std::to_string(i);
-              frontEnd.ListAdd(store.Entry(i).Name);
-              store.imagesDeclared = i;
+              read.names.push_back(store.Entry(i).Name);
+              read.expected = i;
             }
             store.imageCount = store.packageMode != 0 ? running : i;
             return false;
           }
           if (fetched.kind == MemberKind::Plain) {
-            ReadPlainMember(store, frontEnd, file, offset, i, member.MagicAt(0, "XVRT"));
+            ReadPlainMember(store, read, file, offset, i, member.MagicAt(0, "XVRT"));
           } else if (fetched.kind == MemberKind::Packed) {
-            EnterPackageMode(store, frontEnd, running);
+            EnterPackageMode(store, read, progress, running);
             if (fetched.unpackError) throw *fetched.unpackError;
-            if (fetched.endsEarly) {
-              store.NoteShortfall(fetched.cut ? LoadShortfall::Damaged : LoadShortfall::StreamEndsEarly);
-            }
+            if (fetched.endsEarly) read.StopShort(fetched.cut ? LoadShortfall::Damaged : LoadShortfall::StreamEndsEarly);
             const std::span<const uint8_t> unpacked(fetched.unpacked.get(), fetched.unpackedSize);
             if (ByteReader(unpacked).MagicAt(0, "GBIX")) {
-              store.imagesDeclared += 1;
-              ReadUnpackedTexture(store, frontEnd, unpacked, i, running);
+              read.expected += 1;
+              ReadUnpackedTexture(store, read, unpacked, i, running);
               // Counted like the archives' images, so that no entry left by an
               // earlier load is counted when a later member holds no image.
               store.imageCount = running;
             } else {
-              ReadUnpackedArchive(store, frontEnd, unpacked, i, m, running, PackageCaller::Afs);
+              ReadUnpackedArchive(store, read, progress, unpacked, i, m, running, PackageCaller::Afs);
+              if (read.poolFull) return false;
             }
             buffers.Give(std::move(fetched.unpacked));
           } else {
             store.imageCount = store.packageMode != 0 ? running : i;
-            outcome = unsupported();
+            unsupported();
             return false;
           }
           if (file.HasAt(offset, size)) input.Release(file.BytesAt(offset, size));
@@ -347,25 +350,26 @@ PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
           // unpacked so far.
           store.imageCount = store.packageMode != 0 ? running : i;
           if (e.Kind() == ErrorKind::PoolFull) {
-            store.NoteShortfall(LoadShortfall::Damaged);
-            throw;
+            read.poolFull = e;
+            read.StopShort(LoadShortfall::Damaged);
+          } else if (BeyondTheFile(fetched, e)) {
+            // A file cut short: the load is incomplete, not refused.
+            read.StopShort(LoadShortfall::Damaged);
+          } else {
+            unsupported();
           }
-          // A file cut short: the load is incomplete, not refused.
-          if (BeyondTheFile(fetched, e)) {
-            store.NoteShortfall(LoadShortfall::Damaged);
-            return false;
-          }
-          outcome = unsupported();
           return false;
         }
         return true;
       });
-  return outcome;
+  return finished();
 }
 
-PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes,
-                       const InputHooks& input) {
+ReadResult ReadBml(ImageStore& store, std::span<const uint8_t> bytes, Progress& progress,
+                   const InputHooks& input) {
   const ByteReader file(bytes);
+  ReadResult read;
+  read.container = LoadedContainer::Bml;
   uint32_t count = file.HasAt(4, 4) ? file.U32LeAt(4) : 0;
   const bool bigEndian = (count & 0xFFFF0000u) != 0;
   if (bigEndian) count = Swap32(count);
@@ -373,8 +377,8 @@ PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
   store.packageArchiveKind = PackageArchiveKind::None;
   const bool marker = file.HasAt(8, 1) && file.U8At(8) == 0x50;
   if (count > static_cast<uint32_t>(kMaxBmlEntries) || count < 1 || !marker) {
-    frontEnd.ShowInformation(kInvalidBml);
-    return PackageOutcome::EndsLoad;
+    read.outcome = {Status::Refused, kInvalidBml};
+    return read;
   }
   store.bmlFlag = 1;
   const auto c = static_cast<int32_t>(count);
@@ -383,7 +387,7 @@ PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
   int32_t running = 0;
   size_t pos = dataStart;
   try {
-    for (int32_t k = 0; k < c; ++k) {
+    for (int32_t k = 0; k < c && !read.poolFull; ++k) {
       const size_t entryStart = pos;
       std::array<uint8_t, 20> words{};
       const auto raw = file.BytesAt(64 + 64 * static_cast<size_t>(k) + 32, words.size());
@@ -394,24 +398,21 @@ PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const ui
       const size_t s2 = entry.U32LeAt(12);
       pos += (s1 + 31) / 32 * 32;
       if (s2 == 0) continue;
-      EnterPackageMode(store, frontEnd, running);
-      const auto unpacked = Unpack(store, input, file.BytesAt(pos, s2));
+      EnterPackageMode(store, read, progress, running);
+      const auto unpacked = Unpack(store, read, input, file.BytesAt(pos, s2));
       pos += (s2 + 31) / 32 * 32;
-      ReadUnpackedArchive(store, frontEnd, unpacked, k, c, running, PackageCaller::Bml);
+      ReadUnpackedArchive(store, read, progress, unpacked, k, c, running, PackageCaller::Bml);
       if (file.HasAt(entryStart, pos - entryStart)) input.Release(file.BytesAt(entryStart, pos - entryStart));
     }
   } catch (const Error& e) {
     // Sizes beyond the file, corrupt streams, oversized archives: the walk
     // stops with the images read so far.
     store.imageCount = running;
-    if (e.Kind() == ErrorKind::PoolFull) {
-      store.NoteShortfall(LoadShortfall::Damaged);
-      throw;
-    }
-    store.NoteShortfall(ShortfallOf(e));
+    read.StopShort(ShortfallOf(e));
   }
-  if (store.imageCount == 0) frontEnd.ShowMessage(kBmlWithoutImages);
-  return PackageOutcome::Completed;
+  if (store.imageCount == 0 && !read.poolFull) read.outcome = {Status::Done, kBmlWithoutImages};
+  read.imageCount = store.imageCount;
+  return read;
 }
 
 }  // namespace quarrendel::archive

@@ -13,15 +13,12 @@
 #include <cstdint>
 #include <span>
 
+#include "archive/texture_archive.h"
 #include "core/frontend.h"
 #include "core/image_store.h"
 #include "core/mapped_file.h"
 
 namespace quarrendel::archive {
-
-// How a package read ended: Completed lets the Load command refresh the label;
-// EndsLoad means a message was shown and the command ends at once.
-enum class PackageOutcome { Completed, EndsLoad };
 
 inline constexpr const char* kUnsupportedMember =
     "Unsuported file are include in this package, Can't load this file. ";
@@ -31,32 +28,32 @@ inline constexpr const char* kBmlWithoutImages = "This BML does'nt contain any i
 inline constexpr size_t kAfsHeaderArea = 524'288;
 inline constexpr int64_t kAfsMaxMembers = (kAfsHeaderArea - 8) / 8;  // 65,534 table entries
 
-// Both readers add the images the archives they meet declare to
-// store.imagesDeclared, and record a read that stops short as incomplete: a
-// member's PRS stream that ends before its end command is unpacked as far as
-// it goes. Error(PoolFull) from the block pools is passed on with the image
-// count set to the entries filled. Compressed data is fetched through `input`
-// into the input buffer, and `input` is told of each member or entry once it
-// has been read.
+// Both readers count the images the archives they meet declare, and record a
+// read that stops short: a member's PRS stream that ends before its end
+// command is unpacked as far as it goes. Full block pools end the read with
+// the image count set to the entries filled (ReadResult::poolFull).
+// Compressed data is fetched through `input` into the input buffer, and
+// `input` is told of each member or entry once it has been read. The progress
+// panel appears with the first packed archive and tells each one unpacked.
 
 // Reads an AFS archive (the whole file). Sets the image count, the PVR-family
 // and package mode flags. A member whose bytes lie beyond the end of the file
 // (a file cut short) ends the walk with the members read before it kept and
-// the load recorded as incomplete (Damaged); a packed member the file cuts
-// short is unpacked as far as it goes first. A member the reader cannot take
+// the read stopped short (Damaged); a packed member the file cuts short is
+// unpacked as far as it goes first. A member the reader cannot take
 // otherwise - an unsupported kind, a table outside the file, a corrupt PRS
 // stream, an unpacked member too large for the buffers, more images than the
-// table holds - shows kUnsupportedMember and returns EndsLoad with the
-// members read before it kept.
-PackageOutcome ReadAfs(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                       const InputHooks& input = InputHooks());
+// table holds - refuses the file with kUnsupportedMember, the members read
+// before it kept.
+ReadResult ReadAfs(ImageStore& store, std::span<const uint8_t> file, Progress& progress,
+                   const InputHooks& input = InputHooks());
 
 // Reads a BML package (the whole file). Sets the image count, the BML flag,
-// the package mode flag and the package archive kind. An invalid header shows
-// kInvalidBml (EndsLoad). Sizes beyond the file, corrupt PRS streams and
+// the package mode flag and the package archive kind. An invalid header is
+// refused with kInvalidBml. Sizes beyond the file, corrupt PRS streams and
 // archives too large for the buffers or the table stop the walk with the
 // images read so far. No images at all: the plain message kBmlWithoutImages.
-PackageOutcome ReadBml(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                       const InputHooks& input = InputHooks());
+ReadResult ReadBml(ImageStore& store, std::span<const uint8_t> file, Progress& progress,
+                   const InputHooks& input = InputHooks());
 
 }  // namespace quarrendel::archive

@@ -23,16 +23,20 @@ namespace {
 constexpr const char* kNotSaved = "The file was not saved:\n";
 constexpr const char* kNotRebuilt = "The BML file was not rebuilt:\n";
 
-bool Refuse(FrontEnd& frontEnd, const char* lead, const std::string& reason) {
-  frontEnd.ShowMessage(lead + reason);
-  return false;
+// Tells the user `text` in a plain box and ends the command with `status`.
+Outcome Told(FrontEnd& frontEnd, Status status, std::string text) {
+  frontEnd.ShowMessage(text);
+  return {status, std::move(text)};
+}
+
+Outcome Refuse(FrontEnd& frontEnd, const char* lead, const std::string& reason) {
+  return Told(frontEnd, Status::Refused, lead + reason);
 }
 
 // A store whose load stopped short is not written, told with `outcome` ("the file was not saved").
-bool RefusedAsIncomplete(const ImageStore& store, FrontEnd& frontEnd, const char* outcome) {
-  if (!store.loadIncomplete) return false;
-  frontEnd.ShowMessage(IncompleteLoadText(store) + "\nImages are missing, so " + outcome + ".");
-  return true;
+std::optional<Outcome> RefusedAsIncomplete(const ImageStore& store, FrontEnd& frontEnd, const char* outcome) {
+  if (!store.loadIncomplete) return std::nullopt;
+  return Told(frontEnd, Status::Refused, IncompleteLoadText(store) + "\nImages are missing, so " + outcome + ".");
 }
 
 std::span<const TImage_Entry> LoadedImages(const ImageStore& store) {
@@ -71,52 +75,49 @@ std::vector<uint8_t> Wrapped(std::span<const uint8_t> archive, bool best) {
   return PackStream(archive, best);
 }
 
-// Runs `write`, which writes the file `path`; false after telling the user
-// when it cannot be written (kCreateFileFailed) or was refused (kNotSaved).
+// Runs `write`, which writes the file `path`, telling the user when it
+// cannot be written (kCreateFileFailed, Error) or was refused (kNotSaved).
 template <typename Write>
-bool WriteOut(FrontEnd& frontEnd, const std::string& path, Write&& write) {
+Outcome WriteOut(FrontEnd& frontEnd, const std::string& path, Write&& write) {
   try {
     write();
   } catch (const Error& e) {
     if (e.Kind() != ErrorKind::Io) return Refuse(frontEnd, kNotSaved, e.what());
-    frontEnd.ShowMessage(kCreateFileFailed + path + "\r\n" + e.what());
-    return false;
+    return Told(frontEnd, Status::Error, kCreateFileFailed + path + "\r\n" + e.what());
   }
-  return true;
+  return {};
 }
 
-bool WriteOut(FrontEnd& frontEnd, const std::string& path, std::span<const uint8_t> bytes,
-              const WriteOptions& options) {
+Outcome WriteOut(FrontEnd& frontEnd, const std::string& path, std::span<const uint8_t> bytes,
+                 const WriteOptions& options) {
   return WriteOut(frontEnd, path, [&] { WriteFile(path, bytes, options); });
 }
 
 }  // namespace
 
-void SaveCommand(ImageStore& store, FrontEnd& frontEnd) {
-  if (store.bmlFlag != 0) {
-    RebuildLoadedBml(store, frontEnd);
-    return;
-  }
+Outcome SaveCommand(ImageStore& store, FrontEnd& frontEnd) {
+  if (store.bmlFlag != 0) return RebuildLoadedBml(store, frontEnd);
   const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog1, kSaveDialog1Filter);
-  if (!choice) return;
-  SaveAs(store, frontEnd, choice->path, choice->filterIndex);
+  if (!choice) return {Status::Refused, {}};
+  const std::optional<SaveKind> kind = SaveKindOf(choice->filterIndex);
+  if (!kind) {
+    return Refuse(frontEnd, kNotSaved, "filter index " + std::to_string(choice->filterIndex) + " names no kind of file");
+  }
+  return SaveAs(store, frontEnd, choice->path, *kind);
 }
 
-bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath, int32_t filterIndex,
-            const SaveOptions& options) {
-  const std::optional<SaveTarget> target = SaveTargetOf(filterIndex);
-  if (!target) {
-    return Refuse(frontEnd, kNotSaved, "filter index " + std::to_string(filterIndex) + " names no kind of file");
-  }
-  if (RefusedAsIncomplete(store, frontEnd, "the file was not saved")) return false;
+Outcome SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath, SaveKind kind,
+               const SaveOptions& options) {
+  const SaveTarget target = SaveTargetOf(kind);
+  if (auto refused = RefusedAsIncomplete(store, frontEnd, "the file was not saved")) return *refused;
   // Packed mode keeps the name as chosen; any kind is wrapped under a name ending in .prs.
-  const bool packed = target->afs && store.packageMode != 0;
+  const bool packed = target.afs && store.packageMode != 0;
   const bool wrap = HasPrsExtension(chosenPath);
-  std::string path = packed ? chosenPath : ForceExtension(chosenPath, target->extension);
+  std::string path = packed ? chosenPath : ForceExtension(chosenPath, target.extension);
   if (wrap) path = ForceExtension(path, ".prs");
   const WriteOptions writeOptions{options.protectedInputs, false};
 
-  bool written = false;
+  Outcome written;
   if (packed && !wrap) {
     // Written as the archives are compressed: the file may be far larger than the buffers.
     WorkerPool pool;
@@ -127,33 +128,30 @@ bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath
           path,
           [&](FileSink& out) {
             const ProgressShown shown(frontEnd);
-            WritePackedAfs(target->platform, LoadedImages(store), pool, frontEnd, out, packedOptions);
+            WritePackedAfs(target.platform, LoadedImages(store), pool, frontEnd, out, packedOptions);
           },
           writeOptions);
     });
   } else {
     std::vector<uint8_t> bytes;
     try {
-      bytes = packed ? BuildPackedForWrapping(store, frontEnd, *target, options.best) : BuildSaved(store, *target);
+      bytes = packed ? BuildPackedForWrapping(store, frontEnd, target, options.best) : BuildSaved(store, target);
       if (wrap) bytes = Wrapped(bytes, options.best);
     } catch (const Error& e) {
       return Refuse(frontEnd, kNotSaved, e.what());
     }
     written = WriteOut(frontEnd, path, bytes, writeOptions);
   }
-  if (!written) return false;
+  if (!written) return written;
   store.ClearChanges();
   if (options.savedPath != nullptr) *options.savedPath = path;
-  return true;
+  return {};
 }
 
-bool RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& options) {
+Outcome RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& options) {
   if (store.bmlFlag == 0) return Refuse(frontEnd, kNotRebuilt, "no BML package is loaded");
-  if (store.packageArchiveKind == PackageArchiveKind::None) {
-    frontEnd.ShowMessage(kBmlNothingToRebuild);
-    return false;
-  }
-  if (RefusedAsIncomplete(store, frontEnd, "the BML file was not rebuilt")) return false;
+  if (store.packageArchiveKind == PackageArchiveKind::None) return Told(frontEnd, Status::Refused, kBmlNothingToRebuild);
+  if (auto refused = RefusedAsIncomplete(store, frontEnd, "the BML file was not rebuilt")) return *refused;
   const LoadedPackage& loaded = store.loadedPackage;
   const std::string& path = store.loadedFileName;
   if (!loaded.recorded) return Refuse(frontEnd, kNotRebuilt, "the package was not loaded from a file");
@@ -184,13 +182,12 @@ bool RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& 
     return Refuse(frontEnd, kNotRebuilt, "the rebuilt package would be " + std::to_string(bytes.size()) +
                                              " bytes, more than a file that can be loaded");
   }
-  if (!WriteOut(frontEnd, path, bytes, WriteOptions{{path}, true})) return false;
+  if (Outcome written = WriteOut(frontEnd, path, bytes, WriteOptions{{path}, true}); !written) return written;
   // The next rebuild starts from the file just written.
   store.loadedPackage.size = bytes.size();
   store.loadedPackage.hash = ContentHash(bytes);
   store.ClearChanges();
-  frontEnd.ShowMessage(kBmlRebuilt);
-  return true;
+  return Told(frontEnd, Status::Done, kBmlRebuilt);
 }
 
 }  // namespace quarrendel::archive

@@ -1,7 +1,7 @@
 // The Save command (File > Save, shown as "Rebuild" while a BML package is
 // loaded): writes the image table back as it is, never re-encoding pixels.
-//  Save as (SaveDialog1's filter index): 1 PVM, 2 XVM, 5 GVM under the chosen
-//    name with that extension forced; 3, 4, 6 an AFS file of PC, Xbox or
+//  Save as (a SaveKind: SaveDialog1's filter index): 1 PVM, 2 XVM, 5 GVM under
+//    the chosen name with that extension forced; 3, 4, 6 an AFS file of PC, Xbox or
 //    GameCube textures with ".afs" forced, or, when the images came from a
 //    package (packed mode), an AFS of PRS-compressed archives under the name
 //    exactly as chosen, with the progress panel showing the packing. A chosen
@@ -24,8 +24,10 @@
 #include <string>
 #include <vector>
 
+#include "archive/save_names.h"
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "core/outcome.h"
 
 namespace quarrendel::archive {
 
@@ -42,24 +44,25 @@ struct SaveOptions {
 };
 
 // Menu File > Save / Rebuild: with the BML flag set rebuilds the loaded
-// package, else asks SaveDialog1 for a name and a filter index and saves;
-// cancelling writes nothing.
-void SaveCommand(ImageStore& store, FrontEnd& frontEnd);
+// package, else asks SaveDialog1 for a name and a filter index and saves as
+// the kind it names (refused with a message for an index that names none);
+// cancelling writes nothing (Refused without a message).
+Outcome SaveCommand(ImageStore& store, FrontEnd& frontEnd);
 
-// Saves as if `chosenPath` and `filterIndex` had been chosen in SaveDialog1.
-// False, with a message naming the reason, when the save was refused (an
-// unknown filter index, images missing from an incomplete load, a package of
-// more than 120 images, an archive larger than the buffers allow, an AFS file
-// beyond 4 GiB, a ".prs" wrapping of more than 10,000,000 bytes) or the file
-// could not be written ("Failled to create file\r\n" + its name + the reason).
-bool SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath, int32_t filterIndex,
-            const SaveOptions& options = {});
+// Saves as `kind` under `chosenPath`. Refused, with a message naming the
+// reason, when images are missing from an incomplete load, a package holds
+// more than 120 images, an archive is larger than the buffers allow, an AFS
+// file would pass 4 GiB or a ".prs" wrapping 10,000,000 bytes; Error when the
+// file could not be written ("Failled to create file\r\n" + its name + the
+// reason).
+Outcome SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath, SaveKind kind,
+               const SaveOptions& options = {});
 
-// Rebuilds the loaded BML package in place and shows kBmlRebuilt. False, with
-// a message, when there is nothing to rebuild (kBmlNothingToRebuild), the
-// load was incomplete, the package was loaded from a ".prs" file, the file no
-// longer holds the bytes that were loaded, the images do not fit the
-// package's entries, or the file could not be written.
-bool RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& options = {});
+// Rebuilds the loaded BML package in place and shows kBmlRebuilt. Refused,
+// with a message, when there is nothing to rebuild (kBmlNothingToRebuild),
+// the load was incomplete, the package was loaded from a ".prs" file, the
+// file no longer holds the bytes that were loaded or the images do not fit
+// the package's entries; Error when the file could not be written.
+Outcome RebuildLoadedBml(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& options = {});
 
 }  // namespace quarrendel::archive

@@ -16,21 +16,27 @@ size_t ExtensionDot(std::string_view name) {
 
 }  // namespace
 
-std::optional<SaveTarget> SaveTargetOf(int32_t filterIndex) {
-  switch (filterIndex) {
-    case 1: return SaveTarget{false, PackageArchiveKind::Pvm, AfsPlatform::Pc, ".pvm"};
-    case 2: return SaveTarget{false, PackageArchiveKind::Xvm, AfsPlatform::Pc, ".xvm"};
-    case 3: return SaveTarget{true, PackageArchiveKind::None, AfsPlatform::Pc, ".afs"};
-    case 4: return SaveTarget{true, PackageArchiveKind::None, AfsPlatform::Xbox, ".afs"};
-    case 5: return SaveTarget{false, PackageArchiveKind::Gvm, AfsPlatform::Pc, ".gvm"};
-    case 6: return SaveTarget{true, PackageArchiveKind::None, AfsPlatform::Gc, ".afs"};
-    default: return std::nullopt;
-  }
+std::optional<SaveKind> SaveKindOf(int32_t filterIndex) {
+  if (filterIndex < 1 || filterIndex > 6) return std::nullopt;
+  return static_cast<SaveKind>(filterIndex);
 }
 
-std::optional<int32_t> FilterIndexOfKindName(std::string_view name) {
+SaveTarget SaveTargetOf(SaveKind kind) {
+  using enum TargetFamily;
+  switch (kind) {
+    case SaveKind::Pvm: return {false, PackageArchiveKind::Pvm, AfsPlatform::Pc, ".pvm", DcPc};
+    case SaveKind::Xvm: return {false, PackageArchiveKind::Xvm, AfsPlatform::Pc, ".xvm", XboxBb};
+    case SaveKind::AfsPc: return {true, PackageArchiveKind::None, AfsPlatform::Pc, ".afs", DcPc};
+    case SaveKind::AfsXbox: return {true, PackageArchiveKind::None, AfsPlatform::Xbox, ".afs", XboxBb};
+    case SaveKind::Gvm: return {false, PackageArchiveKind::Gvm, AfsPlatform::Pc, ".gvm", Gc};
+    case SaveKind::AfsGc: return {true, PackageArchiveKind::None, AfsPlatform::Gc, ".afs", Gc};
+  }
+  return {};
+}
+
+std::optional<SaveKind> SaveKindOfName(std::string_view name) {
   for (const SaveKindName& kind : kSaveKindNames) {
-    if (kind.name == name) return kind.filterIndex;
+    if (kind.name == name) return kind.kind;
   }
   return std::nullopt;
 }

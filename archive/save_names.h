@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "archive/afs_writer.h"
+#include "core/frontend.h"
 #include "core/image_store.h"
 
 namespace quarrendel::archive {
@@ -17,28 +18,38 @@ inline constexpr const char* kSaveDialog1Filter =
     "PC Format|*.pvm|BB Format|*.xvm|AFS PC Format|*.afs|AFS BB/Xbox Format|*.afs|GC Format|*.gvm|"
     "AFS GC Format|*.afs";
 
-// What one filter index of kSaveDialog1Filter writes.
+// The kinds of file Save writes; each value is its filter index in
+// kSaveDialog1Filter.
+enum class SaveKind : int32_t { Pvm = 1, Xvm = 2, AfsPc = 3, AfsXbox = 4, Gvm = 5, AfsGc = 6 };
+
+// The kind filter index `filterIndex` of SaveDialog1 names, or nullopt.
+std::optional<SaveKind> SaveKindOf(int32_t filterIndex);
+
+// What one kind writes.
 struct SaveTarget {
   bool afs = false;                                      // an AFS file, else a texture archive file
   PackageArchiveKind kind = PackageArchiveKind::None;   // the archive file's kind (texture archive only)
   AfsPlatform platform = AfsPlatform::Pc;                // the AFS file's platform (AFS only)
   std::string_view extension;                            // forced on the name (AFS: in texture mode only)
+  TargetFamily family = TargetFamily::DcPc;              // the platform whose textures it holds
 };
 
-// Filter index 1 PVM, 2 XVM, 3 AFS PC, 4 AFS Xbox, 5 GVM, 6 AFS GameCube;
-// nullopt for any other index.
-std::optional<SaveTarget> SaveTargetOf(int32_t filterIndex);
+SaveTarget SaveTargetOf(SaveKind kind);
 
-// The kinds of file the command line names (`--as KIND`), by filter index.
+// The kinds of file the command line names (`--as KIND`).
 struct SaveKindName {
   std::string_view name;
-  int32_t filterIndex;
+  SaveKind kind;
 };
-inline constexpr std::array<SaveKindName, 6> kSaveKindNames{{
-    {"pvm", 1}, {"xvm", 2}, {"afs-pc", 3}, {"afs-xbox", 4}, {"gvm", 5}, {"afs-gc", 6}}};
+inline constexpr std::array<SaveKindName, 6> kSaveKindNames{{{"pvm", SaveKind::Pvm},
+                                                             {"xvm", SaveKind::Xvm},
+                                                             {"afs-pc", SaveKind::AfsPc},
+                                                             {"afs-xbox", SaveKind::AfsXbox},
+                                                             {"gvm", SaveKind::Gvm},
+                                                             {"afs-gc", SaveKind::AfsGc}}};
 
-// The filter index of a kind name of kSaveKindNames (exact, lower case), or nullopt.
-std::optional<int32_t> FilterIndexOfKindName(std::string_view name);
+// The kind a name of kSaveKindNames (exact, lower case) names, or nullopt.
+std::optional<SaveKind> SaveKindOfName(std::string_view name);
 
 // "pvm|xvm|afs-pc|afs-xbox|gvm|afs-gc", for help texts.
 std::string SaveKindNameList();

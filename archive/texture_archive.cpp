@@ -68,7 +68,7 @@ std::vector<TableEntry> ReadEntryTable(const ByteReader& in, uint32_t count, boo
 
 // Fills entry `index`: data first (the one release-allocate-copy rule), then
 // the fields, then the list item.
-TImage_Entry& Fill(ImageStore& store, FrontEnd& frontEnd, int32_t index, std::string name, const Texture& t) {
+TImage_Entry& Fill(ImageStore& store, ReadResult& read, int32_t index, std::string name, const Texture& t) {
   TImage_Entry& entry = store.Entry(index);
   store.FillEntryData(entry, t.data);
   entry.Name = std::move(name);
@@ -76,7 +76,7 @@ TImage_Entry& Fill(ImageStore& store, FrontEnd& frontEnd, int32_t index, std::st
   entry.Height = t.height;
   entry.Format = t.format;
   entry.GlobalIndex = t.globalIndex;
-  frontEnd.ListAdd(entry.Name);
+  read.names.push_back(entry.Name);
   return entry;
 }
 
@@ -84,21 +84,27 @@ TImage_Entry& Fill(ImageStore& store, FrontEnd& frontEnd, int32_t index, std::st
 // pools run out part-way through an archive, and records a walk that filled
 // fewer images than the archive declares.
 template <typename Walk>
-int32_t FillCounted(ImageStore& store, int32_t first, uint32_t declared, Walk walk) {
-  store.imagesDeclared += declared;
+int32_t FillCounted(ImageStore& store, ReadResult& read, int32_t first, uint32_t declared, Walk walk) {
+  read.expected += declared;
   int32_t next = first;
   try {
     walk(next);
-  } catch (...) {
+  } catch (const Error& e) {
     store.imageCount = next;
-    throw;
+    if (e.Kind() != ErrorKind::PoolFull) throw;
+    read.poolFull = e;
   }
   store.imageCount = next;
-  if (static_cast<uint32_t>(next - first) < declared) store.NoteShortfall(LoadShortfall::Damaged);
+  if (static_cast<uint32_t>(next - first) < declared) read.StopShort(LoadShortfall::Damaged);
   return next;
 }
 
-
+// A file reader's result once the walk is done.
+ReadResult Finished(const ImageStore& store, ReadResult read, LoadedContainer container) {
+  read.container = container;
+  read.imageCount = store.imageCount;
+  return read;
+}
 
 void RequireRunningIndex(int32_t runningIndex) {
   if (runningIndex < 0 || runningIndex > kMaxImages) {
@@ -108,8 +114,8 @@ void RequireRunningIndex(int32_t runningIndex) {
 
 // PVM and GVM files: entry table, then the t-th texture chunk of the right
 // magic belongs to entry t; other chunks are skipped by their length.
-int32_t ReadEntryArchiveFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, Order order,
-                             const InputHooks& input) {
+ReadResult ReadEntryArchiveFile(ImageStore& store, std::span<const uint8_t> file, Order order,
+                                const InputHooks& input) {
   const bool gvm = order == Order::Big;
   const ByteReader in = HeaderOf(file, gvm ? "GVM" : "PVM");
   const uint32_t headerLength = in.U32LeAt(4);
@@ -120,7 +126,8 @@ int32_t ReadEntryArchiveFile(ImageStore& store, FrontEnd& frontEnd, std::span<co
   if (!gvm) store.pvrFamily = 1;
   const std::vector<TableEntry> table = ReadEntryTable(in, count, flags == kLongEntryFlags, order);
 
-  return FillCounted(store, 0, count, [&](int32_t& t) {
+  ReadResult read;
+  FillCounted(store, read, 0, count, [&](int32_t& t) {
     size_t pos = static_cast<size_t>(headerLength) + 8;
     while (static_cast<size_t>(t) < table.size() && in.HasAt(pos, texture::kChunkHeadSize)) {
       ByteReader headIn = in.Sub(pos, texture::kChunkHeadSize);
@@ -130,7 +137,7 @@ int32_t ReadEntryArchiveFile(ImageStore& store, FrontEnd& frontEnd, std::span<co
         const size_t dataLength = head.chunkLength - 8u;
         if (!in.HasAt(pos + texture::kChunkHeadSize, dataLength)) break;
         const TableEntry& e = table[static_cast<size_t>(t)];
-        Fill(store, frontEnd, t, e.name,
+        Fill(store, read, t, e.name,
              {head.width, head.height, head.format, e.globalIndex,
               in.BytesAt(pos + texture::kChunkHeadSize, dataLength)});
         input.Release(in.BytesAt(pos, texture::kChunkHeadSize + dataLength));
@@ -139,12 +146,13 @@ int32_t ReadEntryArchiveFile(ImageStore& store, FrontEnd& frontEnd, std::span<co
       pos += static_cast<size_t>(head.chunkLength) + 8;
     }
   });
+  return Finished(store, std::move(read), gvm ? LoadedContainer::Gvm : LoadedContainer::Pvm);
 }
 
 // PVM and GVM unpacked from a package: the same entry table, but the chunks
 // from (low 16 bits of the header length) + 8 are taken one per entry without
 // a magic test, so a GBIX chunk becomes an image of its own.
-int32_t ReadEntryArchiveInMemory(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> archive,
+int32_t ReadEntryArchiveInMemory(ImageStore& store, ReadResult& read, std::span<const uint8_t> archive,
                                  int32_t packageIndex, int32_t runningIndex, PackageCaller caller, Order order) {
   RequireRunningIndex(runningIndex);
   const bool gvm = order == Order::Big;
@@ -163,7 +171,7 @@ int32_t ReadEntryArchiveInMemory(ImageStore& store, FrontEnd& frontEnd, std::spa
   const std::vector<TableEntry> table = ReadEntryTable(in, count, longEntries, order);
   const bool skipModels = !gvm && caller == PackageCaller::Bml;
 
-  return FillCounted(store, runningIndex, count, [&](int32_t& g) {
+  return FillCounted(store, read, runningIndex, count, [&](int32_t& g) {
     size_t q = static_cast<size_t>(in.U16LeAt(4)) + 8;
     for (const TableEntry& e : table) {
       // A PVM in a BML package may put a model-name chunk in front of a texture.
@@ -188,7 +196,7 @@ int32_t ReadEntryArchiveInMemory(ImageStore& store, FrontEnd& frontEnd, std::spa
       }
       t.globalIndex = e.globalIndex;
       t.data = in.BytesAt(q + texture::kChunkHeadSize, dataLength);
-      Fill(store, frontEnd, g, e.name, t).PackageIndex = packageIndex;
+      Fill(store, read, g, e.name, t).PackageIndex = packageIndex;
       ++g;
       q += texture::kChunkHeadSize + dataLength;
     }
@@ -198,14 +206,14 @@ int32_t ReadEntryArchiveInMemory(ImageStore& store, FrontEnd& frontEnd, std::spa
 // XVM: `count` consecutive XVRT chunks from H + 8, each followed by its data;
 // the next chunk starts at chunk start + chunk length + 8. Magics are not tested.
 template <typename NameOf, typename Filled>
-int32_t ReadXvm(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> archive, int32_t first,
+int32_t ReadXvm(ImageStore& store, ReadResult& read, std::span<const uint8_t> archive, int32_t first,
                 const char* what, NameOf nameOf, Filled filled, const InputHooks& input) {
   const ByteReader in = HeaderOf(archive, "XVM");
   const uint32_t headerLength = in.U32LeAt(4);
   const uint32_t count = in.U32LeAt(8);
   RequireImageCount(static_cast<int64_t>(first) + count, what);
 
-  return FillCounted(store, first, count, [&](int32_t& g) {
+  return FillCounted(store, read, first, count, [&](int32_t& g) {
     size_t pos = static_cast<size_t>(headerLength) + 8;
     for (uint32_t j = 0; j < count && in.HasAt(pos, texture::kXvrtHeadSize); ++j) {
       ByteReader headIn = in.Sub(pos, texture::kXvrtHeadSize);
@@ -213,7 +221,7 @@ int32_t ReadXvm(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> 
       if (!in.HasAt(pos + texture::kXvrtHeadSize, head.dataLength)) break;
       Texture t{head.width, head.height, head.EntryFormat(), head.globalIndex,
                 in.BytesAt(pos + texture::kXvrtHeadSize, head.dataLength)};
-      filled(Fill(store, frontEnd, g, nameOf(j), t));
+      filled(Fill(store, read, g, nameOf(j), t));
       input.Release(in.BytesAt(pos, texture::kXvrtHeadSize + head.dataLength));
       ++g;
       pos += static_cast<size_t>(head.chunkLength) + 8;
@@ -223,50 +231,37 @@ int32_t ReadXvm(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> 
 
 }  // namespace
 
-int32_t ReadPvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                    const InputHooks& input) {
-  return ReadEntryArchiveFile(store, frontEnd, file, Order::Little, input);
+ReadResult ReadPvmFile(ImageStore& store, std::span<const uint8_t> file, const InputHooks& input) {
+  return ReadEntryArchiveFile(store, file, Order::Little, input);
 }
 
-int32_t ReadGvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                    const InputHooks& input) {
-  return ReadEntryArchiveFile(store, frontEnd, file, Order::Big, input);
+ReadResult ReadGvmFile(ImageStore& store, std::span<const uint8_t> file, const InputHooks& input) {
+  return ReadEntryArchiveFile(store, file, Order::Big, input);
 }
 
-int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                    const InputHooks& input) {
-  return ReadXvm(
-      store, frontEnd, file, 0, "XVM file", [](uint32_t i) { return "Image " + std::to_string(i); },
+ReadResult ReadXvmFile(ImageStore& store, std::span<const uint8_t> file, const InputHooks& input) {
+  ReadResult read;
+  ReadXvm(
+      store, read, file, 0, "XVM file", [](uint32_t i) { return "Image " + std::to_string(i); },
       [](TImage_Entry&) {}, input);
+  return Finished(store, std::move(read), LoadedContainer::Xvm);
 }
 
-int32_t ReadPvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file) {
-  return ReadPvmFile(store, frontEnd, file, InputHooks());
+int32_t ReadPvmInMemory(ImageStore& store, ReadResult& read, std::span<const uint8_t> archive, int32_t packageIndex,
+                        int32_t runningIndex, PackageCaller caller) {
+  return ReadEntryArchiveInMemory(store, read, archive, packageIndex, runningIndex, caller, Order::Little);
 }
 
-int32_t ReadGvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file) {
-  return ReadGvmFile(store, frontEnd, file, InputHooks());
+int32_t ReadGvmInMemory(ImageStore& store, ReadResult& read, std::span<const uint8_t> archive, int32_t packageIndex,
+                        int32_t runningIndex, PackageCaller caller) {
+  return ReadEntryArchiveInMemory(store, read, archive, packageIndex, runningIndex, caller, Order::Big);
 }
 
-int32_t ReadXvmFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file) {
-  return ReadXvmFile(store, frontEnd, file, InputHooks());
-}
-
-int32_t ReadPvmInMemory(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> archive,
-                        int32_t packageIndex, int32_t runningIndex, PackageCaller caller) {
-  return ReadEntryArchiveInMemory(store, frontEnd, archive, packageIndex, runningIndex, caller, Order::Little);
-}
-
-int32_t ReadGvmInMemory(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> archive,
-                        int32_t packageIndex, int32_t runningIndex, PackageCaller caller) {
-  return ReadEntryArchiveInMemory(store, frontEnd, archive, packageIndex, runningIndex, caller, Order::Big);
-}
-
-int32_t ReadXvmInMemory(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> archive,
-                        int32_t packageIndex, int32_t runningIndex, PackageCaller) {
+int32_t ReadXvmInMemory(ImageStore& store, ReadResult& read, std::span<const uint8_t> archive, int32_t packageIndex,
+                        int32_t runningIndex, PackageCaller) {
   RequireRunningIndex(runningIndex);
   return ReadXvm(
-      store, frontEnd, archive, runningIndex, "XVM archive",
+      store, read, archive, runningIndex, "XVM archive",
       [packageIndex](uint32_t j) {
         return "XVM " + std::to_string(packageIndex) + " , Image " + std::to_string(j);
       },

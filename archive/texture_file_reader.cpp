@@ -99,26 +99,38 @@ std::string TextureFileImageName(const std::string& path) {
   return name.string();
 }
 
-bool ReadTextureFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> bytes, const std::string& name) {
+ReadResult ReadTextureFile(ImageStore& store, std::span<const uint8_t> bytes, const std::string& name) {
   const ByteReader file(bytes);
+  ReadResult read;
+  read.container = LoadedContainer::TextureFile;
+  read.expected = 1;
+  read.imageCount = store.imageCount;
   FoundTexture t;
+  bool found = true;
   if (file.MagicAt(0, "XVRT")) {
     t = FindXvr(file);
   } else if (file.MagicAt(0, "GBIX") || file.MagicAt(0, "GCIX")) {
     if (!file.HasAt(0, 12)) CutShort("the GBIX chunk", 0, 12, file.Size());
     const size_t headAt = size_t{8} + file.U32LeAt(4);
-    if (!FindChunkTexture(file, headAt, file.U32LeAt(8), t)) return false;
-  } else if (!FindChunkTexture(file, 0, 0, t)) {
-    return false;
+    found = FindChunkTexture(file, headAt, file.U32LeAt(8), t);
+  } else {
+    found = FindChunkTexture(file, 0, 0, t);
+  }
+  if (!found) {
+    read.outcome = {Status::Unsupported, kNotSupported};
+    return read;
   }
 
   TImage_Entry& entry = store.Entry(0);
   try {
     store.FillEntryData(entry, t.data);
   } catch (const Error& e) {
+    if (e.Kind() != ErrorKind::PoolFull) throw;
     // The pools ran out after entry 0's old block was released.
-    if (e.Kind() == ErrorKind::PoolFull) store.imageCount = 0;
-    throw;
+    store.imageCount = read.imageCount = 0;
+    read.poolFull = e;
+    read.StopShort(LoadShortfall::Damaged);
+    return read;
   }
   entry.Width = t.width;
   entry.Height = t.height;
@@ -127,9 +139,9 @@ bool ReadTextureFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint
   entry.PackageIndex = 0;
   entry.Name = name;
   if (t.pvr) store.pvrFamily = 1;
-  store.imageCount = 1;
-  frontEnd.ListAdd(entry.Name);
-  return true;
+  store.imageCount = read.imageCount = 1;
+  read.names.push_back(entry.Name);
+  return read;
 }
 
 }  // namespace quarrendel::archive

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/frontend.h"
+#include "archive/texture_archive.h"
 #include "core/image_store.h"
 
 namespace quarrendel::archive {
@@ -30,13 +30,14 @@ std::string TextureFileImageName(const std::string& path);
 // Loads `file` into entry 0 as the only image: Width, Height and Format from
 // the texture header (the file readers' forms), GlobalIndex from the GBIX/GCIX
 // chunk or the XVRT header (machine order; 0 for a bare PVRT/GVRT), PackageIndex
-// 0, Name `name`; one list item; image count 1. The PVR-family flag is set for
-// PVR files, as for PVM files; GVR and XVR files leave it 0, as GVM and XVM
-// files do.
-// Returns false, changing nothing, when a GBIX/GCIX chunk is not followed by a
-// PVRT or GVRT chunk. Throws, changing nothing, Error(Truncated) when a header
-// or the texture data runs past the end of the file and Error(Corrupt) for a
-// chunk shorter than its own header. Error(PoolFull) leaves the image count 0.
-bool ReadTextureFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const std::string& name);
+// 0, Name `name`, the one name listed; image count 1. The PVR-family flag is
+// set for PVR files, as for PVM files; GVR and XVR files leave it 0, as GVM
+// and XVM files do.
+// Refuses as Unsupported (kNotSupported), changing nothing, a GBIX/GCIX chunk
+// not followed by a PVRT or GVRT chunk. Throws, changing nothing,
+// Error(Truncated) when a header or the texture data runs past the end of the
+// file and Error(Corrupt) for a chunk shorter than its own header. Full block
+// pools leave the image count 0.
+ReadResult ReadTextureFile(ImageStore& store, std::span<const uint8_t> file, const std::string& name);
 
 }  // namespace quarrendel::archive

@@ -11,6 +11,7 @@
 #include "archive/load_command.h"
 #include "archive/texture_archive.h"
 #include "core/byte_io.h"
+#include "tests/support/recording_frontend.h"
 
 namespace {
 
@@ -47,11 +48,7 @@ std::vector<uint8_t> ManyTexturePvm(int count, int side) {
 void BM_ReadPvmFile(benchmark::State& state) {
   const auto file = ManyTexturePvm(static_cast<int>(state.range(0)), 8);
   auto store = std::make_unique<ImageStore>();
-  RecordingFrontEnd ui;
-  for (auto _ : state) {
-    ui.ListClear();
-    benchmark::DoNotOptimize(archive::ReadPvmFile(*store, ui, file));
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(archive::ReadPvmFile(*store, file).names.data());
   if (store->imageCount != state.range(0)) state.SkipWithError("not every texture was read");
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(file.size()));
 }
@@ -60,10 +57,9 @@ BENCHMARK(BM_ReadPvmFile)->Arg(5000)->Unit(benchmark::kMillisecond);
 void BM_ReadPvmInMemory(benchmark::State& state) {
   const auto file = ManyTexturePvm(static_cast<int>(state.range(0)), 8);
   auto store = std::make_unique<ImageStore>();
-  RecordingFrontEnd ui;
   for (auto _ : state) {
-    ui.ListClear();
-    benchmark::DoNotOptimize(archive::ReadPvmInMemory(*store, ui, file, 0, 0, archive::PackageCaller::Afs));
+    archive::ReadResult read;
+    benchmark::DoNotOptimize(archive::ReadPvmInMemory(*store, read, file, 0, 0, archive::PackageCaller::Afs));
   }
   // Each GBIX chunk counts as an image of its own here.
   if (store->imageCount != state.range(0)) state.SkipWithError("not every chunk was read");

@@ -22,6 +22,7 @@
 #include "core/frontend.h"
 #include "core/worker_pool.h"
 #include "prs/prs.h"
+#include "tests/support/recording_frontend.h"
 
 namespace {
 

@@ -24,6 +24,7 @@
 #include "core/byte_io.h"
 #include "core/worker_pool.h"
 #include "prs/prs.h"
+#include "tests/support/recording_frontend.h"
 
 namespace {
 
@@ -132,10 +133,10 @@ void BM_LoadAfsOfPackedPvms(benchmark::State& state) {
   auto store = std::make_unique<quarrendel::ImageStore>();
   const double cpuBefore = ProcessCpuSeconds();
   for (auto _ : state) {
-    quarrendel::RecordingFrontEnd fe;
+    quarrendel::NoProgress progress;
     store->packageMode = 0;
-    const auto outcome = quarrendel::archive::ReadAfs(*store, fe, afs.file);
-    if (outcome != quarrendel::archive::PackageOutcome::Completed || store->imageCount != kMembers * kTexturesPerArchive) {
+    const auto read = quarrendel::archive::ReadAfs(*store, afs.file, progress);
+    if (read.outcome.status != quarrendel::Status::Done || store->imageCount != kMembers * kTexturesPerArchive) {
       state.SkipWithError("the AFS did not load");
     }
     benchmark::DoNotOptimize(store->images[0].Data);

@@ -33,7 +33,7 @@ using namespace quarrendel::texture;
 // Row-major, side x side.
 std::vector<uint32_t> MakePicture(int32_t kind, int32_t side) { return test::NaturalPicture(kind, side, side); }
 
-double PsnrOf(const std::vector<uint32_t>& picture, int32_t side, const Canvas& decoded) {
+double PsnrOf(const std::vector<uint32_t>& picture, int32_t side, const Plane& decoded) {
   double sum = 0;
   for (int32_t y = 0; y < side; ++y) {
     for (int32_t x = 0; x < side; ++x) {
@@ -50,7 +50,8 @@ double PsnrOf(const std::vector<uint32_t>& picture, int32_t side, const Canvas& 
 
 // The VQ texture (data format 3) the result makes, decoded by DecodeVq.
 double VqPsnr(const std::vector<uint32_t>& picture, int32_t side, PixelFormat format, const VqResult& vq) {
-  auto canvas = std::make_unique<Canvas>();
+  RgbaImage image{side, side, std::vector<uint32_t>(static_cast<size_t>(side) * static_cast<size_t>(side))};
+  const Plane canvas(image);
   const auto& twiddle = TwiddleTable();
   const int32_t blocks = side / 2;
   if (format == PixelFormat::Yuv442) {
@@ -58,13 +59,13 @@ double VqPsnr(const std::vector<uint32_t>& picture, int32_t side, PixelFormat fo
       for (int32_t bx = 0; bx < blocks; ++bx) {
         const uint16_t* e = &vq.codebook[4 * static_cast<size_t>(vq.indices[0][static_cast<size_t>(by * blocks + bx)])];
         const auto top = WidenYuvPair(YuvPair{e[0], e[2]}), bottom = WidenYuvPair(YuvPair{e[1], e[3]});
-        (*canvas)(2 * bx, 2 * by) = top[0];
-        (*canvas)(2 * bx + 1, 2 * by) = top[1];
-        (*canvas)(2 * bx, 2 * by + 1) = bottom[0];
-        (*canvas)(2 * bx + 1, 2 * by + 1) = bottom[1];
+        canvas(2 * bx, 2 * by) = top[0];
+        canvas(2 * bx + 1, 2 * by) = top[1];
+        canvas(2 * bx, 2 * by + 1) = bottom[0];
+        canvas(2 * bx + 1, 2 * by + 1) = bottom[1];
       }
     }
-    return PsnrOf(picture, side, *canvas);
+    return PsnrOf(picture, side, canvas);
   }
   std::vector<uint8_t> data(static_cast<size_t>(kVqCodebookBytes) + static_cast<size_t>(blocks) * blocks);
   for (size_t i = 0; i < vq.codebook.size(); ++i) {
@@ -78,14 +79,15 @@ double VqPsnr(const std::vector<uint32_t>& picture, int32_t side, PixelFormat fo
     }
   }
   int32_t cursor = 0;
-  DecodeVq(*canvas, data, cursor, side, 0);
-  ConvertTexels(*canvas, side, static_cast<uint8_t>(format));
-  return PsnrOf(picture, side, *canvas);
+  DecodeVq(canvas, data, cursor, side, 0);
+  ConvertTexels(canvas, side, static_cast<uint8_t>(format));
+  return PsnrOf(picture, side, canvas);
 }
 
 // The 8-bit twiddled CLUT texture the result makes.
 double PalettePsnr(const std::vector<uint32_t>& picture, int32_t side, TexelFormat format, const PaletteResult& result) {
-  auto canvas = std::make_unique<Canvas>();
+  RgbaImage image{side, side, std::vector<uint32_t>(static_cast<size_t>(side) * static_cast<size_t>(side))};
+  const Plane canvas(image);
   const auto& twiddle = TwiddleTable();
   std::vector<uint8_t> data(static_cast<size_t>(side) * static_cast<size_t>(side));
   for (int32_t y = 0; y < side; ++y) {
@@ -99,16 +101,16 @@ double PalettePsnr(const std::vector<uint32_t>& picture, int32_t side, TexelForm
     // as WidenTexel does (Rgb5a3ToPixel).
     for (int32_t y = 0; y < side; ++y) {
       for (int32_t x = 0; x < side; ++x) {
-        (*canvas)(x, y) = WidenTexel(result.palette[result.indices[static_cast<size_t>(y * side + x)]], format);
+        canvas(x, y) = WidenTexel(result.palette[result.indices[static_cast<size_t>(y * side + x)]], format);
       }
     }
-    return PsnrOf(picture, side, *canvas);
+    return PsnrOf(picture, side, canvas);
   }
   Palette palette{};
   std::copy(result.palette.begin(), result.palette.end(), palette.begin());
-  DecodeClut8Twiddled(*canvas, data, side, palette);
-  ConvertTexels(*canvas, side, static_cast<uint8_t>(format));
-  return PsnrOf(picture, side, *canvas);
+  DecodeClut8Twiddled(canvas, data, side, palette);
+  ConvertTexels(canvas, side, static_cast<uint8_t>(format));
+  return PsnrOf(picture, side, canvas);
 }
 
 // Arguments: picture, pixel format code (0, 1, 2, 3).

@@ -1,6 +1,6 @@
 // Decoder throughput at 1024 x 1024 (the rectangle layouts at 1024 x 256 and
-// 256 x 1024), against a plain fill of the same canvas region in the same
-// run, and the time of a whole image selection.
+// 256 x 1024) into a row-major plane, against a plain fill of the same plane
+// in the same run, and the time of a whole image selection.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -36,23 +36,22 @@ std::vector<uint8_t> NoiseBytes(size_t count) {
 
 template <typename F>
 void Run(benchmark::State& state, size_t dataBytes, F decode, int64_t pixels = kPixels) {
-  auto canvas = std::make_unique<Canvas>();
+  std::vector<uint32_t> pixelsOut(static_cast<size_t>(kPixels));
+  const Plane plane(pixelsOut, kSide, kSide);
   const std::vector<uint8_t> data = NoiseBytes(dataBytes);
   for (auto _ : state) {
-    decode(*canvas, std::span<const uint8_t>(data));
+    decode(plane, std::span<const uint8_t>(data));
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * pixels);
 }
 
 void BM_PlainFill(benchmark::State& state) {
-  Run(state, 0, [](Canvas& c, std::span<const uint8_t>) {
-    for (int32_t x = 0; x < kSide; ++x) std::fill_n(c.Column(x), kSide, 0xFF00FF00u);
-  });
+  Run(state, 0, [](const Plane& c, std::span<const uint8_t>) { c.Fill(kSide, kSide, 0xFF00FF00u); });
 }
 
 void BM_TransferTwiddled16(benchmark::State& state) {
-  Run(state, 2 * kPixels, [](Canvas& c, std::span<const uint8_t> d) {
+  Run(state, 2 * kPixels, [](const Plane& c, std::span<const uint8_t> d) {
     int32_t cursor = 0;
     TransferTwiddled16(c, d, cursor, 0, 0, kSide);
   });
@@ -70,18 +69,18 @@ void BM_TransferTwiddled16Encode(benchmark::State& state) {
 }
 
 void BM_ConvertTexels(benchmark::State& state) {
-  Run(state, 0, [](Canvas& c, std::span<const uint8_t>) { ConvertTexels(c, kSide, 0); });
+  Run(state, 0, [](const Plane& c, std::span<const uint8_t>) { ConvertTexels(c, kSide, 0); });
 }
 
 void BM_DecodeRectangle16(benchmark::State& state) {
-  Run(state, 2 * kPixels, [](Canvas& c, std::span<const uint8_t> d) {
+  Run(state, 2 * kPixels, [](const Plane& c, std::span<const uint8_t> d) {
     int32_t cursor = 0;
     DecodeRectangle16(c, d, cursor, kSide);
   });
 }
 
 void BM_DecodeVq(benchmark::State& state) {
-  Run(state, 2048 + kPixels / 4, [](Canvas& c, std::span<const uint8_t> d) {
+  Run(state, 2048 + kPixels / 4, [](const Plane& c, std::span<const uint8_t> d) {
     int32_t cursor = 0;
     DecodeVq(c, d, cursor, kSide, 0);
   });
@@ -89,62 +88,58 @@ void BM_DecodeVq(benchmark::State& state) {
 
 // Small VQ is decodable up to side 64 (a 2048-byte codebook).
 void BM_DecodeSmallVq64(benchmark::State& state) {
-  Run(state, 2048 + 64 * 64 / 4, [](Canvas& c, std::span<const uint8_t> d) { DecodeSmallVq(c, d, 64, 0); },
+  Run(state, 2048 + 64 * 64 / 4, [](const Plane& c, std::span<const uint8_t> d) { DecodeSmallVq(c, d, 64, 0); },
       64 * 64);
 }
 
 void BM_DecodeClut4Twiddled(benchmark::State& state) {
   const Palette palette = FallbackPalette(PaletteKind::Pvp);
   Run(state, kPixels / 2,
-      [&](Canvas& c, std::span<const uint8_t> d) { DecodeClut4Twiddled(c, d, kSide, palette); });
+      [&](const Plane& c, std::span<const uint8_t> d) { DecodeClut4Twiddled(c, d, kSide, palette); });
 }
 
 void BM_DecodeClut8Twiddled(benchmark::State& state) {
   const Palette palette = FallbackPalette(PaletteKind::Pvp);
-  Run(state, kPixels, [&](Canvas& c, std::span<const uint8_t> d) { DecodeClut8Twiddled(c, d, kSide, palette); });
+  Run(state, kPixels, [&](const Plane& c, std::span<const uint8_t> d) { DecodeClut8Twiddled(c, d, kSide, palette); });
 }
 
 void BM_DecodeClut8Swizzled(benchmark::State& state) {
   const Palette palette = FallbackPalette(PaletteKind::Pvp);
-  Run(state, kPixels, [&](Canvas& c, std::span<const uint8_t> d) { DecodeClut8Swizzled(c, d, kSide, palette); });
+  Run(state, kPixels, [&](const Plane& c, std::span<const uint8_t> d) { DecodeClut8Swizzled(c, d, kSide, palette); });
 }
 
 void BM_DecodeTiled565(benchmark::State& state) {
-  Run(state, 2 * kPixels, [](Canvas& c, std::span<const uint8_t> d) { DecodeTiled565(c, d, kSide); });
+  Run(state, 2 * kPixels, [](const Plane& c, std::span<const uint8_t> d) { DecodeTiled565(c, d, kSide); });
 }
 
 void BM_DecodeTiled1555(benchmark::State& state) {
-  Run(state, 2 * kPixels, [](Canvas& c, std::span<const uint8_t> d) { DecodeTiled1555(c, d, kSide); });
+  Run(state, 2 * kPixels, [](const Plane& c, std::span<const uint8_t> d) { DecodeTiled1555(c, d, kSide); });
 }
 
 void BM_DecodeRgb5a3Tiled(benchmark::State& state) {
-  Run(state, 2 * kPixels, [](Canvas& c, std::span<const uint8_t> d) { DecodeRgb5a3Tiled(c, d, kSide); });
+  Run(state, 2 * kPixels, [](const Plane& c, std::span<const uint8_t> d) { DecodeRgb5a3Tiled(c, d, kSide); });
 }
 
 void BM_DecodeCi4Tiled(benchmark::State& state) {
   const Palette palette = FallbackPalette(PaletteKind::Gvp);
-  Run(state, kPixels / 2, [&](Canvas& c, std::span<const uint8_t> d) { DecodeCi4Tiled(c, d, kSide, palette); });
+  Run(state, kPixels / 2, [&](const Plane& c, std::span<const uint8_t> d) { DecodeCi4Tiled(c, d, kSide, palette); });
 }
 
 void BM_DecodeCi8Tiled(benchmark::State& state) {
   const Palette palette = FallbackPalette(PaletteKind::Gvp);
-  Run(state, kPixels, [&](Canvas& c, std::span<const uint8_t> d) { DecodeCi8Tiled(c, d, kSide, palette); });
+  Run(state, kPixels, [&](const Plane& c, std::span<const uint8_t> d) { DecodeCi8Tiled(c, d, kSide, palette); });
 }
 
-void BM_DecodeCmprAndReorder(benchmark::State& state) {
-  auto scratch = std::make_unique<Canvas>();
-  Run(state, kPixels / 2, [&](Canvas& c, std::span<const uint8_t> d) {
-    DecodeCmpr(*scratch, kSide, d);
-    ReorderCmprTiles(c, *scratch, kSide);
-  });
+void BM_DecodeCmpr(benchmark::State& state) {
+  Run(state, kPixels / 2, [&](const Plane& c, std::span<const uint8_t> d) { DecodeCmpr(c, kSide, d); });
 }
 
 void BM_DecodeDxt1(benchmark::State& state) {
-  Run(state, kPixels / 2, [](Canvas& c, std::span<const uint8_t> d) { DecodeDxt1(c, kSide, d); });
+  Run(state, kPixels / 2, [](const Plane& c, std::span<const uint8_t> d) { DecodeDxt1(c, kSide, d); });
 }
 
 void BM_DecodeDxt3(benchmark::State& state) {
-  Run(state, kPixels, [](Canvas& c, std::span<const uint8_t> d) { DecodeDxt3(c, kSide, d); });
+  Run(state, kPixels, [](const Plane& c, std::span<const uint8_t> d) { DecodeDxt3(c, kSide, d); });
 }
 
 // The rectangle layouts at state.range(0) x state.range(1) texels of data;
@@ -155,46 +150,43 @@ void RunRect(benchmark::State& state, F decode, bool smallerLevels = false) {
   const auto h = static_cast<int32_t>(state.range(1));
   const int64_t pixels = int64_t{w} * h;
   const int64_t bytes = 2 * pixels + (smallerLevels ? 2 * pixels / 3 : 0);
-  Run(state, static_cast<size_t>(bytes), [&](Canvas& c, std::span<const uint8_t> d) { decode(c, d, w, h); },
+  Run(state, static_cast<size_t>(bytes), [&](const Plane& c, std::span<const uint8_t> d) { decode(c, d, w, h); },
       pixels);
 }
 
 void BM_DecodeTwiddledRectangle16(benchmark::State& state) {
-  RunRect(state, [](Canvas& c, std::span<const uint8_t> d, int32_t w, int32_t h) {
+  RunRect(state, [](const Plane& c, std::span<const uint8_t> d, int32_t w, int32_t h) {
     int32_t cursor = 0;
     DecodeTwiddledRectangle16(c, d, cursor, w, h);
   });
 }
 
 void BM_DecodeTwiddledMipmapAlias(benchmark::State& state) {
-  RunRect(state, [](Canvas& c, std::span<const uint8_t> d, int32_t w, int32_t h) {
+  RunRect(state, [](const Plane& c, std::span<const uint8_t> d, int32_t w, int32_t h) {
     auto cursor = static_cast<int32_t>(AliasTopLevelOffset(w, h, static_cast<int64_t>(d.size())));
     DecodeTwiddledRectangle16(c, d, cursor, w, h);
   }, true);
 }
 
 void BM_DecodeStride16(benchmark::State& state) {
-  RunRect(state, [](Canvas& c, std::span<const uint8_t> d, int32_t w, int32_t h) {
+  RunRect(state, [](const Plane& c, std::span<const uint8_t> d, int32_t w, int32_t h) {
     int32_t cursor = 0;
     DecodeRaster16(c, d, cursor, w, h);
   });
 }
 
 void BM_DecodeStrideYuv422(benchmark::State& state) {
-  RunRect(state, [](Canvas& c, std::span<const uint8_t> d, int32_t w, int32_t h) { DecodeStrideYuv422(c, d, w, h); });
+  RunRect(state, [](const Plane& c, std::span<const uint8_t> d, int32_t w, int32_t h) { DecodeStrideYuv422(c, d, w, h); });
 }
 
 void BM_PaintOverCheckerboard(benchmark::State& state) {
-  auto canvas = std::make_unique<Canvas>();
   const std::vector<uint8_t> noise = NoiseBytes(4 * kPixels);
-  for (int32_t x = 0; x < kSide; ++x) {
-    for (int32_t y = 0; y < kSide; ++y) {
-      const size_t i = 4 * (static_cast<size_t>(x) * kSide + y);
-      (*canvas)(x, y) = noise[i] | (noise[i + 1] << 8) | (noise[i + 2] << 16) | (uint32_t{noise[i + 3]} << 24);
-    }
+  std::vector<uint32_t> pixels(static_cast<size_t>(kPixels));
+  for (size_t i = 0; i < pixels.size(); ++i) {
+    pixels[i] = noise[4 * i] | (noise[4 * i + 1] << 8) | (noise[4 * i + 2] << 16) | (uint32_t{noise[4 * i + 3]} << 24);
   }
   for (auto _ : state) {
-    Picture p = PaintOverCheckerboard(*canvas, kSide, kSide);
+    Picture p = PaintOverCheckerboard(RgbaRect{pixels.data(), kSide, kSide, kSide});
     benchmark::DoNotOptimize(p.pixels.data());
   }
   state.SetItemsProcessed(state.iterations() * kPixels);
@@ -237,7 +229,7 @@ BENCHMARK(BM_DecodeTiled1555)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeRgb5a3Tiled)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeCi4Tiled)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeCi8Tiled)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_DecodeCmprAndReorder)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecodeCmpr)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeDxt1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeDxt3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeTwiddledRectangle16)->Args({1024, 256})->Args({256, 1024})->Unit(benchmark::kMicrosecond);

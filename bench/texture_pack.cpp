@@ -27,6 +27,7 @@
 #include "core/worker_pool.h"
 #include "imagefile/png_file.h"
 #include "imagefile/texture_pack.h"
+#include "tests/support/recording_frontend.h"
 #include "texture/texture_encode.h"
 
 namespace {
@@ -185,7 +186,9 @@ std::string PackIndex(PackageArchiveKind kind) {
   return index.string();
 }
 
-int32_t SaveFilterIndex(PackageArchiveKind kind) { return kind == PackageArchiveKind::Xvm ? 2 : 1; }
+archive::SaveKind SaveKindOf(PackageArchiveKind kind) {
+  return kind == PackageArchiveKind::Xvm ? archive::SaveKind::Xvm : archive::SaveKind::Pvm;
+}
 
 // `pack INDEX OUT --as KIND` as the command runs it: each PNG read and added
 // as Add adds it (decoded, encoded, shown, marked), then the archive saved.
@@ -194,11 +197,11 @@ void BM_Pack(benchmark::State& state) {
   imagefile::PackRequest request;
   request.index = PackIndex(kind);
   request.out = (TheScratch().path / "packed").string();
-  request.saveFilterIndex = SaveFilterIndex(kind);
+  request.kind = SaveKindOf(kind);
   for (auto _ : state) {
     RecordingFrontEnd ui;
     const imagefile::PackResult result = imagefile::PackTextures(request, ui);
-    if (!result.written) state.SkipWithError("the archive was not written");
+    if (!result.outcome) state.SkipWithError("the archive was not written");
     benchmark::DoNotOptimize(result.textures);
   }
   state.counters["textures"] = kTextures;

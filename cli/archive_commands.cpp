@@ -23,18 +23,17 @@ namespace {
 
 void PrintList(CliContext& context, const Loaded& loaded) {
   const ImageStore& store = *loaded.store;
-  context.out << loaded.frontEnd.label << "\n";
+  context.out << loaded.frontEnd.Label() << "\n";
   for (int32_t i = 0; i < store.imageCount; ++i) {
     context.out << ListLine(i, store.images[static_cast<size_t>(i)], store.packageMode != 0) << '\n';
   }
 }
 
-// The H x H square of the pixel canvas, or with `trueSize` the W x H picture
-// of the selection, rows top to bottom, bytes R, G, B, A; `painted`: the same
-// region painted over the checkerboard, opaque.
-std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection& selection, int32_t index,
-                               bool painted, bool trueSize) {
-  const TImage_Entry& entry = store.images[static_cast<size_t>(index)];
+// The H x H square of the decoded texture, or with `trueSize` its W x H
+// picture, rows top to bottom, bytes R, G, B, A; `painted`: the same region
+// painted over the checkerboard (the square with columns from W on bare),
+// opaque.
+std::vector<uint8_t> RgbaBytes(const texture::DecodedTexture& decoded, bool painted, bool trueSize) {
   std::vector<uint8_t> out;
   const auto push = [&out](uint32_t v, uint8_t alpha) {
     out.push_back(static_cast<uint8_t>(v));
@@ -42,38 +41,28 @@ std::vector<uint8_t> RgbaBytes(const ImageStore& store, const texture::Selection
     out.push_back(static_cast<uint8_t>(v >> 16));
     out.push_back(alpha);
   };
+  const texture::RgbaRect rect = trueSize ? decoded.TrueSize() : decoded.Square();
   if (painted) {
-    Picture square;
-    if (!trueSize) square = texture::PaintSquareOverCheckerboard(store.canvas, entry.Width, entry.Height);
-    const Picture& picture = trueSize ? selection.picture : square;
+    const Picture picture = texture::PaintOverCheckerboard(rect, false, decoded.width);
     out.reserve(picture.pixels.size() * 4);
     for (uint32_t v : picture.pixels) push(v, 255);
     return out;
   }
-  const int32_t height = entry.Height;
-  const int32_t width = trueSize ? entry.Width : height;
-  RequireCanvasSide(height, "texture");
-  RequireCanvasSide(width, "texture");
-  out.reserve(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-  if (trueSize) {
-    for (uint32_t v : selection.picture.decoded) push(v, static_cast<uint8_t>(v >> 24));
-    return out;
-  }
-  for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x) {
-      const uint32_t v = store.canvas(x, y);
-      push(v, static_cast<uint8_t>(v >> 24));
-    }
+  RequireCanvasSide(decoded.height, "texture");
+  RequireCanvasSide(trueSize ? decoded.width : decoded.height, "texture");
+  out.reserve(static_cast<size_t>(rect.width) * static_cast<size_t>(rect.height) * 4);
+  for (int32_t y = 0; y < rect.height; ++y)
+    for (int32_t x = 0; x < rect.width; ++x) push(rect(x, y), static_cast<uint8_t>(rect(x, y) >> 24));
   return out;
 }
 
 // Decodes image `index` as the window's selection does; a texture shown with
 // the fallback palette says so on stderr.
-texture::Selection SelectWithNotice(CliContext& context, ImageStore& store, int32_t index) {
-  texture::Selection selection = texture::SelectImage(store, index);
-  const std::string notice = texture::PaletteNotice(selection.palette);
+texture::DecodedTexture DecodeWithNotice(CliContext& context, const ImageStore& store, int32_t index) {
+  texture::DecodedTexture decoded = texture::DecodeEntry(store, index);
+  const std::string notice = texture::PaletteNotice(decoded.palette);
   if (!notice.empty()) context.err << PrintableText(notice) << "\n";
-  return selection;
+  return decoded;
 }
 
 const char* ContainerName(LoadedContainer container) {
@@ -125,9 +114,9 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
       archive::SaveOptions options;
       options.best = saveArgs->best;
       options.protectedInputs = {saveArgs->file};
-      const bool saved = archive::SaveAs(*loaded.store, loaded.frontEnd, saveArgs->out,
-                                         *archive::FilterIndexOfKindName(saveArgs->kind), options);
-      context.status = saved ? 0 : 1;
+      context.status = ExitStatus(archive::SaveAs(*loaded.store, loaded.frontEnd, saveArgs->out,
+                                                  *archive::SaveKindOfName(saveArgs->kind), options)
+                                      .status);
     });
   });
 
@@ -148,7 +137,7 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
       }
       archive::SaveOptions options;
       options.best = rebuildArgs->best;
-      context.status = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, options) ? 0 : 1;
+      context.status = ExitStatus(archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, options).status);
     });
   });
 }
@@ -226,8 +215,10 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
       Loaded loaded(context);
       const int32_t index = LoadImageForCommand(context, loaded, infoArgs->file, infoArgs->index);
       if (index < 0) return;
-      const auto selection = SelectWithNotice(context, *loaded.store, index);
-      for (const std::string& line : selection.memo) context.out << PrintableText(line) << "\n";
+      const ImageStore& store = *loaded.store;
+      const auto memo = texture::DescriptionMemo(store.images[static_cast<size_t>(index)], store.packageMode == 1,
+                                                 DecodeWithNotice(context, store, index));
+      for (const std::string& line : memo) context.out << PrintableText(line) << "\n";
     });
   });
 
@@ -245,10 +236,10 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
       Loaded loaded(context);
       const int32_t index = LoadImageForCommand(context, loaded, decodeArgs->file, decodeArgs->index);
       if (index < 0) return;
-      const auto selection = SelectWithNotice(context, *loaded.store, index);
-      const auto rgba = RgbaBytes(*loaded.store, selection, index, decodeArgs->painted, decodeArgs->trueSize);
-      WriteFile(decodeArgs->out, rgba, {{decodeArgs->file}, false});
-      if (!selection.formatSupported) {
+      const auto decoded = DecodeWithNotice(context, *loaded.store, index);
+      WriteFile(decodeArgs->out, RgbaBytes(decoded, decodeArgs->painted, decodeArgs->trueSize),
+                {{decodeArgs->file}, false});
+      if (!decoded.Supported()) {
         context.err << "Unsupported format\n";
         context.status = kUnsupportedStatus;
       }

@@ -1,31 +1,20 @@
 #include "cli/cli_frontend.h"
 
 #include <iostream>
-#include <string>
 #include <unistd.h>
 
 namespace quarrendel::cli {
 
 void CliFrontEnd::ShowMessage(std::string_view text) {
-  RecordingFrontEnd::ShowMessage(text);
   EndProgressLine();
   err_ << text << "\n";
-}
-
-void CliFrontEnd::ShowInformation(std::string_view text) {
-  RecordingFrontEnd::ShowInformation(text);
-  EndProgressLine();
-  err_ << text << "\n";
-  failed_ = true;
 }
 
 void CliFrontEnd::SetProgressVisible(bool visible) {
-  RecordingFrontEnd::SetProgressVisible(visible);
   if (!visible) EndProgressLine();
 }
 
 void CliFrontEnd::SetProgress(std::string_view caption, int32_t maximum, int32_t position) {
-  RecordingFrontEnd::SetProgress(caption, maximum, position);
   if (!showProgress_) return;
   // The load's captions carry the count already ("Decompressing PVM #3 / 12").
   const std::string count = std::to_string(position) + " / " + std::to_string(maximum);
@@ -33,6 +22,12 @@ void CliFrontEnd::SetProgress(std::string_view caption, int32_t maximum, int32_t
   if (!caption.ends_with(count)) err_ << " (" << count << ")";
   err_ << "\33[K" << std::flush;
   progressLineOpen_ = true;
+}
+
+void CliFrontEnd::ListDelete(int32_t index) {
+  if (index < 0 || index >= count_) return;
+  --count_;
+  selected_ = selected_ == index ? -1 : selected_ > index ? selected_ - 1 : selected_;
 }
 
 void CliFrontEnd::EndProgressLine() {

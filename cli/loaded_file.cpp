@@ -21,17 +21,9 @@ Loaded::Loaded(CliContext& context) : frontEnd(context.err, IsTerminalStderr(con
 
 bool LoadForCommand(CliContext& context, Loaded& loaded, const std::string& path) {
   const MappedFile file(path);
-  archive::LoadContents(*loaded.store, loaded.frontEnd, path, file.Bytes(), file);
-  if (loaded.frontEnd.Failed()) {
-    const auto& messages = loaded.frontEnd.messages;
-    const bool unsupported = std::any_of(messages.begin(), messages.end(), [](const auto& m) {
-      return m.text == archive::kNotSupported;
-    });
-    context.status = unsupported ? kUnsupportedStatus : 1;
-    return false;
-  }
-  if (loaded.store->loadIncomplete) context.status = kIncompleteStatus;
-  return true;
+  const Outcome outcome = archive::LoadContents(*loaded.store, loaded.frontEnd, path, file.Bytes(), file);
+  context.status = ExitStatus(outcome.status);
+  return outcome.Ok();
 }
 
 CLI::Validator ImageIndexValidator() {
@@ -43,11 +35,22 @@ CLI::Validator ImageIndexValidator() {
 CLI::Validator SaveKindValidator() {
   return CLI::Validator(
       [](std::string& text) {
-        return archive::FilterIndexOfKindName(text)
+        return archive::SaveKindOfName(text)
                    ? std::string()
                    : "not a kind of file (" + archive::SaveKindNameList() + "): " + text;
       },
       "KIND");
+}
+
+int ExitStatus(Status status) {
+  switch (status) {
+    case Status::Done: return 0;
+    case Status::Incomplete: return kIncompleteStatus;
+    case Status::Unsupported: return kUnsupportedStatus;
+    case Status::Refused:
+    case Status::Error: break;
+  }
+  return 1;
 }
 
 int32_t LoadedIndex(CliContext& context, const ImageStore& store, const std::string& text) {

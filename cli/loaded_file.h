@@ -11,6 +11,7 @@
 #include "cli/cli_frontend.h"
 #include "core/error.h"
 #include "core/image_store.h"
+#include "core/outcome.h"
 
 namespace quarrendel::cli {
 
@@ -29,6 +30,9 @@ struct Loaded {
 // when the file cannot be read or the load reported an error. A load that
 // read less than the file declares goes on with status 3.
 bool LoadForCommand(CliContext& context, Loaded& loaded, const std::string& path);
+
+// The exit status of a command that ended with `status`.
+int ExitStatus(Status status);
 
 // Checks that an argument is an image index: decimal digits only.
 CLI::Validator ImageIndexValidator();

@@ -32,7 +32,7 @@ void RegisterPackCommands(CLI::App& app, CliContext& context) {
       const imagefile::UnpackResult result =
           imagefile::UnpackTextures(*loaded.store, loaded.frontEnd, unpackArgs->folder, {unpackArgs->file}, pool);
       for (const std::string& notice : result.notices) context.err << PrintableText(notice) << "\n";
-      if (!result.unsupported.empty() && context.status == 0) context.status = kUnsupportedStatus;
+      if (context.status == 0) context.status = ExitStatus(result.outcome.status);
     });
   });
 
@@ -70,11 +70,11 @@ void RegisterPackCommands(CLI::App& app, CliContext& context) {
       imagefile::PackRequest request;
       request.index = packArgs->index;
       request.out = packArgs->out;
-      request.saveFilterIndex = *archive::FilterIndexOfKindName(packArgs->kind);
+      request.kind = *archive::SaveKindOfName(packArgs->kind);
       request.blackTransparent = packArgs->blackTransparent;
       const imagefile::PackResult result = imagefile::PackTextures(request, frontEnd);
       for (const std::string& warning : result.warnings) context.err << warning << "\n";
-      if (!result.written) context.status = 1;
+      if (!result.outcome) context.status = 1;
     });
   });
 }

@@ -8,24 +8,27 @@
 
 #include "archive/save_command.h"
 #include "archive/save_names.h"
+#include "core/mapped_file.h"
+#include "core/worker_pool.h"
 #include "cli/loaded_file.h"
 #include "imagefile/export.h"
 #include "imagefile/import.h"
-#include "texture/image_selection.h"
 
 namespace quarrendel::cli {
 
 namespace {
 
-// --as of export and export-all: the filter index of the export dialog.
-const std::map<std::string, int32_t> kExportKinds = {{"pvr", 1}, {"xvr", 2}, {"gvr", 3},
-                                                     {"bmp", 4}, {"dds", 5}, {"png", 6}};
+// --as of export and export-all.
+const std::map<std::string, imagefile::ExportKind> kExportKinds = {
+    {"pvr", imagefile::ExportKind::Pvr},       {"xvr", imagefile::ExportKind::Xvr},
+    {"gvr", imagefile::ExportKind::Gvr},       {"bmp", imagefile::ExportKind::Bitmap},
+    {"dds", imagefile::ExportKind::Dds},       {"png", imagefile::ExportKind::Png}};
 
 struct ExportArgs {
   std::string file;
   std::string index;
   std::string out;
-  int32_t kind = 0;
+  imagefile::ExportKind kind = imagefile::ExportKind::Pvr;
 };
 
 void Fail(CliContext& context) {
@@ -83,19 +86,28 @@ std::vector<EditStep> EditSteps(const CLI::App& edit, const CLI::Option* importO
   return steps;
 }
 
-// Runs the steps on the loaded file; false (status set, reason shown) at the
-// first that fails or is refused.
-bool ApplyEditSteps(CliContext& context, Loaded& loaded, const std::vector<EditStep>& steps) {
+// Runs the steps on the loaded file with the dialog's answers given; false
+// (status set, reason shown) at the first that fails or is refused.
+bool ApplyEditSteps(CliContext& context, Loaded& loaded, const std::vector<EditStep>& steps,
+                    const PresetImportOptions& options) {
+  ImageStore& store = *loaded.store;
+  CliFrontEnd& frontEnd = loaded.frontEnd;
   for (const EditStep& step : steps) {
-    CliFrontEnd& frontEnd = loaded.frontEnd;
-    if (!step.add) {
-      const int32_t index = LoadedIndex(context, *loaded.store, step.index);
+    Outcome done;
+    if (step.add) {
+      if (const std::optional<Outcome> refused = imagefile::AddRefusal(store)) {
+        frontEnd.ShowInformation(refused->message);
+        done = *refused;
+      } else {
+        const MappedFile file(step.source);
+        done = imagefile::AddFile(store, frontEnd, file.Bytes(), imagefile::AddedImageName(step.source), options);
+      }
+    } else {
+      const int32_t index = LoadedIndex(context, store, step.index);
       if (index < 0) return false;
-      frontEnd.ListSetSelectedIndex(index);
+      const MappedFile file(step.source);
+      done = imagefile::ImportFile(store, frontEnd, index, file.Bytes(), options);
     }
-    frontEnd.fileChoices.push_back(FileChoice{step.source, 5});
-    const bool done = step.add ? imagefile::Add1Click(*loaded.store, frontEnd)
-                               : imagefile::import1Click(*loaded.store, frontEnd);
     if (!done) {
       Fail(context);
       return false;
@@ -142,22 +154,21 @@ void RegisterEditCommand(CLI::App& app, CliContext& context) {
     Guarded(context, [&] {
       Loaded loaded(context);
       if (!LoadForCommand(context, loaded, args->file)) return;
-      loaded.frontEnd.family = args->family;
-      loaded.frontEnd.blackTransparent = args->blackTransparent;
-      if (levels->count() > 0) loaded.frontEnd.typedLevels = args->levels;
-      if (!ApplyEditSteps(context, loaded, EditSteps(*edit, importOption, addOption, *args))) return;
+      PresetImportOptions options{args->family, args->blackTransparent, std::nullopt};
+      if (levels->count() > 0) options.typedLevels = args->levels;
+      if (!ApplyEditSteps(context, loaded, EditSteps(*edit, importOption, addOption, *args), options)) return;
       WarnSharedGlobalIndices(context, *loaded.store);
 
-      archive::SaveOptions options;
-      options.best = args->best;
-      bool written = false;
+      archive::SaveOptions save;
+      save.best = args->best;
+      Outcome written;
       if (args->rebuild) {
         if (loaded.store->bmlFlag == 0) {
           context.err << args->file << " is not a BML package: write it with --save instead\n";
           context.status = 1;
           return;
         }
-        written = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, options);
+        written = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, save);
       } else {
         if (loaded.store->bmlFlag != 0) {
           context.err << args->file << " is a BML package: rebuild it in place with --rebuild instead\n";
@@ -165,11 +176,10 @@ void RegisterEditCommand(CLI::App& app, CliContext& context) {
           return;
         }
         // Neither the loaded file nor a source may be written over.
-        options.protectedInputs = {args->file};
-        options.protectedInputs.insert(options.protectedInputs.end(), args->adds.begin(), args->adds.end());
-        for (const std::string& text : args->imports) options.protectedInputs.push_back(text.substr(text.find('=') + 1));
-        written = archive::SaveAs(*loaded.store, loaded.frontEnd, args->out,
-                                  *archive::FilterIndexOfKindName(args->kind), options);
+        save.protectedInputs = {args->file};
+        save.protectedInputs.insert(save.protectedInputs.end(), args->adds.begin(), args->adds.end());
+        for (const std::string& text : args->imports) save.protectedInputs.push_back(text.substr(text.find('=') + 1));
+        written = archive::SaveAs(*loaded.store, loaded.frontEnd, args->out, *archive::SaveKindOfName(args->kind), save);
       }
       if (!written) Fail(context);
     });
@@ -194,10 +204,7 @@ void RegisterTransferCommands(CLI::App& app, CliContext& context) {
       Loaded loaded(context);
       const int32_t index = LoadImageForCommand(context, loaded, one->file, one->index);
       if (index < 0) return;
-      loaded.frontEnd.ListSetSelectedIndex(index);
-      texture::SelectListedImage(*loaded.store, loaded.frontEnd);
-      loaded.frontEnd.fileChoices.push_back(FileChoice{one->out, one->kind});
-      if (!imagefile::Export1Click(*loaded.store, loaded.frontEnd)) Fail(context);
+      imagefile::ExportImage(*loaded.store, index, one->out, one->kind);
     });
   });
 
@@ -228,8 +235,8 @@ void RegisterTransferCommands(CLI::App& app, CliContext& context) {
         return;
       }
       const std::string folder = all->out.back() == '/' ? all->out : all->out + "/";
-      loaded.frontEnd.fileChoices.push_back(FileChoice{folder + "-", all->kind});
-      if (!imagefile::Exportall1Click(*loaded.store, loaded.frontEnd)) Fail(context);
+      WorkerPool pool;
+      if (!imagefile::ExportAll(*loaded.store, loaded.frontEnd, folder, all->kind, pool)) Fail(context);
     });
   });
 

@@ -1,16 +1,16 @@
 // The one way the commands talk to the user: file choices, message boxes,
 // the progress panel, the image list and its label, the description memo,
-// the picture, and the import-options dialog. The Qt window, the CLI and the
-// tests each implement it, so every command runs headless.
+// the picture and the status line, and the import-options dialog: what only
+// a person can answer or see. The Qt window and the CLI implement it, the
+// tests record it, so every command runs headless. Readers, writers and
+// codecs never see it; long ones drive a Progress panel at most.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace quarrendel {
@@ -42,6 +42,25 @@ struct ImportOptions {
   int32_t levels = 1;  // never below 1
 };
 
+// The spin field's rules: outside [minimum, maximum] clamps to the nearer
+// bound unless the bounds are equal; a value of 0 becomes 1.
+int32_t SpinFieldValue(int32_t minimum, int32_t maximum, int32_t value);
+
+// The dialog answered in advance, as the command line's options and texture
+// packs answer it: the family and the black option as given, and the level
+// count typed into the spin field (its rules apply) or, without one, the
+// value the caller set it to.
+struct PresetImportOptions {
+  TargetFamily family = TargetFamily::DcPc;
+  bool blackTransparent = false;
+  std::optional<int32_t> typedLevels;
+
+  ImportOptions operator()(const ImportOptionsRequest& request) const {
+    const int32_t value = typedLevels.value_or(request.spinValue);
+    return {family, blackTransparent, SpinFieldValue(request.spinMinimum, request.spinMaximum, value)};
+  }
+};
+
 // A painted picture as the window shows it, width x height: row-major (index
 // y * width + x), each pixel red in bits 0-7, green 8-15, blue 16-23.
 // `decoded` holds the same pixels before painting, with alpha in bits 24-31,
@@ -65,9 +84,24 @@ struct ImageStatus {
   bool paletteMissing = false;  // the fallback palette stands in for (part of) the file
 };
 
-class FrontEnd {
+// The progress panel, as the long reads and writes drive it.
+class Progress {
  public:
-  virtual ~FrontEnd() = default;
+  virtual ~Progress() = default;
+  virtual void SetProgressVisible(bool visible) = 0;
+  // Caption, bar maximum and position; the panel is repainted at once.
+  virtual void SetProgress(std::string_view caption, int32_t maximum, int32_t position) = 0;
+};
+
+// A panel nobody sees.
+class NoProgress final : public Progress {
+ public:
+  void SetProgressVisible(bool) override {}
+  void SetProgress(std::string_view, int32_t, int32_t) override {}
+};
+
+class FrontEnd : public Progress {
+ public:
 
   // nullopt when the user cancels.
   virtual std::optional<FileChoice> AskOpenFile(DialogId dialog, std::string_view filter) = 0;
@@ -77,10 +111,6 @@ class FrontEnd {
 
   virtual void ShowMessage(std::string_view text) = 0;      // plain box: text and OK
   virtual void ShowInformation(std::string_view text) = 0;  // information box with OK
-
-  virtual void SetProgressVisible(bool visible) = 0;
-  // Caption, bar maximum and position; the panel is repainted at once.
-  virtual void SetProgress(std::string_view caption, int32_t maximum, int32_t position) = 0;
 
   virtual void ListClear() = 0;
   virtual void ListAdd(std::string_view text) = 0;
@@ -100,78 +130,17 @@ class FrontEnd {
   virtual ImportOptions RunImportOptions(const ImportOptionsRequest& request) = 0;
 };
 
-// A front end that remembers everything it is told and answers from queues:
-// the tests use it directly, the CLI builds on it.
-class RecordingFrontEnd : public FrontEnd {
- public:
-  enum class MessageKind { Plain, Information };
-  struct Message {
-    MessageKind kind;
-    std::string text;
-  };
-  struct ProgressStep {
-    std::string caption;
-    int32_t maximum;
-    int32_t position;
-  };
-
-  std::optional<FileChoice> AskOpenFile(DialogId dialog, std::string_view filter) override;
-  std::optional<FileChoice> AskSaveFile(DialogId dialog, std::string_view filter) override;
-  void SetDialogFileName(DialogId dialog, std::string_view name) override;
-  void ShowMessage(std::string_view text) override;
-  void ShowInformation(std::string_view text) override;
-  void SetProgressVisible(bool visible) override { progressVisible = visible; }
-  void SetProgress(std::string_view caption, int32_t maximum, int32_t position) override;
-  void ListClear() override;
-  void ListAdd(std::string_view text) override { list.emplace_back(text); }
-  void ListDelete(int32_t index) override;
-  int32_t ListCount() const override { return static_cast<int32_t>(list.size()); }
-  int32_t ListSelectedIndex() const override { return selected; }
-  void ListSetSelectedIndex(int32_t index) override;
-  void SetLabel(std::string_view text) override { label = text; }
-  void SetMemo(const std::vector<std::string>& lines) override { memo = lines; }
-  void ShowPicture(const Picture& p) override { picture = p; }
-  void ShowStatus(const ImageStatus& s) override { status = s; }
-  ImportOptions RunImportOptions(const ImportOptionsRequest& request) override;
-
-  // Answers for the file dialogs, taken in order; an empty queue answers "cancel".
-  std::deque<std::optional<FileChoice>> fileChoices;
-  // The dialog's radio choices; they persist between calls like the window's dialog.
-  TargetFamily family = TargetFamily::DcPc;
-  bool blackTransparent = false;
-  // Level count the "user" types; nullopt keeps the value the caller set.
-  std::optional<int32_t> typedLevels;
-
-  std::vector<std::string> list;
-  int32_t selected = -1;
-  std::string label = "0 Images";
-  std::vector<std::string> memo{"Description :"};
-  Picture picture;
-  ImageStatus status;
-  std::vector<Message> messages;
-  std::vector<ProgressStep> progress;
-  bool progressVisible = false;
-  std::vector<ImportOptionsRequest> importRequests;
-  std::vector<DialogId> dialogsAsked;
-  // The names offered by SetDialogFileName, in order.
-  std::vector<std::pair<DialogId, std::string>> dialogFileNames;
-};
-
-// Shows the front end's progress panel while it lives and hides it again
-// however the command ends.
+// Shows the progress panel while it lives and hides it again however the
+// command ends.
 class ProgressShown {
  public:
-  explicit ProgressShown(FrontEnd& frontEnd) : frontEnd_(frontEnd) { frontEnd_.SetProgressVisible(true); }
-  ~ProgressShown() { frontEnd_.SetProgressVisible(false); }
+  explicit ProgressShown(Progress& progress) : progress_(progress) { progress_.SetProgressVisible(true); }
+  ~ProgressShown() { progress_.SetProgressVisible(false); }
   ProgressShown(const ProgressShown&) = delete;
   ProgressShown& operator=(const ProgressShown&) = delete;
 
  private:
-  FrontEnd& frontEnd_;
+  Progress& progress_;
 };
-
-// The spin field's rules: outside [minimum, maximum] clamps to the nearer
-// bound unless the bounds are equal; a value of 0 becomes 1.
-int32_t SpinFieldValue(int32_t minimum, int32_t maximum, int32_t value);
 
 }  // namespace quarrendel

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "core/error.h"
 #include "core/huge_pages.h"
@@ -43,6 +44,10 @@ WorkBuffer::WorkBuffer() : bytes_(ZeroPages<uint8_t>(static_cast<size_t>(kBuffer
 ImageStore::ImageStore(int32_t poolMapEntries) : pools(poolMapEntries) {}
 
 TImage_Entry& ImageStore::Entry(int32_t index) {
+  return const_cast<TImage_Entry&>(std::as_const(*this).Entry(index));
+}
+
+const TImage_Entry& ImageStore::Entry(int32_t index) const {
   if (index < 0 || index >= kMaxImages) {
     throw Error(ErrorKind::Usage, "image index " + std::to_string(index) + " is outside the table");
   }

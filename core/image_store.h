@@ -161,6 +161,7 @@ class ImageStore {
   void FillEntryData(TImage_Entry& entry, std::span<const uint8_t> data);
 
   TImage_Entry& Entry(int32_t index);  // throws Error(Usage) outside 0..5000
+  const TImage_Entry& Entry(int32_t index) const;
 };
 
 }  // namespace quarrendel

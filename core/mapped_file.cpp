@@ -1,9 +1,13 @@
 #include "core/mapped_file.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +36,68 @@ void Check(const std::string& path, const struct stat& st, uint64_t maxBytes) {
 }  // namespace
 
 namespace {
+
+// Mapped ranges a SIGBUS may come from, for the handler to look up without
+// taking a lock: [begin, end) with end rounded up to a page; begin 0 marks a
+// free slot.
+struct Guard {
+  std::atomic<uintptr_t> begin{0};
+  std::atomic<uintptr_t> end{0};
+  std::atomic<bool> cut{false};
+};
+constexpr size_t kGuards = 256;
+std::array<Guard, kGuards> guards;
+uintptr_t pageSize = 4096;
+struct sigaction previousAction;
+
+void OnBusError(int signal, siginfo_t* info, void* context) {
+  const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
+  for (Guard& guard : guards) {
+    const uintptr_t begin = guard.begin.load(std::memory_order_acquire);
+    const uintptr_t end = guard.end.load(std::memory_order_acquire);
+    if (begin == 0 || at < begin || at >= end) continue;
+    // The file ends before this page now: zero pages from here to the end of
+    // the mapping, and the read that faulted is tried again on them.
+    const uintptr_t page = at / pageSize * pageSize;
+    if (::mmap(reinterpret_cast<void*>(page), end - page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1,
+               0) != MAP_FAILED) {
+      guard.cut.store(true, std::memory_order_release);
+      return;
+    }
+  }
+  // Not a guarded mapping: as without the guard.
+  if ((previousAction.sa_flags & SA_SIGINFO) != 0 && previousAction.sa_sigaction != nullptr) {
+    previousAction.sa_sigaction(signal, info, context);
+  } else if (previousAction.sa_handler != SIG_IGN && previousAction.sa_handler != SIG_DFL &&
+             previousAction.sa_handler != nullptr) {
+    previousAction.sa_handler(signal);
+  } else {
+    ::signal(SIGBUS, SIG_DFL);  // the read faults again and ends the process, as it would have
+  }
+}
+
+// A slot for the mapping [data, data + size), or -1 when none is free.
+int Guarded(const uint8_t* data, size_t size) {
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    pageSize = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    struct sigaction action {};
+    action.sa_sigaction = OnBusError;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, &previousAction);
+  });
+  const auto begin = reinterpret_cast<uintptr_t>(data);
+  for (size_t i = 0; i < guards.size(); ++i) {
+    uintptr_t free = 0;
+    if (!guards[i].begin.compare_exchange_strong(free, ~uintptr_t{0})) continue;
+    guards[i].cut.store(false);
+    guards[i].end.store((begin + size + pageSize - 1) / pageSize * pageSize, std::memory_order_release);
+    guards[i].begin.store(begin, std::memory_order_release);
+    return static_cast<int>(i);
+  }
+  return -1;
+}
 
 void RequireRoom(std::span<const uint8_t> part, std::span<uint8_t> buffer) {
   if (part.size() > buffer.size()) {
@@ -83,13 +149,23 @@ MappedFile::MappedFile(const std::string& path, uint64_t maxBytes, bool followLi
       Fail(ErrorKind::Io, path, std::strerror(err));
     }
     data_ = static_cast<const uint8_t*>(p);
+    guard_ = Guarded(data_, size_);
   }
   fd_ = fd;
 }
 
 MappedFile::~MappedFile() {
+  if (guard_ >= 0) {
+    Guard& guard = guards[static_cast<size_t>(guard_)];
+    guard.end.store(0, std::memory_order_release);
+    guard.begin.store(0, std::memory_order_release);
+  }
   if (data_ != nullptr) ::munmap(const_cast<uint8_t*>(data_), size_);
   ::close(fd_);
+}
+
+bool MappedFile::CutWhileRead() const {
+  return guard_ >= 0 && guards[static_cast<size_t>(guard_)].cut.load(std::memory_order_acquire);
 }
 
 int64_t MappedFile::OffsetOf(std::span<const uint8_t> part) const {

@@ -6,6 +6,11 @@
 // limit the caller sets, are opened; a device, FIFO or folder is refused
 // before it is opened for reading. Every file the commands read comes
 // through here.
+//
+// A file cut short while it is mapped would end the process with SIGBUS at
+// the first read of a page beyond its new end. The mappings are guarded: the
+// rest of such a mapping is replaced by zero pages, the read goes on and sees
+// zeros, and CutWhileRead() tells the reader that the file changed under it.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +29,9 @@ class InputHooks {
   virtual std::span<const uint8_t> Fetch(std::span<const uint8_t> part, std::span<uint8_t> buffer) const;
   // The reader is done with `part`; parts come in file order.
   virtual void Release(std::span<const uint8_t>) const {}
+  // The bytes were cut short while they were read: what lay beyond the new
+  // end read as zeros.
+  virtual bool CutWhileRead() const { return false; }
 };
 
 class MappedFile : public InputHooks {
@@ -49,6 +57,7 @@ class MappedFile : public InputHooks {
   // again reads the file again, so any order of parts is safe; file order
   // gives back every page.
   void Release(std::span<const uint8_t> part) const override;
+  bool CutWhileRead() const override;
 
  private:
   // Offset of `part` in the file, or -1 when it is not a part of Bytes().
@@ -60,6 +69,7 @@ class MappedFile : public InputHooks {
   int fd_ = -1;
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
+  int guard_ = -1;  // the guard slot of the mapping, -1 when all were taken
   // Pages [pendingBegin_, pendingEnd_) are done with but not dropped yet.
   mutable uintptr_t pendingBegin_ = 0;
   mutable uintptr_t pendingEnd_ = 0;

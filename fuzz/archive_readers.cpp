@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // One store for the whole run: entries left by earlier inputs are refilled,
   // as in the program. Never freed, like the program's own store.
   static ImageStore* const store = new ImageStore();
-  RecordingFrontEnd ui;
+  archive::ReadResult read;
   const int reader = data[0] % 6;
   const auto caller = (data[0] / 6) % 2 == 0 ? archive::PackageCaller::Afs : archive::PackageCaller::Bml;
   const int32_t running = data[1] * 20;
@@ -43,38 +43,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t next = 0;
   try {
     switch (reader) {
-      case 0: next = archive::ReadPvmFile(*store, ui, bytes); break;
-      case 1: next = archive::ReadGvmFile(*store, ui, bytes); break;
-      case 2: next = archive::ReadXvmFile(*store, ui, bytes); break;
+      case 0: read = archive::ReadPvmFile(*store, bytes); break;
+      case 1: read = archive::ReadGvmFile(*store, bytes); break;
+      case 2: read = archive::ReadXvmFile(*store, bytes); break;
       default: {
         // The package readers hand over the start of the output buffer.
         std::copy(bytes.begin(), bytes.end(), store->output.Data());
         const auto archiveBytes = store->output.First(bytes.size());
         first = running;
-        if (reader == 3) next = archive::ReadPvmInMemory(*store, ui, archiveBytes, package, running, caller);
-        if (reader == 4) next = archive::ReadGvmInMemory(*store, ui, archiveBytes, package, running, caller);
-        if (reader == 5) next = archive::ReadXvmInMemory(*store, ui, archiveBytes, package, running, caller);
+        if (reader == 3) next = archive::ReadPvmInMemory(*store, read, archiveBytes, package, running, caller);
+        if (reader == 4) next = archive::ReadGvmInMemory(*store, read, archiveBytes, package, running, caller);
+        if (reader == 5) next = archive::ReadXvmInMemory(*store, read, archiveBytes, package, running, caller);
         break;
       }
     }
-  } catch (const Error& e) {
-    if (e.Kind() == ErrorKind::PoolFull) {
-      // Overlapping XVM data can fill the pools: the entries filled so far stay counted.
-      Check(store->imageCount - first == ui.ListCount());
-    } else {
-      // Rejections happen before anything changes.
-      Check(store->imageCount == countBefore);
-      Check(ui.list.empty());
-    }
+  } catch (const Error&) {
+    // Rejections happen before anything changes.
+    Check(store->imageCount == countBefore);
+    Check(read.names.empty());
     return 0;
   }
+  if (reader < 3) next = read.imageCount;
 
+  // Overlapping XVM data can fill the pools: the entries filled so far stay counted.
   Check(next >= first && next <= kMaxImages);
   Check(store->imageCount == next);
-  Check(ui.ListCount() == next - first);
+  Check(static_cast<int32_t>(read.names.size()) == next - first);
+  Check(read.poolFull || read.stopped != LoadShortfall::None || next - first == read.expected);
   for (int32_t i = first; i < next; ++i) {
     const TImage_Entry& e = store->images[static_cast<size_t>(i)];
-    Check(ui.list[static_cast<size_t>(i - first)] == e.Name);
+    Check(read.names[static_cast<size_t>(i - first)] == e.Name);
     Check(e.DataLength >= 0 && e.Data != nullptr);
     if (reader >= 3) Check(e.PackageIndex == package);
   }

@@ -59,7 +59,7 @@ int32_t LargestRange(const Canvas& c, int32_t x0, int32_t y0) {
 
 // Every source pixel of block (bx, by) decoded as the nearest of `colours`
 // (only those with alpha 255 count), within 7 R + 16 when `bounded`.
-void CheckBlock(const Canvas& source, const Canvas& decoded, int32_t bx, int32_t by,
+void CheckBlock(const Canvas& source, const texture::Plane& decoded, int32_t bx, int32_t by,
                 const std::array<uint32_t, 4>& colours, bool transparentMode, bool bounded) {
   const int32_t x0 = 4 * bx, y0 = 4 * by;
   const double limit = 7.0 * LargestRange(source, x0, y0) + 16.0;
@@ -83,7 +83,9 @@ void CheckBlock(const Canvas& source, const Canvas& decoded, int32_t bx, int32_t
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::unique_ptr<Canvas> source = std::make_unique<Canvas>();
-  static const std::unique_ptr<Canvas> decoded = std::make_unique<Canvas>();
+  static std::vector<uint32_t> decodedPixels(64);
+  static const texture::Plane decodedPlane(decodedPixels, 8, 8);
+  const texture::Plane* decoded = &decodedPlane;
   if (size < 5) return 0;
   const int32_t side = (data[0] & 1) ? 8 : 4;
   const bool opaque = (data[0] & 2) != 0;

@@ -18,6 +18,7 @@
 #include "core/frontend.h"
 #include "core/image_store.h"
 #include "imagefile/import.h"
+#include "tests/support/recording_frontend.h"
 
 namespace {
 
@@ -73,8 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Snapshot before(store->Entry(target));
   bool done = false;
   try {
-    done = adding ? quarrendel::imagefile::AddFile(*store, frontEnd, file, "fuzz")
-                  : quarrendel::imagefile::ImportFile(*store, frontEnd, 0, file);
+    done = (adding ? quarrendel::imagefile::AddFile(*store, frontEnd, file, "fuzz")
+                   : quarrendel::imagefile::ImportFile(*store, frontEnd, 0, file))
+               .Ok();
   } catch (const quarrendel::Error&) {
     done = false;
   }

@@ -7,6 +7,7 @@
 
 #include "archive/load_command.h"
 #include "core/error.h"
+#include "tests/support/recording_frontend.h"
 #include "texture/image_selection.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -11,6 +11,7 @@
 
 #include "archive/load_command.h"
 #include "core/error.h"
+#include "tests/support/recording_frontend.h"
 
 using namespace quarrendel;
 

@@ -17,6 +17,7 @@
 #include "archive/save_command.h"
 #include "archive/save_names.h"
 #include "core/error.h"
+#include "tests/support/recording_frontend.h"
 
 using namespace quarrendel;
 namespace fs = std::filesystem;
@@ -112,8 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string written;
     archive::SaveOptions options;
     options.savedPath = &written;
-    if (!archive::SaveAs(*store, ui, chosen, kind.filterIndex, options)) continue;
-    const archive::SaveTarget target = *archive::SaveTargetOf(kind.filterIndex);
+    if (!archive::SaveAs(*store, ui, chosen, kind.kind, options)) continue;
+    const archive::SaveTarget target = archive::SaveTargetOf(kind.kind);
     const bool packed = target.afs && store->packageMode != 0;
     // Every kind is wrapped under a .prs name; only a packed AFS keeps other names as they are.
     const std::string expected = archive::HasPrsExtension(chosen) ? archive::ForceExtension(chosen, ".prs")

@@ -12,6 +12,7 @@ namespace quarrendel::imagefile {
 
 namespace {
 
+constexpr size_t kFileHeaderSize = 14;
 constexpr size_t kInfoHeaderEnd = 54;  // 14-byte file header + 40-byte information header
 constexpr uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
 
@@ -57,7 +58,8 @@ BitmapHeader ReadBitmapHeader(std::span<const uint8_t> file) {
   }
   BitmapHeader h;
   h.pixelOffset = reader.U32LeAt(10);
-  const uint32_t headerSize = reader.U32LeAt(14);
+  h.headerSize = reader.U32LeAt(14);
+  const uint32_t headerSize = h.headerSize;
   h.width = static_cast<int32_t>(reader.U32LeAt(18));
   const auto storedHeight = static_cast<int32_t>(reader.U32LeAt(22));
   h.height = RowCount(storedHeight);
@@ -103,11 +105,14 @@ void LoadBitmapIntoCanvas(std::span<const uint8_t> file, Canvas& canvas) {
   const BitmapHeader h = ReadBitmapHeader(file);
   const ByteReader reader(file);
 
-  // The colour table has 256 entries; those the file does not hold stay black.
+  // The colour table follows the information header (40 bytes, or 108 and
+  // 124 for the V4 and V5 forms) and has 256 entries; those the file does not
+  // hold stay black.
   std::array<uint32_t, 256> table{};
   if (h.bitsPerPixel == 8) {
-    for (size_t i = 0; i < table.size() && reader.HasAt(kInfoHeaderEnd + 4 * i, 4); ++i) {
-      const auto e = reader.BytesAt(kInfoHeaderEnd + 4 * i, 4);
+    const size_t at = kFileHeaderSize + size_t{h.headerSize};
+    for (size_t i = 0; i < table.size() && reader.HasAt(at + 4 * i, 4); ++i) {
+      const auto e = reader.BytesAt(at + 4 * i, 4);
       table[i] = Rgba(e[2], e[1], e[0], 255);
     }
   }

@@ -5,7 +5,8 @@
 // form, negative for rows stored top-down), bits per pixel at 28, compression
 // at 30.
 // - 8 bits: an index into the table of 256 blue, green, red, reserved
-//   entries at 54; opaque.
+//   entries that follows the information header (at 14 + header size: 54,
+//   or 122 and 138 behind the V4 and V5 headers); opaque.
 // - 16 bits: 1-5-5-5 with an alpha bit when the 16 bits 4 bytes before the
 //   pixel data are 0x8000 (the low half of the alpha mask of a bitmap with
 //   four colour masks), otherwise 5-6-5 and opaque.
@@ -43,6 +44,7 @@ BitmapSize ReadBitmapSize(std::span<const uint8_t> file);
 // Everything LoadBitmapIntoCanvas reads from the header, checked.
 struct BitmapHeader {
   uint32_t pixelOffset = 0;
+  uint32_t headerSize = 0;  // of the information header: 40, or more for the later forms
   int32_t width = 0;
   int32_t height = 0;     // rows, whichever way they are stored
   bool topDown = false;   // the stored height is negative: the first row is the top one

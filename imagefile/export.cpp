@@ -6,6 +6,7 @@
 #include "core/capacity.h"
 #include "core/error.h"
 #include "core/mip_chain.h"
+#include "core/worker_pool.h"
 #include "imagefile/png_file.h"
 #include "imagefile/texture_pack.h"
 #include "imagefile/texture_png.h"
@@ -14,6 +15,7 @@
 #include "texture/image_selection.h"
 #include "texture/pvr_decode.h"
 #include "texture/s3tc_encode.h"
+#include "texture/texture_decode.h"
 #include "texture/texture_encode.h"
 #include "texture/texture_header.h"
 
@@ -65,14 +67,20 @@ int32_t SquareSide(const TImage_Entry& entry) {
   return entry.Width;
 }
 
-// The side of the square the canvas holds, for the paths that re-encode it.
-int32_t CanvasSquareSide(const TImage_Entry& entry) {
-  const int32_t side = SquareSide(entry);
-  RequireCanvasSide(side, "image");
-  return side;
-}
+// The picture of entry `index` as a W x W square, for the paths that re-encode it.
+struct DecodedSquare {
+  DecodedSquare(const ImageStore& store, int32_t index) {
+    side = SquareSide(store.Entry(index));
+    RequireCanvasSide(side, "image");
+    decoded = texture::DecodeEntry(store, index);
+  }
+  texture::RgbaView View() const { return {decoded.area.pixels, side, side}; }
+  int32_t side = 0;
+  texture::DecodedTexture decoded;
+};
 
-std::vector<uint8_t> PvrFile(const ImageStore& store, const TImage_Entry& entry) {
+std::vector<uint8_t> PvrFile(const ImageStore& store, int32_t index) {
+  const TImage_Entry& entry = store.Entry(index);
   std::vector<uint8_t> out;
   ByteWriter w(out);
   texture::WriteGbix(w, entry.GlobalIndex, texture::Endian::Little);
@@ -82,19 +90,19 @@ std::vector<uint8_t> PvrFile(const ImageStore& store, const TImage_Entry& entry)
     w.Bytes(data);
     return out;
   }
-  const int32_t side = CanvasSquareSide(entry);
+  const DecodedSquare square(store, index);
+  const int32_t side = square.side;
   texture::TextureHead head = texture::HeadOfEntry(entry, "PVRT");
   head.chunkLength = static_cast<uint32_t>(side * side * 2 + 8);
   head.format = texture::kFormatArgb4444Rectangle;
   texture::WritePvrtHead(w, head);
   const uint8_t argb4444 = PixelFormatCode(texture::kFormatArgb4444Rectangle);
-  for (int32_t y = 0; y < side; ++y) {
-    for (int32_t x = 0; x < side; ++x) w.U16Le(texture::PackTexel(store.canvas(x, y), argb4444));
-  }
+  for (const uint32_t pixel : square.View().pixels) w.U16Le(texture::PackTexel(pixel, argb4444));
   return out;
 }
 
-std::vector<uint8_t> XvrFile(const ImageStore& store, const TImage_Entry& entry) {
+std::vector<uint8_t> XvrFile(const ImageStore& store, int32_t index) {
+  const TImage_Entry& entry = store.Entry(index);
   const uint8_t df = DataFormatCode(entry.Format);
   const uint8_t pixelCode = PixelFormatCode(entry.Format);
   texture::XvrtHead head;
@@ -108,15 +116,16 @@ std::vector<uint8_t> XvrFile(const ImageStore& store, const TImage_Entry& entry)
   } else if (df == kDfCmpr) {
     data = Reordered(entry, texture::CmprToDxt1);
   } else {
-    const int32_t side = CanvasSquareSide(entry);
+    const DecodedSquare square(store, index);
+    const int32_t side = square.side;
     // DXT1 keeps a one-bit alpha on its transparent index; a picture with
     // graded alpha gets DXT3, as Add chooses.
-    if (pixelCode < 2 && !texture::HasGradedAlpha(store.canvas, side)) {
+    if (pixelCode < 2 && !texture::HasGradedAlpha(square.View())) {
       data.resize(static_cast<size_t>(side * side / 2));
-      texture::EncodeDxt1(store.canvas, side, data);
+      texture::EncodeDxt1(square.View(), data);
     } else {
       data.resize(static_cast<size_t>(side * side));
-      texture::EncodeDxt3(store.canvas, side, data);
+      texture::EncodeDxt3(square.View(), data);
       head.formatCode = kDfDxt3;
       head.flags = 2;
     }
@@ -133,7 +142,8 @@ std::vector<uint8_t> XvrFile(const ImageStore& store, const TImage_Entry& entry)
   return out;
 }
 
-std::vector<uint8_t> GvrFile(const ImageStore& store, const TImage_Entry& entry) {
+std::vector<uint8_t> GvrFile(const ImageStore& store, int32_t index) {
+  const TImage_Entry& entry = store.Entry(index);
   const uint8_t df = DataFormatCode(entry.Format);
   texture::TextureHead head = texture::HeadOfEntry(entry, "GVRT");
   std::vector<uint8_t> data;
@@ -145,9 +155,9 @@ std::vector<uint8_t> GvrFile(const ImageStore& store, const TImage_Entry& entry)
     data = Reordered(entry, texture::Dxt1ToCmpr);
     head.format = texture::kFormatGcCmpr;
   } else {
-    const int32_t side = CanvasSquareSide(entry);
-    data.resize(static_cast<size_t>(side * side * 2));
-    texture::PackRgb5a3Tiles(store.canvas, side, data);
+    const DecodedSquare square(store, index);
+    data.resize(static_cast<size_t>(square.side * square.side * 2));
+    texture::PackRgb5a3Tiles(square.View(), data);
     head.format = texture::kFormatGcRgb5a3;
   }
   head.chunkLength = static_cast<uint32_t>(data.size() + 8);
@@ -159,7 +169,8 @@ std::vector<uint8_t> GvrFile(const ImageStore& store, const TImage_Entry& entry)
   return out;
 }
 
-std::vector<uint8_t> DdsFile(const ImageStore& store, const TImage_Entry& entry) {
+std::vector<uint8_t> DdsFile(const ImageStore& store, int32_t index) {
+  const TImage_Entry& entry = store.Entry(index);
   const uint8_t df = DataFormatCode(entry.Format);
   const int32_t side = SquareSide(entry);
   const int64_t area = int64_t{side} * side;
@@ -178,22 +189,14 @@ std::vector<uint8_t> DdsFile(const ImageStore& store, const TImage_Entry& entry)
     data = Reordered(entry, texture::CmprToDxt1);
     linearSize = static_cast<int64_t>(data.size());
   } else {
-    RequireCanvasSide(side, "image");
     data.resize(static_cast<size_t>(area));
-    texture::EncodeDxt3(store.canvas, side, data);
+    texture::EncodeDxt3(DecodedSquare(store, index).View(), data);
   }
   std::vector<uint8_t> out;
   ByteWriter w(out);
   WriteDdsHeader(w, dxt1, side, static_cast<uint32_t>(linearSize), static_cast<uint32_t>(mipCount));
   w.Bytes(data);
   return out;
-}
-
-void RequireCurrentImage(const ImageStore& store, int32_t index) {
-  if (store.currentImage != index) {
-    throw Error(ErrorKind::Usage, "image " + std::to_string(index) + " is not the decoded image (" +
-                                      std::to_string(store.currentImage) + " is)");
-  }
 }
 
 // The folder part of `path` with its trailing slash, or "" for a bare name.
@@ -221,7 +224,9 @@ std::string_view ExportExtension(ExportKind kind) {
   return "";
 }
 
-std::vector<uint8_t> BitmapFileBytes(const Canvas& canvas, int32_t width, int32_t height) {
+std::vector<uint8_t> BitmapFileBytes(const texture::RgbaRect& picture) {
+  const int32_t width = picture.width;
+  const int32_t height = picture.height;
   RequireCanvasSide(width, "bitmap");
   RequireCanvasSide(height, "bitmap");
   const uint32_t pixelBytes = static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 4;
@@ -243,25 +248,17 @@ std::vector<uint8_t> BitmapFileBytes(const Canvas& canvas, int32_t width, int32_
   w.U32Le(2835);
   w.U32Le(0);
   w.U32Le(0);
-  // Rows bottom-up, pixels blue, green, red, alpha. The canvas holds columns,
-  // so a band of rows is filled column by column: each column gives a short
-  // run of consecutive pixels, and the band's rows stay in the cache.
+  // Rows bottom-up, pixels blue, green, red, alpha.
   out.resize(kBitmapHeaderSize + pixelBytes);
-  const auto rowBytes = static_cast<size_t>(width) * 4;
-  constexpr int32_t kBand = 16;
-  for (int32_t y0 = 0; y0 < height; y0 += kBand) {
-    const int32_t y1 = std::min(height, y0 + kBand);
-    for (int32_t x = 0; x < width; ++x) {
-      const uint32_t* column = canvas.Column(x);
-      for (int32_t y = y0; y < y1; ++y) {
-        const uint32_t v = column[y];
-        uint8_t* p = out.data() + kBitmapHeaderSize + static_cast<size_t>(height - 1 - y) * rowBytes +
-                     static_cast<size_t>(x) * 4;
-        p[0] = static_cast<uint8_t>(v >> 16);
-        p[1] = static_cast<uint8_t>(v >> 8);
-        p[2] = static_cast<uint8_t>(v);
-        p[3] = static_cast<uint8_t>(v >> 24);
-      }
+  uint8_t* p = out.data() + kBitmapHeaderSize;
+  for (int32_t y = height - 1; y >= 0; --y) {
+    const uint32_t* row = picture.Row(y);
+    for (int32_t x = 0; x < width; ++x, p += 4) {
+      const uint32_t v = row[x];
+      p[0] = static_cast<uint8_t>(v >> 16);
+      p[1] = static_cast<uint8_t>(v >> 8);
+      p[2] = static_cast<uint8_t>(v);
+      p[3] = static_cast<uint8_t>(v >> 24);
     }
   }
   return out;
@@ -286,22 +283,22 @@ void WriteDdsHeader(ByteWriter& out, bool dxt1, int32_t side, uint32_t linearSiz
 }
 
 std::vector<uint8_t> ExportBytes(const ImageStore& store, int32_t index, ExportKind kind) {
-  RequireCurrentImage(store, index);
-  const TImage_Entry& entry = store.images.at(static_cast<size_t>(index));
+  const TImage_Entry& entry = store.Entry(index);
   switch (kind) {
-    case ExportKind::Pvr: return PvrFile(store, entry);
-    case ExportKind::Xvr: return XvrFile(store, entry);
-    case ExportKind::Gvr: return GvrFile(store, entry);
-    case ExportKind::Bitmap: return BitmapFileBytes(store.canvas, entry.Width, entry.Height);
-    case ExportKind::Dds: return DdsFile(store, entry);
-    case ExportKind::Png: return WritePng(CanvasImage(store, index));
+    case ExportKind::Pvr: return PvrFile(store, index);
+    case ExportKind::Xvr: return XvrFile(store, index);
+    case ExportKind::Gvr: return GvrFile(store, index);
+    case ExportKind::Bitmap: {
+      RequireCanvasSide(entry.Width, "bitmap");
+      RequireCanvasSide(entry.Height, "bitmap");
+      // The canvas-shaped pixels: the H x H decode of a plain rectangle, not its rows of W.
+      const texture::DecodedTexture decoded = texture::DecodeEntry(store, index);
+      return BitmapFileBytes({decoded.area.pixels.data(), entry.Width, entry.Height, decoded.area.width});
+    }
+    case ExportKind::Dds: return DdsFile(store, index);
+    case ExportKind::Png: return WritePng(TextureImage(store, index));
   }
   return {};
-}
-
-void WriteBitmapFile(const ImageStore& store, const std::string& path, const WriteOptions& options) {
-  const TImage_Entry& entry = store.images.at(static_cast<size_t>(std::clamp(store.currentImage, 0, kMaxImages - 1)));
-  WriteFile(path, BitmapFileBytes(store.canvas, entry.Width, entry.Height), options);
 }
 
 namespace {
@@ -314,21 +311,14 @@ void WriteExport(const ImageStore& store, int32_t index, const std::string& path
   if (!store.loadedFileName.empty()) options.inputs.push_back(store.loadedFileName);
   options.derivedName = inBatch;
   options.removeStale = !inBatch;
-  if (kind == ExportKind::Bitmap) {
-    RequireCurrentImage(store, index);
-    WriteBitmapFile(store, path, options);
-  } else {
-    WriteFile(path, ExportBytes(store, index, kind), options);
-  }
+  WriteFile(path, ExportBytes(store, index, kind), options);
 }
 
 }  // namespace
 
-std::string ExportImage(const ImageStore& store, int32_t index, const std::string& fileName, int32_t filterIndex) {
-  const std::optional<ExportKind> kind = ExportKindOf(filterIndex);
-  if (!kind) return {};
-  const std::string path = archive::ForceExtension(fileName, ExportExtension(*kind));
-  WriteExport(store, index, path, *kind, false);
+std::string ExportImage(const ImageStore& store, int32_t index, const std::string& fileName, ExportKind kind) {
+  const std::string path = archive::ForceExtension(fileName, ExportExtension(kind));
+  WriteExport(store, index, path, kind, false);
   return path;
 }
 
@@ -343,53 +333,69 @@ std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd
   return std::nullopt;
 }
 
-bool Export1Click(ImageStore& store, FrontEnd& frontEnd) {
+Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd) {
   const std::optional<int32_t> selected = SelectedImage(store, frontEnd);
-  if (!selected) return false;
+  if (!selected) return {Status::Refused, std::string(kSelectImageFirst)};
   const int32_t index = *selected;
   frontEnd.SetDialogFileName(DialogId::SaveDialog2, store.images[static_cast<size_t>(index)].Name);
   const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog2, kSaveDialog2Filter);
-  if (!choice) return false;
-  // The picture the file is made from is the selected image's.
-  if (store.currentImage != index) texture::SelectListedImage(store, frontEnd);
-  return !ExportImage(store, index, choice->path, choice->filterIndex).empty();
+  const std::optional<ExportKind> kind = choice ? ExportKindOf(choice->filterIndex) : std::nullopt;
+  if (!kind) return {Status::Refused, {}};
+  ExportImage(store, index, choice->path, *kind);
+  return {};
 }
 
-bool Exportall1Click(ImageStore& store, FrontEnd& frontEnd) {
+Outcome ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind,
+                  WorkerPool& pool) {
   const int32_t count = std::min(store.imageCount, frontEnd.ListCount());
-  if (count <= 0) return true;
-  frontEnd.SetDialogFileName(DialogId::SaveDialog2, store.images[0].Name);
-  const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog2, kSaveDialog2Filter);
-  if (!choice) return false;
-  const std::optional<ExportKind> kind = ExportKindOf(choice->filterIndex);
-  if (!kind) return false;
-  const std::string folder = FolderPart(choice->path);
+  if (count <= 0) return {};
   const std::vector<std::string> names =
-      ExportFileNames(std::span<const TImage_Entry>(store.images.data(), static_cast<size_t>(count)), *kind);
+      ExportFileNames(std::span<const TImage_Entry>(store.images.data(), static_cast<size_t>(count)), kind);
   // A FIFO, folder or device under one of the names stops the batch before it starts.
   for (const std::string& name : names) CheckDerivedTarget(folder + name);
   RemoveStaleTemporaryFiles(folder, names);
-  const size_t extension = ExportExtension(*kind).size();
+  const size_t extension = ExportExtension(kind).size();
   std::vector<std::string> failures;
-  const ProgressShown panel(frontEnd);
-  for (int32_t i = 0; i < count; ++i) {
-    const std::string& name = names[static_cast<size_t>(i)];
-    frontEnd.SetProgress("Exporting : " + name, count, i + 1);
-    frontEnd.ListSetSelectedIndex(i);
-    texture::SelectListedImage(store, frontEnd);
-    try {
-      WriteExport(store, i, folder + name, *kind, true);
-    } catch (const Error& e) {
-      failures.push_back(name.substr(0, name.size() - extension) + ": " + e.what());
-    }
+  {
+    const ProgressShown panel(frontEnd);
+    // Decoded, encoded and written on the workers; told here in table order.
+    pool.OrderedMap(
+        static_cast<size_t>(count), 2 * static_cast<size_t>(pool.Threads()),
+        [&](size_t i) -> std::string {
+          try {
+            WriteExport(store, static_cast<int32_t>(i), folder + names[i], kind, true);
+          } catch (const Error& e) {
+            return e.what();
+          }
+          return {};
+        },
+        [&](size_t i, std::string&& failure) {
+          const std::string& name = names[i];
+          frontEnd.SetProgress("Exporting : " + name, count, static_cast<int32_t>(i) + 1);
+          frontEnd.ListSetSelectedIndex(static_cast<int32_t>(i));
+          if (!failure.empty()) failures.push_back(name.substr(0, name.size() - extension) + ": " + failure);
+        });
   }
-  if (failures.empty()) return true;
+  // The last image stays selected and shown.
+  texture::SelectListedImage(store, frontEnd);
+  if (failures.empty()) return {};
   constexpr size_t kListed = 20;
   std::string text = std::to_string(failures.size()) + " of " + std::to_string(count) + " images could not be exported:";
   for (size_t k = 0; k < failures.size() && k < kListed; ++k) text += "\n" + failures[k];
   if (failures.size() > kListed) text += "\n... and " + std::to_string(failures.size() - kListed) + " more.";
   frontEnd.ShowInformation(text);
-  return false;
+  return {Status::Error, text};
+}
+
+Outcome Exportall1Click(ImageStore& store, FrontEnd& frontEnd) {
+  const int32_t count = std::min(store.imageCount, frontEnd.ListCount());
+  if (count <= 0) return {};
+  frontEnd.SetDialogFileName(DialogId::SaveDialog2, store.images[0].Name);
+  const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog2, kSaveDialog2Filter);
+  const std::optional<ExportKind> kind = choice ? ExportKindOf(choice->filterIndex) : std::nullopt;
+  if (!kind) return {Status::Refused, {}};
+  WorkerPool pool;
+  return ExportAll(store, frontEnd, FolderPart(choice->path), *kind, pool);
 }
 
 }  // namespace quarrendel::imagefile

@@ -18,8 +18,9 @@
 //    encoded as DXT3. Height and width are both W.
 //  PNG: the decoded picture at W x H, RGBA, channels stretched to the full
 //    range (texture_png.h); any size from 1 x 1 to 2048 x 2048.
-// Re-encoding and DDS treat the image as a W x W square, so non-square
-// images are refused there. Every conversion works on a copy.
+// The picture is the texture decoded (texture_decode.h) as a selection
+// decodes it. Re-encoding and DDS treat the image as a W x W square, so
+// non-square images are refused there. Every conversion works on a copy.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,12 @@
 #include "core/file_writer.h"
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "core/outcome.h"
+#include "texture/rgba_image.h"
+
+namespace quarrendel {
+class WorkerPool;
+}
 
 namespace quarrendel::imagefile {
 
@@ -53,29 +60,24 @@ std::string_view ExportExtension(ExportKind kind);
 inline constexpr size_t kBitmapHeaderSize = 54;
 inline constexpr size_t kDdsHeaderSize = 128;
 
-// A 32-bit bitmap of the width x height rectangle at the canvas origin.
-// Throws Error(OverCapacity) for a side beyond the canvas.
-std::vector<uint8_t> BitmapFileBytes(const Canvas& canvas, int32_t width, int32_t height);
+// A 32-bit bitmap of `picture`. Throws Error(OverCapacity) for a side beyond
+// the canvas.
+std::vector<uint8_t> BitmapFileBytes(const texture::RgbaRect& picture);
 
 // The DXT1 (or DXT3) header template with height and width `side`, the
 // linear size and the mipmap count filled in.
 void WriteDdsHeader(ByteWriter& out, bool dxt1, int32_t side, uint32_t linearSize, uint32_t mipCount);
 
-// The file of `kind` for entry `index`, whose decoded picture store.canvas
-// holds (store.currentImage == index, else Error(Usage)). Throws
+// The file of `kind` for entry `index`. Only reads the store. Throws
 // Error(Unsupported) for a non-square image on the re-encoding and DDS paths
 // and for CMPR/DXT1 reordering of a side that is not a multiple of 8;
 // Error(Corrupt) when the stored data the file needs is missing or too short.
 std::vector<uint8_t> ExportBytes(const ImageStore& store, int32_t index, ExportKind kind);
 
-// Writes the current image's decoded picture as a 32-bit bitmap.
-void WriteBitmapFile(const ImageStore& store, const std::string& path, const WriteOptions& options = {});
-
-// Writes entry `index` as filter index `filterIndex` says, under `fileName`
-// with the kind's extension forced (replacing the file name's extension, or
-// appended), never over the loaded file. Returns the name written, or ""
-// when the index names no kind. Throws as ExportBytes and WriteFile.
-std::string ExportImage(const ImageStore& store, int32_t index, const std::string& fileName, int32_t filterIndex);
+// Writes entry `index` as `kind` under `fileName` with the kind's extension
+// forced (replacing the file name's extension, or appended), never over the
+// loaded file. Returns the name written. Throws as ExportBytes and WriteFile.
+std::string ExportImage(const ImageStore& store, int32_t index, const std::string& fileName, ExportKind kind);
 
 // The file names Export all gives `images` inside the chosen folder, in
 // order: as `unpack` names its pictures (FolderFileNames), with the kind's
@@ -89,17 +91,27 @@ std::vector<std::string> ExportFileNames(std::span<const TImage_Entry> images, E
 std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd);
 
 // Image > Export: the selected image, under the name and kind chosen in
-// SaveDialog2 (which offers the image's name). True when a file was written.
-bool Export1Click(ImageStore& store, FrontEnd& frontEnd);
+// SaveDialog2 (which offers the image's name). Done when a file was written;
+// Refused when nothing is selected, the dialog is cancelled (no message) or
+// its filter index names no kind. Throws as ExportImage.
+Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd);
 
-// Image > Export all: selects and shows every image in turn and writes it
-// into the folder of the name chosen in SaveDialog2 under its name from
-// ExportFileNames, as a derived name (WriteOptions::derivedName), with
-// progress on the panel. Throws Error(Io) before anything is written when an
-// entry of the folder under one of those names is not a regular file or a
-// symlink. An image that cannot be written does not stop the others; they
-// are told, by file name without the extension, in one information box at
-// the end. True when every image was written.
-bool Exportall1Click(ImageStore& store, FrontEnd& frontEnd);
+// Writes every listed image into `folder` (with its trailing separator) as
+// `kind` under its name from ExportFileNames, as a derived name
+// (WriteOptions::derivedName): decoded, encoded and written on `pool`, the
+// same files for any number of threads; the list's selection and the panel's
+// progress follow the images in table order, and the last image is shown at
+// the end. Throws Error(Io) before anything is written when an entry of the
+// folder under one of those names is not a regular file or a symlink. An
+// image that cannot be written does not stop the others; they are told, by
+// file name without the extension, in one information box at the end (an
+// Error outcome). Done when every image was written.
+Outcome ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind,
+                  WorkerPool& pool);
+
+// Image > Export all: ExportAll into the folder of the name chosen in
+// SaveDialog2, as the kind its filter index names (Refused, writing nothing,
+// when cancelled or for an index that names none).
+Outcome Exportall1Click(ImageStore& store, FrontEnd& frontEnd);
 
 }  // namespace quarrendel::imagefile

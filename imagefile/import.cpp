@@ -16,6 +16,7 @@
 #include "texture/cmpr_order.h"
 #include "texture/format_table.h"
 #include "texture/image_selection.h"
+#include "texture/texture_decode.h"
 #include "texture/texture_encode.h"
 #include "texture/xvr_decode.h"
 
@@ -52,19 +53,21 @@ struct PictureMessages {
   std::string_view badSize;
 };
 
+// A refusal: the outcome and its message, not yet told.
+using Refusal = std::optional<Outcome>;
+
+Refusal Refused(std::string_view message) { return Outcome{Status::Refused, std::string(message)}; }
+
 template <typename Check, typename Load>
-std::optional<Prepared> PrepareSquarePicture(ImageStore& store, FrontEnd& frontEnd, int32_t width, int32_t height,
-                                             const PictureMessages& messages, Check check, Load load) {
-  if (width != height) {
-    frontEnd.ShowInformation(messages.notSquare);
-    return std::nullopt;
-  }
-  if (width % 2 != 0) {
-    frontEnd.ShowInformation(messages.badSize);
+std::optional<Prepared> PrepareSquarePicture(ImageStore& store, const ImportOptionsAnswer& answer, Refusal& refusal,
+                                             int32_t width, int32_t height, const PictureMessages& messages,
+                                             Check check, Load load) {
+  if (width != height || width % 2 != 0) {
+    refusal = Refused(width != height ? messages.notSquare : messages.badSize);
     return std::nullopt;
   }
   check();
-  const ImportOptions options = frontEnd.RunImportOptions(ImportOptionsRequest{});
+  const ImportOptions options = answer(ImportOptionsRequest{});
   const int32_t side = width;
   texture::RequireEncodableSide(side, options.family);
   load(store.scratch);
@@ -73,41 +76,44 @@ std::optional<Prepared> PrepareSquarePicture(ImageStore& store, FrontEnd& frontE
   return Square(side, t.format, std::move(t.data));
 }
 
-std::optional<Prepared> PrepareBitmap(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                                      const SourceFile& source) {
+std::optional<Prepared> PrepareBitmap(ImageStore& store, const ImportOptionsAnswer& answer, Refusal& refusal,
+                                      std::span<const uint8_t> file, const SourceFile& source) {
   // The bitmap reader reads the file from its start, where a GBIX chunk is no bitmap.
   if (source.at != 0) throw Error(ErrorKind::BadMagic, std::string(kNotBmpMessage), 0);
   const BitmapSize size = ReadBitmapSize(file);
   return PrepareSquarePicture(
-      store, frontEnd, size.width, size.height, {kBmpNotSquare, kBmpBadSize},
+      store, answer, refusal, size.width, size.height, {kBmpNotSquare, kBmpBadSize},
       [file] { ReadBitmapHeader(file); },  // everything the reader refuses, before the dialog
       [file](Canvas& canvas) { LoadBitmapIntoCanvas(file, canvas); });
 }
 
 // A PNG takes the bitmap's path with its alpha. The whole picture is decoded
 // before the dialog, so a damaged file is refused first.
-std::optional<Prepared> PreparePng(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file,
-                                   const SourceFile& source) {
+std::optional<Prepared> PreparePng(ImageStore& store, const ImportOptionsAnswer& answer, Refusal& refusal,
+                                   std::span<const uint8_t> file, const SourceFile& source) {
   const RgbaImage picture = ReadPng(file.subspan(source.at));
   return PrepareSquarePicture(
-      store, frontEnd, picture.width, picture.height, {kPngNotSquare, kPngBadSize}, [] {},
+      store, answer, refusal, picture.width, picture.height, {kPngNotSquare, kPngBadSize}, [] {},
       [&picture](Canvas& canvas) { CopyIntoCanvas(picture, canvas); });
 }
 
-// Decodes the DDS file's top level into `canvas` (cleared first).
+// Decodes the DDS file's top level into `canvas`.
 void DecodeDdsTopLevel(Canvas& canvas, const DdsSource& dds) {
-  canvas.Clear(dds.side, dds.side);
+  texture::RgbaImage top{dds.side, dds.side, std::vector<uint32_t>(static_cast<size_t>(dds.side) * dds.side)};
+  const texture::Plane plane(top);
   switch (dds.blocks) {
-    case DdsBlocks::Dxt1: texture::DecodeDxt1(canvas, dds.side, dds.TopLevel()); break;
-    case DdsBlocks::Dxt3: texture::DecodeDxt3(canvas, dds.side, dds.TopLevel()); break;
-    case DdsBlocks::Dxt5: texture::DecodeDxt5(canvas, dds.side, dds.TopLevel()); break;
+    case DdsBlocks::Dxt1: texture::DecodeDxt1(plane, dds.side, dds.TopLevel()); break;
+    case DdsBlocks::Dxt3: texture::DecodeDxt3(plane, dds.side, dds.TopLevel()); break;
+    case DdsBlocks::Dxt5: texture::DecodeDxt5(plane, dds.side, dds.TopLevel()); break;
   }
+  texture::CopyIntoCanvas({top.pixels.data(), dds.side, dds.side, dds.side}, canvas);
 }
 
-Prepared PrepareDds(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const SourceFile& source) {
+Prepared PrepareDds(ImageStore& store, const ImportOptionsAnswer& answer, std::span<const uint8_t> file,
+                    const SourceFile& source) {
   const DdsSource dds = ReadDdsSource(file, source.at);
   const auto count = static_cast<int32_t>(std::min<uint32_t>(dds.mipCount, std::numeric_limits<int32_t>::max()));
-  const ImportOptions options = frontEnd.RunImportOptions(ImportOptionsRequest{0, count, count});
+  const ImportOptions options = answer(ImportOptionsRequest{0, count, count});
   const int32_t side = dds.side;
   texture::RequireEncodableSide(side, options.family);
   const bool dxt1 = dds.blocks == DdsBlocks::Dxt1;
@@ -146,18 +152,19 @@ Prepared PrepareDds(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8
   return Square(side, t.format, std::move(t.data));
 }
 
-// Reads `file` into a texture for the table; nullopt (told with a message)
+// Reads `file` into a texture for the table; nullopt, with `refusal` set,
 // when it is refused.
-std::optional<Prepared> Prepare(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, bool adding) {
+std::optional<Prepared> Prepare(ImageStore& store, const ImportOptionsAnswer& answer, Refusal& refusal,
+                                std::span<const uint8_t> file, bool adding) {
   const SourceFile source = IdentifySource(file, adding);
   std::optional<Prepared> p;
   switch (source.kind) {
     case SourceKind::Unknown:
-      frontEnd.ShowInformation(adding ? kNotAddable : kNotImportable);
+      refusal = Refused(adding ? kNotAddable : kNotImportable);
       return std::nullopt;
-    case SourceKind::Bitmap: p = PrepareBitmap(store, frontEnd, file, source); break;
-    case SourceKind::Dds: p = PrepareDds(store, frontEnd, file, source); break;
-    case SourceKind::Png: p = PreparePng(store, frontEnd, file, source); break;
+    case SourceKind::Bitmap: p = PrepareBitmap(store, answer, refusal, file, source); break;
+    case SourceKind::Dds: p = PrepareDds(store, answer, file, source); break;
+    case SourceKind::Png: p = PreparePng(store, answer, refusal, file, source); break;
     case SourceKind::Pvr:
     case SourceKind::Raw565:
     case SourceKind::Gvr:
@@ -185,29 +192,32 @@ void Fill(ImageStore& store, int32_t index, const Prepared& p) {
   entry.Format = p.format;
   store.currentImage = index;
   store.readCursor = 0;
+  store.MarkChanged();
 }
 
-// Selects and shows the new texture; bitmap and DDS results are then marked
-// and shown again with their final format word.
-void Show(ImageStore& store, FrontEnd& frontEnd, int32_t index, bool xboxMarking) {
+// The Xbox marking of entry `index`, which reads the canvas as selection
+// leaves it.
+void Mark(ImageStore& store, int32_t index) {
+  texture::CopyIntoCanvas(texture::DecodeEntry(store, index).area.Rect(), store.canvas);
+  texture::ApplyXboxMarking(store, index);
+}
+
+// Selects and shows the new texture.
+Outcome Show(ImageStore& store, FrontEnd& frontEnd, int32_t index) {
   frontEnd.ListSetSelectedIndex(index);
   texture::SelectListedImage(store, frontEnd);
-  if (!xboxMarking) return;
-  texture::ApplyXboxMarking(store, index);
-  texture::SelectListedImage(store, frontEnd);
+  return {};
 }
 
-// Add is refused while a BML package is loaded and when the table is full.
-bool AddRefused(const ImageStore& store, FrontEnd& frontEnd) {
-  if (store.bmlFlag != 0) {
-    frontEnd.ShowInformation(kNoAddToBml);
-    return true;
-  }
-  if (store.imageCount >= kMaxImages) {
-    frontEnd.ShowInformation(kTableFull);
-    return true;
-  }
-  return false;
+// Tells a refusal in an information box.
+Outcome Tell(FrontEnd& frontEnd, Outcome outcome) {
+  if (!outcome.message.empty()) frontEnd.ShowInformation(outcome.message);
+  return outcome;
+}
+
+ImportOptionsAnswer OrDialog(const ImportOptionsAnswer& answer, FrontEnd& frontEnd) {
+  if (answer) return answer;
+  return [&frontEnd](const ImportOptionsRequest& request) { return frontEnd.RunImportOptions(request); };
 }
 
 std::optional<std::string> ChooseFile(FrontEnd& frontEnd) {
@@ -218,50 +228,67 @@ std::optional<std::string> ChooseFile(FrontEnd& frontEnd) {
 
 }  // namespace
 
-bool ImportFile(ImageStore& store, FrontEnd& frontEnd, int32_t index, std::span<const uint8_t> file) {
+Outcome ImportFile(ImageStore& store, FrontEnd& frontEnd, int32_t index, std::span<const uint8_t> file,
+                   const ImportOptionsAnswer& answer) {
   store.Entry(index);  // an index outside the table throws before anything is read
-  const std::optional<Prepared> p = Prepare(store, frontEnd, file, false);
-  if (!p) return false;
+  Refusal refusal;
+  const std::optional<Prepared> p = Prepare(store, OrDialog(answer, frontEnd), refusal, file, false);
+  if (!p) return Tell(frontEnd, *refusal);
   Fill(store, index, *p);
-  store.MarkChanged();
-  Show(store, frontEnd, index, p->xboxMarking);
-  return true;
+  if (p->xboxMarking) Mark(store, index);
+  return Show(store, frontEnd, index);
 }
 
-bool AddFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const std::string& name) {
-  if (AddRefused(store, frontEnd)) return false;
-  const std::optional<Prepared> p = Prepare(store, frontEnd, file, true);
-  if (!p) return false;
+std::optional<Outcome> AddRefusal(const ImageStore& store) {
+  if (store.bmlFlag != 0) return Refused(kNoAddToBml);
+  if (store.imageCount >= kMaxImages) return Refused(kTableFull);
+  return std::nullopt;
+}
+
+Outcome AddImage(ImageStore& store, std::span<const uint8_t> file, const std::string& name,
+                 const ImportOptionsAnswer& answer) {
+  if (Refusal refused = AddRefusal(store)) return *refused;
+  Refusal refusal;
+  const std::optional<Prepared> p = Prepare(store, answer, refusal, file, true);
+  if (!p) return *refusal;
   const int32_t added = store.imageCount;
   Fill(store, added, *p);
   TImage_Entry& entry = store.images[static_cast<size_t>(added)];
   entry.Name = name;
   entry.GlobalIndex = p->globalIndex.value_or(0);
   entry.PackageIndex = 0;
+  store.imageCount = added + 1;
+  if (p->xboxMarking) Mark(store, added);
+  return {};
+}
+
+Outcome AddFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const std::string& name,
+                const ImportOptionsAnswer& answer) {
+  const int32_t added = store.imageCount;
+  if (Outcome outcome = AddImage(store, file, name, OrDialog(answer, frontEnd)); !outcome) {
+    return Tell(frontEnd, outcome);
+  }
   // Items from `added` on name no image (an AFS lists its end member): the
   // new image takes the item of its own index.
   while (frontEnd.ListCount() > added) frontEnd.ListDelete(frontEnd.ListCount() - 1);
   frontEnd.ListAdd(kAddedItem);
-  store.imageCount = added + 1;
   frontEnd.SetLabel(std::to_string(store.imageCount) + " Images");
-  store.MarkChanged();
-  Show(store, frontEnd, added, p->xboxMarking);
-  return true;
+  return Show(store, frontEnd, added);
 }
 
-bool import1Click(ImageStore& store, FrontEnd& frontEnd) {
+Outcome import1Click(ImageStore& store, FrontEnd& frontEnd) {
   const std::optional<int32_t> index = SelectedImage(store, frontEnd);
-  if (!index) return false;
+  if (!index) return {Status::Refused, std::string(kSelectImageFirst)};
   const std::optional<std::string> path = ChooseFile(frontEnd);
-  if (!path) return false;
+  if (!path) return {Status::Refused, {}};
   const MappedFile file(*path);
   return ImportFile(store, frontEnd, *index, file.Bytes());
 }
 
-bool Add1Click(ImageStore& store, FrontEnd& frontEnd) {
-  if (AddRefused(store, frontEnd)) return false;
+Outcome Add1Click(ImageStore& store, FrontEnd& frontEnd) {
+  if (Refusal refused = AddRefusal(store)) return Tell(frontEnd, *refused);
   const std::optional<std::string> path = ChooseFile(frontEnd);
-  if (!path) return false;
+  if (!path) return {Status::Refused, {}};
   const MappedFile file(*path);
   return AddFile(store, frontEnd, file.Bytes(), AddedImageName(*path));
 }

@@ -11,20 +11,25 @@
 //    DXT3 block by block (colours kept, alpha cut to four bits). DC/PC:
 //    decoded and twiddled, ARGB1555 (0x0100) from DXT1, ARGB4444 (0x0102)
 //    from DXT3 and DXT5.
-// Bitmap, PNG and DDS results get the Xbox marking after they are shown (bit 1:
-// transparent pixels, bit 0: more than one level; DXT formats only). The
-// result is selected and shown, and the store marked as changed. Everything is read and checked, and the
-// picture encoded in the scratch canvas, before the entry changes: a refused
-// file leaves the table, the list and the shown picture as they were.
+// Bitmap, PNG and DDS results get the Xbox marking (bit 1: transparent
+// pixels, bit 0: more than one level; DXT formats only). The result is
+// selected and shown, and the store marked as changed. Everything is read
+// and checked, and the picture encoded in the scratch canvas, before the
+// entry changes: a refused file leaves the table, the list and the shown
+// picture as they were. Refusals are Refused outcomes told in an information
+// box; damaged files and files that cannot be read raise an Error.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "core/outcome.h"
 
 namespace quarrendel::imagefile {
 
@@ -47,22 +52,39 @@ inline constexpr std::string_view kAddedItem = "---";
 // Name fields of the archives hold 28 bytes.
 inline constexpr size_t kMaxAddedNameBytes = 28;
 
+// How Import and Add get the import-options dialog's answer: from the
+// dialog (an empty function: the front end's), or given in advance
+// (PresetImportOptions).
+using ImportOptionsAnswer = std::function<ImportOptions(const ImportOptionsRequest&)>;
+
 // Image > Import: replaces the selected image from a file chosen in
-// OpenDialog2. True when the image was replaced; false when nothing was
-// selected, the dialog was cancelled or the file was refused with a message.
-// Throws Error for files that are damaged or cannot be read, the entry as it was.
-bool import1Click(ImageStore& store, FrontEnd& frontEnd);
+// OpenDialog2. Done when the image was replaced; Refused when nothing was
+// selected (kSelectImageFirst), the dialog was cancelled (no message) or the
+// file was refused. Throws Error for files that are damaged or cannot be
+// read, the entry as it was.
+Outcome import1Click(ImageStore& store, FrontEnd& frontEnd);
 
 // Image > Add: appends an image from a file chosen in OpenDialog2 as entry
 // and list item `image count` ("---"), named AddedImageName of the file,
 // with the GBIX index as stored (else the XVRT header's, else 0) and package
 // index 0; the label shows the new count. Refused while a BML package is
 // loaded and when the table is full. Returns and throws as import1Click.
-bool Add1Click(ImageStore& store, FrontEnd& frontEnd);
+Outcome Add1Click(ImageStore& store, FrontEnd& frontEnd);
 
-// The two on the bytes of the chosen file.
-bool ImportFile(ImageStore& store, FrontEnd& frontEnd, int32_t index, std::span<const uint8_t> file);
-bool AddFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const std::string& name);
+// The two on the bytes of the chosen file, with the dialog's answer.
+Outcome ImportFile(ImageStore& store, FrontEnd& frontEnd, int32_t index, std::span<const uint8_t> file,
+                   const ImportOptionsAnswer& answer = {});
+Outcome AddFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> file, const std::string& name,
+                const ImportOptionsAnswer& answer = {});
+
+// Why Add would refuse now (a BML package is loaded, or the table is full),
+// or nullopt.
+std::optional<Outcome> AddRefusal(const ImageStore& store);
+
+// Add in the store alone, as texture packs add their pictures: the entry
+// filled and counted, nothing shown; refusals returned untold.
+Outcome AddImage(ImageStore& store, std::span<const uint8_t> file, const std::string& name,
+                 const ImportOptionsAnswer& answer);
 
 // The file name of `path` without folder and extension, cut to at most
 // kMaxAddedNameBytes bytes without splitting a UTF-8 character.

@@ -5,6 +5,7 @@
 #include "core/byte_io.h"
 #include "core/capacity.h"
 #include "core/error.h"
+#include "core/text_escape.h"
 #include "core/mip_chain.h"
 #include "imagefile/png_file.h"
 #include "texture/format_table.h"
@@ -124,7 +125,21 @@ DdsSource ReadDdsSource(std::span<const uint8_t> bytes, size_t at) {
   }
   DdsSource dds;
   dds.side = static_cast<int32_t>(width);
-  dds.blocks = in.MagicAt(84, "DXT1") ? DdsBlocks::Dxt1 : in.MagicAt(84, "DXT5") ? DdsBlocks::Dxt5 : DdsBlocks::Dxt3;
+  if (in.MagicAt(84, "DXT1")) {
+    dds.blocks = DdsBlocks::Dxt1;
+  } else if (in.MagicAt(84, "DXT3")) {
+    dds.blocks = DdsBlocks::Dxt3;
+  } else if (in.MagicAt(84, "DXT5")) {
+    dds.blocks = DdsBlocks::Dxt5;
+  } else {
+    // Uncompressed DDS files have no FourCC (zero bytes) and RGB masks instead.
+    const auto fourCc = in.BytesAt(84, 4);
+    throw Error(ErrorKind::Unsupported,
+                "Only DXT1, DXT3 and DXT5 DDS files can be imported; this one's FourCC is \"" +
+                    PrintableText(std::string_view(reinterpret_cast<const char*>(fourCc.data()), fourCc.size())) +
+                    "\".",
+                static_cast<int64_t>(at) + 84);
+  }
   dds.linearSize = in.U32LeAt(20);
   dds.mipCount = in.U32LeAt(28);
   const int64_t topLevel = dds.blocks == DdsBlocks::Dxt1 ? ChainSize4(dds.side, 1) : ChainSize8(dds.side, 1);

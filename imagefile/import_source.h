@@ -14,9 +14,9 @@
 //          256 + flags), global index at 16, width 20, height 22, data length
 //          24, data from 64.
 //  "DDS "  DDS file: height at 12, width at 16, linear size (bytes of the top
-//          level) at 20, mipmap count at 28, FourCC at 84 ("DXT1", "DXT5",
-//          anything else is read as DXT3); data from 128, largest level
-//          first.
+//          level) at 20, mipmap count at 28, FourCC at 84 ("DXT1", "DXT3" or
+//          "DXT5"; any other, uncompressed files included, is refused); data
+//          from 128, largest level first.
 //  "\x89PNG\r\n\x1a\n"  PNG picture (see png_file.h), from there to the end.
 #pragma once
 
@@ -69,7 +69,8 @@ struct DdsSource {
 
 // Reads and checks the header of the DDS file at `at`. Throws
 // Error(Truncated) for a file shorter than the header or than its linear
-// size, Error(Unsupported) for a width other than the height,
+// size, Error(Unsupported) for a width other than the height or a FourCC
+// other than DXT1, DXT3 and DXT5 (named in the message),
 // Error(OverCapacity) for sides above kMaxDdsSide, Error(Corrupt) for a side
 // of 0 or a linear size below the top level's bytes.
 DdsSource ReadDdsSource(std::span<const uint8_t> file, size_t at);

@@ -189,8 +189,6 @@ void CopyIntoCanvas(const RgbaImage& image, Canvas& canvas) {
   }
 }
 
-void LoadPngIntoCanvas(std::span<const uint8_t> file, Canvas& canvas) { CopyIntoCanvas(ReadPng(file), canvas); }
-
 RgbaImage ReadPngFile(const std::filesystem::path& path) {
   const MappedFile file(path.string(), kMaxPngFileBytes);
   return ReadPng(file.Bytes());

@@ -63,10 +63,6 @@ std::vector<uint8_t> WritePng(const RgbaImage& image);
 // Writes canvas (x, y) for x < width and y < height of `image`.
 void CopyIntoCanvas(const RgbaImage& image, Canvas& canvas);
 
-// Reads the picture and copies it into the canvas. On a refusal the canvas
-// is untouched.
-void LoadPngIntoCanvas(std::span<const uint8_t> file, Canvas& canvas);
-
 // ReadPng of the file at `path` (at most kMaxPngFileBytes, a regular file;
 // refused as MappedFile refuses otherwise).
 RgbaImage ReadPngFile(const std::filesystem::path& path);

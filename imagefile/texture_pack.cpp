@@ -28,8 +28,6 @@ namespace quarrendel::imagefile {
 namespace {
 
 constexpr size_t kMaxStem = 64;
-// Pictures decoded ahead of the PNG writers: at most 4M pixels (16 MiB).
-constexpr int64_t kUnpackBatchPixels = int64_t{4} << 20;
 constexpr std::string_view kPngExtension = ".png";
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";  // what Windows editors put first
 
@@ -182,7 +180,7 @@ std::vector<PackLine> ParsePackIndex(std::string_view text, std::string_view sou
   return lines;
 }
 
-UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
+UnpackResult UnpackTextures(const ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
                             const std::vector<std::string>& inputs, WorkerPool& pool) {
   const std::span<const TImage_Entry> images(store.images.data(), static_cast<size_t>(store.imageCount));
   // Every size is checked before the first file is written.
@@ -206,40 +204,26 @@ UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::st
   targets.emplace_back(kPackIndexName);
   RemoveStaleTemporaryFiles(folder, targets);
   const ProgressShown panel(frontEnd);
-  // The canvas is one, so textures are decoded here, a batch at a time; the
-  // workers encode and write the batch's PNG files.
-  const auto window = static_cast<size_t>(2 * pool.Threads());
-  std::vector<RgbaImage> batch;
-  for (int32_t first = 0; first < store.imageCount; first += static_cast<int32_t>(batch.size())) {
-    batch.clear();
-    int64_t pixels = 0;
-    while (first + static_cast<int32_t>(batch.size()) < store.imageCount && batch.size() < window &&
-           pixels < kUnpackBatchPixels) {
-      const auto i = first + static_cast<int32_t>(batch.size());
-      TextureImageNotes notes;
-      batch.push_back(TextureImage(store, i, &notes));
-      const std::string image = "image " + std::to_string(i) + ": ";
-      if (!notes.supported) {
-        result.unsupported.push_back(i);
-        result.notices.push_back(image + "Unsupported format: its PNG is transparent");
-      }
-      if (!notes.paletteNotice.empty()) result.notices.push_back(image + notes.paletteNotice);
-      pixels += int64_t{batch.back().width} * batch.back().height;
-    }
-    pool.OrderedMap(
-        batch.size(), batch.size(),
-        [&](size_t k) {
-          const std::string& name = names[static_cast<size_t>(first) + k];
-          WriteFile((base / name).string(), WritePng(batch[k]), options);
-          return k;
-        },
-        [&](size_t k, size_t) {
-          const auto i = static_cast<size_t>(first) + k;
-          frontEnd.SetProgress("Writing PNG : " + names[i], store.imageCount, static_cast<int32_t>(i) + 1);
-          lines.push_back({images[i].GlobalIndex, names[i], images[i].Width, images[i].Height});
-          ++result.written;
-        });
-  }
+  // Decoded, encoded and written on the workers, told here in table order.
+  pool.OrderedMap(
+      names.size(), 2 * static_cast<size_t>(pool.Threads()),
+      [&](size_t i) {
+        TextureImageNotes notes;
+        WriteFile((base / names[i]).string(), WritePng(TextureImage(store, static_cast<int32_t>(i), &notes)), options);
+        return notes;
+      },
+      [&](size_t i, TextureImageNotes&& notes) {
+        const std::string image = "image " + std::to_string(i) + ": ";
+        if (!notes.supported) {
+          result.outcome.status = Status::Unsupported;
+          result.unsupported.push_back(static_cast<int32_t>(i));
+          result.notices.push_back(image + "Unsupported format: its PNG is transparent");
+        }
+        if (!notes.paletteNotice.empty()) result.notices.push_back(image + notes.paletteNotice);
+        frontEnd.SetProgress("Writing PNG : " + names[i], store.imageCount, static_cast<int32_t>(i) + 1);
+        lines.push_back({images[i].GlobalIndex, names[i], images[i].Width, images[i].Height});
+        ++result.written;
+      });
   SyncFileSystem(folder);
   options.sync = true;
   const std::string index = FormatPackIndex(lines);
@@ -251,16 +235,6 @@ UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::st
 }
 
 namespace {
-
-TargetFamily FamilyOfSave(int32_t saveFilterIndex) {
-  switch (saveFilterIndex) {
-    case 2:
-    case 4: return TargetFamily::XboxBb;
-    case 5:
-    case 6: return TargetFamily::Gc;
-    default: return TargetFamily::DcPc;
-  }
-}
 
 // True when `path` lies inside the folder `root` (both without symlinks).
 bool Inside(const std::filesystem::path& path, const std::filesystem::path& root) {
@@ -285,7 +259,7 @@ std::string PictureFile(const std::filesystem::path& path, const std::filesystem
 }
 
 // Adds the picture of `line` to the store as Add does; throws naming the line.
-void AddPackPicture(ImageStore& store, RecordingFrontEnd& adder, const std::filesystem::path& folder,
+void AddPackPicture(ImageStore& store, const PresetImportOptions& options, const std::filesystem::path& folder,
                     const std::filesystem::path& root, const PackLine& line, std::string_view source) {
   const std::string where = LineText(source, line.lineNumber) + " (" + PrintableText(line.fileName) + "): ";
   const std::filesystem::path path = folder / line.fileName;
@@ -294,11 +268,8 @@ void AddPackPicture(ImageStore& store, RecordingFrontEnd& adder, const std::file
     if (!ByteReader(file.Bytes()).MagicAt(0, kPngSignature)) {
       throw Error(ErrorKind::BadMagic, "PNG Error: this file is not a PNG file.", 0);
     }
-    adder.messages.clear();
-    if (!AddFile(store, adder, file.Bytes(), AddedImageName(path.string()))) {
-      const std::string why = adder.messages.empty() ? "refused" : adder.messages.back().text;
-      throw Error(ErrorKind::Unsupported, why);
-    }
+    const Outcome added = AddImage(store, file.Bytes(), AddedImageName(path.string()), options);
+    if (!added) throw Error(ErrorKind::Unsupported, added.message.empty() ? "refused" : added.message);
   } catch (const Error& e) {
     // The file name is the line's own text, also where the reason repeats it.
     throw Error(e.Kind(), where + PrintableText(e.what()));
@@ -320,11 +291,9 @@ PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd) {
   if (lines.empty()) throw Error(ErrorKind::Corrupt, PrintableText(source) + " lists no pictures: nothing was written");
 
   const auto store = std::make_unique<ImageStore>();
-  RecordingFrontEnd adder;  // the import-options dialog's answers; its messages are the refusals
-  adder.family = FamilyOfSave(request.saveFilterIndex);
-  adder.blackTransparent = request.blackTransparent;
+  const PresetImportOptions options{archive::SaveTargetOf(request.kind).family, request.blackTransparent, {}};
   // DXT3 (data format 7) of an Xbox texture must not read as a palette.
-  store->pvrFamily = adder.family == TargetFamily::XboxBb ? 0 : 1;
+  store->pvrFamily = options.family == TargetFamily::XboxBb ? 0 : 1;
   const std::filesystem::path folder = indexPath.parent_path();
   std::error_code ec;
   const std::filesystem::path root = std::filesystem::canonical(folder.empty() ? "." : folder, ec);
@@ -335,7 +304,7 @@ PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd) {
     for (const PackLine& line : lines) {
       frontEnd.SetProgress("Reading PNG : " + PrintableText(line.fileName), static_cast<int32_t>(lines.size()),
                            store->imageCount + 1);
-      AddPackPicture(*store, adder, folder, root, line, source);
+      AddPackPicture(*store, options, folder, root, line, source);
       inputs.push_back((folder / line.fileName).string());
     }
   }
@@ -344,10 +313,10 @@ PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd) {
   result.textures = store->imageCount;
   result.warnings = archive::SharedGlobalIndexWarnings(
       std::span<const TImage_Entry>(store->images.data(), static_cast<size_t>(store->imageCount)));
-  archive::SaveOptions options;
-  options.protectedInputs = std::move(inputs);
-  options.savedPath = &result.path;
-  result.written = archive::SaveAs(*store, frontEnd, request.out, request.saveFilterIndex, options);
+  archive::SaveOptions save;
+  save.protectedInputs = std::move(inputs);
+  save.savedPath = &result.path;
+  result.outcome = archive::SaveAs(*store, frontEnd, request.out, request.kind, save);
   return result;
 }
 
@@ -357,17 +326,6 @@ bool ExportAllAsPngPack(ImageStore& store, FrontEnd& frontEnd) {
   if (!choice) return false;
   std::string folder = std::filesystem::path(choice->path).parent_path().string();
   if (folder.empty()) folder = ".";
-  // Unpacking decodes every image into the canvas: the selected one is shown again, also after a failure.
-  struct ShowSelectedAgain {
-    ImageStore& store;
-    FrontEnd& frontEnd;
-    ~ShowSelectedAgain() {
-      try {
-        texture::SelectListedImage(store, frontEnd);
-      } catch (const Error&) {
-      }
-    }
-  } showAgain{store, frontEnd};
   WorkerPool pool;
   const UnpackResult result = UnpackTextures(store, frontEnd, folder, {store.loadedFileName}, pool);
   std::string text = std::to_string(result.written) + " PNG files and " + std::string(kPackIndexName) +
@@ -385,14 +343,16 @@ bool NewArchiveFromPngPack(ImageStore& store, FrontEnd& frontEnd) {
   PackRequest request;
   request.index = index->path;
   request.out = out->path;
-  request.saveFilterIndex = out->filterIndex;
+  const std::optional<archive::SaveKind> kind = archive::SaveKindOf(out->filterIndex);
+  if (!kind) return false;
+  request.kind = *kind;
   const PackResult result = PackTextures(request, frontEnd);
   if (!result.warnings.empty()) {
     std::string text;
     for (const std::string& warning : result.warnings) text += (text.empty() ? "" : "\n") + warning;
     frontEnd.ShowMessage(text);
   }
-  if (!result.written) return false;
+  if (!result.outcome) return false;
   archive::LoadFile(store, frontEnd, result.path);
   return true;
 }

@@ -11,8 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/save_names.h"
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "core/outcome.h"
 #include "imagefile/png_file.h"
 #include "imagefile/texture_png.h"
 
@@ -61,6 +63,7 @@ std::string FormatPackIndex(std::span<const PackLine> lines);
 std::vector<PackLine> ParsePackIndex(std::string_view text, std::string_view source = kPackIndexName);
 
 struct UnpackResult {
+  Outcome outcome;  // Done, or Unsupported when a format has no decoder
   int32_t written = 0;
   std::vector<int32_t> unsupported;  // images whose format has no decoder: written transparent
   // In table order: "image N: Unsupported format: its PNG is transparent",
@@ -73,34 +76,35 @@ struct UnpackResult {
 // Writes every image of the store into `folder` (created when missing) as
 // folder/NAME.png, then folder/index.txt, each through the file writer as
 // derived names, with `inputs` as the files that must not be overwritten.
-// Textures are decoded on the calling thread; their PNG files are encoded and
-// written on `pool`. Progress goes to the front end's panel, in table order.
+// Textures are decoded, their PNG files encoded and written on `pool`, the
+// same files for any number of threads. Progress goes to the front end's
+// panel, in table order.
 // Throws, before anything is written, Error(OverCapacity) naming the image
 // for one that does not fit a PNG and Error(Io) for a name whose entry in the
 // folder is not a regular file or a symlink (CheckDerivedTarget); then the
 // writer's Error(Io); index.txt is written only when every picture was.
-UnpackResult UnpackTextures(ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
+UnpackResult UnpackTextures(const ImageStore& store, FrontEnd& frontEnd, const std::string& folder,
                             const std::vector<std::string>& inputs, WorkerPool& pool);
 
 struct PackRequest {
-  std::string index;          // the pack's index.txt; the PNG files lie beside it
-  std::string out;            // the archive's name as chosen (the save rules force its extension)
-  int32_t saveFilterIndex = 1;  // as the save dialog's: 1 PVM, 2 XVM, 3 AFS PC, 4 AFS Xbox, 5 GVM, 6 AFS GC
+  std::string index;  // the pack's index.txt; the PNG files lie beside it
+  std::string out;    // the archive's name as chosen (the save rules force its extension)
+  archive::SaveKind kind = archive::SaveKind::Pvm;
   bool blackTransparent = false;
 };
 
 struct PackResult {
-  bool written = false;               // false: the save refused and said why through the front end
+  Outcome outcome;                    // the save's: refused or failed, it said why through the front end
   std::string path;                   // the file written
   int32_t textures = 0;
   std::vector<std::string> warnings;  // global indices shared by several textures
 };
 
 // Builds a new archive from a pack: each line's PNG added as Add adds a PNG
-// for the family of the chosen kind (DC/PC for PVM and AFS PC, XBox/BB for
-// XVM and AFS Xbox, GC for GVM and AFS GC), named after its file, with the
-// line's global index; then saved as the Save command saves with that filter
-// index, never over the index or a picture. Only regular files inside the
+// (AddImage) for the family of the chosen kind (DC/PC for PVM and AFS PC,
+// XBox/BB for XVM and AFS Xbox, GC for GVM and AFS GC), named after its file,
+// with the line's global index; then saved as the Save command saves that
+// kind, never over the index or a picture. Only regular files inside the
 // index's folder are read: a picture that is a symlink leading out of it, or
 // not a regular file, is refused. Everything is read and encoded before the
 // file is written: a missing or unreadable file, a malformed line or a
@@ -113,7 +117,7 @@ inline constexpr const char* kPackDialogFilter = "PNG pack index (index.txt)|ind
 
 // File > Export all as PNG pack: asks PackDialog where index.txt goes and
 // unpacks every image into that folder, then tells how many files were
-// written, with the notices; the image that was selected is shown again.
+// written, with the notices.
 // Does nothing without images or when the dialog is cancelled. Returns true
 // when the pack was written; errors are raised as UnpackTextures raises them.
 bool ExportAllAsPngPack(ImageStore& store, FrontEnd& frontEnd);

@@ -10,6 +10,7 @@
 
 #include "core/image_store.h"
 #include "imagefile/png_file.h"
+#include "texture/texture_decode.h"
 
 namespace quarrendel::imagefile {
 
@@ -17,10 +18,8 @@ namespace quarrendel::imagefile {
 // 1..kMaxPngSide.
 void RequirePngSize(const ImageStore& store, int32_t index);
 
-// Image `index` from the canvas, which holds it decoded (store.currentImage
-// == index, else Error(Usage)); a plain rectangle of W != H is decoded again
-// in rows of W texels (texture::TrueSizeRows). Throws as RequirePngSize.
-RgbaImage CanvasImage(const ImageStore& store, int32_t index);
+// The PNG picture of a decoded texture: its true-size picture stretched.
+RgbaImage PngPicture(const texture::DecodedTexture& decoded);
 
 // What decoding a texture for a PNG met.
 struct TextureImageNotes {
@@ -28,8 +27,8 @@ struct TextureImageNotes {
   std::string paletteNotice;  // the fallback palette stood in for a palette file ("" if not)
 };
 
-// Selects image `index` (the canvas and the current image change) and
-// returns CanvasImage of it. The size is checked before anything is decoded.
-RgbaImage TextureImage(ImageStore& store, int32_t index, TextureImageNotes* notes = nullptr);
+// Image `index` decoded (texture::DecodeEntry) as a PNG picture. The size is
+// checked before anything is decoded. Only reads the store.
+RgbaImage TextureImage(const ImageStore& store, int32_t index, TextureImageNotes* notes = nullptr);
 
 }  // namespace quarrendel::imagefile

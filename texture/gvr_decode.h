@@ -13,28 +13,25 @@
 #include <cstdint>
 #include <span>
 
-#include "core/image_store.h"
 #include "texture/palette.h"
+#include "texture/rgba_image.h"
 
 namespace quarrendel::texture {
 
 uint32_t Rgb5a3ToPixel(uint16_t word);
 
 // H/4 x H/4 tiles of 4 x 4 RGB5A3 words.
-void DecodeRgb5a3Tiled(Canvas& canvas, std::span<const uint8_t> data, int32_t side);
+void DecodeRgb5a3Tiled(const Plane& plane, std::span<const uint8_t> data, int32_t side);
 // H/8 x H/8 tiles of 8 x 8 four-bit indices (texel 0 is the high nibble of
 // byte 0); the palette holds RGB5A3 words.
-void DecodeCi4Tiled(Canvas& canvas, std::span<const uint8_t> data, int32_t side, const Palette& palette);
+void DecodeCi4Tiled(const Plane& plane, std::span<const uint8_t> data, int32_t side, const Palette& palette);
 // H/4 tile rows x H/8 tile columns of 8-wide, 4-tall eight-bit indices.
-void DecodeCi8Tiled(Canvas& canvas, std::span<const uint8_t> data, int32_t side, const Palette& palette);
+void DecodeCi8Tiled(const Plane& plane, std::span<const uint8_t> data, int32_t side, const Palette& palette);
 
-// Decodes the blocks in stream order into `scratch` as if the stream were in
-// raster order (block b at (b mod H/4, b div H/4)); ReorderCmprTiles then
-// moves each 8 x 4 strip (two consecutive stream blocks: the top or bottom
-// half of a tile) to its place in `canvas`. Both work on whole 8 x 8 tiles:
-// a side that is not a multiple of 8 is handled as the next lower multiple.
-// DecodeCmpr clears that region of `scratch` first.
-void DecodeCmpr(Canvas& scratch, int32_t side, std::span<const uint8_t> data);
-void ReorderCmprTiles(Canvas& canvas, const Canvas& scratch, int32_t side);
+// Places each block of the stream in its tile: stream block b is block b mod 4
+// of tile b div 4. Whole 8 x 8 tiles only: a side that is not a multiple of 8
+// is handled as the next lower multiple; blocks the data does not hold are
+// left as they were.
+void DecodeCmpr(const Plane& plane, int32_t side, std::span<const uint8_t> data);
 
 }  // namespace quarrendel::texture

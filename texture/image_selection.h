@@ -1,25 +1,16 @@
-// Selecting an image: the description memo, the decode dispatch into the
-// pixel canvas, and the picture painted over the transparency checkerboard.
+// Selecting an image: the description memo, the decoded texture copied into
+// the pixel canvas, and the picture painted over the transparency checkerboard.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "texture/texture_decode.h"
 
 namespace quarrendel::texture {
-
-// Where a palettised texture's colours came from.
-struct PaletteUse {
-  bool fromFile = false;    // the decoder looked up a palette file
-  std::string path;         // the file looked up; empty when the name cannot name a file
-  bool found = false;       // the file could be opened
-  int32_t entries = 0;      // colours the texture's indices reach (16 or 256)
-  int32_t entriesRead = 0;  // of them, read from the file; the rest are fallback colours
-};
 
 struct Selection {
   std::vector<std::string> memo;  // "Description :", "Size : ...", ..., the description text
@@ -30,18 +21,17 @@ struct Selection {
   PaletteUse palette;
 };
 
-// The W x H pixels of `entry` row by row when they are not the canvas's W x H
-// rectangle: a plain rectangle (data format 0x09, pixel byte not 0x0A) whose
-// width and height differ decodes into the canvas as an H x H square with rows
-// H texels wide, while its picture has rows of W texels. nullopt for every
-// other entry, and for sides beyond the canvas.
-std::optional<std::vector<uint32_t>> TrueSizeRows(const TImage_Entry& entry, bool pvrFamily);
+// The memo lines of `entry` decoded as `decoded`: "Description :", the size,
+// format, data length and "PSO ID : " lines, "In package : " in package mode,
+// "Mipmaps count: " where the format counts levels, the description text, and
+// "Unsupported format" when no decoder serves the format.
+std::vector<std::string> DescriptionMemo(const TImage_Entry& entry, bool packageMode, const DecodedTexture& decoded);
 
-// Decodes entry `index` into store.canvas (CMPR also uses store.scratch), sets
-// store.currentImage and store.readCursor, and returns the memo lines and the
-// painted picture (from TrueSizeRows where it gives pixels). Before decoding, the canvas is cleared over max(W, H) x H,
-// so neither the H x H square nor the W x H rectangle shows anything of an
-// earlier image. Throws Error(Usage) for an index outside the table.
+// Decodes entry `index` (DecodeEntry), fills store.canvas over max(W, H) x H
+// with the decoded pixels (so neither the H x H square nor the W x H
+// rectangle shows anything of an earlier image), sets store.currentImage and
+// store.readCursor, and returns the memo lines and the W x H picture painted
+// over the checkerboard. Throws Error(Usage) for an index outside the table.
 Selection SelectImage(ImageStore& store, int32_t index);
 
 // The list's click handler as a command: with an item selected in the front
@@ -75,13 +65,9 @@ uint32_t CheckerboardColour(int32_t x, int32_t y);
 // the result are 0.
 uint32_t BlendOverBackground(uint32_t v, uint32_t bg);
 
-// Paints the canvas's width x height rectangle over the checkerboard into a
-// width x height picture (each side clamped to 0..canvas side).
-Picture PaintOverCheckerboard(const Canvas& canvas, int32_t width, int32_t height);
-
-// The square form: a height x height picture in which canvas pixels with
-// x < width are painted; columns x >= height are dropped, columns
-// width..height-1 are bare checkerboard.
-Picture PaintSquareOverCheckerboard(const Canvas& canvas, int32_t width, int32_t height);
+// `rect` painted over the checkerboard into a picture of its size, with its
+// pixels as the decoded ones beside the painted ones when `withDecoded`;
+// pixels with x >= paintedWidth are bare checkerboard (and 0 as decoded ones).
+Picture PaintOverCheckerboard(const RgbaRect& rect, bool withDecoded = false, int32_t paintedWidth = INT32_MAX);
 
 }  // namespace quarrendel::texture

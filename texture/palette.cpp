@@ -20,10 +20,9 @@ Palette FallbackPalette(PaletteKind kind) {
   return palette;
 }
 
-std::string PaletteFilePath(const ImageStore& store, const TImage_Entry& entry, PaletteKind kind) {
-  const std::string& name = entry.Name;
+std::string PaletteFilePath(const std::string& loadDirectory, const std::string& name, PaletteKind kind) {
   if (name.find_first_of("/\\") != std::string::npos || name == ".." || name == ".") return {};
-  return store.loadDirectory + name + PaletteExtension(kind);
+  return loadDirectory + name + PaletteExtension(kind);
 }
 
 PaletteRead ReadPaletteFile(const std::string& path, int32_t entries, PaletteKind kind) {

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <string>
 
-#include "core/image_store.h"
 
 namespace quarrendel::texture {
 
@@ -28,11 +27,11 @@ const char* PaletteExtension(PaletteKind kind);
 // big-endian order).
 Palette FallbackPalette(PaletteKind kind);
 
-// load directory + Name + extension; no separator is added. Names come from
-// the archive: one holding a path separator, or naming ".." or ".", would
+// load directory + image name + extension; no separator is added. Names come
+// from the archive: one holding a path separator, or naming ".." or ".", would
 // reach outside the archive's folder, so it gets no path (empty string) and
 // its texture uses the fallback palette.
-std::string PaletteFilePath(const ImageStore& store, const TImage_Entry& entry, PaletteKind kind);
+std::string PaletteFilePath(const std::string& loadDirectory, const std::string& name, PaletteKind kind);
 
 // What a palette lookup found: the palette, and how many of the entries asked
 // for came from the file (the others keep their fallback value).

@@ -9,7 +9,6 @@ namespace quarrendel::texture {
 
 using detail::Fits;
 using detail::Le16;
-using detail::RectFits;
 using detail::Rgba;
 
 namespace {
@@ -46,8 +45,8 @@ struct TwiddleWalk {
   std::array<uint16_t, kTwiddleTableSize> offset{};
 };
 
-bool SquareFits(int32_t x, int32_t y, int32_t side) {
-  return side > 0 && x >= 0 && y >= 0 && x <= Canvas::kSide - side && y <= Canvas::kSide - side;
+bool SquareFits(int32_t x, int32_t y, int32_t side, int32_t width, int32_t height) {
+  return side > 0 && x >= 0 && y >= 0 && x <= width - side && y <= height - side;
 }
 
 int32_t AdvanceCursor(int32_t cursor, int64_t bytes) {
@@ -64,35 +63,35 @@ uint32_t Argb4444(uint32_t v) {
 uint32_t Bump(uint32_t v) { return Rgba(v >> 8, v >> 8, v >> 8, 255); }
 
 template <typename F>
-void ConvertRect(Canvas& canvas, int32_t width, int32_t height, F convert) {
-  for (int32_t x = 0; x < width; ++x) {
-    uint32_t* column = canvas.Column(x);
-    for (int32_t y = 0; y < height; ++y) {
-      const uint32_t v = column[y];
-      column[y] = v > 0xFFFF ? 0 : convert(v);
+void ConvertRect(const Plane& plane, int32_t width, int32_t height, F convert) {
+  for (int32_t y = 0; y < height; ++y) {
+    uint32_t* row = plane.Row(y);
+    for (int32_t x = 0; x < width; ++x) {
+      const uint32_t v = row[x];
+      row[x] = v > 0xFFFF ? 0 : convert(v);
     }
   }
 }
 
 // The shared second half of both VQ decoders: one index byte per 2 x 2 block,
 // block (bx, by) at index position table[by] | table[bx] * 2.
-void DecodeVqIndices(Canvas& canvas, std::span<const uint8_t> data, uint64_t indexBase, int32_t side,
+void DecodeVqIndices(const Plane& plane, std::span<const uint8_t> data, uint64_t indexBase, int32_t side,
                      const std::array<uint16_t, 1024>& codebook) {
   const int32_t blocks = side / 2;
   const bool whole = blocks == 0 ||
                      Fits(data, indexBase, (kTwiddle[static_cast<size_t>(blocks - 1)] * 3u) + 1u);
-  for (int32_t bx = 0; bx < blocks; ++bx) {
-    uint32_t* left = canvas.Column(2 * bx);
-    uint32_t* right = canvas.Column(2 * bx + 1);
-    const uint32_t tx = kTwiddle[static_cast<size_t>(bx)] << 1;
-    for (int32_t by = 0; by < blocks; ++by) {
-      const uint64_t at = indexBase + (kTwiddle[static_cast<size_t>(by)] | tx);
+  for (int32_t by = 0; by < blocks; ++by) {
+    uint32_t* top = plane.Row(2 * by);
+    uint32_t* bottom = plane.Row(2 * by + 1);
+    const uint32_t ty = kTwiddle[static_cast<size_t>(by)];
+    for (int32_t bx = 0; bx < blocks; ++bx) {
+      const uint64_t at = indexBase + (ty | kTwiddle[static_cast<size_t>(bx)] << 1);
       if (!whole && at >= data.size()) continue;
       const uint16_t* entry = &codebook[static_cast<size_t>(data[at]) * 4];
-      left[2 * by] = entry[0];
-      left[2 * by + 1] = entry[1];
-      right[2 * by] = entry[2];
-      right[2 * by + 1] = entry[3];
+      top[2 * bx] = entry[0];
+      bottom[2 * bx] = entry[1];
+      top[2 * bx + 1] = entry[2];
+      bottom[2 * bx + 1] = entry[3];
     }
   }
 }
@@ -110,17 +109,17 @@ std::array<uint16_t, 1024> ReadCodebook(std::span<const uint8_t> data, uint64_t 
   return codebook;
 }
 
-// Palette decoders: canvas(x, y) := palette entry of the index that `index`
-// returns for the twiddled positions table[x], table[y] (or -1 when missing).
+// Palette decoders: pixel (x, y) := palette entry of the index that `index`
+// returns for the twiddled positions table[y], table[x] (or -1 when missing).
 template <typename Index>
-void DecodePaletteSquare(Canvas& canvas, int32_t side, const Palette& palette, Index index) {
-  if (side <= 0 || side > kMaxPaletteSide) return;
-  for (int32_t x = 0; x < side; ++x) {
-    uint32_t* column = canvas.Column(x);
-    const uint32_t tx = kTwiddle[static_cast<size_t>(x)];
-    for (int32_t y = 0; y < side; ++y) {
-      const int32_t i = index(kTwiddle[static_cast<size_t>(y)], tx);
-      if (i >= 0) column[y] = palette[static_cast<size_t>(i)];
+void DecodePaletteSquare(const Plane& plane, int32_t side, const Palette& palette, Index index) {
+  if (side > kMaxPaletteSide || !plane.Holds(side, side)) return;
+  for (int32_t y = 0; y < side; ++y) {
+    uint32_t* row = plane.Row(y);
+    const uint32_t ty = kTwiddle[static_cast<size_t>(y)];
+    for (int32_t x = 0; x < side; ++x) {
+      const int32_t i = index(ty, kTwiddle[static_cast<size_t>(x)]);
+      if (i >= 0) row[x] = palette[static_cast<size_t>(i)];
     }
   }
 }
@@ -147,25 +146,25 @@ uint16_t PackTexel(uint32_t pixel, uint8_t pixelFormatCode) {
   return static_cast<uint16_t>(((a >> 4) << 12) | ((r >> 4) << 8) | ((g >> 4) << 4) | (b >> 4));
 }
 
-void TransferTwiddled16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t x, int32_t y,
+void TransferTwiddled16(const Plane& plane, std::span<const uint8_t> data, int32_t& cursor, int32_t x, int32_t y,
                         int32_t side) {
-  if (!SquareFits(x, y, side)) return;
+  if (!SquareFits(x, y, side, plane.Width(), plane.Height())) return;
   const uint64_t start = static_cast<uint64_t>(std::max(cursor, 0));
   if (side >= 2 && std::has_single_bit(static_cast<uint32_t>(side)) &&
       Fits(data, start, 2 * static_cast<uint64_t>(side) * static_cast<uint64_t>(side))) {
     // Whole data, power-of-two side: every 2 x 2 block is four consecutive
     // words (0,0), (0,1), (1,0), (1,1) at block position table[by] | table[bx] * 2.
     const int32_t blocks = side / 2;
-    for (int32_t bx = 0; bx < blocks; ++bx) {
-      uint32_t* left = canvas.Column(x + 2 * bx) + y;
-      uint32_t* right = canvas.Column(x + 2 * bx + 1) + y;
-      const uint32_t tx = kTwiddle[static_cast<size_t>(bx)] << 1;
-      for (int32_t by = 0; by < blocks; ++by) {
-        const uint64_t at = start + 8u * (kTwiddle[static_cast<size_t>(by)] | tx);
-        left[2 * by] = Le16(data, at);
-        left[2 * by + 1] = Le16(data, at + 2);
-        right[2 * by] = Le16(data, at + 4);
-        right[2 * by + 1] = Le16(data, at + 6);
+    for (int32_t by = 0; by < blocks; ++by) {
+      uint32_t* top = plane.Row(y + 2 * by) + x;
+      uint32_t* bottom = plane.Row(y + 2 * by + 1) + x;
+      const uint32_t ty = kTwiddle[static_cast<size_t>(by)];
+      for (int32_t bx = 0; bx < blocks; ++bx) {
+        const uint64_t at = start + 8u * (ty | kTwiddle[static_cast<size_t>(bx)] << 1);
+        top[2 * bx] = Le16(data, at);
+        bottom[2 * bx] = Le16(data, at + 2);
+        top[2 * bx + 1] = Le16(data, at + 4);
+        bottom[2 * bx + 1] = Le16(data, at + 6);
       }
     }
     cursor = AdvanceCursor(cursor, 2 * static_cast<int64_t>(side) * side);
@@ -174,13 +173,13 @@ void TransferTwiddled16(Canvas& canvas, std::span<const uint8_t> data, int32_t& 
   const TwiddleWalk walk(side);
   const uint64_t texels = static_cast<uint64_t>(walk.count) * static_cast<uint64_t>(walk.count);
   const bool whole = Fits(data, start, texels * 2);
-  for (int32_t jx = 0; jx < walk.count; ++jx) {
-    uint32_t* column = canvas.Column(x + walk.offset[static_cast<size_t>(jx)]) + y;
-    const uint32_t tx = kTwiddle[static_cast<size_t>(jx)] << 1;
-    for (int32_t jy = 0; jy < walk.count; ++jy) {
-      const uint64_t at = start + 2u * (kTwiddle[static_cast<size_t>(jy)] | tx);
+  for (int32_t jy = 0; jy < walk.count; ++jy) {
+    uint32_t* row = plane.Row(y + walk.offset[static_cast<size_t>(jy)]) + x;
+    const uint32_t ty = kTwiddle[static_cast<size_t>(jy)];
+    for (int32_t jx = 0; jx < walk.count; ++jx) {
+      const uint64_t at = start + 2u * (ty | kTwiddle[static_cast<size_t>(jx)] << 1);
       if (!whole && !Fits(data, at, 2)) continue;
-      column[walk.offset[static_cast<size_t>(jy)]] = Le16(data, at);
+      row[walk.offset[static_cast<size_t>(jx)]] = Le16(data, at);
     }
   }
   cursor = AdvanceCursor(cursor, static_cast<int64_t>(texels * 2));
@@ -188,7 +187,7 @@ void TransferTwiddled16(Canvas& canvas, std::span<const uint8_t> data, int32_t& 
 
 void TransferTwiddled16(const Canvas& canvas, std::span<uint8_t> data, int32_t& cursor, int32_t x, int32_t y,
                         int32_t side, uint8_t pixelFormatCode) {
-  if (!SquareFits(x, y, side)) return;
+  if (!SquareFits(x, y, side, Canvas::kSide, Canvas::kSide)) return;
   const TwiddleWalk walk(side);
   const uint64_t start = static_cast<uint64_t>(std::max(cursor, 0));
   const uint64_t texels = static_cast<uint64_t>(walk.count) * static_cast<uint64_t>(walk.count);
@@ -206,59 +205,44 @@ void TransferTwiddled16(const Canvas& canvas, std::span<uint8_t> data, int32_t& 
   cursor = AdvanceCursor(cursor, static_cast<int64_t>(texels * 2));
 }
 
-void ConvertTexels(Canvas& canvas, int32_t side, uint8_t pixelFormatCode) {
-  ConvertTexels(canvas, side, side, pixelFormatCode);
-}
-
-void ConvertTexels(Canvas& canvas, int32_t width, int32_t height, uint8_t pixelFormatCode) {
-  if (!RectFits(width, height)) return;
+void ConvertTexels(const Plane& plane, int32_t width, int32_t height, uint8_t pixelFormatCode) {
+  if (!plane.Holds(width, height)) return;
   switch (pixelFormatCode) {
-    case 0: ConvertRect(canvas, width, height, Argb1555); break;
-    case 1: ConvertRect(canvas, width, height, Rgb565); break;
-    case 2: ConvertRect(canvas, width, height, Argb4444); break;
-    case 4: ConvertRect(canvas, width, height, Bump); break;
-    default: ConvertRect(canvas, width, height, [](uint32_t v) { return v; }); break;  // YUV and unnamed codes stay raw
+    case 0: ConvertRect(plane, width, height, Argb1555); break;
+    case 1: ConvertRect(plane, width, height, Rgb565); break;
+    case 2: ConvertRect(plane, width, height, Argb4444); break;
+    case 4: ConvertRect(plane, width, height, Bump); break;
+    default: ConvertRect(plane, width, height, [](uint32_t v) { return v; }); break;  // YUV and unnamed codes stay raw
   }
 }
 
-void FillNoTexel(Canvas& canvas, int32_t side) { FillNoTexel(canvas, side, side); }
-
-void FillNoTexel(Canvas& canvas, int32_t width, int32_t height) {
-  if (!RectFits(width, height)) return;
-  for (int32_t x = 0; x < width; ++x) std::fill_n(canvas.Column(x), height, kNoTexel);
+void DecodeRectangle16(const Plane& plane, std::span<const uint8_t> data, int32_t& cursor, int32_t side) {
+  DecodeRaster16(plane, data, cursor, side, side);
 }
 
-void DecodeRectangle16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t side) {
-  DecodeRaster16(canvas, data, cursor, side, side);
-}
-
-void DecodeRaster16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t width, int32_t height) {
-  if (!RectFits(width, height)) return;
+void DecodeRaster16(const Plane& plane, std::span<const uint8_t> data, int32_t& cursor, int32_t width,
+                    int32_t height) {
+  if (!plane.Holds(width, height)) return;
   const uint64_t start = static_cast<uint64_t>(std::max(cursor, 0));
   const uint64_t texels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   const bool whole = Fits(data, start, texels * 2);
-  // Raster-order data into column-major pixels, a band of 16 columns at a time.
-  constexpr int32_t kBand = 16;
-  for (int32_t x0 = 0; x0 < width; x0 += kBand) {
-    const int32_t x1 = std::min(width, x0 + kBand);
-    for (int32_t y = 0; y < height; ++y) {
-      const uint64_t row = start + static_cast<uint64_t>(y) * static_cast<uint64_t>(width) * 2;
-      for (int32_t x = x0; x < x1; ++x) {
-        const uint64_t at = row + static_cast<uint64_t>(x) * 2;
-        if (!whole && !Fits(data, at, 2)) continue;
-        canvas(x, y) = Le16(data, at);
-      }
+  for (int32_t y = 0; y < height; ++y) {
+    uint32_t* row = plane.Row(y);
+    const uint64_t first = start + static_cast<uint64_t>(y) * static_cast<uint64_t>(width) * 2;
+    for (int32_t x = 0; x < width; ++x) {
+      const uint64_t at = first + static_cast<uint64_t>(x) * 2;
+      if (whole || Fits(data, at, 2)) row[x] = Le16(data, at);
     }
   }
   cursor = AdvanceCursor(cursor, static_cast<int64_t>(texels * 2));
 }
 
-void DecodeVq(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t side, int64_t indexSkip) {
-  if (side <= 0 || side > Canvas::kSide) return;
+void DecodeVq(const Plane& plane, std::span<const uint8_t> data, int32_t& cursor, int32_t side, int64_t indexSkip) {
+  if (!plane.Holds(side, side)) return;
   const uint64_t start = static_cast<uint64_t>(std::max(cursor, 0));
   const std::array<uint16_t, 1024> codebook = ReadCodebook(data, start, kVqCodebookBytes);
   cursor = AdvanceCursor(cursor, kVqCodebookBytes);
-  DecodeVqIndices(canvas, data, start + kVqCodebookBytes + static_cast<uint64_t>(std::max<int64_t>(indexSkip, 0)),
+  DecodeVqIndices(plane, data, start + kVqCodebookBytes + static_cast<uint64_t>(std::max<int64_t>(indexSkip, 0)),
                   side, codebook);
 }
 
@@ -268,17 +252,17 @@ int64_t SmallVqCodebookBytes(int32_t side, bool mipmapped) {
   return std::max<int64_t>(bytes, 128);
 }
 
-void DecodeSmallVq(Canvas& canvas, std::span<const uint8_t> data, int32_t side, int64_t indexSkip) {
-  if (side <= 0 || side > Canvas::kSide) return;
+void DecodeSmallVq(const Plane& plane, std::span<const uint8_t> data, int32_t side, int64_t indexSkip) {
+  if (!plane.Holds(side, side)) return;
   const int64_t codebookBytes = SmallVqCodebookBytes(side, indexSkip != 0);
   if (codebookBytes > kVqCodebookBytes) return;
   const std::array<uint16_t, 1024> codebook = ReadCodebook(data, 0, codebookBytes);
-  DecodeVqIndices(canvas, data, static_cast<uint64_t>(codebookBytes + std::max<int64_t>(indexSkip, 0)), side,
+  DecodeVqIndices(plane, data, static_cast<uint64_t>(codebookBytes + std::max<int64_t>(indexSkip, 0)), side,
                   codebook);
 }
 
-void DecodeClut4Twiddled(Canvas& canvas, std::span<const uint8_t> data, int32_t side, const Palette& palette) {
-  DecodePaletteSquare(canvas, side, palette, [data](uint32_t ty, uint32_t tx) -> int32_t {
+void DecodeClut4Twiddled(const Plane& plane, std::span<const uint8_t> data, int32_t side, const Palette& palette) {
+  DecodePaletteSquare(plane, side, palette, [data](uint32_t ty, uint32_t tx) -> int32_t {
     const uint32_t t = ty | (tx << 1);
     if (t / 2 >= data.size()) return -1;
     const uint8_t b = data[t / 2];
@@ -286,28 +270,28 @@ void DecodeClut4Twiddled(Canvas& canvas, std::span<const uint8_t> data, int32_t 
   });
 }
 
-void DecodeClut8Twiddled(Canvas& canvas, std::span<const uint8_t> data, int32_t side, const Palette& palette) {
-  DecodePaletteSquare(canvas, side, palette, [data](uint32_t ty, uint32_t tx) -> int32_t {
+void DecodeClut8Twiddled(const Plane& plane, std::span<const uint8_t> data, int32_t side, const Palette& palette) {
+  DecodePaletteSquare(plane, side, palette, [data](uint32_t ty, uint32_t tx) -> int32_t {
     const uint32_t t = ty | (tx << 1);
     return t < data.size() ? data[t] : -1;
   });
 }
 
-void DecodeClut8Swizzled(Canvas& canvas, std::span<const uint8_t> data, int32_t side, const Palette& palette) {
-  DecodePaletteSquare(canvas, side, palette, [data](uint32_t ty, uint32_t tx) -> int32_t {
+void DecodeClut8Swizzled(const Plane& plane, std::span<const uint8_t> data, int32_t side, const Palette& palette) {
+  DecodePaletteSquare(plane, side, palette, [data](uint32_t ty, uint32_t tx) -> int32_t {
     const uint32_t t = (ty << 1) | tx;
     return t < data.size() ? data[t] : -1;
   });
 }
 
-void DecodeTiled565(Canvas& canvas, std::span<const uint8_t> data, int32_t side) {
+void DecodeTiled565(const Plane& plane, std::span<const uint8_t> data, int32_t side) {
   detail::DecodeTiles16(
-      canvas, data, side, 4, 4, [data](uint64_t at) { return Le16(data, at); }, Rgb565);
+      plane, data, side, 4, 4, [data](uint64_t at) { return Le16(data, at); }, Rgb565);
 }
 
-void DecodeTiled1555(Canvas& canvas, std::span<const uint8_t> data, int32_t side) {
+void DecodeTiled1555(const Plane& plane, std::span<const uint8_t> data, int32_t side) {
   detail::DecodeTiles16(
-      canvas, data, side, 4, 4, [data](uint64_t at) { return Le16(data, at); }, Argb1555);
+      plane, data, side, 4, 4, [data](uint64_t at) { return Le16(data, at); }, Argb1555);
 }
 
 }  // namespace quarrendel::texture

@@ -10,7 +10,6 @@ namespace quarrendel::texture {
 
 using detail::Fits;
 using detail::Le16;
-using detail::RectFits;
 using detail::Rgba;
 
 namespace {
@@ -40,15 +39,15 @@ struct Chroma {
 
 }  // namespace
 
-void DecodeTwiddledRectangle16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t width,
+void DecodeTwiddledRectangle16(const Plane& plane, std::span<const uint8_t> data, int32_t& cursor, int32_t width,
                                int32_t height) {
-  if (!RectFits(width, height)) return;
+  if (!plane.Holds(width, height)) return;
   const int32_t side = std::min(width, height);
   const int32_t squares = std::max(width, height) / side;
   for (int32_t k = 0; k < squares; ++k) {
     const int32_t x = width > height ? k * side : 0;
     const int32_t y = width > height ? 0 : k * side;
-    TransferTwiddled16(canvas, data, cursor, x, y, side);
+    TransferTwiddled16(plane, data, cursor, x, y, side);
   }
 }
 
@@ -57,50 +56,35 @@ int64_t AliasTopLevelOffset(int32_t width, int32_t height, int64_t dataLength) {
   return dataLength > top ? dataLength - top : 0;
 }
 
-std::vector<uint32_t> DecodeRectangleRows(std::span<const uint8_t> data, int32_t width, int32_t height,
-                                          uint8_t pixelFormatCode) {
-  if (!RectFits(width, height)) return {};
-  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-  std::vector<uint32_t> pixels(count, 0);
-  const size_t held = std::min(count, data.size() / 2);
-  for (size_t i = 0; i < held; ++i) pixels[i] = ConvertTexel(Le16(data, 2 * i), pixelFormatCode);
-  return pixels;
-}
-
 uint32_t YuvToPixel(int32_t y, int32_t u, int32_t v) { return Chroma(u, v).Pixel(y); }
 
-void DecodeStrideYuv422(Canvas& canvas, std::span<const uint8_t> data, int32_t width, int32_t height) {
-  if (!RectFits(width, height)) return;
+void DecodeStrideYuv422(const Plane& plane, std::span<const uint8_t> data, int32_t width, int32_t height) {
+  if (!plane.Holds(width, height)) return;
   constexpr int32_t kNeutral = 128;
   const uint64_t rowBytes = static_cast<uint64_t>(width) * 2;
   const bool whole = Fits(data, 0, rowBytes * static_cast<uint64_t>(height));
-  // Raster-order data into column-major pixels, a band of 16 columns (eight
-  // pairs) at a time.
-  constexpr int32_t kBand = 16;
-  for (int32_t x0 = 0; x0 < width; x0 += kBand) {
-    const int32_t x1 = std::min(width, x0 + kBand);
-    for (int32_t y = 0; y < height; ++y) {
-      const uint64_t row = static_cast<uint64_t>(y) * rowBytes;
-      for (int32_t x = x0; x < x1; x += 2) {
-        const uint64_t at = row + static_cast<uint64_t>(x) * 2;
-        const bool paired = x + 1 < width;
-        if (whole && paired) {
-          const uint16_t w0 = Le16(data, at);
-          const uint16_t w1 = Le16(data, at + 2);
-          const Chroma chroma(w0 & 0xFF, w1 & 0xFF);
-          canvas(x, y) = chroma.Pixel(w0 >> 8);
-          canvas(x + 1, y) = chroma.Pixel(w1 >> 8);
-          continue;
-        }
-        const bool first = Fits(data, at, 2);
-        const bool second = paired && Fits(data, at + 2, 2);
-        const uint16_t w0 = first ? Le16(data, at) : 0;
-        const uint16_t w1 = second ? Le16(data, at + 2) : 0;
-        const int32_t u = first ? (w0 & 0xFF) : kNeutral;
-        const int32_t v = second ? (w1 & 0xFF) : kNeutral;
-        canvas(x, y) = first ? YuvToPixel(w0 >> 8, u, v) : 0;
-        if (paired) canvas(x + 1, y) = second ? YuvToPixel(w1 >> 8, u, v) : 0;
+  for (int32_t y = 0; y < height; ++y) {
+    uint32_t* out = plane.Row(y);
+    const uint64_t row = static_cast<uint64_t>(y) * rowBytes;
+    for (int32_t x = 0; x < width; x += 2) {
+      const uint64_t at = row + static_cast<uint64_t>(x) * 2;
+      const bool paired = x + 1 < width;
+      if (whole && paired) {
+        const uint16_t w0 = Le16(data, at);
+        const uint16_t w1 = Le16(data, at + 2);
+        const Chroma chroma(w0 & 0xFF, w1 & 0xFF);
+        out[x] = chroma.Pixel(w0 >> 8);
+        out[x + 1] = chroma.Pixel(w1 >> 8);
+        continue;
       }
+      const bool first = Fits(data, at, 2);
+      const bool second = paired && Fits(data, at + 2, 2);
+      const uint16_t w0 = first ? Le16(data, at) : 0;
+      const uint16_t w1 = second ? Le16(data, at + 2) : 0;
+      const int32_t u = first ? (w0 & 0xFF) : kNeutral;
+      const int32_t v = second ? (w1 & 0xFF) : kNeutral;
+      out[x] = first ? YuvToPixel(w0 >> 8, u, v) : 0;
+      if (paired) out[x + 1] = second ? YuvToPixel(w1 >> 8, u, v) : 0;
     }
   }
 }

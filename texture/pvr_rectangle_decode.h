@@ -11,26 +11,26 @@
 //  0x09 plain rectangle: raw texels row by row like stride. The canvas takes
 //    it as an H x H square with rows H texels wide (DecodeRectangle16), which
 //    the description and Export use; only its W x H picture, when W != H, is
-//    decoded in rows of W texels (DecodeRectangleRows). YUV422 stride data pairs horizontally adjacent texels:
+//    decoded in rows of W texels (DecodeRaster16). YUV422 stride data pairs horizontally adjacent texels:
 //    the even texel holds Y0 in its high byte and U in its low byte, the odd
 //    one Y1 and V.
-// Like the square decoders, these write only canvas elements inside W x H,
-// read nothing outside `data`, and leave pixels whose data is missing as the
-// caller set them. Sides of 0 or above the canvas side decode nothing.
+// Like the square decoders, these write only pixels of the plane inside
+// W x H, read nothing outside `data`, and leave pixels whose data is missing
+// as the caller set them. Sides of 0, or a rectangle the plane does not hold,
+// decode nothing.
 #pragma once
 
 #include <cstdint>
 #include <span>
-#include <vector>
 
-#include "core/image_store.h"
+#include "texture/rgba_image.h"
 
 namespace quarrendel::texture {
 
 // 0x0D: raw texels of the squares from data[cursor]; the cursor advances past
 // each square walked. Texels beyond the last whole square along the long
 // side (a long side that is not a multiple of the short one) are not written.
-void DecodeTwiddledRectangle16(Canvas& canvas, std::span<const uint8_t> data, int32_t& cursor, int32_t width,
+void DecodeTwiddledRectangle16(const Plane& plane, std::span<const uint8_t> data, int32_t& cursor, int32_t width,
                                int32_t height);
 
 // 0x12: the byte offset of the top level in data of `dataLength` bytes, the
@@ -42,17 +42,10 @@ int64_t AliasTopLevelOffset(int32_t width, int32_t height, int64_t dataLength);
 // B = Y + 1.772 (U - 128), each clamped to 0..255.
 uint32_t YuvToPixel(int32_t y, int32_t u, int32_t v);
 
-// 0x09 at its true size: width x height pixels row by row (pixel (x, y) at
-// y * width + x), texel (x, y) the little-endian word at byte 2 (y * width +
-// x) of `data`, converted as ConvertTexel does; texels the data does not hold
-// are 0 (cleared). Sides of 0 or above the canvas side give no pixels.
-std::vector<uint32_t> DecodeRectangleRows(std::span<const uint8_t> data, int32_t width, int32_t height,
-                                          uint8_t pixelFormatCode);
-
 // 0x0B with YUV422 texels: final pixels of the width x height rectangle.
 // Texels the data does not hold become 0 (cleared); a texel whose partner in
 // its pair is missing (the data ends, or the row has an odd width) takes the
 // neutral chroma 128 for the missing half.
-void DecodeStrideYuv422(Canvas& canvas, std::span<const uint8_t> data, int32_t width, int32_t height);
+void DecodeStrideYuv422(const Plane& plane, std::span<const uint8_t> data, int32_t width, int32_t height);
 
 }  // namespace quarrendel::texture

@@ -310,10 +310,12 @@ void Dxt3Block(const Block& blk, uint8_t* out) {
   EncodeColours(blk, false, out + 8);
 }
 
-template <typename EncodeBlock>
-void EncodeBlocks(const Canvas& canvas, int32_t side, std::span<uint8_t> out, int64_t blockBytes,
+// Block (bx, by) of a side x side picture: `gather` (bx, by, blk) sets
+// blk.pixel[c] to lane r = pixel (4 bx + c, 4 by + r).
+template <typename Gather, typename EncodeBlock>
+void EncodeBlocks(int32_t side, int32_t maxSide, std::span<uint8_t> out, int64_t blockBytes, Gather gather,
                   EncodeBlock encode) {
-  if (side < 0 || side > Canvas::kSide) {
+  if (side < 0 || side > maxSide) {
     throw Error(ErrorKind::Usage, "cannot encode a " + std::to_string(side) + " pixel side into S3TC blocks");
   }
   const int32_t blocks = side / 4;
@@ -323,15 +325,36 @@ void EncodeBlocks(const Canvas& canvas, int32_t side, std::span<uint8_t> out, in
                                       std::to_string(need) + " the blocks need");
   }
   Block blk;
-  for (int32_t bx = 0; bx < blocks; ++bx) {
-    const uint32_t* column[4] = {canvas.Column(4 * bx), canvas.Column(4 * bx + 1), canvas.Column(4 * bx + 2),
-                                 canvas.Column(4 * bx + 3)};
-    for (int32_t by = 0; by < blocks; ++by) {
-      for (int c = 0; c < 4; ++c) std::memcpy(&blk.pixel[c], column[c] + 4 * by, sizeof(U4));
+  for (int32_t by = 0; by < blocks; ++by) {
+    for (int32_t bx = 0; bx < blocks; ++bx) {
+      gather(bx, by, blk);
       Split(blk);
       encode(blk, out.data() + (static_cast<int64_t>(by) * blocks + bx) * blockBytes);
     }
   }
+}
+
+template <typename EncodeBlock>
+void EncodeCanvasBlocks(const Canvas& canvas, int32_t side, std::span<uint8_t> out, int64_t blockBytes,
+                        EncodeBlock encode) {
+  EncodeBlocks(side, Canvas::kSide, out, blockBytes, [&canvas](int32_t bx, int32_t by, Block& blk) {
+    for (int c = 0; c < 4; ++c) std::memcpy(&blk.pixel[c], canvas.Column(4 * bx + c) + 4 * by, sizeof(U4));
+  }, encode);
+}
+
+template <typename EncodeBlock>
+void EncodeSquareBlocks(const RgbaView& square, std::span<uint8_t> out, int64_t blockBytes, EncodeBlock encode) {
+  if (square.width != square.height) {
+    throw Error(ErrorKind::Usage, "cannot encode a " + std::to_string(square.width) + " x " +
+                                      std::to_string(square.height) + " picture as a square");
+  }
+  EncodeBlocks(square.width, square.width, out, blockBytes, [&square](int32_t bx, int32_t by, Block& blk) {
+    const auto at = [&](int32_t x, int32_t y) { return square.pixels[static_cast<size_t>(y) * square.width + x]; };
+    for (int c = 0; c < 4; ++c) {
+      blk.pixel[c] = U4{at(4 * bx + c, 4 * by), at(4 * bx + c, 4 * by + 1), at(4 * bx + c, 4 * by + 2),
+                        at(4 * bx + c, 4 * by + 3)};
+    }
+  }, encode);
 }
 
 }  // namespace
@@ -382,12 +405,16 @@ int64_t Dxt1Bytes(int32_t side) {
 int64_t Dxt3Bytes(int32_t side) { return 2 * Dxt1Bytes(side); }
 
 void EncodeDxt1(const Canvas& canvas, int32_t side, std::span<uint8_t> out) {
-  EncodeBlocks(canvas, side, out, 8, Dxt1Block);
+  EncodeCanvasBlocks(canvas, side, out, 8, Dxt1Block);
 }
 
 void EncodeDxt3(const Canvas& canvas, int32_t side, std::span<uint8_t> out) {
-  EncodeBlocks(canvas, side, out, 16, Dxt3Block);
+  EncodeCanvasBlocks(canvas, side, out, 16, Dxt3Block);
 }
+
+void EncodeDxt1(const RgbaView& square, std::span<uint8_t> out) { EncodeSquareBlocks(square, out, 8, Dxt1Block); }
+
+void EncodeDxt3(const RgbaView& square, std::span<uint8_t> out) { EncodeSquareBlocks(square, out, 16, Dxt3Block); }
 
 namespace detail {
 

@@ -20,6 +20,7 @@
 #include <span>
 
 #include "core/image_store.h"
+#include "texture/rgba_image.h"
 
 namespace quarrendel::texture {
 
@@ -73,6 +74,9 @@ int64_t Dxt3Bytes(int32_t side);
 // side outside 0..2049 or an output shorter than Dxt1Bytes / Dxt3Bytes.
 void EncodeDxt1(const Canvas& canvas, int32_t side, std::span<uint8_t> out);
 void EncodeDxt3(const Canvas& canvas, int32_t side, std::span<uint8_t> out);
+// The same for a row-major square picture (Error(Usage) when it is not square).
+void EncodeDxt1(const RgbaView& square, std::span<uint8_t> out);
+void EncodeDxt3(const RgbaView& square, std::span<uint8_t> out);
 
 namespace detail {
 // x rounded to the nearest integer, ties to even; |x| below 2^22.

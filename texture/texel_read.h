@@ -7,20 +7,12 @@
 #include <cstdint>
 #include <span>
 
-#include "core/capacity.h"
-
 namespace quarrendel::texture::detail {
 
 // True when [offset, offset + count) lies inside the data. Offsets past the
 // end (also those from a large mipmap skip) are simply not there.
 inline bool Fits(std::span<const uint8_t> data, uint64_t offset, uint64_t count) {
   return offset <= data.size() && count <= data.size() - offset;
-}
-
-// True for a width x height region at the canvas origin that decoders fill:
-// both sides at least 1 and at most the canvas side.
-inline bool RectFits(int32_t width, int32_t height) {
-  return width > 0 && height > 0 && width <= kCanvasSide && height <= kCanvasSide;
 }
 
 inline uint16_t Le16(std::span<const uint8_t> data, size_t offset) {

@@ -68,19 +68,31 @@ void MakeBlackTransparent(Canvas& canvas, int32_t side) {
   }
 }
 
-bool HasGradedAlpha(const Canvas& canvas, int32_t side) {
-  return AnyPixel(canvas, side, [](uint32_t p) {
-    const uint32_t top = p >> 28;
-    return top != 0 && top != 15;
-  });
+namespace {
+
+bool IsGraded(uint32_t p) {
+  const uint32_t top = p >> 28;
+  return top != 0 && top != 15;
+}
+
+}  // namespace
+
+bool HasGradedAlpha(const Canvas& canvas, int32_t side) { return AnyPixel(canvas, side, IsGraded); }
+
+bool HasGradedAlpha(const RgbaView& picture) {
+  return std::any_of(picture.pixels.begin(), picture.pixels.end(), IsGraded);
 }
 
 bool HasTransparency(const Canvas& canvas, int32_t side) {
   return AnyPixel(canvas, side, [](uint32_t p) { return (p >> 24) != 255; });
 }
 
-void PackRgb5a3Tiles(const Canvas& canvas, int32_t side, std::span<uint8_t> out) {
-  if (side < 0 || side > Canvas::kSide) {
+namespace {
+
+// `pixel` (x, y) of a side x side picture as 4 x 4 tiles of RGB5A3 words.
+template <typename Pixel>
+void PackTiles(int32_t side, int32_t maxSide, std::span<uint8_t> out, Pixel pixel) {
+  if (side < 0 || side > maxSide) {
     throw Error(ErrorKind::Usage, "cannot pack a " + std::to_string(side) + " pixel side into RGB5A3 tiles");
   }
   const int32_t tiles = side / 4;
@@ -94,13 +106,28 @@ void PackRgb5a3Tiles(const Canvas& canvas, int32_t side, std::span<uint8_t> out)
     for (int32_t tx = 0; tx < tiles; ++tx) {
       for (int32_t r = 0; r < 4; ++r) {
         for (int32_t c = 0; c < 4; ++c) {
-          const uint16_t word = Rgb5a3(canvas(4 * tx + c, 4 * ty + r));
+          const uint16_t word = Rgb5a3(pixel(4 * tx + c, 4 * ty + r));
           out[at++] = static_cast<uint8_t>(word >> 8);
           out[at++] = static_cast<uint8_t>(word & 0xFF);
         }
       }
     }
   }
+}
+
+}  // namespace
+
+void PackRgb5a3Tiles(const Canvas& canvas, int32_t side, std::span<uint8_t> out) {
+  PackTiles(side, Canvas::kSide, out, [&canvas](int32_t x, int32_t y) { return canvas(x, y); });
+}
+
+void PackRgb5a3Tiles(const RgbaView& square, std::span<uint8_t> out) {
+  if (square.width != square.height) {
+    throw Error(ErrorKind::Usage, "cannot pack a " + std::to_string(square.width) + " x " +
+                                      std::to_string(square.height) + " picture into square RGB5A3 tiles");
+  }
+  PackTiles(square.width, square.width, out,
+            [&square](int32_t x, int32_t y) { return square.pixels[static_cast<size_t>(y) * square.width + x]; });
 }
 
 EncodedTexture EncodeCanvas(const Canvas& canvas, int32_t side, TargetFamily family, TwiddledTexels texels) {

@@ -19,6 +19,7 @@
 
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "texture/rgba_image.h"
 
 namespace quarrendel::texture {
 
@@ -27,8 +28,9 @@ namespace quarrendel::texture {
 // too); other pixels keep their value.
 void MakeBlackTransparent(Canvas& canvas, int32_t side);
 
-// Some pixel of the side x side square has an alpha of 16..239.
+// Some pixel of the side x side square (of the picture) has an alpha of 16..239.
 bool HasGradedAlpha(const Canvas& canvas, int32_t side);
+bool HasGradedAlpha(const RgbaView& picture);
 // Some pixel of the side x side square has an alpha below 255.
 bool HasTransparency(const Canvas& canvas, int32_t side);
 
@@ -38,6 +40,8 @@ bool HasTransparency(const Canvas& canvas, int32_t side);
 // below side 4); throws Error(Usage), writing nothing, for a side outside
 // 0..2049 or an output shorter than that.
 void PackRgb5a3Tiles(const Canvas& canvas, int32_t side, std::span<uint8_t> out);
+// The same for a row-major square picture (Error(Usage) when it is not square).
+void PackRgb5a3Tiles(const RgbaView& square, std::span<uint8_t> out);
 
 // The texel layout of DC/PC textures: ARGB1555 (0x100) for bitmaps,
 // ARGB4444 (0x102) for pictures decoded from DXT3 files.

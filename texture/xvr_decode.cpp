@@ -56,57 +56,57 @@ std::array<uint8_t, 16> Dxt5Alphas(std::span<const uint8_t> data, uint64_t at) {
   return alpha;
 }
 
-// Walks the blocks column by column so that pixels are written down canvas
-// columns; `decode` fills one block from its bytes at `at`.
+// Walks the blocks in raster order; `decode` fills one block from its bytes
+// at `at` into the four rows that start at its top-left pixel.
 template <typename Block>
-void DecodeBlocks(Canvas& canvas, int32_t side, std::span<const uint8_t> data, uint64_t blockBytes, Block decode) {
-  if (side <= 0 || side > Canvas::kSide) return;
+void DecodeBlocks(const Plane& plane, int32_t side, std::span<const uint8_t> data, uint64_t blockBytes, Block decode) {
+  if (!plane.Holds(side, side)) return;
   const int32_t blocks = side / 4;
-  for (int32_t bx = 0; bx < blocks; ++bx) {
-    uint32_t* columns[4] = {canvas.Column(4 * bx), canvas.Column(4 * bx + 1), canvas.Column(4 * bx + 2),
-                            canvas.Column(4 * bx + 3)};
-    for (int32_t by = 0; by < blocks; ++by) {
+  for (int32_t by = 0; by < blocks; ++by) {
+    uint32_t* rows[4] = {plane.Row(4 * by), plane.Row(4 * by + 1), plane.Row(4 * by + 2), plane.Row(4 * by + 3)};
+    for (int32_t bx = 0; bx < blocks; ++bx) {
       const uint64_t at = (static_cast<uint64_t>(by) * static_cast<uint64_t>(blocks) + bx) * blockBytes;
       if (!Fits(data, at, blockBytes)) continue;
-      decode(at, columns, 4 * by);
+      uint32_t* block[4] = {rows[0] + 4 * bx, rows[1] + 4 * bx, rows[2] + 4 * bx, rows[3] + 4 * bx};
+      decode(at, block);
     }
   }
 }
 
 }  // namespace
 
-void DecodeDxt1(Canvas& canvas, int32_t side, std::span<const uint8_t> data) {
-  DecodeBlocks(canvas, side, data, 8, [data](uint64_t at, uint32_t* const* columns, int32_t y) {
+void DecodeDxt1(const Plane& plane, int32_t side, std::span<const uint8_t> data) {
+  DecodeBlocks(plane, side, data, 8, [data](uint64_t at, uint32_t* const* rows) {
     const std::array<uint32_t, 4> colour = BlockColours(Le16(data, at), Le16(data, at + 2), false);
     for (int32_t r = 0; r < 4; ++r) {
       const uint8_t bits = data[at + 4 + static_cast<uint64_t>(r)];
-      for (int32_t c = 0; c < 4; ++c) columns[c][y + r] = colour[(bits >> (2 * c)) & 3];
+      for (int32_t c = 0; c < 4; ++c) rows[r][c] = colour[(bits >> (2 * c)) & 3];
     }
   });
 }
 
-void DecodeDxt3(Canvas& canvas, int32_t side, std::span<const uint8_t> data) {
-  DecodeBlocks(canvas, side, data, 16, [data](uint64_t at, uint32_t* const* columns, int32_t y) {
+void DecodeDxt3(const Plane& plane, int32_t side, std::span<const uint8_t> data) {
+  DecodeBlocks(plane, side, data, 16, [data](uint64_t at, uint32_t* const* rows) {
     const std::array<uint32_t, 4> colour = BlockColours(Le16(data, at + 8), Le16(data, at + 10), true);
     for (int32_t r = 0; r < 4; ++r) {
       const uint32_t alphas = Le16(data, at + 2 * static_cast<uint64_t>(r));
       const uint8_t bits = data[at + 12 + static_cast<uint64_t>(r)];
       for (int32_t c = 0; c < 4; ++c) {
         const uint32_t alpha = ((alphas >> (4 * c)) & 15) << 4;
-        columns[c][y + r] = colour[(bits >> (2 * c)) & 3] | (alpha << 24);
+        rows[r][c] = colour[(bits >> (2 * c)) & 3] | (alpha << 24);
       }
     }
   });
 }
 
-void DecodeDxt5(Canvas& canvas, int32_t side, std::span<const uint8_t> data) {
-  DecodeBlocks(canvas, side, data, 16, [data](uint64_t at, uint32_t* const* columns, int32_t y) {
+void DecodeDxt5(const Plane& plane, int32_t side, std::span<const uint8_t> data) {
+  DecodeBlocks(plane, side, data, 16, [data](uint64_t at, uint32_t* const* rows) {
     const std::array<uint32_t, 4> colour = BlockColours(Le16(data, at + 8), Le16(data, at + 10), true);
     const std::array<uint8_t, 16> alpha = Dxt5Alphas(data, at);
     for (int32_t r = 0; r < 4; ++r) {
       const uint8_t bits = data[at + 12 + static_cast<uint64_t>(r)];
       for (int32_t c = 0; c < 4; ++c) {
-        columns[c][y + r] = colour[(bits >> (2 * c)) & 3] | (uint32_t{alpha[static_cast<size_t>(4 * r + c)]} << 24);
+        rows[r][c] = colour[(bits >> (2 * c)) & 3] | (uint32_t{alpha[static_cast<size_t>(4 * r + c)]} << 24);
       }
     }
   });

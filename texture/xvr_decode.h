@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <span>
 
-#include "core/image_store.h"
+#include "texture/rgba_image.h"
 
 namespace quarrendel::texture {
 
@@ -28,9 +28,9 @@ std::array<uint32_t, 4> BlockColours(uint16_t c0, uint16_t c1, bool fourColour);
 
 // Write final pixels for x, y < H in whole blocks (sides below 4 decode
 // nothing); blocks the data does not hold are left as they were.
-void DecodeDxt1(Canvas& canvas, int32_t side, std::span<const uint8_t> data);
-void DecodeDxt3(Canvas& canvas, int32_t side, std::span<const uint8_t> data);
-void DecodeDxt5(Canvas& canvas, int32_t side, std::span<const uint8_t> data);
+void DecodeDxt1(const Plane& plane, int32_t side, std::span<const uint8_t> data);
+void DecodeDxt3(const Plane& plane, int32_t side, std::span<const uint8_t> data);
+void DecodeDxt5(const Plane& plane, int32_t side, std::span<const uint8_t> data);
 
 // The eight alphas of a DXT5 block's end points, the steps between them
 // rounded to the nearest integer.

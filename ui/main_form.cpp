@@ -390,10 +390,8 @@ void TForm1::RunCommand(const std::function<void()>& command) {
   try {
     command();
   } catch (const std::exception& e) {
-    ++failuresShown_;
     ShowBox(BoxKind::Error, QString::fromUtf8(e.what()));
   } catch (...) {
-    ++failuresShown_;
     ShowBox(BoxKind::Error, QStringLiteral("The command ended with an unknown error."));
   }
 }
@@ -466,10 +464,7 @@ std::optional<FileChoice> TForm1::RunFileDialog(const FileDialogRequest& request
 
 void TForm1::ShowMessage(std::string_view text) { ShowBox(BoxKind::Plain, FromView(text)); }
 
-void TForm1::ShowInformation(std::string_view text) {
-  ++failuresShown_;
-  ShowBox(BoxKind::Information, FromView(text));
-}
+void TForm1::ShowInformation(std::string_view text) { ShowBox(BoxKind::Information, FromView(text)); }
 
 void TForm1::ShowBox(BoxKind kind, const QString& text) {
   QMessageBox box(this);

@@ -179,8 +179,6 @@ class TForm1 : public QMainWindow, public FrontEnd {
   bool listUpdating_ = false;
   // Whether the current mouse press on the list changed its selection.
   bool selectionChangedByPress_ = false;
-  // Error and information boxes shown so far: a load that shows one failed.
-  int failuresShown_ = 0;
   QActionGroup* zoomGroup_ = nullptr;  // the View menu's zoom items, each with its zoom as data
   // The file chosen in the load dialog during the present command.
   std::optional<QString> loadChoice_;

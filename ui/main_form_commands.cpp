@@ -18,9 +18,9 @@ namespace quarrendel::ui {
 void TForm1::Open1Click() {
   if (!MayDiscardChanges()) return;
   loadChoice_.reset();
-  const int failures = failuresShown_;
-  RunCommand([this] { archive::LoadCommand(store_, *this); });
-  if (loadChoice_ && failuresShown_ == failures) recentFiles.Add(QFileInfo(*loadChoice_).absoluteFilePath());
+  Outcome outcome{Status::Error, {}};
+  RunCommand([&] { outcome = archive::LoadCommand(store_, *this); });
+  if (loadChoice_ && outcome.Ok()) recentFiles.Add(QFileInfo(*loadChoice_).absoluteFilePath());
   loadChoice_.reset();
 }
 
@@ -34,10 +34,10 @@ void TForm1::OpenPath(const QString& path) {
     return;
   }
   const QString absolute = file.absoluteFilePath();
-  const int failures = failuresShown_;
-  RunCommand([&] { archive::LoadFile(store_, *this, QFile::encodeName(absolute).toStdString()); });
-  // A load that ended with an error box did not load the file.
-  if (failuresShown_ == failures) recentFiles.Add(absolute);
+  Outcome outcome{Status::Error, {}};
+  RunCommand([&] { outcome = archive::LoadFile(store_, *this, QFile::encodeName(absolute).toStdString()); });
+  // A load that was refused or failed did not load the file.
+  if (outcome.Ok()) recentFiles.Add(absolute);
 }
 
 void TForm1::ListBox1Click() {

@@ -9,6 +9,7 @@
 #include "core/error.h"
 #include "prs/prs.h"
 #include "tests/archive/archive_bytes.h"
+#include "core/worker_pool.h"
 
 namespace quarrendel::archive {
 namespace {
@@ -136,14 +137,14 @@ TEST_F(PackedAfs, RoundTripsThroughTheAfsReader) {
     RecordingFrontEnd ui;
     auto store = std::make_unique<ImageStore>();
     const Bytes packed = BuildPackedAfs(platform, list.images, pool, ui);
-    ASSERT_EQ(ReadAfs(*store, ui, packed), PackageOutcome::Completed);
+    ASSERT_EQ(test::Afs(*store, ui, packed), Status::Done);
     ASSERT_EQ(store->imageCount, 6);
     const auto loaded = std::span(store->images).first(6);
     EXPECT_EQ(BuildPackedAfs(platform, loaded, pool, ui), packed);
 
     const Bytes textures = BuildAfsOfTextures(platform, list.images);
     store->packageMode = 0;
-    ASSERT_EQ(ReadAfs(*store, ui, textures), PackageOutcome::Completed);
+    ASSERT_EQ(test::Afs(*store, ui, textures), Status::Done);
     ASSERT_EQ(store->imageCount, 6);
     EXPECT_EQ(BuildAfsOfTextures(platform, loaded), textures);
   }

@@ -6,7 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "archive/package_reader.h"
+#include "archive/texture_archive.h"
+#include "core/frontend.h"
 #include "core/image_store.h"
+#include "tests/support/recording_frontend.h"
 #include "tests/support/test_util.h"
 
 namespace quarrendel::test {
@@ -106,5 +110,53 @@ struct ImageList {
   std::vector<Bytes> data;  // moving a Bytes keeps its buffer, so Data stays valid
   std::vector<TImage_Entry> images;
 };
+
+// What the Load command does with a reader's result, for the reader tests:
+// the names listed in `ui`, the message shown, the images declared and a
+// read that stopped short recorded in the store; full block pools passed on.
+inline archive::ReadResult Told(ImageStore& store, RecordingFrontEnd& ui, archive::ReadResult read) {
+  for (const std::string& name : read.names) ui.ListAdd(name);
+  store.imagesDeclared += read.expected;
+  if (read.stopped != LoadShortfall::None) store.NoteShortfall(read.stopped);
+  if (read.poolFull) throw *read.poolFull;
+  if (!read.outcome.message.empty()) {
+    if (read.outcome.status == Status::Done) {
+      ui.ShowMessage(read.outcome.message);
+    } else {
+      ui.ShowInformation(read.outcome.message);
+    }
+  }
+  return read;
+}
+
+// The readers told to `ui` that way: the file readers give the image count,
+// the in-memory ones the running index after them, the package readers the
+// status of their outcome.
+inline int32_t PvmFile(ImageStore& s, RecordingFrontEnd& ui, std::span<const uint8_t> b) {
+  return Told(s, ui, archive::ReadPvmFile(s, b)).imageCount;
+}
+inline int32_t GvmFile(ImageStore& s, RecordingFrontEnd& ui, std::span<const uint8_t> b) {
+  return Told(s, ui, archive::ReadGvmFile(s, b)).imageCount;
+}
+inline int32_t XvmFile(ImageStore& s, RecordingFrontEnd& ui, std::span<const uint8_t> b) {
+  return Told(s, ui, archive::ReadXvmFile(s, b)).imageCount;
+}
+template <auto Reader>
+int32_t InMemory(ImageStore& s, RecordingFrontEnd& ui, std::span<const uint8_t> b, int32_t p, int32_t g,
+                 archive::PackageCaller caller) {
+  archive::ReadResult read;
+  const int32_t next = Reader(s, read, b, p, g, caller);
+  Told(s, ui, std::move(read));
+  return next;
+}
+inline constexpr auto PvmMemory = InMemory<archive::ReadPvmInMemory>;
+inline constexpr auto GvmMemory = InMemory<archive::ReadGvmInMemory>;
+inline constexpr auto XvmMemory = InMemory<archive::ReadXvmInMemory>;
+inline Status Afs(ImageStore& s, RecordingFrontEnd& ui, std::span<const uint8_t> b) {
+  return Told(s, ui, archive::ReadAfs(s, b, ui)).outcome.status;
+}
+inline Status Bml(ImageStore& s, RecordingFrontEnd& ui, std::span<const uint8_t> b) {
+  return Told(s, ui, archive::ReadBml(s, b, ui)).outcome.status;
+}
 
 }  // namespace quarrendel::test

@@ -136,10 +136,10 @@ TEST(ArchiveFileWriterTest, RoundTripsThroughTheFileReaders) {
   list.Add("wall", FromHex("AABBCCDD"), 0, 0x00000901, 2, 0x11223344);
   list.Add(std::string(28, 'x'), FromHex("EEFF"), 0, 0xCDAB0100u, 4, 0x12345678);
   list.Add("empty", {}, 0, 0x0E00, 16, 9);
-  using Reader = int32_t (*)(ImageStore&, FrontEnd&, std::span<const uint8_t>);
-  const std::pair<PackageArchiveKind, Reader> kinds[] = {{PackageArchiveKind::Pvm, &ReadPvmFile},
-                                                          {PackageArchiveKind::Gvm, &ReadGvmFile},
-                                                          {PackageArchiveKind::Xvm, &ReadXvmFile}};
+  using Reader = int32_t (*)(ImageStore&, RecordingFrontEnd&, std::span<const uint8_t>);
+  const std::pair<PackageArchiveKind, Reader> kinds[] = {{PackageArchiveKind::Pvm, &test::PvmFile},
+                                                          {PackageArchiveKind::Gvm, &test::GvmFile},
+                                                          {PackageArchiveKind::Xvm, &test::XvmFile}};
   for (const auto& [kind, read] : kinds) {
     auto store = std::make_unique<ImageStore>();
     RecordingFrontEnd ui;
@@ -151,7 +151,7 @@ TEST(ArchiveFileWriterTest, RoundTripsThroughTheFileReaders) {
   auto store = std::make_unique<ImageStore>();
   RecordingFrontEnd ui;
   const Bytes handMade = test::PvmTwoTextures();
-  ASSERT_EQ(ReadPvmFile(*store, ui, handMade), 2);
+  ASSERT_EQ(test::PvmFile(*store, ui, handMade), 2);
   EXPECT_EQ(BuildArchiveFile(PackageArchiveKind::Pvm, std::span(store->images).first(2)), handMade);
 }
 

@@ -118,7 +118,7 @@ TEST(BmlRebuildTest, RebuiltPackageRoundTrips) {
   for (const Bytes& first : firsts) {
     auto store = std::make_unique<ImageStore>();
     RecordingFrontEnd ui;
-    ASSERT_EQ(ReadBml(*store, ui, first), PackageOutcome::Completed);
+    ASSERT_EQ(test::Bml(*store, ui, first), Status::Done);
     ASSERT_GT(store->imageCount, 0);
     const auto images = std::span<const TImage_Entry>(store->images).first(static_cast<size_t>(store->imageCount));
     const Bytes once = RebuildBml(first, store->packageArchiveKind, images, three);
@@ -127,7 +127,7 @@ TEST(BmlRebuildTest, RebuiltPackageRoundTrips) {
       EXPECT_EQ(once, first);  // already in the rebuilt layout
     }
 
-    ASSERT_EQ(ReadBml(*store, ui, once), PackageOutcome::Completed);
+    ASSERT_EQ(test::Bml(*store, ui, once), Status::Done);
     const Bytes twice = RebuildBml(once, store->packageArchiveKind,
                                    std::span<const TImage_Entry>(store->images).first(
                                        static_cast<size_t>(store->imageCount)),

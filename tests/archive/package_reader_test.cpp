@@ -62,7 +62,7 @@ TEST_F(Packages, AfsOfUncompressedTexturesNamesImagesByMember) {
                          FromHex("1234")});
   const Bytes afs = MakeAfs({TextureMember("11000000", kPvrt2x2),
                              TextureMember("22334455", "47565254 0A000000 00000901 0100 0008 EEFF"), xvr});
-  ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::Completed);
+  ASSERT_EQ(test::Afs(*store, fe, afs), Status::Done);
   EXPECT_EQ(store->imageCount, 3);
   EXPECT_EQ(fe.list, (std::vector<std::string>{"Image 0", "Image 1", "Image 2"}));
   EXPECT_EQ(store->packageMode, 0);
@@ -89,7 +89,7 @@ TEST_F(Packages, AfsOfUncompressedTexturesNamesImagesByMember) {
 TEST_F(Packages, AfsEndMarkerSetsTheCount) {
   const Bytes afs = MakeAfs({TextureMember("01000000", kPvrt2x2), FromHex("656E6400 00000000 00000000 00000000"),
                              TextureMember("02000000", kPvrt2x2)});
-  ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::Completed);
+  ASSERT_EQ(test::Afs(*store, fe, afs), Status::Done);
   EXPECT_EQ(store->imageCount, 1);
   EXPECT_EQ(fe.list, (std::vector<std::string>{"Image 0", "Image 1"}));  // the end member keeps its item
   EXPECT_FALSE(store->loadIncomplete);
@@ -102,10 +102,10 @@ TEST_F(Packages, AfsEndMarkerSetsTheCount) {
   RecordingFrontEnd f;
   packed->FillEntryData(2, Bytes{9, 9});
   const Bytes notAnArchive = prs::Compress(FromHex("50564D58 00000000"));  // unpacks to "PVMX", no archive
-  ASSERT_EQ(ReadAfs(*packed, f,
+  ASSERT_EQ(test::Afs(*packed, f,
                     MakeAfs({prs::Compress(test::PvmTwoTextures()), notAnArchive, notAnArchive,
                              FromHex("656E6400 00000000 00000000 00000000"), prs::Compress(test::XvmTwoTextures())})),
-            PackageOutcome::Completed);
+            Status::Done);
   EXPECT_EQ(packed->imageCount, 2);
   EXPECT_EQ(f.list, (std::vector<std::string>{"wall", "floor"}));
 }
@@ -113,7 +113,7 @@ TEST_F(Packages, AfsEndMarkerSetsTheCount) {
 TEST_F(Packages, AfsOfCompressedArchivesUsesARunningIndex) {
   const Bytes afs = MakeAfs({prs::Compress(test::PvmTwoTextures()), prs::Compress(test::XvmTwoTextures()),
                              prs::Compress(test::GvmTwoTextures())});
-  ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::Completed);
+  ASSERT_EQ(test::Afs(*store, fe, afs), Status::Done);
   EXPECT_EQ(store->imageCount, 6);
   EXPECT_EQ(fe.list, (std::vector<std::string>{"wall", "floor", "XVM 1 , Image 0", "XVM 1 , Image 1", "wall",
                                                 "floor"}));
@@ -134,7 +134,7 @@ TEST_F(Packages, AfsOfCompressedArchivesUsesARunningIndex) {
 TEST_F(Packages, AfsCompressedSingleTexturesAreNoNameAndKeepTheCount) {
   const Bytes afs = MakeAfs({prs::Compress(SingleTexture("78563412", kPvrt2x2)),
                              prs::Compress(SingleTexture("01000000", "50565254 0A000000 00010000 0400 0400 EEFF"))});
-  ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::Completed);
+  ASSERT_EQ(test::Afs(*store, fe, afs), Status::Done);
   EXPECT_EQ(store->imageCount, 2);  // one per single texture: M when every member is one
   EXPECT_EQ(fe.list, (std::vector<std::string>{"No Name", "No Name"}));
   EXPECT_EQ(store->images[0].GlobalIndex, 0x12345678u);
@@ -146,7 +146,7 @@ TEST_F(Packages, AfsCompressedSingleTexturesAreNoNameAndKeepTheCount) {
 TEST_F(Packages, AfsUnsupportedMemberEndsTheLoadKeepingEarlierMembers) {
   // A member starting "PVRT" without its GBIX chunk is not supported.
   const Bytes afs = MakeAfs({TextureMember("01000000", kPvrt2x2), FromHex(kPvrt2x2)});
-  ASSERT_EQ(ReadAfs(*store, fe, afs), PackageOutcome::EndsLoad);
+  ASSERT_EQ(test::Afs(*store, fe, afs), Status::Refused);
   ASSERT_EQ(fe.messages.size(), 1u);
   EXPECT_EQ(fe.messages[0].kind, RecordingFrontEnd::MessageKind::Information);
   EXPECT_EQ(fe.messages[0].text, "Unsuported file are include in this package, Can't load this file. ");
@@ -170,7 +170,7 @@ TEST_F(Packages, AfsDamageIsRejectedAsAnUnsupportedMember) {
   for (const Case& c : cases) {
     auto s = std::make_unique<ImageStore>();
     RecordingFrontEnd f;
-    EXPECT_EQ(ReadAfs(*s, f, c.file), PackageOutcome::EndsLoad) << c.what;
+    EXPECT_EQ(test::Afs(*s, f, c.file), Status::Refused) << c.what;
     ASSERT_EQ(f.messages.size(), 1u) << c.what;
     EXPECT_EQ(f.messages[0].text, kUnsupportedMember) << c.what;
     EXPECT_LE(s->imageCount, 1) << c.what;
@@ -211,7 +211,7 @@ TEST_F(Packages, AfsCutShortKeepsTheMembersBeforeTheCut) {
   for (const Case& c : cases) {
     auto s = std::make_unique<ImageStore>();
     RecordingFrontEnd f;
-    EXPECT_EQ(ReadAfs(*s, f, c.file), PackageOutcome::Completed) << c.what;
+    EXPECT_EQ(test::Afs(*s, f, c.file), Status::Done) << c.what;
     EXPECT_TRUE(f.messages.empty()) << c.what;
     EXPECT_EQ(s->imageCount, c.images) << c.what;
     EXPECT_EQ(f.ListCount(), c.images) << c.what;
@@ -258,7 +258,7 @@ TEST_F(Packages, BmlInBothByteOrders) {
                                {Bytes(5, 1), {}},
                                {Bytes(0), prs::Compress(test::GvmTwoTextures())}},
                               bigEndian);
-    ASSERT_EQ(ReadBml(*s, f, bml), PackageOutcome::Completed);
+    ASSERT_EQ(test::Bml(*s, f, bml), Status::Done);
     EXPECT_EQ(s->imageCount, 4) << bigEndian;
     EXPECT_EQ(s->bmlFlag, 1);
     EXPECT_EQ(s->packageMode, 1);
@@ -275,7 +275,7 @@ TEST_F(Packages, BmlInBothByteOrders) {
 
 TEST_F(Packages, BmlOfAnXvmLeavesThePvrFlag) {
   const Bytes bml = MakeBml({{Bytes(3, 1), {}}, {Bytes(3, 1), prs::Compress(test::XvmTwoTextures())}}, false);
-  ASSERT_EQ(ReadBml(*store, fe, bml), PackageOutcome::Completed);
+  ASSERT_EQ(test::Bml(*store, fe, bml), Status::Done);
   EXPECT_EQ(store->pvrFamily, 0);
   EXPECT_EQ(store->packageArchiveKind, PackageArchiveKind::Xvm);
   EXPECT_EQ(fe.list, (std::vector<std::string>{"XVM 1 , Image 0", "XVM 1 , Image 1"}));
@@ -295,17 +295,17 @@ TEST_F(Packages, BmlHeaderChecks) {
     auto s = std::make_unique<ImageStore>();
     s->imageCount = 9;
     RecordingFrontEnd f;
-    const PackageOutcome outcome = ReadBml(*s, f, bml);
+    const Status outcome = test::Bml(*s, f, bml);
     EXPECT_EQ(s->imageCount, 0) << c.count;
     ASSERT_EQ(f.messages.size(), 1u) << c.count;
     if (c.accepted) {
       // The table lies beyond this short file: nothing is read.
-      EXPECT_EQ(outcome, PackageOutcome::Completed);
+      EXPECT_EQ(outcome, Status::Done);
       EXPECT_EQ(s->bmlFlag, 1);
       EXPECT_EQ(f.messages[0].kind, RecordingFrontEnd::MessageKind::Plain);
       EXPECT_EQ(f.messages[0].text, "This BML does'nt contain any images");
     } else {
-      EXPECT_EQ(outcome, PackageOutcome::EndsLoad) << c.count;
+      EXPECT_EQ(outcome, Status::Refused) << c.count;
       EXPECT_EQ(s->bmlFlag, 0);
       EXPECT_EQ(f.messages[0].kind, RecordingFrontEnd::MessageKind::Information);
       EXPECT_EQ(f.messages[0].text, "Unsuported or invalide BML file");
@@ -318,7 +318,7 @@ TEST_F(Packages, BmlStopsAtDamageKeepingImagesReadSoFar) {
                        {Bytes(4, 1), prs::Compress(test::XvmTwoTextures())}},
                       false);
   bml.resize(bml.size() - 40);  // the second archive is cut short
-  ASSERT_EQ(ReadBml(*store, fe, bml), PackageOutcome::Completed);
+  ASSERT_EQ(test::Bml(*store, fe, bml), Status::Done);
   EXPECT_EQ(store->imageCount, 2);
   EXPECT_EQ(fe.list, (std::vector<std::string>{"wall", "floor"}));
   EXPECT_TRUE(fe.messages.empty());
@@ -332,9 +332,9 @@ TEST_F(Packages, PackedStreamsCutShortGiveWhatTheyHold) {
   for (const bool bml : {false, true}) {
     auto s = std::make_unique<ImageStore>();
     RecordingFrontEnd f;
-    const auto outcome = bml ? ReadBml(*s, f, MakeBml({{Bytes(4, 1), cut}}, false))
-                             : ReadAfs(*s, f, MakeAfs({cut, prs::Compress(test::XvmTwoTextures())}));
-    EXPECT_EQ(outcome, PackageOutcome::Completed);
+    const auto outcome = bml ? test::Bml(*s, f, MakeBml({{Bytes(4, 1), cut}}, false))
+                             : test::Afs(*s, f, MakeAfs({cut, prs::Compress(test::XvmTwoTextures())}));
+    EXPECT_EQ(outcome, Status::Done);
     EXPECT_TRUE(s->loadIncomplete) << bml;
     EXPECT_EQ(s->shortfall, LoadShortfall::StreamEndsEarly) << bml;
     // The walk goes on after the cut member: the XVM's two images follow.
@@ -366,7 +366,7 @@ TEST(PackedAfsThreads, SeveralThreadsReadAsOne) {
   auto load = [&](const char* threads) {
     ::setenv("QUARRENDEL_THREADS", threads, 1);
     auto seen = std::make_unique<Seen>();
-    EXPECT_EQ(ReadAfs(*seen->store, seen->fe, afs), PackageOutcome::EndsLoad);
+    EXPECT_EQ(test::Afs(*seen->store, seen->fe, afs), Status::Refused);
     ::unsetenv("QUARRENDEL_THREADS");
     return seen;
   };

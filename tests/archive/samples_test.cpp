@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "archive/load_command.h"
+#include "tests/support/recording_frontend.h"
 #include "tests/support/test_util.h"
 #include "tools/sample_archives.h"
 

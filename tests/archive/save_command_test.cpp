@@ -17,6 +17,9 @@
 namespace quarrendel::archive {
 namespace {
 
+// The kind filter index `filterIndex` of the save dialog names.
+SaveKind Kind(int32_t filterIndex) { return *SaveKindOf(filterIndex); }
+
 using namespace test;
 namespace fs = std::filesystem;
 
@@ -83,12 +86,12 @@ TEST_F(SaveCommandTest, SavedAgainAsTheSameKindIsIdentical) {
     Load(kSamples / row.source);
     {
       const Threads one("1");
-      ASSERT_TRUE(SaveAs(store, ui, first.string(), row.filterIndex)) << LastMessage();
+      ASSERT_TRUE(SaveAs(store, ui, first.string(), Kind(row.filterIndex))) << LastMessage();
     }
     Load(first);
     {
       const Threads three("3");
-      ASSERT_TRUE(SaveAs(store, ui, second.string(), row.filterIndex)) << LastMessage();
+      ASSERT_TRUE(SaveAs(store, ui, second.string(), Kind(row.filterIndex))) << LastMessage();
     }
     EXPECT_TRUE(ui.messages.empty());
     const Bytes saved = ReadFileBytes(first);
@@ -134,20 +137,20 @@ TEST_F(SaveCommandTest, SavedAgainAsTheSameKindIsIdentical) {
 
 TEST_F(SaveCommandTest, NamesForcedAndPrsWrappedInMemory) {
   // Nothing loaded, index 1: a PVM of 12 bytes, the header with count 0 and header length 4.
-  ASSERT_TRUE(SaveAs(store, ui, (dir / "empty").string(), 1));
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "empty").string(), Kind(1)));
   EXPECT_EQ(ReadFileBytes(dir / "empty.pvm"), FromHex("50564D48 04000000 0901 0000"));
 
   // STAGE.PRS, index 1: STAGE.prs holds the compressed PVM; a file under the
   // forced name STAGE.pvm is neither written nor removed.
   Load(kSamples / "sample.pvm");
   WriteFileBytes(dir / "STAGE.pvm", FromHex("6B656570"));
-  ASSERT_TRUE(SaveAs(store, ui, (dir / "STAGE.PRS").string(), 1)) << LastMessage();
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "STAGE.PRS").string(), Kind(1))) << LastMessage();
   EXPECT_EQ(prs::DecompressWhole(ReadFileBytes(dir / "STAGE.prs")), ReadFileBytes(kSamples / "sample.pvm"));
   EXPECT_EQ(ReadFileBytes(dir / "STAGE.pvm"), FromHex("6B656570"));
 
   // Packed mode: the name as chosen.
   Load(kSamples / "sample.afs");
-  ASSERT_TRUE(SaveAs(store, ui, (dir / "disc").string(), 3)) << LastMessage();
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "disc").string(), Kind(3))) << LastMessage();
   EXPECT_EQ(Slice(ReadFileBytes(dir / "disc"), 0, 8), FromHex("41465300 03000000"));
   EXPECT_EQ(Files(), (std::set<std::string>{"empty.pvm", "STAGE.pvm", "STAGE.prs", "disc"}));
 }
@@ -174,9 +177,9 @@ TEST_F(SaveCommandTest, EveryKindIsWrappedUnderAPrsName) {
     Load(kSamples / row.source);
     std::string plain;
     std::string wrapped;
-    ASSERT_TRUE(SaveAs(store, ui, (dir / row.plain).string(), row.filterIndex, SaveOptions{false, {}, &plain}))
+    ASSERT_TRUE(SaveAs(store, ui, (dir / row.plain).string(), Kind(row.filterIndex), SaveOptions{false, {}, &plain}))
         << LastMessage();
-    ASSERT_TRUE(SaveAs(store, ui, (dir / row.chosen).string(), row.filterIndex, SaveOptions{false, {}, &wrapped}))
+    ASSERT_TRUE(SaveAs(store, ui, (dir / row.chosen).string(), Kind(row.filterIndex), SaveOptions{false, {}, &wrapped}))
         << LastMessage();
     EXPECT_EQ(wrapped, (dir / row.written).string());
     EXPECT_EQ(prs::DecompressWhole(ReadFileBytes(wrapped)), ReadFileBytes(plain));
@@ -216,10 +219,10 @@ TEST_F(SaveCommandTest, LargePackedAfsIsWrittenInPiecesAndLoadsBack) {
   store.imageCount = kPackages;
   store.packageMode = 1;
   std::string written;
-  ASSERT_TRUE(SaveAs(store, ui, (dir / "big.afs").string(), 3, SaveOptions{false, {}, &written})) << LastMessage();
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "big.afs").string(), Kind(3), SaveOptions{false, {}, &written})) << LastMessage();
   EXPECT_GT(fs::file_size(written), static_cast<uintmax_t>(kBufferSize));
 
-  EXPECT_FALSE(SaveAs(store, ui, (dir / "big.prs").string(), 3));
+  EXPECT_FALSE(SaveAs(store, ui, (dir / "big.prs").string(), Kind(3)));
   EXPECT_EQ(LastMessage(), "The file was not saved:\nthe packed AFS would pass 10000000 bytes at archive 5; a .prs "
                            "file unpacks to at most 10000000 bytes; save it under a name without .prs");
   EXPECT_EQ(Files(), std::set<std::string>{"big.afs"});
@@ -240,7 +243,7 @@ TEST_F(SaveCommandTest, RefusalsWriteNothing) {
   WriteFileBytes(dir / "cut.pvm", Slice(pvm, 0, pvm.size() - 100));
   LoadFile(store, ui, (dir / "cut.pvm").string());
   ASSERT_TRUE(store.loadIncomplete);
-  EXPECT_FALSE(SaveAs(store, ui, (dir / "out").string(), 1));
+  EXPECT_FALSE(SaveAs(store, ui, (dir / "out").string(), Kind(1)));
   EXPECT_NE(LastMessage().find("Images are missing"), std::string::npos) << LastMessage();
 
   // 121 images of one package cannot share a packed PVM's 4096-byte header area.
@@ -248,7 +251,7 @@ TEST_F(SaveCommandTest, RefusalsWriteNothing) {
   ImageList many;
   for (int i = 0; i < 121; ++i) store.images[static_cast<size_t>(i)] = many.Add("t", Bytes(8, 1));
   store.imageCount = 121;
-  EXPECT_FALSE(SaveAs(store, ui, (dir / "out").string(), 3));
+  EXPECT_FALSE(SaveAs(store, ui, (dir / "out").string(), Kind(3)));
   EXPECT_NE(LastMessage().find("holds 121 images; a packed archive holds at most 120"), std::string::npos)
       << LastMessage();
   for (int i = 0; i < 121; ++i) store.images[static_cast<size_t>(i)] = TImage_Entry();
@@ -258,12 +261,13 @@ TEST_F(SaveCommandTest, RefusalsWriteNothing) {
   store.images[0] = big.Add("big", Bytes(kBufferSize, 0));
   store.imageCount = 1;
   store.packageMode = 0;
-  EXPECT_FALSE(SaveAs(store, ui, (dir / "big.prs").string(), 1));
+  EXPECT_FALSE(SaveAs(store, ui, (dir / "big.prs").string(), Kind(1)));
   EXPECT_NE(LastMessage().find("compresses at most 10000000"), std::string::npos) << LastMessage();
   store.images[0] = TImage_Entry();
   store.imageCount = 0;
 
-  EXPECT_FALSE(SaveAs(store, ui, (dir / "out").string(), 7));
+  ui.fileChoices.push_back(FileChoice{(dir / "out").string(), 7});
+  EXPECT_FALSE(SaveCommand(store, ui));
   EXPECT_EQ(LastMessage(), "The file was not saved:\nfilter index 7 names no kind of file");
   EXPECT_EQ(Files(), std::set<std::string>{"cut.pvm"});
 }
@@ -272,9 +276,9 @@ TEST_F(SaveCommandTest, RefusalsWriteNothing) {
 TEST_F(SaveCommandTest, BestStreamsUnpackToTheSameArchives) {
   Load(kSamples / "sample.afs");
   store.MarkChanged();
-  ASSERT_TRUE(SaveAs(store, ui, (dir / "greedy").string(), 6)) << LastMessage();
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "greedy").string(), Kind(6))) << LastMessage();
   EXPECT_FALSE(store.unsavedChanges);
-  ASSERT_TRUE(SaveAs(store, ui, (dir / "best").string(), 6, SaveOptions{true, {}})) << LastMessage();
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "best").string(), Kind(6), SaveOptions{true, {}})) << LastMessage();
   const Bytes greedy = ReadFileBytes(dir / "greedy");
   const Bytes best = ReadFileBytes(dir / "best");
   const ByteReader g(greedy);
@@ -289,7 +293,7 @@ TEST_F(SaveCommandTest, BestStreamsUnpackToTheSameArchives) {
   }
 
   Load(kSamples / "sample.pvm");
-  ASSERT_TRUE(SaveAs(store, ui, (dir / "s.prs").string(), 1, SaveOptions{true, {}})) << LastMessage();
+  ASSERT_TRUE(SaveAs(store, ui, (dir / "s.prs").string(), Kind(1), SaveOptions{true, {}})) << LastMessage();
   EXPECT_EQ(prs::DecompressWhole(ReadFileBytes(dir / "s.prs")), ReadFileBytes(kSamples / "sample.pvm"));
   EXPECT_LE(ReadFileBytes(dir / "s.prs").size(), prs::Compress(ReadFileBytes(kSamples / "sample.pvm")).size());
 }
@@ -299,7 +303,7 @@ TEST_F(SaveCommandTest, AFileThatCannotBeWrittenIsNamedAndKeptAsItWas) {
   const fs::path kept = dir / "kept.gvm";
   WriteFileBytes(kept, FromHex("01020304"));
   ::chmod(kept.c_str(), 0444);
-  EXPECT_FALSE(SaveAs(store, ui, (dir / "kept").string(), 5));
+  EXPECT_FALSE(SaveAs(store, ui, (dir / "kept").string(), Kind(5)));
   EXPECT_EQ(LastMessage().rfind("Failled to create file\r\n" + kept.string() + "\r\ncannot write ", 0), 0u)
       << LastMessage();
   EXPECT_EQ(ReadFileBytes(kept), FromHex("01020304"));
@@ -309,10 +313,10 @@ TEST_F(SaveCommandTest, AFileThatCannotBeWrittenIsNamedAndKeptAsItWas) {
   fs::copy_file(kSamples / "sample.pvm", input);
   fs::create_hard_link(input, dir / "alias.pvm");
   Load(input);
-  EXPECT_FALSE(SaveAs(store, ui, (dir / "alias").string(), 1, SaveOptions{false, {input.string()}}));
+  EXPECT_FALSE(SaveAs(store, ui, (dir / "alias").string(), Kind(1), SaveOptions{false, {input.string()}}));
   EXPECT_NE(LastMessage().find("it is the input file"), std::string::npos) << LastMessage();
   // The window names no input: it may save over the file it loaded.
-  EXPECT_TRUE(SaveAs(store, ui, (dir / "in").string(), 1)) << LastMessage();
+  EXPECT_TRUE(SaveAs(store, ui, (dir / "in").string(), Kind(1))) << LastMessage();
   EXPECT_EQ(ReadFileBytes(input), ReadFileBytes(kSamples / "sample.pvm"));
   EXPECT_EQ(Files(), (std::set<std::string>{"kept.gvm", "in.pvm", "alias.pvm"}));
 }

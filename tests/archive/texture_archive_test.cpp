@@ -34,7 +34,7 @@ using PvmFileTest = Fixture;
 
 TEST_F(PvmFileTest, FlagsOneNineReadsThirtyFourByteEntries) {
   const Bytes file = test::PvmTwoTextures();
-  EXPECT_EQ(ReadPvmFile(store, ui, file), 2);
+  EXPECT_EQ(test::PvmFile(store, ui, file), 2);
   EXPECT_EQ(store.imageCount, 2);
   EXPECT_EQ(store.pvrFamily, 1);
   EXPECT_EQ(ui.list, (std::vector<std::string>{"wall", "floor"}));
@@ -59,7 +59,7 @@ TEST_F(PvmFileTest, FlagsByteOFHasThirtyEightByteEntriesIndexLast) {
   // Flags 0x010F: entry slot 01 02 03 04 is format/dimension bytes, the index follows.
   const Bytes file = Cat({FromHex("50564D48 2A000000 0F01 0100 0000"), Padded("pole", 28),
                           FromHex("01020304 BEBAFECA"), FromHex("50565254 09000000 00010000 0800 0800 77")});
-  EXPECT_EQ(ReadPvmFile(store, ui, file), 1);
+  EXPECT_EQ(test::PvmFile(store, ui, file), 1);
   EXPECT_EQ(At(0).Name, "pole");
   EXPECT_EQ(At(0).GlobalIndex, 0xCAFEBABEu);
   EXPECT_EQ(DataHex(0), "77");
@@ -69,7 +69,7 @@ TEST_F(PvmFileTest, FlagsByteOtherThanOFKeepsShortEntries) {
   // Flags byte 0x1F: the file reader's test is for 0x0F exactly.
   const Bytes file = Cat({FromHex("50564D48 26000000 1F00 0100 0000"), Padded("x", 28), FromHex("04030201"),
                           FromHex("50565254 09000000 00010000 0800 0800 77")});
-  EXPECT_EQ(ReadPvmFile(store, ui, file), 1);
+  EXPECT_EQ(test::PvmFile(store, ui, file), 1);
   EXPECT_EQ(At(0).GlobalIndex, 0x01020304u);
 }
 
@@ -81,7 +81,7 @@ TEST_F(PvmFileTest, SkipsGbixChunksAndOtherChunksByLength) {
                           FromHex("47424958 08000000 02000000 00000000"),
                           FromHex("4D444C4E 03000000 C0FFEE"),  // any other chunk
                           FromHex("50565254 0A000000 02090000 0200 0200 B1B2")});
-  EXPECT_EQ(ReadPvmFile(store, ui, file), 2);
+  EXPECT_EQ(test::PvmFile(store, ui, file), 2);
   EXPECT_EQ(DataHex(0), "A1");
   EXPECT_EQ(DataHex(1), "B1 B2");
   EXPECT_EQ(At(1).Format, 0x0902u);
@@ -91,7 +91,7 @@ TEST_F(PvmFileTest, NameRunsToFirstZeroAndAtMostTwentyEightCharacters) {
   Bytes longName(28, 'n');
   const Bytes file = Cat({FromHex("50564D48 26000000 0901 0100 0000"), longName, FromHex("00000000"),
                           FromHex("50565254 08000000 00010000 0000 0000")});
-  EXPECT_EQ(ReadPvmFile(store, ui, file), 1);
+  EXPECT_EQ(test::PvmFile(store, ui, file), 1);
   EXPECT_EQ(At(0).Name, std::string(28, 'n'));
   EXPECT_EQ(At(0).DataLength, 0);
 }
@@ -100,7 +100,7 @@ using GvmFileTest = Fixture;
 
 TEST_F(GvmFileTest, BigEndianFieldsAndConvertedFormat) {
   const Bytes file = test::GvmTwoTextures();
-  EXPECT_EQ(ReadGvmFile(store, ui, file), 2);
+  EXPECT_EQ(test::GvmFile(store, ui, file), 2);
   EXPECT_EQ(ui.list, (std::vector<std::string>{"wall", "floor"}));
   EXPECT_EQ(At(0).GlobalIndex, 0x11223344u);  // same number as the PVM stores little-endian
   EXPECT_EQ(At(0).Width, 256);
@@ -116,7 +116,7 @@ TEST_F(GvmFileTest, BigEndianFieldsAndConvertedFormat) {
 TEST_F(GvmFileTest, LeavesPvrFamilyFlagAsItWas) {
   for (uint8_t before : {uint8_t{0}, uint8_t{1}}) {
     store.pvrFamily = before;
-    ReadGvmFile(store, ui, test::GvmTwoTextures());
+    test::GvmFile(store, ui, test::GvmTwoTextures());
     EXPECT_EQ(store.pvrFamily, before);
   }
 }
@@ -124,14 +124,14 @@ TEST_F(GvmFileTest, LeavesPvrFamilyFlagAsItWas) {
 TEST_F(GvmFileTest, FlagsByteNineOFReadsTrailingBigEndianIndex) {
   const Bytes file = Cat({FromHex("47564D48 2A000000 010F 0001 0000"), Padded("g", 28),
                           FromHex("AAAAAAAA 00ABCDEF"), FromHex("47565254 09000000 00000100 0008 0008 55")});
-  EXPECT_EQ(ReadGvmFile(store, ui, file), 1);
+  EXPECT_EQ(test::GvmFile(store, ui, file), 1);
   EXPECT_EQ(At(0).GlobalIndex, 0x00ABCDEFu);
 }
 
 TEST_F(GvmFileTest, PvrtChunksAreNotTexturesOfAGvm) {
   Bytes file = test::GvmTwoTextures();
   file[80] = 'P';  // first chunk's magic becomes "PVRT"
-  EXPECT_EQ(ReadGvmFile(store, ui, file), 1);
+  EXPECT_EQ(test::GvmFile(store, ui, file), 1);
   EXPECT_EQ(At(0).Name, "wall");
   EXPECT_EQ(DataHex(0), "EE FF");
 }
@@ -140,7 +140,7 @@ using XvmFileTest = Fixture;
 
 TEST_F(XvmFileTest, NamesImagesByIndexAndStepsByChunkLength) {
   store.pvrFamily = 0;
-  EXPECT_EQ(ReadXvmFile(store, ui, test::XvmTwoTextures()), 2);
+  EXPECT_EQ(test::XvmFile(store, ui, test::XvmTwoTextures()), 2);
   EXPECT_EQ(ui.list, (std::vector<std::string>{"Image 0", "Image 1"}));
   EXPECT_EQ(At(0).Name, "Image 0");
   EXPECT_EQ(At(0).Format, 0x0601u);
@@ -158,7 +158,7 @@ TEST_F(XvmFileTest, NamesImagesByIndexAndStepsByChunkLength) {
 using InMemoryTest = Fixture;
 
 TEST_F(InMemoryTest, PvmAppendsAtRunningIndexWithPackageIndexAndSixteenBitFormat) {
-  EXPECT_EQ(ReadPvmInMemory(store, ui, test::PvmTwoTextures(), 7, 3, PackageCaller::Afs), 5);
+  EXPECT_EQ(test::PvmMemory(store, ui, test::PvmTwoTextures(), 7, 3, PackageCaller::Afs), 5);
   EXPECT_EQ(store.imageCount, 5);
   EXPECT_EQ(ui.list, (std::vector<std::string>{"wall", "floor"}));
   EXPECT_EQ(At(3).Name, "wall");
@@ -175,7 +175,7 @@ TEST_F(InMemoryTest, PvmTakesEveryChunkAsATextureGbixIncluded) {
                              FromHex("01000000 0100"), Padded("b", 28), FromHex("02000000"),
                              FromHex("47424958 08000000 34120000 00000000"),
                              FromHex("50565254 09000000 01090000 0100 0100 A1")});
-  EXPECT_EQ(ReadPvmInMemory(store, ui, archive, 0, 0, PackageCaller::Afs), 2);
+  EXPECT_EQ(test::PvmMemory(store, ui, archive, 0, 0, PackageCaller::Afs), 2);
   EXPECT_EQ(At(0).Name, "a");
   EXPECT_EQ(At(0).DataLength, 0);
   EXPECT_EQ(At(0).Format, 0x1234u);  // global index bytes read as the format
@@ -187,9 +187,9 @@ TEST_F(InMemoryTest, PvmTakesEveryChunkAsATextureGbixIncluded) {
 TEST_F(InMemoryTest, PvmUsesOnlyLowSixteenBitsOfHeaderLength) {
   Bytes archive = test::PvmTwoTextures();
   archive[6] = 0x01;  // header length 0x00010048: a file reader would look at 0x10050
-  EXPECT_EQ(ReadPvmInMemory(store, ui, archive, 0, 0, PackageCaller::Bml), 2);
+  EXPECT_EQ(test::PvmMemory(store, ui, archive, 0, 0, PackageCaller::Bml), 2);
   EXPECT_EQ(DataHex(1), "EE FF");
-  EXPECT_EQ(ReadPvmFile(store, ui, archive), 0);
+  EXPECT_EQ(test::PvmFile(store, ui, archive), 0);
 }
 
 // Flags byte 0x1F: the AFS variant wants 0x0F exactly, the BML variant only its low four bits.
@@ -202,7 +202,7 @@ TEST_F(InMemoryTest, PvmFlagsTestDependsOnCaller) {
   };
   for (const Row& row : {Row{PackageCaller::Bml, 0x0A0B0C0Du}, Row{PackageCaller::Afs, 0x04030201u}}) {
     ui.list.clear();
-    ReadPvmInMemory(store, ui, archive, 0, 0, row.caller);
+    test::PvmMemory(store, ui, archive, 0, 0, row.caller);
     EXPECT_EQ(At(0).GlobalIndex, row.globalIndex);
   }
 }
@@ -211,16 +211,16 @@ TEST_F(InMemoryTest, PvmBmlVariantSkipsModelNameChunk) {
   const Bytes archive = Cat({FromHex("50564D48 26000000 0901 0100 0000"), Padded("t", 28), FromHex("00000000"),
                              FromHex("4D444C4E 04000000 01020304"),
                              FromHex("50565254 0A000000 01090000 0200 0200 ABCD")});
-  EXPECT_EQ(ReadPvmInMemory(store, ui, archive, 2, 0, PackageCaller::Bml), 1);
+  EXPECT_EQ(test::PvmMemory(store, ui, archive, 2, 0, PackageCaller::Bml), 1);
   EXPECT_EQ(At(0).Format, 0x0901u);
   EXPECT_EQ(DataHex(0), "AB CD");
   // The AFS variant has no skip: the MDLN chunk's 4 bytes of length are taken
   // as a texture and its data (length 4 - 8) is impossible, so the walk ends.
-  EXPECT_EQ(ReadPvmInMemory(store, ui, archive, 2, 0, PackageCaller::Afs), 0);
+  EXPECT_EQ(test::PvmMemory(store, ui, archive, 2, 0, PackageCaller::Afs), 0);
 }
 
 TEST_F(InMemoryTest, GvmBigEndianWithSixteenBitFormat) {
-  EXPECT_EQ(ReadGvmInMemory(store, ui, test::GvmTwoTextures(), 4, 1, PackageCaller::Bml), 3);
+  EXPECT_EQ(test::GvmMemory(store, ui, test::GvmTwoTextures(), 4, 1, PackageCaller::Bml), 3);
   EXPECT_EQ(At(1).Name, "wall");
   EXPECT_EQ(At(1).Format, 0x0508u);
   EXPECT_EQ(At(1).Width, 256);
@@ -231,7 +231,7 @@ TEST_F(InMemoryTest, GvmBigEndianWithSixteenBitFormat) {
 }
 
 TEST_F(InMemoryTest, XvmNamesCarryPackageAndIndex) {
-  EXPECT_EQ(ReadXvmInMemory(store, ui, test::XvmTwoTextures(), 12, 10, PackageCaller::Afs), 12);
+  EXPECT_EQ(test::XvmMemory(store, ui, test::XvmTwoTextures(), 12, 10, PackageCaller::Afs), 12);
   EXPECT_EQ(ui.list, (std::vector<std::string>{"XVM 12 , Image 0", "XVM 12 , Image 1"}));
   EXPECT_EQ(At(10).Name, "XVM 12 , Image 0");
   EXPECT_EQ(At(11).PackageIndex, 12);
@@ -242,11 +242,11 @@ TEST_F(InMemoryTest, XvmNamesCarryPackageAndIndex) {
 using ReloadTest = Fixture;
 
 TEST_F(ReloadTest, EntriesBeyondASmallerLoadKeepTheirNamesAndData) {
-  ReadPvmFile(store, ui, test::PvmTwoTextures());
+  test::PvmFile(store, ui, test::PvmTwoTextures());
   ui.ListClear();
   const Bytes one = Cat({FromHex("50564D48 26000000 0901 0100 0000"), Padded("solo", 28), FromHex("00000000"),
                          FromHex("50565254 09000000 00010000 0100 0100 5A")});
-  EXPECT_EQ(ReadPvmFile(store, ui, one), 1);
+  EXPECT_EQ(test::PvmFile(store, ui, one), 1);
   EXPECT_EQ(ui.list, std::vector<std::string>{"solo"});
   EXPECT_EQ(At(0).Name, "solo");
   EXPECT_EQ(DataHex(0), "5A");
@@ -255,14 +255,14 @@ TEST_F(ReloadTest, EntriesBeyondASmallerLoadKeepTheirNamesAndData) {
 }
 
 TEST_F(ReloadTest, RefillingEntriesDoesNotGrowThePools) {
-  ReadPvmFile(store, ui, test::PvmTwoTextures());
+  test::PvmFile(store, ui, test::PvmTwoTextures());
   const int32_t inUse = store.pools.First().BlocksInUse();
-  for (int i = 0; i < 3; ++i) ReadPvmFile(store, ui, test::PvmTwoTextures());
+  for (int i = 0; i < 3; ++i) test::PvmFile(store, ui, test::PvmTwoTextures());
   EXPECT_EQ(store.pools.First().BlocksInUse(), inUse);
 }
 
 // Every prefix of an archive loads the images whose chunks lie wholly inside it.
-using Reader = int32_t (*)(ImageStore&, FrontEnd&, std::span<const uint8_t>);
+using Reader = int32_t (*)(ImageStore&, RecordingFrontEnd&, std::span<const uint8_t>);
 struct TruncationCase {
   const char* name;
   Bytes (*archive)();
@@ -271,14 +271,14 @@ struct TruncationCase {
   size_t secondEnd;  // end of the second texture's data
 };
 
-int32_t PvmMemory(ImageStore& s, FrontEnd& f, std::span<const uint8_t> b) {
-  return ReadPvmInMemory(s, f, b, 0, 0, PackageCaller::Afs);
+int32_t PvmMemory(ImageStore& s, RecordingFrontEnd& f, std::span<const uint8_t> b) {
+  return test::PvmMemory(s, f, b, 0, 0, PackageCaller::Afs);
 }
-int32_t GvmMemory(ImageStore& s, FrontEnd& f, std::span<const uint8_t> b) {
-  return ReadGvmInMemory(s, f, b, 0, 0, PackageCaller::Afs);
+int32_t GvmMemory(ImageStore& s, RecordingFrontEnd& f, std::span<const uint8_t> b) {
+  return test::GvmMemory(s, f, b, 0, 0, PackageCaller::Afs);
 }
-int32_t XvmMemory(ImageStore& s, FrontEnd& f, std::span<const uint8_t> b) {
-  return ReadXvmInMemory(s, f, b, 0, 0, PackageCaller::Afs);
+int32_t XvmMemory(ImageStore& s, RecordingFrontEnd& f, std::span<const uint8_t> b) {
+  return test::XvmMemory(s, f, b, 0, 0, PackageCaller::Afs);
 }
 
 class TruncationTest : public ::testing::TestWithParam<TruncationCase> {};
@@ -305,9 +305,9 @@ TEST_P(TruncationTest, KeepsTheImagesReadSoFar) {
 
 INSTANTIATE_TEST_SUITE_P(
     Archives, TruncationTest,
-    ::testing::Values(TruncationCase{"pvm file", test::PvmTwoTextures, ReadPvmFile, 100, 118},
-                      TruncationCase{"gvm file", test::GvmTwoTextures, ReadGvmFile, 100, 118},
-                      TruncationCase{"xvm file", test::XvmTwoTextures, ReadXvmFile, 136, 202},
+    ::testing::Values(TruncationCase{"pvm file", test::PvmTwoTextures, test::PvmFile, 100, 118},
+                      TruncationCase{"gvm file", test::GvmTwoTextures, test::GvmFile, 100, 118},
+                      TruncationCase{"xvm file", test::XvmTwoTextures, test::XvmFile, 136, 202},
                       TruncationCase{"pvm in memory", test::PvmTwoTextures, PvmMemory, 100, 118},
                       TruncationCase{"gvm in memory", test::GvmTwoTextures, GvmMemory, 100, 118},
                       TruncationCase{"xvm in memory", test::XvmTwoTextures, XvmMemory, 136, 202}),
@@ -323,10 +323,10 @@ TEST_F(MalformedTest, ChunkShorterThanItsOwnFieldsEndsTheWalk) {
   // The second PVRT chunk claims length 4: data length would be -4.
   Bytes file = test::PvmTwoTextures();
   file[104] = 0x04;
-  EXPECT_EQ(ReadPvmFile(store, ui, file), 1);
+  EXPECT_EQ(test::PvmFile(store, ui, file), 1);
   EXPECT_EQ(At(0).DataLength, 4);
   ui.ListClear();
-  EXPECT_EQ(ReadPvmInMemory(store, ui, file, 0, 0, PackageCaller::Afs), 1);
+  EXPECT_EQ(test::PvmMemory(store, ui, file, 0, 0, PackageCaller::Afs), 1);
   EXPECT_EQ(store.imageCount, 1);
   EXPECT_EQ(ui.list, std::vector<std::string>{"wall"});
 }
@@ -335,7 +335,7 @@ TEST_F(MalformedTest, HeaderLengthBeyondTheDataLoadsNothing) {
   Bytes file = test::PvmTwoTextures();
   file[7] = 0x7F;
   ui.list = {"old"};
-  EXPECT_EQ(ReadPvmFile(store, ui, file), 0);
+  EXPECT_EQ(test::PvmFile(store, ui, file), 0);
   EXPECT_EQ(store.imageCount, 0);
   EXPECT_EQ(ui.list, std::vector<std::string>{"old"});
 }
@@ -347,7 +347,7 @@ TEST_F(MalformedTest, SkippedChunkPointingPastTheEndEndsTheWalk) {
                           FromHex("50565254 09000000 01090000 0100 0100 A1"),
                           FromHex("47424958 FFFFFFFF 01000000 00000000"),
                           FromHex("50565254 09000000 01090000 0100 0100 B1")});
-  EXPECT_EQ(ReadPvmFile(store, ui, file), 1);
+  EXPECT_EQ(test::PvmFile(store, ui, file), 1);
 }
 
 // Readers that reject their input leave the store and the list exactly as they were.
@@ -356,7 +356,7 @@ struct RejectCase {
   Bytes bytes;
   int32_t runningIndex;  // -1: run the file reader
   Reader fileReader;
-  int32_t (*memoryReader)(ImageStore&, FrontEnd&, std::span<const uint8_t>, int32_t, int32_t, PackageCaller);
+  int32_t (*memoryReader)(ImageStore&, RecordingFrontEnd&, std::span<const uint8_t>, int32_t, int32_t, PackageCaller);
   ErrorKind kind;
 };
 
@@ -366,7 +366,7 @@ TEST_P(RejectTest, LeavesTheStoreUnchanged) {
   const RejectCase& c = GetParam();
   auto store = std::make_unique<ImageStore>();
   RecordingFrontEnd ui;
-  ReadPvmFile(*store, ui, test::PvmTwoTextures());
+  test::PvmFile(*store, ui, test::PvmTwoTextures());
   store->pvrFamily = 0;
   try {
     if (c.runningIndex < 0) c.fileReader(*store, ui, c.bytes);
@@ -386,20 +386,20 @@ Bytes PvmDeclaring(const char* countHex) { return Cat({FromHex("50564D48 0400000
 INSTANTIATE_TEST_SUITE_P(
     Inputs, RejectTest,
     ::testing::Values(
-        RejectCase{"pvm 5002 images", PvmDeclaring("8A13"), -1, ReadPvmFile, nullptr, ErrorKind::OverCapacity},
-        RejectCase{"gvm 65535 images", FromHex("47564D48 04000000 0109 FFFF"), -1, ReadGvmFile, nullptr,
+        RejectCase{"pvm 5002 images", PvmDeclaring("8A13"), -1, test::PvmFile, nullptr, ErrorKind::OverCapacity},
+        RejectCase{"gvm 65535 images", FromHex("47564D48 04000000 0109 FFFF"), -1, test::GvmFile, nullptr,
                    ErrorKind::OverCapacity},
-        RejectCase{"xvm 2^32-1 images", FromHex("58564D48 38000000 FFFFFFFF"), -1, ReadXvmFile, nullptr,
+        RejectCase{"xvm 2^32-1 images", FromHex("58564D48 38000000 FFFFFFFF"), -1, test::XvmFile, nullptr,
                    ErrorKind::OverCapacity},
-        RejectCase{"pvm header cut", FromHex("50564D48 04000000 0901 01"), -1, ReadPvmFile, nullptr,
+        RejectCase{"pvm header cut", FromHex("50564D48 04000000 0901 01"), -1, test::PvmFile, nullptr,
                    ErrorKind::Truncated},
-        RejectCase{"pvm 2 images at 5000", PvmDeclaring("0200"), 5000, nullptr, ReadPvmInMemory,
+        RejectCase{"pvm 2 images at 5000", PvmDeclaring("0200"), 5000, nullptr, test::PvmMemory,
                    ErrorKind::OverCapacity},
         RejectCase{"gvm 2 images at 5000", FromHex("47564D48 04000000 0109 0002"), 5000, nullptr,
-                   ReadGvmInMemory, ErrorKind::OverCapacity},
-        RejectCase{"xvm 2 images at 5000", FromHex("58564D48 38000000 02000000"), 5000, nullptr, ReadXvmInMemory,
+                   test::GvmMemory, ErrorKind::OverCapacity},
+        RejectCase{"xvm 2 images at 5000", FromHex("58564D48 38000000 02000000"), 5000, nullptr, test::XvmMemory,
                    ErrorKind::OverCapacity},
-        RejectCase{"running index past the table", PvmDeclaring("0000"), 5002, nullptr, ReadPvmInMemory,
+        RejectCase{"running index past the table", PvmDeclaring("0000"), 5002, nullptr, test::PvmMemory,
                    ErrorKind::Usage}),
     [](const auto& info) {
       std::string s = info.param.name;
@@ -409,7 +409,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(InMemoryTest, FillsUpToTheLastTableEntry) {
   // 2 images at running index 4999 end exactly at entry 5000.
-  EXPECT_EQ(ReadPvmInMemory(store, ui, test::PvmTwoTextures(), 0, 4999, PackageCaller::Afs), 5001);
+  EXPECT_EQ(test::PvmMemory(store, ui, test::PvmTwoTextures(), 0, 4999, PackageCaller::Afs), 5001);
   EXPECT_EQ(At(5000).Name, "floor");
 }
 

@@ -15,16 +15,14 @@
 namespace quarrendel::cli {
 namespace {
 
-TEST(CliFrontEndTest, PlainMessagesAreNoticesInformationBoxesAreFailures) {
+// Either kind of box is a line on the error stream; what it means for the
+// exit status is the command's outcome's business.
+TEST(CliFrontEndTest, MessagesOfBothKindsGoToTheErrorStream) {
   std::ostringstream err;
   CliFrontEnd ui(err, false);
   ui.ShowMessage("This BML does'nt contain any images");
-  EXPECT_FALSE(ui.Failed());
   ui.ShowInformation("This file is not suported.");
-  EXPECT_TRUE(ui.Failed());
   EXPECT_EQ(err.str(), "This BML does'nt contain any images\nThis file is not suported.\n");
-  ASSERT_EQ(ui.messages.size(), 2u);  // still recorded for the command to inspect
-  EXPECT_EQ(ui.messages[1].kind, RecordingFrontEnd::MessageKind::Information);
 }
 
 TEST(CliFrontEndTest, ProgressIsDrawnOnlyWhenAskedAndEndsItsLine) {
@@ -33,7 +31,6 @@ TEST(CliFrontEndTest, ProgressIsDrawnOnlyWhenAskedAndEndsItsLine) {
   off.SetProgress("Decompressing PVM #1 / 4", 4, 1);
   off.SetProgressVisible(false);
   EXPECT_EQ(quiet.str(), "");
-  EXPECT_EQ(off.progress.size(), 1u);
 
   std::ostringstream tty;
   {

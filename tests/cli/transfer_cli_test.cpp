@@ -110,10 +110,9 @@ TEST_F(TransferCliTest, ExportAllKeepsEveryImageAndWritesOnlyInsideTheFolder) {
 
 // A side x side 32-bit bitmap, opaque but for one pixel of alpha 0.
 Bytes CutoutBitmap(int32_t side) {
-  auto canvas = std::make_unique<Canvas>();
-  for (int32_t x = 0; x < side; ++x)
-    for (int32_t y = 0; y < side; ++y) (*canvas)(x, y) = x + y == 0 ? 0u : 0xFF204080u;
-  return imagefile::BitmapFileBytes(*canvas, side, side);
+  texture::RgbaImage picture{side, side, std::vector<uint32_t>(static_cast<size_t>(side) * side, 0xFF204080u)};
+  picture.pixels[0] = 0;
+  return imagefile::BitmapFileBytes(picture.Rect());
 }
 
 // An 8 x 8 DXT1 DDS with its whole chain (32 + 8 + 8 + 8 bytes) and `count` in its mipmap count.
@@ -143,7 +142,7 @@ TEST_F(TransferCliTest, EditAppliesImportsAndAddsInOrderThenSaves) {
             "3\tpic ture\t8x8\t00000602\t32\t00000000\n");
 
   // A step that is refused stops the run: nothing is written.
-  const std::string wide = Write("wide.bmp", imagefile::BitmapFileBytes(Canvas(), 4, 2));
+  const std::string wide = Write("wide.bmp", imagefile::BitmapFileBytes(texture::RgbaImage{4, 2, std::vector<uint32_t>(8)}.Rect()));
   r = RunCli({"edit", pvm, "--add", bmp, "--import", "0=" + wide, "--save", Path("none"), "--as", "pvm"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "BMP Error: Width and height must be the same.\n");

@@ -8,6 +8,7 @@
 #include "core/capacity.h"
 #include "core/error.h"
 #include "core/frontend.h"
+#include "tests/support/recording_frontend.h"
 
 namespace quarrendel {
 namespace {

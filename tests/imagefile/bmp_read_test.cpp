@@ -77,6 +77,13 @@ std::string ColourTable() {
   return table;
 }
 
+// `count` zero bytes in hex: the rest of a longer information header.
+std::string ZeroBytes(int count) {
+  std::string hex;
+  for (int i = 0; i < count; ++i) hex += "00 ";
+  return hex;
+}
+
 constexpr uint32_t kMarker = 0x12345678;
 
 class BmpReadTest : public ::testing::Test {
@@ -113,6 +120,11 @@ TEST_F(BmpReadTest, EveryDepth) {
        {0xFF00F800, 0xFFF80000, 0x00F8F8F8, 0xFF0000F8}},
       // 8-bit: table at 54, rows of 2 bytes and 2 filler bytes.
       {"8-bit", Spec(8, 2, 2, "00 01 EE EE  02 03 EE EE", ColourTable()),
+       {0xFF00FF00, 0xFF102030, 0xFF000000, 0xFFFF0000}},
+      // V4 and V5 headers (108 and 124 bytes): the table follows them, at 122 and 138.
+      {"8-bit, V4 header", Spec(8, 2, 2, "00 01 EE EE  02 03 EE EE", ZeroBytes(68) + ColourTable(), 0, 108),
+       {0xFF00FF00, 0xFF102030, 0xFF000000, 0xFFFF0000}},
+      {"8-bit, V5 header", Spec(8, 2, 2, "00 01 EE EE  02 03 EE EE", ZeroBytes(84) + ColourTable(), 0, 124),
        {0xFF00FF00, 0xFF102030, 0xFF000000, 0xFFFF0000}},
       // 3 x 1: 3 bytes and 1 filler byte (a file may also end without it).
       {"8-bit odd width", Spec(8, 3, 1, "03 02 01", ColourTable()), {0xFF102030, 0xFF00FF00, 0xFFFF0000}},

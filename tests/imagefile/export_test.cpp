@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 
 #include "core/error.h"
+#include "core/worker_pool.h"
 #include "imagefile/png_file.h"
+#include "imagefile/texture_pack.h"
 #include "tests/imagefile/transfer_fixture.h"
 
 namespace quarrendel::test {
@@ -102,12 +105,12 @@ TEST_F(ExportTest, FilesOfEveryKindByHand) {
 TEST(BitmapFile, EveryPixelLandsInItsRowBottomUp) {
   // Sides that are not multiples of the writer's bands; each pixel's value
   // tells where it came from.
-  const auto canvas = std::make_unique<Canvas>();
   for (const auto& [w, h] : {std::pair{37, 19}, std::pair{1, 33}, std::pair{40, 1}}) {
+    texture::RgbaImage picture{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
     for (int32_t x = 0; x < w; ++x) {
-      for (int32_t y = 0; y < h; ++y) (*canvas)(x, y) = 0xA0000000u | static_cast<uint32_t>(y) << 8 | static_cast<uint32_t>(x);
+      for (int32_t y = 0; y < h; ++y) picture.pixels[static_cast<size_t>(y * w + x)] = 0xA0000000u | static_cast<uint32_t>(y) << 8 | static_cast<uint32_t>(x);
     }
-    const Bytes file = imagefile::BitmapFileBytes(*canvas, w, h);
+    const Bytes file = imagefile::BitmapFileBytes(picture.Rect());
     ASSERT_EQ(file.size(), 54u + static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
     for (int32_t row = 0; row < h; ++row) {
       for (int32_t x = 0; x < w; ++x) {
@@ -262,6 +265,65 @@ TEST_F(ExportTest, ExportAllGivesEveryImageItsOwnFileInTheFolderAndReportsTheRes
   EXPECT_EQ(frontEnd.progress[7].position, 8);
   EXPECT_EQ(frontEnd.progress[7].maximum, 8);
   EXPECT_FALSE(frontEnd.progressVisible);
+}
+
+// Export all and unpack decode, encode and write on the pool: one thread and
+// three make the same files, messages and progress, in table order.
+TEST_F(ExportTest, ExportAllAndUnpackDoNotDependOnTheThreadCount) {
+  store->pvrFamily = 1;
+  for (int32_t i = 0; i < 9; ++i) {
+    Bytes data = FromHex(kRed565);
+    data[static_cast<size_t>(2 * i)] = static_cast<uint8_t>(i);  // each picture its own
+    Put("red" + std::to_string(i), 4, 4, 0x0901, static_cast<uint32_t>(i), data);
+  }
+  Put("wide", 8, 4, 0x0901, 0, Bytes(64));            // refused by DDS: not square
+  Put("odd", 4, 4, 0x0C00, 0, Bytes(32));             // no decoder: a transparent PNG
+  Put("clut", 4, 4, 0x0700, 0, Bytes(16, 1));         // 8-bit palette: no palette file
+  const auto files = [](const std::filesystem::path& folder) {
+    std::map<std::string, Bytes> found;
+    for (const auto& f : std::filesystem::directory_iterator(folder)) {
+      found[f.path().filename().string()] = ReadFileBytes(f.path());
+    }
+    return found;
+  };
+  struct Run {
+    std::map<std::string, Bytes> exported, unpacked;
+    std::vector<std::string> captions, notices;
+    std::string message;
+  };
+  const auto run = [&](int32_t threads) {
+    Run r;
+    RecordingFrontEnd ui;
+    for (const std::string& item : frontEnd.list) ui.ListAdd(item);
+    const std::string out = Path("dds" + std::to_string(threads) + "/");
+    std::filesystem::create_directory(out);
+    WorkerPool pool(threads);
+    EXPECT_FALSE(imagefile::ExportAll(*store, ui, out, ExportKind::Dds, pool));
+    r.exported = files(out);
+    for (const auto& step : ui.progress) r.captions.push_back(step.caption);
+    if (!ui.messages.empty()) r.message = ui.messages.back().text;
+    EXPECT_EQ(ui.selected, 11);
+    const std::string pack = Path("png" + std::to_string(threads));
+    r.notices = imagefile::UnpackTextures(*store, ui, pack, {}, pool).notices;
+    r.unpacked = files(pack);
+    for (size_t k = 12; k < ui.progress.size(); ++k) r.captions.push_back(ui.progress[k].caption);
+    return r;
+  };
+  const Run one = run(1);
+  const Run three = run(3);
+  EXPECT_EQ(one.exported.size(), 11u);
+  EXPECT_EQ(one.exported, three.exported);
+  EXPECT_EQ(one.unpacked.size(), 13u);  // 12 pictures and index.txt
+  EXPECT_EQ(one.unpacked, three.unpacked);
+  EXPECT_EQ(one.captions, three.captions);
+  EXPECT_EQ(one.captions.at(9), "Exporting : wide.dds");
+  EXPECT_EQ(one.captions.at(12), "Writing PNG : red0.png");
+  EXPECT_EQ(one.message, three.message);
+  EXPECT_EQ(one.message.substr(0, 44), "1 of 12 images could not be exported:\nwide: ");
+  EXPECT_EQ(one.notices, three.notices);
+  ASSERT_EQ(one.notices.size(), 2u);
+  EXPECT_EQ(one.notices[0], "image 10: Unsupported format: its PNG is transparent");
+  EXPECT_EQ(one.notices[1].substr(0, 10), "image 11: ");
 }
 
 }  // namespace

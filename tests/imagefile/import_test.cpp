@@ -37,10 +37,10 @@ Bytes Dds(uint32_t width, uint32_t height, uint32_t linearSize, uint32_t mipCoun
 
 // A 32-bit bitmap of side x side pixels, each `pixel(x, y)`.
 Bytes Bitmap(int32_t width, int32_t height, const std::function<uint32_t(int32_t, int32_t)>& pixel) {
-  auto canvas = std::make_unique<Canvas>();
+  texture::RgbaImage picture{width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height)};
   for (int32_t x = 0; x < width; ++x)
-    for (int32_t y = 0; y < height; ++y) (*canvas)(x, y) = pixel(x, y);
-  return imagefile::BitmapFileBytes(*canvas, width, height);
+    for (int32_t y = 0; y < height; ++y) picture.pixels[static_cast<size_t>(y * width + x)] = pixel(x, y);
+  return imagefile::BitmapFileBytes(picture.Rect());
 }
 
 // The same picture as a PNG file.
@@ -63,7 +63,7 @@ struct ImportTest : TransferTest {
 
   bool Import(int32_t index, const Bytes& file, TargetFamily family = TargetFamily::DcPc) {
     frontEnd.family = family;
-    return imagefile::ImportFile(*store, frontEnd, index, file);
+    return imagefile::ImportFile(*store, frontEnd, index, file).Ok();
   }
 
   // Import of `file` must be refused with `error` and change nothing.
@@ -316,6 +316,18 @@ TEST_F(ImportTest, DdsFilesPerFamily) {
   frontEnd.typedLevels.reset();
 
   ExpectRefused(Dds(8, 4, 16, 1, "DXT1", Bytes(16)), ErrorKind::Unsupported, TargetFamily::XboxBb, "8 x 4");
+  for (const char* fourCc : {"ATI2", "DX10", "dxt1"}) {
+    ExpectRefused(Dds(4, 4, 16, 1, fourCc, Bytes(16)), ErrorKind::Unsupported, TargetFamily::XboxBb, fourCc);
+  }
+  Bytes uncompressed = Dds(4, 4, 64, 1, "DXT1", Bytes(64));
+  std::fill_n(uncompressed.begin() + 84, 4, uint8_t{0});  // no FourCC: RGB masks would follow
+  ExpectRefused(uncompressed, ErrorKind::Unsupported, TargetFamily::DcPc, "uncompressed");
+  try {
+    Import(1, uncompressed);
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "Only DXT1, DXT3 and DXT5 DDS files can be imported; this one's FourCC is "
+                           "\"\\x00\\x00\\x00\\x00\".");
+  }
   ExpectRefused(Dds(4096, 4096, 1, 1, "DXT1", {}), ErrorKind::OverCapacity, TargetFamily::XboxBb, "4096");
   ExpectRefused(Dds(8, 8, 16, 1, "DXT1", Bytes(32)), ErrorKind::Corrupt, TargetFamily::XboxBb, "linear size");
   ExpectRefused(Dds(8, 8, 32, 1, "DXT1", Bytes(31)), ErrorKind::Truncated, TargetFamily::XboxBb, "top level cut");

@@ -9,6 +9,7 @@
 
 #include "core/frontend.h"
 #include "core/image_store.h"
+#include "tests/support/recording_frontend.h"
 #include "texture/image_selection.h"
 #include "tests/support/test_util.h"
 

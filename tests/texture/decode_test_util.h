@@ -5,7 +5,16 @@
 #include <initializer_list>
 #include <vector>
 
+#include "core/capacity.h"
+#include "texture/rgba_image.h"
+
 namespace quarrendel::test {
+
+// A zero-filled plane of the canvas's size for the decoders to write.
+struct TestPlane {
+  std::vector<uint32_t> pixels = std::vector<uint32_t>(size_t{kCanvasSide} * kCanvasSide);
+  texture::Plane plane{pixels, kCanvasSide, kCanvasSide};
+};
 
 inline std::vector<uint8_t> Le16Words(std::initializer_list<uint16_t> words) {
   std::vector<uint8_t> out;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "tests/support/test_util.h"
+#include "tests/texture/decode_test_util.h"
 
 namespace quarrendel::texture {
 namespace {
@@ -14,10 +15,8 @@ using test::FromHex;
 
 class GvrDecodeTest : public ::testing::Test {
  protected:
-  std::unique_ptr<Canvas> canvas = std::make_unique<Canvas>();
-  std::unique_ptr<Canvas> scratchCanvas = std::make_unique<Canvas>();
-  Canvas& c = *canvas;
-  Canvas& scratch = *scratchCanvas;
+  std::unique_ptr<test::TestPlane> canvas = std::make_unique<test::TestPlane>();
+  Plane& c = canvas->plane;
 };
 
 TEST(Rgb5a3Test, Words) {
@@ -52,7 +51,7 @@ TEST_F(GvrDecodeTest, Rgb5a3FourByFourShowsItsTileAndPartialTilesAreSkipped) {
   const Bytes data(2 * 16, 0xFF);
   DecodeRgb5a3Tiled(c, data, 4);
   EXPECT_EQ(c(3, 3), 0xFFF8F8F8u);
-  c.Clear(8, 8);
+  c.Fill(8, 8, 0);
   DecodeRgb5a3Tiled(c, Bytes(2 * 49, 0xFF), 7);
   EXPECT_EQ(c(3, 3), 0xFFF8F8F8u);
   EXPECT_EQ(c(4, 0), 0u);
@@ -127,16 +126,13 @@ TEST_F(GvrDecodeTest, CmprStreamBlocksLandInTiles) {
   // (blue 8 (b + 1)) and index 0 everywhere.
   Bytes data(16 * 8);
   for (uint16_t b = 0; b < 16; ++b) PutCmprBlock(data, b, b + 1, b + 1, 0);
-  DecodeCmpr(scratch, 16, data);
-  ReorderCmprTiles(c, scratch, 16);
+  DecodeCmpr(c, 16, data);
   const struct { int x, y; uint32_t pixel; } rows[] = {
       {0, 0, 0xFF080000},  {4, 0, 0xFF100000},  {0, 4, 0xFF180000},   {4, 4, 0xFF200000},
       {8, 0, 0xFF280000},  {12, 0, 0xFF300000}, {8, 4, 0xFF380000},   {15, 7, 0xFF400000},
       {0, 8, 0xFF480000},  {7, 15, 0xFF600000}, {15, 15, 0xFF800000},
   };
   for (const auto& r : rows) EXPECT_EQ(c(r.x, r.y), r.pixel) << r.x << "," << r.y;
-  // The scratch canvas keeps the blocks in stream order.
-  EXPECT_EQ(scratch(8, 0), 0xFF180000u);
 }
 
 TEST_F(GvrDecodeTest, CmprIndexBitsAndColours) {
@@ -144,8 +140,7 @@ TEST_F(GvrDecodeTest, CmprIndexBitsAndColours) {
   Bytes data(4 * 8, 0);
   PutCmprBlock(data, 0, 0xF800, 0x001F, 0x1B);
   PutCmprBlock(data, 1, 0x001F, 0xF800, 0x1B);  // three colours and transparent black
-  DecodeCmpr(scratch, 8, data);
-  ReorderCmprTiles(c, scratch, 8);
+  DecodeCmpr(c, 8, data);
   EXPECT_EQ(c(0, 0), 0xFF0000F8u);
   EXPECT_EQ(c(1, 0), 0xFFF80000u);
   EXPECT_EQ(c(2, 0), 0xFF5300A5u);
@@ -157,19 +152,15 @@ TEST_F(GvrDecodeTest, CmprIndexBitsAndColours) {
 TEST_F(GvrDecodeTest, CmprSmallSidesAndShortData) {
   Bytes data(4 * 8);
   for (uint16_t b = 0; b < 4; ++b) PutCmprBlock(data, b, 0xFFFF, 0xFFFF, 0);
-  DecodeCmpr(scratch, 4, data);
-  ReorderCmprTiles(c, scratch, 4);
+  DecodeCmpr(c, 4, data);
   EXPECT_EQ(c(0, 0), 0u);  // a 4 x 4 texture is less than a tile
   // 12 x 12: the one whole tile is the first four blocks.
-  DecodeCmpr(scratch, 12, data);
-  ReorderCmprTiles(c, scratch, 12);
+  DecodeCmpr(c, 12, data);
   EXPECT_EQ(c(7, 7), 0xFFF8FCF8u);
   EXPECT_EQ(c(8, 0), 0u);
-  // 16 x 16 with the data ending after tile 0: the rest stays clear, also
-  // where an earlier decode left blocks in the scratch canvas.
-  c.Clear(16, 16);
-  DecodeCmpr(scratch, 16, data);
-  ReorderCmprTiles(c, scratch, 16);
+  // 16 x 16 with the data ending after tile 0: the rest stays clear.
+  c.Fill(16, 16, 0);
+  DecodeCmpr(c, 16, data);
   EXPECT_EQ(c(4, 4), 0xFFF8FCF8u);
   EXPECT_EQ(c(8, 0), 0u);
   EXPECT_EQ(c(0, 8), 0u);

@@ -1,3 +1,4 @@
+#include "tests/support/recording_frontend.h"
 #include "texture/image_selection.h"
 
 #include <gtest/gtest.h>
@@ -174,14 +175,13 @@ TEST_F(ImageSelectionTest, GameCubeRgb5a3WithMipmapsIsNotConvertedAgain) {
   EXPECT_EQ(store.canvas(0, 0), 0xE0F0F0F0u);
 }
 
-TEST_F(ImageSelectionTest, CmprGoesThroughTheScratchCanvas) {
+TEST_F(ImageSelectionTest, CmprBlocksLandInTheirTiles) {
   Bytes data(32, 0);
   data[8] = 0xF8;  // block 1: red, top right of the tile
   SetEntry(0, 8, 8, 0x0E00, data);
   SelectImage(store, 0);
   EXPECT_EQ(store.canvas(4, 0), 0xFF0000F8u);
   EXPECT_EQ(store.canvas(0, 0), 0xFF000000u);
-  EXPECT_EQ(store.scratch(4, 0), 0xFF0000F8u);
 }
 
 TEST_F(ImageSelectionTest, BareCheckerboard) {
@@ -206,14 +206,15 @@ TEST_F(ImageSelectionTest, BareCheckerboard) {
 }
 
 TEST_F(ImageSelectionTest, AlphaBlend) {
-  Canvas& c = store.canvas;
+  RgbaImage image{32, 32, std::vector<uint32_t>(32 * 32)};
+  const Plane c(image);
   c(0, 0) = 0x800000FF;   // red, alpha 128, over white
   c(16, 0) = 0x800000FF;  // over grey
   c(1, 0) = 0xFF123456;   // opaque: colour as it is
   c(2, 0) = 0x00123456;   // transparent: background
   c(3, 0) = 0x01000000;   // black at alpha 1 over white: 255 * 254 / 256 = 253
   c(17, 0) = 0x7F00FF00;  // green at alpha 127 over grey
-  const Picture p = PaintOverCheckerboard(c, 32, 32);
+  const Picture p = PaintOverCheckerboard(RgbaRect{image.pixels.data(), 32, 32, 32});
   EXPECT_EQ(At(p, 0, 0), 0x7E7EFFu);
   EXPECT_EQ(At(p, 16, 0), 0x5656D8u);
   EXPECT_EQ(At(p, 1, 0), 0x123456u);
@@ -231,7 +232,7 @@ TEST_F(ImageSelectionTest, WidthAndHeightDiffer) {
   EXPECT_EQ(At(s.picture, 1, 3), 0xF8F8F8u);
   EXPECT_EQ(store.canvas(3, 3), 0xFFF8F8F8u);
   // The square form keeps columns 2 and 3 as checkerboard.
-  Picture square = PaintSquareOverCheckerboard(store.canvas, 2, 4);
+  Picture square = PaintOverCheckerboard(DecodeEntry(store, 0).Square(), false, 2);
   ASSERT_EQ(SizeOf(square), "4x4");
   EXPECT_EQ(At(square, 1, 3), 0xF8F8F8u);
   EXPECT_EQ(At(square, 2, 0), kWhite);
@@ -243,7 +244,7 @@ TEST_F(ImageSelectionTest, WidthAndHeightDiffer) {
   EXPECT_EQ(At(s.picture, 3, 3), 0xF8F8F8u);
   EXPECT_EQ(At(s.picture, 4, 0), kWhite);
   EXPECT_EQ(s.memo[1], "Size : 8x4");
-  square = PaintSquareOverCheckerboard(store.canvas, 8, 4);
+  square = PaintOverCheckerboard(DecodeEntry(store, 0).Square(), false, 8);
   ASSERT_EQ(SizeOf(square), "4x4");
   EXPECT_EQ(At(square, 3, 3), 0xF8F8F8u);
 }
@@ -338,9 +339,9 @@ TEST_F(ImageSelectionTest, PlainRectangleIsShownInRowsOfItsWidth) {
   }
   // A square rectangle and the CI8 form (pixel byte 0x0A) take the canvas.
   SetEntry(0, 4, 4, 0x0901, Bytes(32, 0));
-  EXPECT_FALSE(TrueSizeRows(store.images[0], false));
+  EXPECT_TRUE(DecodeEntry(store, 0).rectangleRows.empty());
   SetEntry(0, 16, 8, 0x090A, Bytes(128, 0));
-  EXPECT_FALSE(TrueSizeRows(store.images[0], false));
+  EXPECT_TRUE(DecodeEntry(store, 0).rectangleRows.empty());
 }
 
 TEST_F(ImageSelectionTest, UnsupportedFormatSaysSoAfterTheUsualLines) {

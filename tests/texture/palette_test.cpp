@@ -24,16 +24,12 @@ TEST(PaletteTest, FallbackValues) {
 }
 
 TEST(PaletteTest, PathIsDirectoryNameAndExtension) {
-  ImageStore store;
-  store.loadDirectory = "/games/stage/";
-  TImage_Entry entry;
-  entry.Name = "tex01";
-  EXPECT_EQ(PaletteFilePath(store, entry, PaletteKind::Pvp), "/games/stage/tex01.pvp");
-  EXPECT_EQ(PaletteFilePath(store, entry, PaletteKind::Gvp), "/games/stage/tex01.gvp");
+  const std::string directory = "/games/stage/";
+  EXPECT_EQ(PaletteFilePath(directory, "tex01", PaletteKind::Pvp), "/games/stage/tex01.pvp");
+  EXPECT_EQ(PaletteFilePath(directory, "tex01", PaletteKind::Gvp), "/games/stage/tex01.gvp");
   // Names from the archive never lead out of its folder.
   for (const char* name : {"../secret", "sub/tex", "a\\b", ".."}) {
-    entry.Name = name;
-    EXPECT_EQ(PaletteFilePath(store, entry, PaletteKind::Pvp), "") << name;
+    EXPECT_EQ(PaletteFilePath(directory, name, PaletteKind::Pvp), "") << name;
   }
   EXPECT_EQ(LoadPalette("", 16, PaletteKind::Pvp), FallbackPalette(PaletteKind::Pvp));
 }

@@ -6,6 +6,7 @@
 
 #include "tests/support/test_util.h"
 #include "tests/texture/decode_test_util.h"
+#include "texture/texture_decode.h"
 
 namespace quarrendel::texture {
 namespace {
@@ -17,8 +18,10 @@ using test::PutLe16;
 
 class PvrDecodeTest : public ::testing::Test {
  protected:
-  std::unique_ptr<Canvas> canvas = std::make_unique<Canvas>();
-  Canvas& c = *canvas;
+  std::unique_ptr<test::TestPlane> canvas = std::make_unique<test::TestPlane>();
+  Plane& c = canvas->plane;
+  std::unique_ptr<Canvas> encodeCanvas = std::make_unique<Canvas>();  // what the encode direction reads
+  Canvas& e = *encodeCanvas;
 };
 
 TEST_F(PvrDecodeTest, FourByFourTwiddledPositions) {
@@ -57,7 +60,7 @@ TEST_F(PvrDecodeTest, TwiddleWalkOfOddSidesHalvesWithTruncation) {
   EXPECT_EQ(c(2, 0), 0u);
   EXPECT_EQ(c(2, 2), 0u);
   // Side 6: halves of 3, then 1: rows and columns 0, 1, 3, 4.
-  c.Clear(8, 8);
+  c.Fill(8, 8, 0);
   cursor = 0;
   TransferTwiddled16(c, data, cursor, 0, 0, 6);
   EXPECT_EQ(cursor, 32);
@@ -79,7 +82,7 @@ TEST_F(PvrDecodeTest, TwiddledSideZeroAndShortData) {
   EXPECT_EQ(c(1, 0), 0xCCCCu);
   EXPECT_EQ(c(1, 1), 0u);
   // A cursor beyond the data reads nothing.
-  c.Clear(2, 2);
+  c.Fill(2, 2, 0);
   cursor = 100;
   TransferTwiddled16(c, data, cursor, 0, 0, 2);
   EXPECT_EQ(c(0, 0), 0u);
@@ -90,19 +93,19 @@ TEST_F(PvrDecodeTest, TwiddledSideZeroAndShortData) {
 }
 
 TEST_F(PvrDecodeTest, TwiddledEncodePacksByPixelFormat) {
-  c(0, 0) = 0xFF0800FF;  // red 255, green 0, blue 8, alpha 255
-  c(0, 1) = 0x7F000000;  // alpha below 0x80: no alpha bit
-  c(1, 0) = 0x80F8F8F8;
-  c(1, 1) = 0x00000000;
+  e(0, 0) = 0xFF0800FF;  // red 255, green 0, blue 8, alpha 255
+  e(0, 1) = 0x7F000000;  // alpha below 0x80: no alpha bit
+  e(1, 0) = 0x80F8F8F8;
+  e(1, 1) = 0x00000000;
   Bytes out(8);
   int32_t cursor = 0;
-  TransferTwiddled16(c, std::span<uint8_t>(out), cursor, 0, 0, 2, 0);
+  TransferTwiddled16(e, std::span<uint8_t>(out), cursor, 0, 0, 2, 0);
   EXPECT_EQ(test::ToHex(out), "01 FC 00 00 FF FF 00 00");
   EXPECT_EQ(cursor, 8);
 
-  c(0, 0) = 0x802010F0;  // alpha 0x80, blue 0x20, green 0x10, red 0xF0
+  e(0, 0) = 0x802010F0;  // alpha 0x80, blue 0x20, green 0x10, red 0xF0
   cursor = 0;
-  TransferTwiddled16(c, std::span<uint8_t>(out), cursor, 0, 0, 2, 2);
+  TransferTwiddled16(e, std::span<uint8_t>(out), cursor, 0, 0, 2, 2);
   EXPECT_EQ(test::ToHex(Bytes(out.begin(), out.begin() + 2)), "12 8F");
 }
 
@@ -112,16 +115,17 @@ TEST_F(PvrDecodeTest, EncodeThenDecodeGivesTheWordsBack) {
   int32_t cursor = 0;
   TransferTwiddled16(c, words, cursor, 0, 0, 4);
   ConvertTexels(c, 4, 0);
+  CopyIntoCanvas(RgbaRect{c.Row(0), 4, 4, c.Width()}, e);
   Bytes out(32);
   cursor = 0;
-  TransferTwiddled16(c, std::span<uint8_t>(out), cursor, 0, 0, 4, 0);
+  TransferTwiddled16(e, std::span<uint8_t>(out), cursor, 0, 0, 4, 0);
   EXPECT_EQ(out, words);
 }
 
 TEST_F(PvrDecodeTest, EncodeStopsAtTheEndOfTheData) {
   Bytes out(3, 0xEE);
   int32_t cursor = 0;
-  TransferTwiddled16(c, std::span<uint8_t>(out), cursor, 0, 0, 2, 0);
+  TransferTwiddled16(e, std::span<uint8_t>(out), cursor, 0, 0, 2, 0);
   EXPECT_EQ(test::ToHex(out), "00 00 EE");
   EXPECT_EQ(cursor, 8);
 }
@@ -245,7 +249,7 @@ TEST_F(PvrDecodeTest, VqWithoutIndicesOrWithShortCodebook) {
   EXPECT_EQ(c(0, 0), 0x2000u);
   EXPECT_EQ(c(2, 0), 0u);
   // A codebook cut at 10 bytes: entry 1 has its first word only.
-  c.Clear(4, 4);
+  c.Fill(4, 4, 0);
   Bytes shortBook(data.begin(), data.begin() + 10);
   cursor = 0;
   DecodeVq(c, shortBook, cursor, 4, 0);
@@ -333,7 +337,7 @@ TEST_F(PvrDecodeTest, PaletteDecodersStopAtTheDataAndAboveSide1024) {
   EXPECT_EQ(c(0, 1), 0x7777u);
   EXPECT_EQ(c(1, 0), 0u);
 
-  c.Clear(4, 4);
+  c.Fill(4, 4, 0);
   const Bytes big(1026 * 1026, 0);
   DecodeClut8Twiddled(c, big, 1026, palette);
   DecodeClut8Swizzled(c, big, 1026, palette);
@@ -356,7 +360,7 @@ TEST_F(PvrDecodeTest, TiledRgb565AndArgb1555) {
   EXPECT_EQ(c(7, 7), 0xFF00FC00u);
 
   const Bytes small = Le16Words({0x7C00, 0x8000 | 0x7C00});
-  c.Clear(8, 8);
+  c.Fill(8, 8, 0);
   DecodeTiled1555(c, small, 4);
   EXPECT_EQ(c(0, 0), 0x000000F8u);
   EXPECT_EQ(c(1, 0), 0xFF0000F8u);

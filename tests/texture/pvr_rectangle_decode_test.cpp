@@ -19,8 +19,8 @@ using Rows = std::vector<std::vector<uint32_t>>;
 
 class PvrRectangleDecodeTest : public ::testing::Test {
  protected:
-  std::unique_ptr<Canvas> canvas = std::make_unique<Canvas>();
-  Canvas& c = *canvas;
+  std::unique_ptr<test::TestPlane> canvas = std::make_unique<test::TestPlane>();
+  Plane& c = canvas->plane;
 
   // Marks the area so that untouched elements can be told apart.
   void Mark(int32_t w, int32_t h) { FillNoTexel(c, w, h); }

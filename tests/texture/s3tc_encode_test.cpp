@@ -11,6 +11,7 @@
 
 #include "core/error.h"
 #include "tests/support/test_util.h"
+#include "tests/texture/decode_test_util.h"
 #include "texture/xvr_decode.h"
 
 namespace quarrendel::texture {
@@ -227,7 +228,8 @@ TEST(S3tcEncodeTest, BlockOrderSizesAndRefusals) {
 TEST(S3tcEncodeTest, RoundTripsStayClose) {
   constexpr int32_t kSide = 64;
   auto canvas = std::make_unique<Canvas>();
-  auto decoded = std::make_unique<Canvas>();
+  auto decodedPlane = std::make_unique<test::TestPlane>();
+  Plane* decoded = &decodedPlane->plane;
   std::mt19937 rng(9);
   for (int32_t y = 0; y < kSide; ++y) {
     for (int32_t x = 0; x < kSide; ++x) {

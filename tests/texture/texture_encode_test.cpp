@@ -11,6 +11,7 @@
 
 #include "core/error.h"
 #include "tests/support/test_util.h"
+#include "tests/texture/decode_test_util.h"
 #include "texture/image_selection.h"
 #include "texture/s3tc_encode.h"
 #include "texture/xvr_decode.h"
@@ -153,7 +154,8 @@ const DecisionRow kDecisions[] = {
 };
 
 TEST_F(TextureEncodeTest, DecisionTableAndRoundTrips) {
-  auto dxt1 = std::make_unique<Canvas>();
+  auto dxt1Plane = std::make_unique<test::TestPlane>();
+  Plane* dxt1 = &dxt1Plane->plane;
   for (const DecisionRow& row : kDecisions) {
     SCOPED_TRACE(row.name);
     Paint(row.alpha, row.blackTransparent);

@@ -15,6 +15,7 @@
 #include "core/worker_pool.h"
 #include "texture/pvr_decode.h"
 #include "texture/texel_format.h"
+#include "texture/texture_decode.h"
 
 namespace quarrendel::texture {
 namespace {
@@ -82,7 +83,7 @@ int64_t BlockError(const Picture& p, int32_t bx, int32_t by, const VqResult& vq,
 
 // The data format 3 texture of a side x side result, decoded as the
 // selection decodes it.
-std::unique_ptr<Canvas> DecodeAsVqTexture(const VqResult& vq, int32_t side, PixelFormat format) {
+DecodedTexture DecodeAsVqTexture(const VqResult& vq, int32_t side, PixelFormat format) {
   std::vector<uint8_t> data(static_cast<size_t>(kVqCodebookBytes) + static_cast<size_t>(side * side / 4));
   for (size_t i = 0; i < vq.codebook.size(); ++i) {
     data[2 * i] = static_cast<uint8_t>(vq.codebook[i] & 0xFF);
@@ -96,11 +97,7 @@ std::unique_ptr<Canvas> DecodeAsVqTexture(const VqResult& vq, int32_t side, Pixe
           vq.indices[0][static_cast<size_t>(by * blocks + bx)];
     }
   }
-  auto canvas = std::make_unique<Canvas>();
-  int32_t cursor = 0;
-  DecodeVq(*canvas, data, cursor, side, 0);
-  ConvertTexels(*canvas, side, static_cast<uint8_t>(format));
-  return canvas;
+  return DecodeTexture(TextureBytes{0x0300u | static_cast<uint8_t>(format), side, side, data, false}, {});
 }
 
 const PixelFormat kRgbFormats[] = {PixelFormat::Argb1555, PixelFormat::Rgb565, PixelFormat::Argb4444};
@@ -121,7 +118,7 @@ TEST(VectorQuantizeTest, FewBlocksDecodeAsTheirReducedPixels) {
       for (int32_t y = 0; y < 8; ++y) {
         for (int32_t x = 0; x < 8; ++x) {
           const uint32_t kept = ReduceTexel(p.At(x, y), TexelOf(format));
-          ASSERT_EQ((*canvas)(x, y), kept) << x << "," << y;
+          ASSERT_EQ(canvas.Square()(x, y), kept) << x << "," << y;
           error += Distance(p.At(x, y), kept, format != PixelFormat::Rgb565);
         }
       }
@@ -204,7 +201,7 @@ TEST(VectorQuantizeTest, FindsWellSeparatedBlockKinds) {
     for (int32_t x = 0; x < 64; ++x) {
       for (int32_t shift = 0; shift < 24; shift += 8) {
         const int32_t d = static_cast<int32_t>((p.At(x, y) >> shift) & 0xFF) -
-                          static_cast<int32_t>(((*canvas)(x, y) >> shift) & 0xFF);
+                          static_cast<int32_t>((canvas.Square()(x, y) >> shift) & 0xFF);
         ASSERT_LE(std::abs(d), 7) << x << "," << y;
       }
     }

@@ -6,6 +6,7 @@
 
 #include "core/error.h"
 #include "tests/support/test_util.h"
+#include "tests/texture/decode_test_util.h"
 
 namespace quarrendel::texture {
 namespace {
@@ -15,8 +16,8 @@ using test::FromHex;
 
 class XvrDecodeTest : public ::testing::Test {
  protected:
-  std::unique_ptr<Canvas> canvas = std::make_unique<Canvas>();
-  Canvas& c = *canvas;
+  std::unique_ptr<test::TestPlane> canvas = std::make_unique<test::TestPlane>();
+  Plane& c = canvas->plane;
 
   void ExpectBlock(int x0, int y0, const uint32_t (&rows)[4][4]) {
     for (int r = 0; r < 4; ++r) {

@@ -148,10 +148,8 @@ void ClickListItem(TForm1& form, int row) {
 
 // A 32-bit bitmap of width x height pixels of one colour (red in bits 0-7, alpha in 24-31).
 Bytes SolidBitmap(int width, int height, uint32_t pixel) {
-  auto canvas = std::make_unique<quarrendel::Canvas>();
-  for (int x = 0; x < width; ++x)
-    for (int y = 0; y < height; ++y) (*canvas)(x, y) = pixel;
-  return quarrendel::imagefile::BitmapFileBytes(*canvas, width, height);
+  const quarrendel::texture::RgbaImage picture{width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, pixel)};
+  return quarrendel::imagefile::BitmapFileBytes(picture.Rect());
 }
 
 }  // namespace

@@ -1,0 +1,143 @@
+#include "texture/texture_decode.h"
+
+#include <algorithm>
+
+#include "core/capacity.h"
+#include "core/mip_chain.h"
+#include "texture/gvr_decode.h"
+#include "texture/pvr_decode.h"
+#include "texture/pvr_rectangle_decode.h"
+#include "texture/xvr_decode.h"
+
+namespace quarrendel::texture {
+
+namespace {
+
+int32_t MipOffset(int32_t side) { return static_cast<int32_t>(TwiddledMipOffset(side)); }
+
+// Runs the decoder the dispatch chose on `t`'s data into `plane`, whose
+// region is already cleared. A palette decoder records in `use` where its
+// palette came from.
+void Decode(const Plane& plane, const TextureBytes& t, const PaletteSource& source, DecoderKind kind,
+            int32_t& cursor, PaletteUse& use) {
+  const std::span<const uint8_t> data = t.data;
+  const int32_t w = t.width;
+  const int32_t h = t.height;
+  auto palette = [&](PaletteKind paletteKind, int32_t entries) {
+    if (source.words) return *source.words;
+    use.fromFile = true;
+    use.path = PaletteFilePath(source.loadDirectory, source.name, paletteKind);
+    use.entries = entries;
+    PaletteRead read = ReadPaletteFile(use.path, entries, paletteKind);
+    use.found = read.fileFound;
+    use.entriesRead = read.entriesRead;
+    return read.palette;
+  };
+  switch (kind) {
+    case DecoderKind::None: break;
+    case DecoderKind::Twiddled: TransferTwiddled16(plane, data, cursor, 0, 0, h); break;
+    case DecoderKind::TwiddledMipmap:
+      cursor = 2 * MipOffset(h);
+      TransferTwiddled16(plane, data, cursor, 0, 0, h);
+      break;
+    case DecoderKind::Tiled565: DecodeTiled565(plane, data, h); break;
+    case DecoderKind::Tiled1555: DecodeTiled1555(plane, data, h); break;
+    case DecoderKind::Vq: DecodeVq(plane, data, cursor, h, 0); break;
+    case DecoderKind::VqMipmap: DecodeVq(plane, data, cursor, h, MipOffset(h / 2)); break;
+    case DecoderKind::Clut4Twiddled:
+      if (h <= kMaxPaletteSide) DecodeClut4Twiddled(plane, data, h, palette(PaletteKind::Pvp, 16));
+      break;
+    case DecoderKind::Clut8Swizzled:
+      if (h <= kMaxPaletteSide) DecodeClut8Swizzled(plane, data, h, palette(PaletteKind::Pvp, 256));
+      break;
+    case DecoderKind::Rgb5a3Tiled: DecodeRgb5a3Tiled(plane, data, h); break;
+    case DecoderKind::Dxt1: DecodeDxt1(plane, h, data); break;
+    case DecoderKind::Dxt3: DecodeDxt3(plane, h, data); break;
+    case DecoderKind::Clut8Twiddled:
+      if (h <= kMaxPaletteSide) DecodeClut8Twiddled(plane, data, h, palette(PaletteKind::Pvp, 256));
+      break;
+    case DecoderKind::Ci4Tiled:
+      if (h <= kMaxPaletteSide) DecodeCi4Tiled(plane, data, h, palette(PaletteKind::Gvp, 16));
+      break;
+    case DecoderKind::Ci8Tiled:
+      if (h <= kMaxPaletteSide) DecodeCi8Tiled(plane, data, h, palette(PaletteKind::Gvp, 256));
+      break;
+    case DecoderKind::Rectangle: DecodeRectangle16(plane, data, cursor, h); break;
+    case DecoderKind::Cmpr: DecodeCmpr(plane, h, data); break;
+    case DecoderKind::SmallVq: DecodeSmallVq(plane, data, h, 0); break;
+    case DecoderKind::SmallVqMipmap: DecodeSmallVq(plane, data, h, MipOffset(h / 2)); break;
+    case DecoderKind::Stride: DecodeRaster16(plane, data, cursor, w, h); break;
+    case DecoderKind::StrideYuv422: DecodeStrideYuv422(plane, data, w, h); break;
+    case DecoderKind::TwiddledRectangle: DecodeTwiddledRectangle16(plane, data, cursor, w, h); break;
+    case DecoderKind::TwiddledMipmapAlias:
+      cursor = static_cast<int32_t>(AliasTopLevelOffset(w, h, static_cast<int64_t>(data.size())));
+      DecodeTwiddledRectangle16(plane, data, cursor, w, h);
+      break;
+  }
+}
+
+}  // namespace
+
+RgbaRect DecodedTexture::Square() const {
+  return {area.pixels.data(), area.height, area.height, area.width};
+}
+
+RgbaRect DecodedTexture::TrueSize() const {
+  if (!rectangleRows.empty()) return {rectangleRows.data(), width, height, width};
+  return {area.pixels.data(), std::min(width, area.width), area.height, area.width};
+}
+
+DecodedTexture DecodeTexture(const TextureBytes& t, const PaletteSource& palette, std::vector<uint32_t> reuse) {
+  DecodedTexture d;
+  const int32_t w = std::max(t.width, 0);
+  const int32_t h = std::max(t.height, 0);
+  const auto length = static_cast<int32_t>(t.data.size());
+  d.width = w;
+  d.height = h;
+  d.choice = ChooseDecoder(t.format, h, length, t.pvrFamily);
+  if (d.choice.mipCount == MipCountKind::FourBit) d.mipmapCount = LevelCount4(w, length);
+  if (d.choice.mipCount == MipCountKind::EightBit) d.mipmapCount = LevelCount8(w, length);
+  d.depths = DecodedTexelDepths(d.choice, t.format);
+
+  d.area.width = std::min(std::max(w, h), kCanvasSide);
+  d.area.height = std::min(h, kCanvasSide);
+  reuse.assign(static_cast<size_t>(d.area.width) * static_cast<size_t>(d.area.height), 0);
+  d.area.pixels = std::move(reuse);
+  // Most layouts decode an H x H square; the rectangle layouts decode W x H.
+  // A texture whose region exceeds the canvas is not decoded.
+  const int32_t regionWidth = DecodesTrueSize(d.choice.decoder) ? w : h;
+  if (h > kCanvasSide || regionWidth > kCanvasSide) return d;
+  d.regionWidth = regionWidth;
+  d.regionHeight = h;
+  const Plane plane(d.area);
+  const uint8_t code = PixelFormatCode(t.format);
+  // Texels that the data does not hold (or a decoder that cannot take the
+  // side) leave their pixels cleared, not converted from word 0.
+  if (d.choice.converted) FillNoTexel(plane, regionWidth, h);
+  Decode(plane, t, palette, d.choice.decoder, d.cursor, d.palette);
+  if (d.choice.converted) ConvertTexels(plane, regionWidth, h, code);
+  if (d.choice.decoder == DecoderKind::Rectangle && w != h && w <= kCanvasSide) {
+    d.rectangleRows.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+    const Plane rows(d.rectangleRows, w, h);
+    int32_t cursor = 0;
+    FillNoTexel(rows, w, h);
+    DecodeRaster16(rows, t.data, cursor, w, h);
+    ConvertTexels(rows, w, h, code);
+  }
+  return d;
+}
+
+DecodedTexture DecodeEntry(const ImageStore& store, int32_t index, std::vector<uint32_t> reuse) {
+  const TImage_Entry& entry = store.Entry(index);
+  const TextureBytes t{entry.Format, entry.Width, entry.Height, entry.Bytes(), store.pvrFamily != 0};
+  return DecodeTexture(t, PaletteSource{std::nullopt, store.loadDirectory, entry.Name}, std::move(reuse));
+}
+
+void CopyIntoCanvas(const RgbaRect& rect, Canvas& canvas) {
+  for (int32_t x = 0; x < rect.width; ++x) {
+    uint32_t* column = canvas.Column(x);
+    for (int32_t y = 0; y < rect.height; ++y) column[y] = rect(x, y);
+  }
+}
+
+}  // namespace quarrendel::texture
