@@ -38,20 +38,17 @@ constexpr size_t kBlockSymbols = 32768;
 constexpr size_t kStoredMax = 65535;
 constexpr int kHashBits = 13;
 constexpr uint32_t kNoPosition = 0xFFFFFFFFu;
-// The chains of the denser search: 2^15 heads; up to 16 places looked at, 4
-// once a match repeats 8 bytes; none past a cheap repeat of 32 bytes, and
-// none once one repeats 64; a match shorter than 8 weighed against the next
-// position's.
+// The chains of the denser search: 2^15 heads; none looked at past a cheap
+// repeat of 32 bytes, and no further once a match repeats 64.
 constexpr int kChainHashBits = 15;
-constexpr int kChainDepth = 16;
-constexpr uint32_t kChainLazyBelow = 8, kChainSkip = 32, kChainNice = 64, kChainGood = 8;
-// The denser search is tried on 4 stretches of a block, 512 bytes with 2 KiB
-// before each to find repeats in, then, when it gives fewer than 94 % of the
-// first search's bits there, on 4 stretches of 2 KiB with 4 KiB before; the
-// block is parsed again only when that gives fewer than 93 %.
+constexpr uint32_t kChainSkip = 32, kChainNice = 64, kChainGood = 8;
+// The denser search is tried quickly on 4 stretches of a block, 512 bytes
+// with 2 KiB before each to find repeats in; when it gives fewer than 98 % of
+// the first search's bits there, in full on 4 stretches of 2 KiB with 4 KiB
+// before; the block is parsed again only when that gives fewer than 93 %.
 constexpr size_t kTrials = 4;
 constexpr size_t kShortTrial = 512, kShortHistory = 2048, kLongTrial = 2048, kLongHistory = 4096;
-constexpr uint64_t kShortPromise = 940, kLongPromise = 930;
+constexpr uint64_t kShortPromise = 980, kLongPromise = 930;
 constexpr int kMaxCodeBits = 15;
 constexpr int kMaxCodeLengthBits = 7;
 constexpr size_t kLitLenSymbols = 286, kDistSymbols = 30, kCodeLengthSymbols = 19;
@@ -521,10 +518,22 @@ class Matcher {
   std::array<int32_t, 256> literalPrice_{};
 };
 
+// How hard the denser search looks: the places of a chain it looks at (a
+// quarter of them once a match repeats kChainGood bytes), and the length below which a match
+// is weighed against the next position's (0: never).
+struct Effort {
+  int depth;
+  uint32_t lazyBelow;
+};
+
+// A block is parsed looking at 16 places, short matches weighed against the
+// next position's; the short trials look at 8, greedily.
+constexpr Effort kFullEffort{16, 8}, kQuickEffort{8, 0};
+
 // The denser search for blocks where the first one finds too few repeats:
 // the 4 bytes at every position go into hash chains, and each position is
 // weighed against the cheap distances (a run, the pixel before, the row
-// above) and up to kChainDepth earlier places with the same hash; the match
+// above) and a number of earlier places with the same hash; the match
 // that saves the most bits under eager prices is taken, unless a short one
 // loses to the next position's. Its chains are filled only where it is used,
 // from a given number of bytes before the bytes it parses.
@@ -551,7 +560,8 @@ class ChainMatcher {
 
   // Fills `block` with the symbols of [begin, end), at most kBlockSymbols,
   // finding repeats from `history` bytes before `begin` on.
-  void Parse(size_t begin, size_t end, size_t history, Block& block) {
+  void Parse(size_t begin, size_t end, size_t history, Effort effort, Block& block) {
+    effort_ = effort;
     const size_t from = begin > history ? begin - history : 0;
     if (from < chainedFrom_) {
       // The chains start again where the search is to look.
@@ -571,7 +581,7 @@ class ChainMatcher {
     size_t p = begin, literalsFrom = begin, symbols = 0;
     while (p < end_ && symbols < kBlockSymbols) {
       Match m = Find(p);
-      while (m.length != 0 && m.length < kChainLazyBelow && symbols + 1 < kBlockSymbols) {
+      while (m.length != 0 && m.length < effort_.lazyBelow && symbols + 1 < kBlockSymbols) {
         const Match next = Find(p + 1);
         if (next.saving <= m.saving) break;
         literals.Add(data_ + p, 1);
@@ -643,7 +653,7 @@ class ChainMatcher {
     const uint32_t first = Load32(here);
     const size_t lowest = p > kWindow ? p - kWindow : 0;
     uint32_t candidate = head_[HashOf(first)];
-    for (int depth = longest >= kChainGood ? kChainDepth / 4 : kChainDepth;
+    for (int depth = longest >= kChainGood ? effort_.depth / 4 : effort_.depth;
          depth > 0 && candidate != kNoPosition && candidate >= lowest; --depth) {
       if (candidate < p) {
         const uint8_t* there = data_ + candidate;
@@ -686,6 +696,7 @@ class ChainMatcher {
   uint32_t* prev_;
   // The chains hold the positions [chainedFrom_, inserted_).
   size_t chainedFrom_ = 0, inserted_ = 0;
+  Effort effort_{};
   std::array<int32_t, kMaxMatch + 1> lengthPrice_{};
   std::array<int32_t, kDistSymbols> distancePrice_{};
 };
@@ -978,7 +989,7 @@ void AppendZlibStream(std::span<const uint8_t> data, size_t rowDistance, std::ve
     // Whether the denser search, tried on kTrials stretches of `bytes`
     // spread over the block, gives fewer bits than `perMille` thousandths of
     // the first search's bits on them.
-    const auto promises = [&](size_t bytes, size_t history, uint64_t perMille) {
+    const auto promises = [&](size_t bytes, size_t history, Effort effort, uint64_t perMille) {
       fastSample.litLenFreqs.fill(0);
       fastSample.distFreqs.fill(0);
       denseSample.litLenFreqs.fill(0);
@@ -988,7 +999,7 @@ void AppendZlibStream(std::span<const uint8_t> data, size_t rowDistance, std::ve
         const size_t from = block.begin + length * (2 * k + 1) / (2 * kTrials) - std::min(length / (2 * kTrials), bytes / 2);
         const auto [first, last] = CountStretch(data.data(), block, from, from + bytes, fastSample);
         if (first == last) continue;
-        chains.Parse(first, last, history, other);
+        chains.Parse(first, last, history, effort, other);
         CountStretch(data.data(), other, first, last, denseSample);
       }
       fastSample.litLenFreqs[kEndOfBlock] = denseSample.litLenFreqs[kEndOfBlock] = 1;
@@ -997,11 +1008,12 @@ void AppendZlibStream(std::span<const uint8_t> data, size_t rowDistance, std::ve
     size_t begin = 0;
     do {
       matcher.Parse(begin, block);
-      // The denser search tried on a few short stretches spread over the
-      // block, then on longer ones; the whole block parsed again only when
-      // both promise fewer bits, and kept only when it gives them.
-      if (promises(kShortTrial, kShortHistory, kShortPromise) && promises(kLongTrial, kLongHistory, kLongPromise)) {
-        chains.Parse(begin, block.end, kWindow, other);
+      // The denser search tried quickly on a few short stretches spread over
+      // the block, then in full on longer ones; the whole block parsed again
+      // only when both promise fewer bits, and kept only when it gives them.
+      if (promises(kShortTrial, kShortHistory, kQuickEffort, kShortPromise) &&
+          promises(kLongTrial, kLongHistory, kFullEffort, kLongPromise)) {
+        chains.Parse(begin, block.end, kWindow, kFullEffort, other);
         const uint64_t fastBits = BlockBits(block, header), denseBits = BlockBits(other, header);
         if (denseBits * (block.end - begin) < fastBits * (other.end - begin)) std::swap(block, other);
       }
