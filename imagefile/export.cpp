@@ -333,7 +333,7 @@ std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd
   return std::nullopt;
 }
 
-Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd) {
+Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd, std::string* writtenPath) {
   const std::optional<int32_t> selected = SelectedImage(store, frontEnd);
   if (!selected) return {Status::Refused, std::string(kSelectImageFirst)};
   const int32_t index = *selected;
@@ -341,12 +341,14 @@ Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd) {
   const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog2, kSaveDialog2Filter);
   const std::optional<ExportKind> kind = choice ? ExportKindOf(choice->filterIndex) : std::nullopt;
   if (!kind) return {Status::Refused, {}};
-  ExportImage(store, index, choice->path, *kind);
+  const std::string path = ExportImage(store, index, choice->path, *kind);
+  if (writtenPath != nullptr) *writtenPath = path;
   return {};
 }
 
 Outcome ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind,
-                  WorkerPool& pool) {
+                  WorkerPool& pool, int32_t* written) {
+  if (written != nullptr) *written = 0;
   const int32_t count = std::min(store.imageCount, frontEnd.ListCount());
   if (count <= 0) return {};
   const std::vector<std::string> names =
@@ -376,6 +378,7 @@ Outcome ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& fold
           if (!failure.empty()) failures.push_back(name.substr(0, name.size() - extension) + ": " + failure);
         });
   }
+  if (written != nullptr) *written = count - static_cast<int32_t>(failures.size());
   // The last image stays selected and shown.
   texture::SelectListedImage(store, frontEnd);
   if (failures.empty()) return {};

@@ -36,6 +36,8 @@ Selection SelectImage(ImageStore& store, int32_t index) {
   store.readCursor = decoded.cursor;
   CopyIntoCanvas(decoded.area.Rect(), store.canvas);
   selection.picture = PaintOverCheckerboard(decoded.TrueSize(), true);
+  const TexelDepths& d = decoded.depths;
+  selection.picture.bits = ChannelBits{d.red, d.green, d.blue, d.alpha, d.rgb5a3};
   return selection;
 }
 

@@ -19,6 +19,8 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStringDecoder>
 #include <QUrl>
@@ -87,6 +89,18 @@ class FlagGuard {
   bool old_;
 };
 
+// Thrown by the window's import-options dialog when the user cancels it: the
+// Import or Add ends there, before anything in the store changed.
+struct CommandCancelled {};
+
+constexpr const char* kProgramTitle = "Quarrendel v 1.8b By Orvask ";
+// The list box's and the memo's places at the window's first size.
+constexpr QRect kListBox1Rect(10, 20, 163, 253);
+constexpr QPoint kLabel2Pos(12, 276);
+constexpr QRect kMemo1Rect(10, 302, 163, 217);
+constexpr int kGroupBox1Width = 185;
+constexpr int kFormHeight = 551;
+
 // The local file a drag carries (the first, when it carries several).
 std::optional<QString> DroppedFile(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return std::nullopt;
@@ -102,6 +116,7 @@ TForm1::TForm1(ImageStore& store, QWidget* parent) : QMainWindow(parent), store_
   BuildControls();
   BuildMenus();
   BuildStatusBar();
+  BuildKeys();
   FormCreate();
   // The dialogs live, hidden, for the whole run and keep what the user set.
   Form2 = new TForm2(this);
@@ -111,27 +126,32 @@ TForm1::TForm1(ImageStore& store, QWidget* parent) : QMainWindow(parent), store_
 TForm1::~TForm1() = default;
 
 void TForm1::BuildControls() {
-  setWindowTitle(QStringLiteral("Quarrendel v 1.8b By Orvask "));
+  setWindowTitle(QLatin1String(kProgramTitle));
   // 727 x 578 outside a standard 4-pixel frame with a 23-pixel caption.
   move(192, 117);
   resize(719, 551);
 
-  auto* client = new QWidget(this);
-  client->setObjectName(QStringLiteral("ClientArea"));
-  auto* row = new QHBoxLayout(client);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->setSpacing(0);
-  setCentralWidget(client);
+  // The list on the left, the picture on the right; the splitter between
+  // them widens the list.
+  Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1->setObjectName(QStringLiteral("Splitter1"));
+  Splitter1->setChildrenCollapsible(false);
+  Splitter1->setHandleWidth(0);  // the grab area overlaps the two sides by a few pixels
+  QWidget* client = Splitter1;
+  setCentralWidget(Splitter1);
 
   GroupBox1 = new QGroupBox(QStringLiteral("Image List "), client);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox1->setFixedWidth(185);
-  row->addWidget(GroupBox1);
+  GroupBox1->setMinimumWidth(kGroupBox1Width);
+  Splitter1->addWidget(GroupBox1);
 
   ListBox1 = new ListBox(GroupBox1);
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
-  ListBox1->setGeometry(10, 20, 163, 253);
+  ListBox1->setGeometry(kListBox1Rect);
   ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Long names are cut in the middle, whole in their tooltips.
+  ListBox1->setTextElideMode(Qt::ElideMiddle);
+  ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   // A click selects (or the keyboard moves the selection): the image is
   // shown. A click on the item already selected shows it again.
   connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
@@ -146,12 +166,15 @@ void TForm1::BuildControls() {
 
   Label2 = new QLabel(GroupBox1);
   Label2->setObjectName(QStringLiteral("Label2"));
-  Label2->move(12, 276);
+  Label2->move(kLabel2Pos);
 
   Memo1 = new QPlainTextEdit(GroupBox1);
   Memo1->setObjectName(QStringLiteral("Memo1"));
-  Memo1->setGeometry(10, 302, 163, 217);
+  Memo1->setGeometry(kMemo1Rect);
   Memo1->setReadOnly(true);
+  // Tab goes on to the picture; the caret shows where the focus is.
+  Memo1->setTabChangesFocus(true);
+  Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   // Files dropped anywhere go to the window, not into the memo.
   Memo1->setAcceptDrops(false);
   UseFaceColour(Memo1);
@@ -160,7 +183,9 @@ void TForm1::BuildControls() {
   Panel1 = new QFrame(client);
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  row->addWidget(Panel1, 1);
+  Splitter1->addWidget(Panel1);
+  Splitter1->setStretchFactor(0, 0);
+  Splitter1->setStretchFactor(1, 1);
 
   // The picture starts at 1, 1, inside the panel's frame, and scrolls when
   // it is larger than the panel.
@@ -171,6 +196,10 @@ void TForm1::BuildControls() {
   panelLayout->addWidget(ScrollBox1);
   Image1 = ScrollBox1->View();
   Image1->setObjectName(QStringLiteral("Image1"));
+  ScrollBox1->setFocusPolicy(Qt::StrongFocus);
+  ScrollBox1->installEventFilter(this);
+  setTabOrder(ListBox1, Memo1);
+  setTabOrder(Memo1, ScrollBox1);
 
   Panel2 = new QFrame(Panel1);
   Panel2->setObjectName(QStringLiteral("Panel2"));
@@ -189,6 +218,7 @@ void TForm1::BuildControls() {
   ProgressBar1->setTextVisible(false);
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
+  GroupBox1->installEventFilter(this);
 }
 
 void TForm1::BuildMenus() {
@@ -306,9 +336,69 @@ void TForm1::BuildStatusBar() {
   StatusBar1->addWidget(StatusFormat);
   StatusBar1->addWidget(StatusPalette, 1);
   StatusBar1->addPermanentWidget(StatusZoom);
+  StatusPalette->setMinimumWidth(1);
+  StatusBar1->installEventFilter(this);
   ShowZoom();
   // The window grows by the status line: the client area keeps its size.
   resize(width(), height() + StatusBar1->sizeHint().height());
+  Splitter1->setSizes({kGroupBox1Width, width() - kGroupBox1Width});
+}
+
+void TForm1::BuildKeys() {
+  // The standard keys, shown beside the items.
+  Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  Export1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+  Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  // Alt+F, Alt+I and Alt+V open their menus and F10 the first; the menus
+  // keep their captions.
+  const std::pair<QMenu*, QKeySequence> menuKeys[] = {{File1, QKeySequence(Qt::ALT | Qt::Key_F)},
+                                                       {Image2, QKeySequence(Qt::ALT | Qt::Key_I)},
+                                                       {View1, QKeySequence(Qt::ALT | Qt::Key_V)},
+                                                       {File1, QKeySequence(Qt::Key_F10)}};
+  for (const auto& [menu, key] : menuKeys) {
+    auto* shortcut = new QShortcut(key, this);
+    connect(shortcut, &QShortcut::activated, this, [this, menu = menu] {
+      if (!menu->isEnabled()) return;
+      menuBar()->setFocus(Qt::ShortcutFocusReason);
+      menuBar()->setActiveAction(menu->menuAction());
+    });
+  }
+}
+
+void TForm1::UpdateTitle() {
+  const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(store_.loadedFileName))).fileName();
+  if (name.isEmpty() && !store_.unsavedChanges) {
+    setWindowTitle(QLatin1String(kProgramTitle));
+    return;
+  }
+  setWindowTitle(name + (store_.unsavedChanges ? QStringLiteral("*") : QString()) + QStringLiteral(" \u2014 ") +
+                 QLatin1String(kProgramTitle));
+}
+
+void TForm1::LayOutImageList() {
+  // Growth beyond the window's first size goes to the list; the memo keeps
+  // its height below it.
+  const int grownWidth = std::max(0, GroupBox1->width() - kGroupBox1Width);
+  const int firstHeight = kFormHeight - menuBar()->height();
+  const int grownHeight = std::max(0, GroupBox1->height() - firstHeight);
+  ListBox1->setGeometry(kListBox1Rect.adjusted(0, 0, grownWidth, grownHeight));
+  Label2->move(kLabel2Pos + QPoint(0, grownHeight));
+  Memo1->setGeometry(kMemo1Rect.translated(0, grownHeight).adjusted(0, 0, grownWidth, 0));
+}
+
+void TForm1::FitStatusPalette() {
+  const int room = std::max(1, StatusPalette->width());
+  StatusPalette->setText(StatusPalette->fontMetrics().elidedText(statusPalette_, Qt::ElideMiddle, room));
+  StatusPalette->setToolTip(StatusPalette->text() == statusPalette_ ? QString() : statusPalette_);
+}
+
+void TForm1::ShowPictureFocus(bool focused) {
+  // The panel's frame turns to the highlight colour while the picture has the focus.
+  Panel1->setFrameShadow(focused ? QFrame::Plain : QFrame::Raised);
+  QPalette palette = Panel1->palette();
+  palette.setColor(QPalette::WindowText, focused ? palette.color(QPalette::Highlight) : QPalette().color(QPalette::WindowText));
+  Panel1->setPalette(palette);
 }
 
 void TForm1::ShowZoom() {
@@ -354,6 +444,13 @@ void TForm1::FormClose() {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonPress) selectionChangedByPress_ = false;
+  if (watched == GroupBox1 && event->type() == QEvent::Resize) LayOutImageList();
+  if (watched == StatusBar1 && event->type() == QEvent::Resize) {
+    QMetaObject::invokeMethod(this, [this] { FitStatusPalette(); }, Qt::QueuedConnection);
+  }
+  if (watched == ScrollBox1 && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+    ShowPictureFocus(event->type() == QEvent::FocusIn);
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -387,13 +484,20 @@ bool TForm1::MayDiscardChanges() {
 void TForm1::RunCommand(const std::function<void()>& command) {
   // The one place where a command's errors end: quarrendel::Error and every
   // other standard exception carry the text the user sees.
+  // The progress panel ends with its command, before any error is shown.
   try {
     command();
+  } catch (const CommandCancelled&) {
+    // The user cancelled a dialog of the command: nothing to tell.
   } catch (const std::exception& e) {
+    SetProgressVisible(false);
     ShowBox(BoxKind::Error, QString::fromUtf8(e.what()));
   } catch (...) {
+    SetProgressVisible(false);
     ShowBox(BoxKind::Error, QStringLiteral("The command ended with an unknown error."));
   }
+  SetProgressVisible(false);
+  UpdateTitle();
 }
 
 void TForm1::File1Click() {
@@ -412,9 +516,12 @@ void TForm1::N2Click() { ExecModal(*Form4); }
 
 // ---- Front end ----
 
-std::optional<FileChoice> TForm1::AskFile(DialogId dialog, bool save, std::string_view filter) {
+std::optional<FileChoice> TForm1::AskFile(DialogId dialog, bool save, std::string_view filter, bool folder) {
   DialogState& state = dialogs_[static_cast<size_t>(dialog)];
-  const FileDialogRequest request{dialog, save, QtNameFilters(filter), state.fileName, state.filterIndex};
+  QStringList filters = QtNameFilters(filter);
+  // Every open dialog can show any file; its other entries keep their places.
+  if (!save) filters.push_back(QStringLiteral("All files (*)"));
+  const FileDialogRequest request{dialog, save, filters, state.fileName, state.filterIndex, folder};
   std::optional<FileChoice> choice = RunFileDialog(request);
   if (choice) {
     state.fileName = QFile::decodeName(QByteArray::fromStdString(choice->path));
@@ -444,13 +551,24 @@ void TForm1::SetDialogFileName(DialogId dialog, std::string_view name) {
 
 std::optional<FileChoice> TForm1::RunFileDialog(const FileDialogRequest& request) {
   QFileDialog dialog(this);
-  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setAcceptMode(request.save && !request.folder ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.folder ? QFileDialog::Directory
+                     : request.save ? QFileDialog::AnyFile
+                                    : QFileDialog::ExistingFile);
+  if (request.folder) {
+    // The folder is chosen; the kind of file comes from the filter list.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setWindowTitle(QStringLiteral("Export all to folder"));
+  }
   dialog.setNameFilters(request.filters);
   if (request.filterIndex >= 1 && request.filterIndex <= request.filters.size()) {
     dialog.selectNameFilter(request.filters[request.filterIndex - 1]);
   }
-  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+  if (request.folder && !request.fileName.isEmpty()) {
+    dialog.setDirectory(QFileInfo(request.fileName).absolutePath());
+  } else if (!request.fileName.isEmpty()) {
+    dialog.selectFile(request.fileName);
+  }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   // The filter index picks the output kind: an entry the list does not hold
   // is no choice, not the first entry.
@@ -502,7 +620,11 @@ void TForm1::ExecModal(QDialog& dialog) { dialog.exec(); }
 
 void TForm1::SetProgressVisible(bool visible) {
   Panel2->setVisible(visible);
-  if (visible) {
+  if (!visible) {
+    // A panel shown again starts without the last command's caption.
+    Label1->clear();
+    ProgressBar1->setValue(0);
+  } else {
     Panel2->raise();
     // The load holds the event loop: paint now.
     Panel2->repaint();
@@ -520,11 +642,14 @@ void TForm1::SetProgress(std::string_view caption, int32_t maximum, int32_t posi
 void TForm1::ListClear() {
   FlagGuard guard(listUpdating_);
   ListBox1->clear();
+  StatusBar1->clearMessage();
 }
 
 void TForm1::ListAdd(std::string_view text) {
   FlagGuard guard(listUpdating_);
-  ListBox1->addItem(FromView(text));
+  auto* item = new QListWidgetItem(FromView(text));
+  item->setToolTip(item->text());
+  ListBox1->addItem(item);
 }
 
 void TForm1::ListDelete(int32_t index) {
@@ -540,6 +665,7 @@ int32_t TForm1::ListSelectedIndex() const {
 }
 
 void TForm1::ListSetSelectedIndex(int32_t index) {
+  if (keepSelection_) return;
   FlagGuard guard(listUpdating_);
   if (index >= 0 && index < ListCount()) {
     ListBox1->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
@@ -570,12 +696,14 @@ void TForm1::ShowStatus(const ImageStatus& status) {
                           ? QStringLiteral("%1 x %2").arg(status.width).arg(status.height)
                           : QString());
   StatusFormat->setText(FromView(status.format));
-  StatusPalette->setText(FromView(status.palette));
+  statusPalette_ = FromView(status.palette);
+  FitStatusPalette();
 }
 
 ImportOptions TForm1::RunImportOptions(const ImportOptionsRequest& request) {
   Form2->Prepare(request);
   ExecModal(*Form2);
+  if (Form2->Cancelled()) throw CommandCancelled{};
   return Form2->Options();
 }
 

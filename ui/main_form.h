@@ -25,6 +25,7 @@ class QListWidget;
 class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
+class QSplitter;
 class QStatusBar;
 
 namespace quarrendel::ui {
@@ -89,6 +90,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
   ImportOptions RunImportOptions(const ImportOptionsRequest& request) override;
 
   // Controls, named as the forms name them.
+  QSplitter* Splitter1;  // between the image list and the picture
   QGroupBox* GroupBox1;
   QListWidget* ListBox1;
   QLabel* Label2;
@@ -144,6 +146,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
     QStringList filters;  // Qt name filters, in the order of the command's list
     QString fileName;     // the name chosen last time in this dialog
     int filterIndex;      // 1-based entry selected when the dialog opens
+    bool folder = false;  // a folder chooser (Export all): the answer names the folder
   };
 
   // The modal boxes and dialogs; tests override these to answer without
@@ -171,7 +174,15 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void BuildStatusBar();
   void FillRecentMenu();
   void ShowZoom();
-  std::optional<FileChoice> AskFile(DialogId dialog, bool save, std::string_view filter);
+  void BuildKeys();
+  std::optional<FileChoice> AskFile(DialogId dialog, bool save, std::string_view filter, bool folder = false);
+  // The loaded file's name, with "*" while there are unsaved changes, before the program's name.
+  void UpdateTitle();
+  // The list and the memo grow with the group box; the memo keeps its height.
+  void LayOutImageList();
+  // The palette notice cut to the room it has, whole in its tooltip.
+  void FitStatusPalette();
+  void ShowPictureFocus(bool focused);
 
   ImageStore& store_;
   std::array<DialogState, kDialogCount> dialogs_;
@@ -182,6 +193,9 @@ class TForm1 : public QMainWindow, public FrontEnd {
   QActionGroup* zoomGroup_ = nullptr;  // the View menu's zoom items, each with its zoom as data
   // The file chosen in the load dialog during the present command.
   std::optional<QString> loadChoice_;
+  // Set while Export all runs: the list's selection stays where the user left it.
+  bool keepSelection_ = false;
+  QString statusPalette_;  // the whole palette notice
 };
 
 }  // namespace quarrendel::ui

@@ -1,9 +1,17 @@
 // The menu items and the list click as commands: each handler gathers nothing
 // of its own and runs the command the CLI runs, through this window's front
 // end.
+// The worker pool names a local "slots", which Qt defines as a keyword: before Qt.
+#include "core/worker_pool.h"
+
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QStatusBar>
+#include <algorithm>
+#include <string>
+#include <utility>
+
 
 #include "archive/load_command.h"
 #include "archive/save_command.h"
@@ -44,16 +52,63 @@ void TForm1::ListBox1Click() {
   RunCommand([this] { texture::SelectListedImage(store_, *this); });
 }
 
+namespace {
+
+QString FromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+}  // namespace
+
 void TForm1::Save1Click() {
-  RunCommand([this] { archive::SaveCommand(store_, *this); });
+  std::string saved;
+  archive::SaveOptions options;
+  options.savedPath = &saved;
+  Outcome outcome{Status::Error, {}};
+  RunCommand([&] { outcome = archive::SaveCommand(store_, *this, options); });
+  if (outcome.status != Status::Done) return;
+  // A rebuild writes over the package that was loaded.
+  if (saved.empty()) saved = store_.loadedFileName;
+  StatusBar1->showMessage(QStringLiteral("Saved ") + FromPath(saved));
 }
 
 void TForm1::Export1Click() {
-  RunCommand([this] { imagefile::Export1Click(store_, *this); });
+  std::string written;
+  Outcome outcome{Status::Error, {}};
+  RunCommand([&] { outcome = imagefile::Export1Click(store_, *this, &written); });
+  if (outcome.status == Status::Done && !written.empty()) {
+    StatusBar1->showMessage(QStringLiteral("Exported ") + FromPath(written));
+  }
 }
 
 void TForm1::Exportall1Click() {
-  RunCommand([this] { imagefile::Exportall1Click(store_, *this); });
+  // A folder and the kind of file are chosen; the selection stays where it is.
+  const int32_t count = std::min(store_.imageCount, ListCount());
+  if (count <= 0) return;
+  int32_t written = 0;
+  QString folder;
+  Outcome outcome{Status::Refused, {}};
+  RunCommand([&] {
+    SetDialogFileName(DialogId::SaveDialog2, store_.images[0].Name);
+    const std::optional<FileChoice> choice = AskFile(DialogId::SaveDialog2, true, imagefile::kSaveDialog2Filter, true);
+    const std::optional<imagefile::ExportKind> kind = choice ? imagefile::ExportKindOf(choice->filterIndex) : std::nullopt;
+    if (!kind) return;
+    // The answer names the folder; a name typed into it stands for its folder.
+    const QFileInfo chosen(FromPath(choice->path));
+    folder = chosen.isDir() ? chosen.absoluteFilePath() : chosen.absolutePath();
+    WorkerPool pool;
+    const bool keep = std::exchange(keepSelection_, true);
+    try {
+      outcome = imagefile::ExportAll(store_, *this, QFile::encodeName(folder).toStdString() + "/", *kind, pool, &written);
+    } catch (...) {
+      keepSelection_ = keep;
+      throw;
+    }
+    keepSelection_ = keep;
+  });
+  if (outcome.status == Status::Done || outcome.status == Status::Error) {
+    if (!folder.isEmpty() && (written > 0 || outcome.status == Status::Done)) {
+      StatusBar1->showMessage(QStringLiteral("%1 images written to %2").arg(written).arg(folder));
+    }
+  }
 }
 
 void TForm1::import1Click() {
@@ -71,7 +126,13 @@ void TForm1::ExportPngPack1Click() {
 void TForm1::NewFromPngPack1Click() {
   // The new archive is loaded in place of the images shown.
   if (!MayDiscardChanges()) return;
-  RunCommand([this] { imagefile::NewArchiveFromPngPack(store_, *this); });
+  const std::string before = store_.loadedFileName;
+  bool made = false;
+  RunCommand([&] { made = imagefile::NewArchiveFromPngPack(store_, *this); });
+  // The archive was saved and loaded: it is a file that loaded.
+  if (made && store_.loadedFileName != before && store_.loadedContainer != LoadedContainer::None) {
+    recentFiles.Add(QFileInfo(FromPath(store_.loadedFileName)).absoluteFilePath());
+  }
 }
 
 }  // namespace quarrendel::ui
