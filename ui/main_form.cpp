@@ -28,6 +28,7 @@
 #include <exception>
 #include <utility>
 
+#include "ui/command_thread.h"
 #include "ui/file_filter.h"
 #include "ui/import_options_form.h"
 #include "ui/info_form.h"
@@ -455,7 +456,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  if (!MayDiscardChanges()) {
+  if (busy_ || !MayDiscardChanges()) {
     event->ignore();
     return;
   }
@@ -464,12 +465,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-  if (DroppedFile(event->mimeData())) event->acceptProposedAction();
+  if (!busy_ && DroppedFile(event->mimeData())) event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
   const std::optional<QString> path = DroppedFile(event->mimeData());
-  if (!path) return;
+  if (!path || busy_) return;
   event->acceptProposedAction();
   // The drag source waits for the drop to end: load after it, not inside it.
   QMetaObject::invokeMethod(this, [this, file = *path] { OpenPath(file); }, Qt::QueuedConnection);
@@ -498,6 +499,44 @@ void TForm1::RunCommand(const std::function<void()>& command) {
   }
   SetProgressVisible(false);
   UpdateTitle();
+}
+
+void TForm1::RunLong(const std::function<void(FrontEnd&)>& command) {
+  SetBusy(true);
+  try {
+    RunOffThread(*this, *this, command);
+  } catch (...) {
+    SetBusy(false);
+    throw;
+  }
+  SetBusy(false);
+}
+
+void TForm1::SetBusy(bool busy) {
+  busy_ = busy;
+  // What would change the store, or read it while the command changes it.
+  for (QMenu* menu : {File1, Image2}) {
+    menu->setEnabled(!busy);
+    menu->menuAction()->setEnabled(!busy);
+  }
+  // The items come back as they were (Add stays disabled for a package).
+  if (busy) {
+    disabledForCommand_.clear();
+    for (QAction* action : {Open1, Save1, ExportPngPack1, NewFromPngPack1, Quit1, Export1, Exportall1, import1, Add1}) {
+      if (!action->isEnabled()) continue;
+      action->setEnabled(false);
+      disabledForCommand_.push_back(action);
+    }
+  } else {
+    for (QAction* action : disabledForCommand_) action->setEnabled(true);
+    disabledForCommand_.clear();
+  }
+  ListBox1->setEnabled(!busy);
+  if (busy) {
+    setCursor(Qt::BusyCursor);
+  } else {
+    unsetCursor();
+  }
 }
 
 void TForm1::File1Click() {

@@ -10,6 +10,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "core/frontend.h"
 #include "core/image_store.h"
@@ -51,6 +52,9 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void OpenPath(const QString& path);
   // True when nothing unsaved would be lost, or the user agrees to lose it.
   bool MayDiscardChanges();
+  // A long command runs off the window's thread: the File and Image menus
+  // and the list are disabled, drops and closing wait for its end.
+  bool CommandRunning() const { return busy_; }
 
   // Handlers.
   void FormCreate();
@@ -183,6 +187,10 @@ class TForm1 : public QMainWindow, public FrontEnd {
   // The palette notice cut to the room it has, whole in its tooltip.
   void FitStatusPalette();
   void ShowPictureFocus(bool focused);
+  // Runs `command` off the window's thread (RunOffThread) with the store to
+  // itself; the window's thread keeps its event loop meanwhile.
+  void RunLong(const std::function<void(FrontEnd&)>& command);
+  void SetBusy(bool busy);
 
   ImageStore& store_;
   std::array<DialogState, kDialogCount> dialogs_;
@@ -195,6 +203,8 @@ class TForm1 : public QMainWindow, public FrontEnd {
   std::optional<QString> loadChoice_;
   // Set while Export all runs: the list's selection stays where the user left it.
   bool keepSelection_ = false;
+  bool busy_ = false;  // a command runs off the window's thread
+  std::vector<QAction*> disabledForCommand_;
   QString statusPalette_;  // the whole palette notice
 };
 

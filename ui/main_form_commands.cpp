@@ -27,13 +27,13 @@ void TForm1::Open1Click() {
   if (!MayDiscardChanges()) return;
   loadChoice_.reset();
   Outcome outcome{Status::Error, {}};
-  RunCommand([&] { outcome = archive::LoadCommand(store_, *this); });
+  RunCommand([&] { RunLong([&](FrontEnd& frontEnd) { outcome = archive::LoadCommand(store_, frontEnd); }); });
   if (loadChoice_ && outcome.Ok()) recentFiles.Add(QFileInfo(*loadChoice_).absoluteFilePath());
   loadChoice_.reset();
 }
 
 void TForm1::OpenPath(const QString& path) {
-  if (!MayDiscardChanges()) return;
+  if (busy_ || !MayDiscardChanges()) return;
   // The load dialog offers only files that exist; a name from elsewhere may not.
   const QFileInfo file(path);
   if (!file.exists()) {
@@ -43,12 +43,14 @@ void TForm1::OpenPath(const QString& path) {
   }
   const QString absolute = file.absoluteFilePath();
   Outcome outcome{Status::Error, {}};
-  RunCommand([&] { outcome = archive::LoadFile(store_, *this, QFile::encodeName(absolute).toStdString()); });
+  const std::string name = QFile::encodeName(absolute).toStdString();
+  RunCommand([&] { RunLong([&](FrontEnd& frontEnd) { outcome = archive::LoadFile(store_, frontEnd, name); }); });
   // A load that was refused or failed did not load the file.
   if (outcome.Ok()) recentFiles.Add(absolute);
 }
 
 void TForm1::ListBox1Click() {
+  if (busy_) return;
   RunCommand([this] { texture::SelectListedImage(store_, *this); });
 }
 
@@ -63,7 +65,7 @@ void TForm1::Save1Click() {
   archive::SaveOptions options;
   options.savedPath = &saved;
   Outcome outcome{Status::Error, {}};
-  RunCommand([&] { outcome = archive::SaveCommand(store_, *this, options); });
+  RunCommand([&] { RunLong([&](FrontEnd& frontEnd) { outcome = archive::SaveCommand(store_, frontEnd, options); }); });
   if (outcome.status != Status::Done) return;
   // A rebuild writes over the package that was loaded.
   if (saved.empty()) saved = store_.loadedFileName;
@@ -94,10 +96,13 @@ void TForm1::Exportall1Click() {
     // The answer names the folder; a name typed into it stands for its folder.
     const QFileInfo chosen(FromPath(choice->path));
     folder = chosen.isDir() ? chosen.absoluteFilePath() : chosen.absolutePath();
-    WorkerPool pool;
+    const std::string target = QFile::encodeName(folder).toStdString() + "/";
     const bool keep = std::exchange(keepSelection_, true);
     try {
-      outcome = imagefile::ExportAll(store_, *this, QFile::encodeName(folder).toStdString() + "/", *kind, pool, &written);
+      RunLong([&](FrontEnd& frontEnd) {
+        WorkerPool pool;
+        outcome = imagefile::ExportAll(store_, frontEnd, target, *kind, pool, &written);
+      });
     } catch (...) {
       keepSelection_ = keep;
       throw;
@@ -120,7 +125,7 @@ void TForm1::Add1Click() {
 }
 
 void TForm1::ExportPngPack1Click() {
-  RunCommand([this] { imagefile::ExportAllAsPngPack(store_, *this); });
+  RunCommand([this] { RunLong([this](FrontEnd& frontEnd) { imagefile::ExportAllAsPngPack(store_, frontEnd); }); });
 }
 
 void TForm1::NewFromPngPack1Click() {
@@ -128,7 +133,7 @@ void TForm1::NewFromPngPack1Click() {
   if (!MayDiscardChanges()) return;
   const std::string before = store_.loadedFileName;
   bool made = false;
-  RunCommand([&] { made = imagefile::NewArchiveFromPngPack(store_, *this); });
+  RunCommand([&] { RunLong([&](FrontEnd& frontEnd) { made = imagefile::NewArchiveFromPngPack(store_, frontEnd); }); });
   // The archive was saved and loaded: it is a file that loaded.
   if (made && store_.loadedFileName != before && store_.loadedContainer != LoadedContainer::None) {
     recentFiles.Add(QFileInfo(FromPath(store_.loadedFileName)).absoluteFilePath());

@@ -26,6 +26,8 @@
 
 #include "core/image_store.h"
 #include "imagefile/export.h"
+#include "core/error.h"
+#include "ui/command_thread.h"
 #include "ui/import_options_form.h"
 #include "ui/main_form.h"
 #include "ui/picture_view.h"
@@ -62,6 +64,25 @@ class WindowForm : public RecordingForm {
   explicit WindowForm(ImageStore& store) : RecordingForm(store) {}
   std::vector<bool> panelShownAtBox;
   std::function<void(QDialog&)> modalScript;  // unset: the dialog is not opened
+  // What each progress step saw: the command still running with the store
+  // menus and the list disabled, and whether an event queued at the step
+  // before was handled while the command still ran.
+  struct Step {
+    bool running;
+    bool menusEnabled;
+    bool listEnabled;
+    bool onWindowThread;
+  };
+  std::vector<Step> steps;
+  int eventsWhileRunning = 0;
+
+  void SetProgress(std::string_view caption, int32_t maximum, int32_t position) override {
+    TForm1::SetProgress(caption, maximum, position);
+    steps.push_back({CommandRunning(), File1->isEnabled() || Save1->isEnabled() || Add1->isEnabled(),
+                     ListBox1->isEnabled(), QThread::currentThread() == thread()});
+    QMetaObject::invokeMethod(
+        this, [this] { eventsWhileRunning += CommandRunning() ? 1 : 0; }, Qt::QueuedConnection);
+  }
 
  protected:
   void ShowBox(BoxKind kind, const QString& text) override {
@@ -123,6 +144,9 @@ class WindowTest : public QObject {
   void KeysShortcutsAndTabOrder();
   void ListGrowsWithTheWindowAndTheSplitter();
   void RecentFilesAndTheSettingsFile();
+
+  void CommandsOffTheThreadReachTheWindowThroughItsThread();
+  void LongCommandsLeaveTheWindowRepaintingWithStoreMenusDisabled();
 
  private:
   QString Write(const QString& name, const Bytes& bytes) { return WriteFile(dir_, name, bytes); }
@@ -508,6 +532,72 @@ void WindowTest::RecentFilesAndTheSettingsFile() {
   form.answers.push_back(Choose(folder.filePath(QStringLiteral("made")), 1));
   form.NewFromPngPack1->trigger();
   QCOMPARE(form.recentFiles.Paths().value(0), QFileInfo(folder.filePath(QStringLiteral("made.pvm"))).absoluteFilePath());
+}
+
+void WindowTest::CommandsOffTheThreadReachTheWindowThroughItsThread() {
+  WindowForm& form = *form_;
+  QThread* windowThread = QThread::currentThread();
+  QThread* commandThread = nullptr;
+  int32_t counted = -1;
+  std::optional<quarrendel::FileChoice> chosen;
+  form.answers.push_back(Choose(QStringLiteral("/x/y.pvm"), 2));
+  try {
+    quarrendel::ui::RunOffThread(form, form, [&](quarrendel::FrontEnd& frontEnd) {
+      commandThread = QThread::currentThread();
+      frontEnd.ListAdd("added");
+      counted = frontEnd.ListCount();
+      chosen = frontEnd.AskOpenFile(quarrendel::DialogId::OpenDialog1, "A|*.a");
+      throw quarrendel::Error(quarrendel::ErrorKind::Corrupt, "ended");
+    });
+    QFAIL("the command's error was not passed on");
+  } catch (const quarrendel::Error& e) {
+    QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("ended"));
+  }
+  QVERIFY(commandThread != nullptr && commandThread != windowThread);
+  QCOMPARE(counted, 1);
+  QCOMPARE(ListItems(form), QStringList{QStringLiteral("added")});
+  QVERIFY(chosen.has_value());
+  QCOMPARE(chosen->filterIndex, 2);
+  QCOMPARE(form.requests.back().filters.last(), QStringLiteral("All files (*)"));
+}
+
+void WindowTest::LongCommandsLeaveTheWindowRepaintingWithStoreMenusDisabled() {
+  WindowForm& form = *form_;
+  Load(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  ClickListItem(form, 1);
+  const QDir folder(dir_.path());
+  QVERIFY(folder.mkdir(QStringLiteral("long")));
+  const auto expectRanOffTheThread = [&](const char* what) {
+    QVERIFY2(!form.steps.empty(), what);
+    for (const auto& step : form.steps) {
+      QVERIFY2(step.running && !step.menusEnabled && !step.listEnabled && step.onWindowThread, what);
+    }
+    // The window's thread handled events while the command ran.
+    QVERIFY2(form.eventsWhileRunning > 0, what);
+    QVERIFY(!form.CommandRunning());
+    QVERIFY(form.File1->isEnabled() && form.Save1->isEnabled() && form.ListBox1->isEnabled());
+    form.steps.clear();
+    form.eventsWhileRunning = 0;
+  };
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("long")), 4));
+  form.Exportall1->trigger();
+  expectRanOffTheThread("Export all");
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("long/index.txt"))));
+  form.ExportPngPack1->trigger();
+  expectRanOffTheThread("Export all as PNG pack");
+  // A packed save: an AFS whose members are compressed archives.
+  store_->packageMode = 1;
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("long/disc.afs")), 3));
+  form.Save1->trigger();
+  expectRanOffTheThread("packed save");
+  form.answers.push_back(Choose(folder.filePath(QStringLiteral("long/disc.afs"))));
+  form.Open1->trigger();
+  expectRanOffTheThread("packed load");
+  QCOMPARE(form.Label2->text(), QStringLiteral("2 Images"));
+  // Only the pack's own report was shown.
+  QCOMPARE(form.boxes.size(), size_t{1});
+  QVERIFY(form.boxes[0].text.startsWith(QStringLiteral("2 PNG files and index.txt written in ")));
 }
 
 QTEST_MAIN(WindowTest)
