@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
@@ -33,6 +34,7 @@
 #include "ui/import_options_form.h"
 #include "ui/info_form.h"
 #include "ui/picture_view.h"
+#include "ui/thumbnail_view.h"
 
 namespace quarrendel::ui {
 
@@ -101,6 +103,11 @@ constexpr QPoint kLabel2Pos(12, 276);
 constexpr QRect kMemo1Rect(10, 302, 163, 217);
 constexpr int kGroupBox1Width = 185;
 constexpr int kFormHeight = 551;
+const QString kThumbnailSideKey = QStringLiteral("thumbnailSide");
+
+QSettings ProgramSettings() {
+  return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quarrendel"), QStringLiteral("quarrendel"));
+}
 
 // The local file a drag carries (the first, when it carries several).
 std::optional<QString> DroppedFile(const QMimeData* data) {
@@ -156,6 +163,7 @@ void TForm1::BuildControls() {
   // A click selects (or the keyboard moves the selection): the image is
   // shown. A click on the item already selected shows it again.
   connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+    SelectTilesFromList();
     if (listUpdating_) return;
     selectionChangedByPress_ = true;
     ListBox1Click();
@@ -184,9 +192,19 @@ void TForm1::BuildControls() {
   Panel1 = new QFrame(client);
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  // The Thumbnails view, hidden until chosen, sits between the list and the picture.
+  ThumbnailView1 = new ThumbnailView(store_, [this] { return !busy_; }, client);
+  ThumbnailView1->setObjectName(QStringLiteral("ThumbnailView1"));
+  ThumbnailView1->hide();
+  Splitter1->addWidget(ThumbnailView1);
   Splitter1->addWidget(Panel1);
   Splitter1->setStretchFactor(0, 0);
   Splitter1->setStretchFactor(1, 1);
+  Splitter1->setStretchFactor(2, 1);
+  connect(ThumbnailView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { SelectListFromTiles(); });
+  connect(ThumbnailView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this] { SelectListFromTiles(); });
 
   // The picture starts at 1, 1, inside the panel's frame, and scrolls when
   // it is larger than the panel.
@@ -320,6 +338,86 @@ void TForm1::BuildViewMenu() {
     });
   }
   ScrollBox1->onZoomChanged = [this] { ShowZoom(); };
+
+  View1->addSeparator();
+  Thumbnails1 = item("Thumbnails", "Thumbnails1");
+  Thumbnails1->setCheckable(true);
+  Thumbnails1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  connect(Thumbnails1, &QAction::toggled, this, [this](bool shown) {
+    ThumbnailView1->setVisible(shown);
+    if (shown) {
+      RefillThumbnails();
+      QList<int> sizes = Splitter1->sizes();
+      if (sizes.size() == 3 && sizes[1] < ThumbnailView1->gridSize().width() * 2) {
+        const int tiles = ThumbnailView1->gridSize().width() * 3 + 20;
+        sizes[2] = std::max(100, sizes[2] - tiles);
+        sizes[1] = tiles;
+        Splitter1->setSizes(sizes);
+      }
+    }
+  });
+  auto* sides = new QActionGroup(this);
+  SmallThumbnails1 = item("Small thumbnails (64 px)", "SmallThumbnails1");
+  LargeThumbnails1 = item("Large thumbnails (128 px)", "LargeThumbnails1");
+  for (QAction* action : {SmallThumbnails1, LargeThumbnails1}) {
+    action->setCheckable(true);
+    sides->addAction(action);
+  }
+  // The tile size chosen last time.
+  const int side = ProgramSettings().value(kThumbnailSideKey, ThumbnailView::kSmall).toInt();
+  ThumbnailView1->SetTileSide(side);
+  (ThumbnailView1->TileSide() == ThumbnailView::kLarge ? LargeThumbnails1 : SmallThumbnails1)->setChecked(true);
+  connect(sides, &QActionGroup::triggered, this, [this](QAction* chosen) {
+    const int tileSide = chosen == LargeThumbnails1 ? ThumbnailView::kLarge : ThumbnailView::kSmall;
+    ThumbnailView1->SetTileSide(tileSide);
+    ProgramSettings().setValue(kThumbnailSideKey, tileSide);
+  });
+}
+
+void TForm1::RefillThumbnails() {
+  thumbnailRefillPending_ = false;
+  if (busy_ || ThumbnailView1->isHidden()) return;
+  QStringList names;
+  names.reserve(ListBox1->count());
+  for (int i = 0; i < ListBox1->count(); ++i) names.push_back(ListBox1->item(i)->text());
+  ThumbnailView1->Refill(names);
+  SelectTilesFromList();
+}
+
+void TForm1::ScheduleThumbnailRefill() {
+  if (thumbnailRefillPending_ || ThumbnailView1->isHidden()) return;
+  thumbnailRefillPending_ = true;
+  QMetaObject::invokeMethod(this, [this] { RefillThumbnails(); }, Qt::QueuedConnection);
+}
+
+void TForm1::SelectTilesFromList() {
+  if (syncingSelection_ || ThumbnailView1->isHidden() || thumbnailRefillPending_) return;
+  const FlagGuard guard(syncingSelection_);
+  QItemSelection selection;
+  ThumbnailModel* model = ThumbnailView1->Model();
+  for (const QModelIndex& row : ListBox1->selectionModel()->selectedRows()) {
+    if (row.row() < model->rowCount()) selection.select(model->index(row.row()), model->index(row.row()));
+  }
+  QItemSelectionModel* tiles = ThumbnailView1->selectionModel();
+  tiles->select(selection, QItemSelectionModel::ClearAndSelect);
+  const int current = ListBox1->currentRow();
+  if (current >= 0 && current < model->rowCount()) {
+    tiles->setCurrentIndex(model->index(current), QItemSelectionModel::NoUpdate);
+    ThumbnailView1->scrollTo(model->index(current));
+  }
+}
+
+void TForm1::SelectListFromTiles() {
+  if (syncingSelection_ || busy_) return;
+  const FlagGuard guard(syncingSelection_);
+  QItemSelectionModel* tiles = ThumbnailView1->selectionModel();
+  const QModelIndexList rows = tiles->selectedIndexes();
+  if (rows.isEmpty()) return;  // the list keeps one selected, as its clicks do
+  const QModelIndex current = tiles->currentIndex();
+  const int shown = current.isValid() && tiles->isSelected(current) ? current.row() : rows.first().row();
+  if (shown >= ListBox1->count()) return;
+  // A user's choice: the list's click handler shows the image.
+  ListBox1->setCurrentRow(shown, QItemSelectionModel::ClearAndSelect);
 }
 
 void TForm1::BuildStatusBar() {
@@ -531,6 +629,8 @@ void TForm1::SetBusy(bool busy) {
     for (QAction* action : disabledForCommand_) action->setEnabled(true);
     disabledForCommand_.clear();
   }
+  ThumbnailView1->setEnabled(!busy);
+  if (!busy) ScheduleThumbnailRefill();
   ListBox1->setEnabled(!busy);
   if (busy) {
     setCursor(Qt::BusyCursor);
@@ -682,6 +782,7 @@ void TForm1::ListClear() {
   FlagGuard guard(listUpdating_);
   ListBox1->clear();
   StatusBar1->clearMessage();
+  ScheduleThumbnailRefill();
 }
 
 void TForm1::ListAdd(std::string_view text) {
@@ -689,11 +790,13 @@ void TForm1::ListAdd(std::string_view text) {
   auto* item = new QListWidgetItem(FromView(text));
   item->setToolTip(item->text());
   ListBox1->addItem(item);
+  ScheduleThumbnailRefill();
 }
 
 void TForm1::ListDelete(int32_t index) {
   FlagGuard guard(listUpdating_);
   if (index >= 0 && index < ListCount()) delete ListBox1->takeItem(index);
+  ScheduleThumbnailRefill();
 }
 
 int32_t TForm1::ListCount() const { return static_cast<int32_t>(ListBox1->count()); }

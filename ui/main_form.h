@@ -33,6 +33,7 @@ namespace quarrendel::ui {
 
 class PictureArea;
 class PictureView;
+class ThumbnailView;
 class TForm2;
 class TForm4;
 
@@ -102,6 +103,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
   QFrame* Panel1;
   PictureArea* ScrollBox1;  // scrolls Image1 when it is larger than the panel
   PictureView* Image1;
+  ThumbnailView* ThumbnailView1;
   QFrame* Panel2;
   QLabel* Label1;
   QProgressBar* ProgressBar1;
@@ -134,6 +136,9 @@ class TForm1 : public QMainWindow, public FrontEnd {
   QAction* ZoomOut1;
   QAction* AlphaOnly1;
   QAction* ColoursOnly1;
+  QAction* Thumbnails1;      // the Thumbnails view beside the list (Ctrl+T)
+  QAction* SmallThumbnails1;  // 64-pixel tiles
+  QAction* LargeThumbnails1;  // 128-pixel tiles
   QAction* N2;
 
   RecentFiles recentFiles;
@@ -191,6 +196,13 @@ class TForm1 : public QMainWindow, public FrontEnd {
   // itself; the window's thread keeps its event loop meanwhile.
   void RunLong(const std::function<void(FrontEnd&)>& command);
   void SetBusy(bool busy);
+  // The Thumbnails view takes the list's items again (after the event loop
+  // comes back, and not while a command has the store).
+  void RefillThumbnails();
+  void ScheduleThumbnailRefill();
+  // The Thumbnails view's selection follows the list's, and the other way round.
+  void SelectTilesFromList();
+  void SelectListFromTiles();
 
   ImageStore& store_;
   std::array<DialogState, kDialogCount> dialogs_;
@@ -205,6 +217,8 @@ class TForm1 : public QMainWindow, public FrontEnd {
   bool keepSelection_ = false;
   bool busy_ = false;  // a command runs off the window's thread
   std::vector<QAction*> disabledForCommand_;
+  bool thumbnailRefillPending_ = false;
+  bool syncingSelection_ = false;
   QString statusPalette_;  // the whole palette notice
 };
 

@@ -118,6 +118,8 @@ void TForm1::Exportall1Click() {
 
 void TForm1::import1Click() {
   RunCommand([this] { imagefile::import1Click(store_, *this); });
+  // The texture's data may have changed under its tile.
+  ScheduleThumbnailRefill();
 }
 
 void TForm1::Add1Click() {

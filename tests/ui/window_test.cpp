@@ -29,6 +29,7 @@
 #include "core/error.h"
 #include "ui/command_thread.h"
 #include "ui/import_options_form.h"
+#include "ui/thumbnail_view.h"
 #include "ui/main_form.h"
 #include "ui/picture_view.h"
 
@@ -147,6 +148,10 @@ class WindowTest : public QObject {
 
   void CommandsOffTheThreadReachTheWindowThroughItsThread();
   void LongCommandsLeaveTheWindowRepaintingWithStoreMenusDisabled();
+
+  void ThumbnailsShowEveryTextureWithNameAndSize();
+  void ThumbnailSelectionFollowsTheListAndBack();
+  void ThumbnailSideIsKept();
 
  private:
   QString Write(const QString& name, const Bytes& bytes) { return WriteFile(dir_, name, bytes); }
@@ -598,6 +603,77 @@ void WindowTest::LongCommandsLeaveTheWindowRepaintingWithStoreMenusDisabled() {
   // Only the pack's own report was shown.
   QCOMPARE(form.boxes.size(), size_t{1});
   QVERIFY(form.boxes[0].text.startsWith(QStringLiteral("2 PNG files and index.txt written in ")));
+}
+
+void WindowTest::ThumbnailsShowEveryTextureWithNameAndSize() {
+  WindowForm& form = *form_;
+  QVERIFY(form.ThumbnailView1->isHidden());
+  QCOMPARE(form.Thumbnails1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
+  Load(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  form.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  QTest::keyClick(&form, Qt::Key_T, Qt::ControlModifier);
+  QVERIFY(form.Thumbnails1->isChecked());
+  QTRY_VERIFY(form.ThumbnailView1->isVisible());
+  quarrendel::ui::ThumbnailModel* model = form.ThumbnailView1->Model();
+  QTRY_COMPARE(model->rowCount(), 2);
+  QCOMPARE(model->data(model->index(0), Qt::DisplayRole).toString(), QStringLiteral("first\n2 x 2"));
+  QCOMPARE(model->data(model->index(1), Qt::DisplayRole).toString(), QStringLiteral("second\n2 x 2"));
+  form.ThumbnailView1->repaint();
+  QCOMPARE(model->TileCount(), 2);
+  // The 2 x 2 red texture fills its tile, stretched to the full range.
+  const QPixmap tile = model->data(model->index(0), Qt::DecorationRole).value<QPixmap>();
+  QCOMPARE(tile.size(), QSize(64, 64));
+  QCOMPARE(tile.toImage().pixel(10, 50), qRgb(255, 0, 0));
+  QCOMPARE(tile.toImage().pixel(50, 10), qRgb(255, 0, 0));
+  QCOMPARE(model->data(model->index(1), Qt::DecorationRole).value<QPixmap>().toImage().pixel(32, 32), qRgb(0, 0, 255));
+
+  // An import changes the texture under its tile; a new load the whole view.
+  ClickListItem(form, 0);
+  form.modalScript = [&](QDialog&) { form.Form2->Button1->click(); };
+  form.answers.push_back(Choose(Write(QStringLiteral("green.bmp"), SolidBitmap(4, 0xFF00FF00)), 3));
+  form.import1->trigger();
+  QTRY_COMPARE(model->data(model->index(0), Qt::DisplayRole).toString(), QStringLiteral("first\n4 x 4"));
+  form.ThumbnailView1->repaint();
+  QCOMPARE(model->data(model->index(0), Qt::DecorationRole).value<QPixmap>().toImage().pixel(32, 32), qRgb(0, 255, 0));
+  form.questionAnswers.push_back(true);  // the import's change may go
+  Load(QStringLiteral("opaque.pvm"), FromHex(kArgb4444Pvm));
+  QTRY_COMPARE(model->rowCount(), 1);
+  QCOMPARE(model->data(model->index(0), Qt::DisplayRole).toString(), QStringLiteral("opaque\n2 x 2"));
+
+  form.Thumbnails1->trigger();
+  QVERIFY(form.ThumbnailView1->isHidden());
+}
+
+void WindowTest::ThumbnailSelectionFollowsTheListAndBack() {
+  WindowForm& form = *form_;
+  Load(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  form.Thumbnails1->trigger();
+  quarrendel::ui::ThumbnailView& view = *form.ThumbnailView1;
+  QTRY_COMPARE(view.Model()->rowCount(), 2);
+  // A click on a tile selects the list item and shows its image.
+  view.repaint();
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(view.Model()->index(1)).center());
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00000002")));
+  // Choosing in the list selects the tile.
+  ClickListItem(form, 0);
+  QCOMPARE(view.selectionModel()->selectedIndexes().size(), 1);
+  QCOMPARE(view.selectionModel()->selectedIndexes().first().row(), 0);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00000001")));
+}
+
+void WindowTest::ThumbnailSideIsKept() {
+  WindowForm& form = *form_;
+  QCOMPARE(form.ThumbnailView1->TileSide(), 64);
+  QVERIFY(form.SmallThumbnails1->isChecked());
+  form.LargeThumbnails1->trigger();
+  QCOMPARE(form.ThumbnailView1->TileSide(), 128);
+  WindowForm next(*store_);
+  QCOMPARE(next.ThumbnailView1->TileSide(), 128);
+  QVERIFY(next.LargeThumbnails1->isChecked());
+  form.SmallThumbnails1->trigger();
+  QCOMPARE(WindowForm(*store_).ThumbnailView1->TileSide(), 64);
 }
 
 QTEST_MAIN(WindowTest)
