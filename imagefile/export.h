@@ -111,6 +111,11 @@ Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd, std::string* written
 Outcome ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind,
                   WorkerPool& pool, int32_t* written = nullptr);
 
+// ExportAll for the listed images `indices` only (in table order, each
+// below the list's length and the image count; others are skipped), under
+// the names Export all gives them.
+Outcome ExportImages(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind,
+                     WorkerPool& pool, std::span<const int32_t> indices, int32_t* written = nullptr);
 // Image > Export all: ExportAll into the folder of the name chosen in
 // SaveDialog2, as the kind its filter index names (Refused, writing nothing,
 // when cancelled or for an index that names none).

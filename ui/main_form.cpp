@@ -72,7 +72,10 @@ class ListBox : public QListWidget {
   QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                        const QEvent* event) const override {
     const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
-    if (!index.isValid() || command.testAnyFlags(QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)) {
+    if (!index.isValid() || command.testFlag(QItemSelectionModel::Deselect)) return QItemSelectionModel::NoUpdate;
+    // Ctrl+click adds and removes items, but never the last one selected.
+    if (command.testFlag(QItemSelectionModel::Toggle) && selectionModel()->isSelected(index) &&
+        selectionModel()->selectedRows().size() <= 1) {
       return QItemSelectionModel::NoUpdate;
     }
     return command;
@@ -156,7 +159,8 @@ void TForm1::BuildControls() {
   ListBox1 = new ListBox(GroupBox1);
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
   ListBox1->setGeometry(kListBox1Rect);
-  ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Shift and Ctrl select several images for "Export selected...".
+  ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   // Long names are cut in the middle, whole in their tooltips.
   ListBox1->setTextElideMode(Qt::ElideMiddle);
   ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -270,9 +274,12 @@ void TForm1::BuildMenus() {
   Exportall1 = named(Image2->addAction(QStringLiteral("Export all")), "Exportall1");
   import1 = named(Image2->addAction(QStringLiteral("Import")), "import1");
   Add1 = named(Image2->addAction(QStringLiteral("Add")), "Add1");
+  Image2->addSeparator();
+  ExportSelected1 = named(Image2->addAction(QStringLiteral("Export selected...")), "ExportSelected1");
   connect(Image2, &QMenu::aboutToShow, this, [this] { Image2Click(); });
   connect(Export1, &QAction::triggered, this, [this] { Export1Click(); });
   connect(Exportall1, &QAction::triggered, this, [this] { Exportall1Click(); });
+  connect(ExportSelected1, &QAction::triggered, this, [this] { ExportSelected1Click(); });
   connect(import1, &QAction::triggered, this, [this] { import1Click(); });
   connect(Add1, &QAction::triggered, this, [this] { Add1Click(); });
 
@@ -416,8 +423,18 @@ void TForm1::SelectListFromTiles() {
   const QModelIndex current = tiles->currentIndex();
   const int shown = current.isValid() && tiles->isSelected(current) ? current.row() : rows.first().row();
   if (shown >= ListBox1->count()) return;
-  // A user's choice: the list's click handler shows the image.
-  ListBox1->setCurrentRow(shown, QItemSelectionModel::ClearAndSelect);
+  // The list takes the tiles' selection; the current one is shown, as a
+  // user's choice in the list shows it.
+  {
+    const FlagGuard quiet(listUpdating_);
+    QItemSelection selection;
+    for (const QModelIndex& row : rows) {
+      if (row.row() < ListBox1->count()) selection.select(ListBox1->model()->index(row.row(), 0), ListBox1->model()->index(row.row(), 0));
+    }
+    ListBox1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    ListBox1->selectionModel()->setCurrentIndex(ListBox1->model()->index(shown, 0), QItemSelectionModel::Select);
+  }
+  ListBox1Click();
 }
 
 void TForm1::BuildStatusBar() {
@@ -620,7 +637,8 @@ void TForm1::SetBusy(bool busy) {
   // The items come back as they were (Add stays disabled for a package).
   if (busy) {
     disabledForCommand_.clear();
-    for (QAction* action : {Open1, Save1, ExportPngPack1, NewFromPngPack1, Quit1, Export1, Exportall1, import1, Add1}) {
+    for (QAction* action :
+       {Open1, Save1, ExportPngPack1, NewFromPngPack1, Quit1, Export1, Exportall1, ExportSelected1, import1, Add1}) {
       if (!action->isEnabled()) continue;
       action->setEnabled(false);
       disabledForCommand_.push_back(action);
@@ -802,6 +820,9 @@ void TForm1::ListDelete(int32_t index) {
 int32_t TForm1::ListCount() const { return static_cast<int32_t>(ListBox1->count()); }
 
 int32_t TForm1::ListSelectedIndex() const {
+  // With several selected, the one last chosen: the image shown.
+  const QModelIndex current = ListBox1->currentIndex();
+  if (current.isValid() && ListBox1->selectionModel()->isSelected(current)) return static_cast<int32_t>(current.row());
   const QModelIndexList rows = ListBox1->selectionModel()->selectedRows();
   return rows.isEmpty() ? -1 : static_cast<int32_t>(rows.first().row());
 }

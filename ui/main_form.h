@@ -69,6 +69,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void Image2Click();
   void Export1Click();
   void Exportall1Click();
+  void ExportSelected1Click();
   void import1Click();
   void Add1Click();
   void N2Click();
@@ -124,6 +125,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
   QMenu* Image2;
   QAction* Export1;
   QAction* Exportall1;
+  QAction* ExportSelected1;  // the images selected in the list or the thumbnails, to a folder
   QAction* import1;
   QAction* Add1;
   QMenu* View1;
@@ -196,6 +198,8 @@ class TForm1 : public QMainWindow, public FrontEnd {
   // itself; the window's thread keeps its event loop meanwhile.
   void RunLong(const std::function<void(FrontEnd&)>& command);
   void SetBusy(bool busy);
+  // Export all (every listed image) or Export selected (`rows`) into a chosen folder.
+  void ExportToFolder(const std::optional<std::vector<int32_t>>& rows);
   // The Thumbnails view takes the list's items again (after the event loop
   // comes back, and not while a command has the store).
   void RefillThumbnails();

@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QListWidget>
 #include <QStatusBar>
 #include <algorithm>
 #include <string>
@@ -85,11 +87,28 @@ void TForm1::Exportall1Click() {
   // A folder and the kind of file are chosen; the selection stays where it is.
   const int32_t count = std::min(store_.imageCount, ListCount());
   if (count <= 0) return;
+  ExportToFolder(std::nullopt);
+}
+
+void TForm1::ExportSelected1Click() {
+  std::vector<int32_t> rows;
+  for (const QModelIndex& row : ListBox1->selectionModel()->selectedRows()) {
+    if (row.row() < store_.imageCount) rows.push_back(row.row());
+  }
+  if (rows.empty()) {
+    ShowMessage(imagefile::kSelectImageFirst);
+    return;
+  }
+  std::sort(rows.begin(), rows.end());
+  ExportToFolder(rows);
+}
+
+void TForm1::ExportToFolder(const std::optional<std::vector<int32_t>>& rows) {
   int32_t written = 0;
   QString folder;
   Outcome outcome{Status::Refused, {}};
   RunCommand([&] {
-    SetDialogFileName(DialogId::SaveDialog2, store_.images[0].Name);
+    SetDialogFileName(DialogId::SaveDialog2, store_.images[static_cast<size_t>(rows ? rows->front() : 0)].Name);
     const std::optional<FileChoice> choice = AskFile(DialogId::SaveDialog2, true, imagefile::kSaveDialog2Filter, true);
     const std::optional<imagefile::ExportKind> kind = choice ? imagefile::ExportKindOf(choice->filterIndex) : std::nullopt;
     if (!kind) return;
@@ -101,7 +120,8 @@ void TForm1::Exportall1Click() {
     try {
       RunLong([&](FrontEnd& frontEnd) {
         WorkerPool pool;
-        outcome = imagefile::ExportAll(store_, frontEnd, target, *kind, pool, &written);
+        outcome = rows ? imagefile::ExportImages(store_, frontEnd, target, *kind, pool, *rows, &written)
+                       : imagefile::ExportAll(store_, frontEnd, target, *kind, pool, &written);
       });
     } catch (...) {
       keepSelection_ = keep;
@@ -109,10 +129,9 @@ void TForm1::Exportall1Click() {
     }
     keepSelection_ = keep;
   });
-  if (outcome.status == Status::Done || outcome.status == Status::Error) {
-    if (!folder.isEmpty() && (written > 0 || outcome.status == Status::Done)) {
-      StatusBar1->showMessage(QStringLiteral("%1 images written to %2").arg(written).arg(folder));
-    }
+  if ((outcome.status == Status::Done || outcome.status == Status::Error) && !folder.isEmpty() &&
+      (written > 0 || outcome.status == Status::Done)) {
+    StatusBar1->showMessage(QStringLiteral("%1 images written to %2").arg(written).arg(folder));
   }
 }
 

@@ -174,7 +174,11 @@ bool TimeThumbnails(quarrendel::ui::TForm1& form, quarrendel::ImageStore& store,
     if (form.Thumbnails1->isChecked()) form.Thumbnails1->trigger();
     QApplication::processEvents();
     form.Thumbnails1->trigger();  // shown: the list's items taken, every tile forgotten
-    view.repaint();
+    // Until the first tiles are painted: the view lays its items out from the event loop.
+    const Clock::time_point shownAt = Clock::now();
+    while (view.Model()->TileCount() == 0 && MillisecondsSince(shownAt) < 5000) {
+      QApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
     tiles = view.Model()->TileCount();
   });
   std::printf("  tiles decoded for the first screen: %d (%d px)\n", tiles, view.TileSide());

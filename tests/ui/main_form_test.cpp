@@ -239,7 +239,7 @@ void MainFormTest::ControlsAndGeometry() {
   QCOMPARE(form.GroupBox1->geometry(), QRect(0, 0, 185, client.height()));
   QCOMPARE(form.ListBox1->parentWidget(), form.GroupBox1);
   QCOMPARE(form.ListBox1->geometry(), QRect(10, 20, 163, 253));
-  QCOMPARE(form.ListBox1->selectionMode(), QAbstractItemView::SingleSelection);
+  QCOMPARE(form.ListBox1->selectionMode(), QAbstractItemView::ExtendedSelection);
   QCOMPARE(form.Label2->pos(), QPoint(12, 276));
   QCOMPARE(form.Label2->text(), QStringLiteral("0 Images"));
   QCOMPARE(form.Memo1->geometry(), QRect(10, 302, 163, 217));
@@ -275,7 +275,8 @@ void MainFormTest::MenuCaptions() {
                                                QStringLiteral("Recent files"), QStringLiteral("-"),
                                                QStringLiteral("Quit")}));
   QCOMPARE(MenuTexts(form.Image2), (QStringList{QStringLiteral("Export"), QStringLiteral("Export all"),
-                                                QStringLiteral("Import"), QStringLiteral("Add")}));
+                                                QStringLiteral("Import"), QStringLiteral("Add"), QStringLiteral("-"),
+                                                QStringLiteral("Export selected...")}));
   QVERIFY(form.N2->menu() == nullptr);
   for (QAction* action : form.File1->actions() + form.Image2->actions()) QVERIFY(action->isEnabled());
 }

@@ -152,6 +152,7 @@ class WindowTest : public QObject {
   void ThumbnailsShowEveryTextureWithNameAndSize();
   void ThumbnailSelectionFollowsTheListAndBack();
   void ThumbnailSideIsKept();
+  void SeveralImagesSelectedAreExportedToAFolder();
 
  private:
   QString Write(const QString& name, const Bytes& bytes) { return WriteFile(dir_, name, bytes); }
@@ -674,6 +675,53 @@ void WindowTest::ThumbnailSideIsKept() {
   QVERIFY(next.LargeThumbnails1->isChecked());
   form.SmallThumbnails1->trigger();
   QCOMPARE(WindowForm(*store_).ThumbnailView1->TileSide(), 64);
+}
+
+void WindowTest::SeveralImagesSelectedAreExportedToAFolder() {
+  WindowForm& form = *form_;
+  // Three images: the two of the archive and one added.
+  Load(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  ClickListItem(form, 0);
+  form.modalScript = [&](QDialog&) { form.Form2->Button1->click(); };
+  form.answers.push_back(Choose(Write(QStringLiteral("third.bmp"), SolidBitmap(4, 0xFF00FF00)), 3));
+  form.Add1->trigger();
+  QCOMPARE(form.ListCount(), 3);
+  form.ExportSelected1->trigger();  // nothing chosen beyond the one shown: it alone
+  form.requests.clear();
+
+  // Click the first, Ctrl+click the third: both selected, the third shown.
+  QListWidget* list = form.ListBox1;
+  ClickListItem(form, 0);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, list->visualItemRect(list->item(2)).center());
+  QCOMPARE(list->selectionModel()->selectedRows().size(), 2);
+  QCOMPARE(form.ListSelectedIndex(), 2);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("Size : 4x4")));
+  // The thumbnails show the same selection; choosing two tiles there selects them in the list.
+  form.Thumbnails1->trigger();
+  quarrendel::ui::ThumbnailView& view = *form.ThumbnailView1;
+  QTRY_COMPARE(view.Model()->rowCount(), 3);
+  QCOMPARE(view.selectionModel()->selectedIndexes().size(), 2);
+  view.repaint();
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(view.Model()->index(1)).center());
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier, view.visualRect(view.Model()->index(2)).center());
+  QCOMPARE(list->selectionModel()->selectedRows().size(), 2);
+  QVERIFY(!list->selectionModel()->isSelected(list->model()->index(0, 0)));
+  QCOMPARE(form.ListSelectedIndex(), 2);
+
+  const QDir folder(dir_.path());
+  QVERIFY(folder.mkdir(QStringLiteral("some")));
+  const QString out = folder.filePath(QStringLiteral("some"));
+  form.answers.push_back(Choose(out, 4));
+  form.ExportSelected1->trigger();
+  QVERIFY(form.requests.back().folder);
+  QCOMPARE(QDir(out).entryList(QDir::Files), (QStringList{QStringLiteral("second.bmp"), QStringLiteral("third.bmp")}));
+  QCOMPARE(form.StatusBar1->currentMessage(), QStringLiteral("2 images written to ") + out);
+  QCOMPARE(list->selectionModel()->selectedRows().size(), 2);
+
+  // Ctrl+click never leaves the list without a selection.
+  ClickListItem(form, 1);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, list->visualItemRect(list->item(1)).center());
+  QCOMPARE(form.ListSelectedIndex(), 1);
 }
 
 QTEST_MAIN(WindowTest)
