@@ -95,6 +95,11 @@ struct ImageStatus {
   std::string format;
   std::string palette;          // "" when the format uses no palette file
   bool paletteMissing = false;  // the fallback palette stands in for (part of) the file
+  // The entry's own fields, for a property panel.
+  std::string name;
+  uint32_t globalIndex = 0;
+  uint32_t formatWord = 0;
+  int32_t levels = 0;  // mipmap levels the data holds (1 without a mip chain)
 };
 
 // The progress panel, as the long reads and writes drive it.

@@ -11,7 +11,10 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
+#include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -216,7 +219,9 @@ void TForm1::BuildControls() {
   panelLayout->setContentsMargins(0, 0, 0, 0);
   ScrollBox1 = new PictureArea(Panel1);
   ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-  panelLayout->addWidget(ScrollBox1);
+  panelLayout->addWidget(ScrollBox1, 1);
+  BuildPropertyPanel(Panel1);
+  panelLayout->addWidget(PropertyPanel1);
   Image1 = ScrollBox1->View();
   Image1->setObjectName(QStringLiteral("Image1"));
   ScrollBox1->setFocusPolicy(Qt::StrongFocus);
@@ -242,6 +247,40 @@ void TForm1::BuildControls() {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   GroupBox1->installEventFilter(this);
+}
+
+void TForm1::BuildPropertyPanel(QWidget* parent) {
+  PropertyPanel1 = new QGroupBox(QStringLiteral("Properties "), parent);
+  PropertyPanel1->setObjectName(QStringLiteral("PropertyPanel1"));
+  auto* form = new QFormLayout(PropertyPanel1);
+  form->setContentsMargins(8, 4, 8, 4);
+  form->setVerticalSpacing(2);
+  NameEdit1 = new QLineEdit(PropertyPanel1);
+  NameEdit1->setObjectName(QStringLiteral("NameEdit1"));
+  NameEdit1->setMaxLength(28);  // the archives' name fields hold 28 bytes
+  IndexEdit1 = new QLineEdit(PropertyPanel1);
+  IndexEdit1->setObjectName(QStringLiteral("IndexEdit1"));
+  IndexEdit1->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,10}")), IndexEdit1));
+  for (QLineEdit* edit : {NameEdit1, IndexEdit1}) {
+    connect(edit, &QLineEdit::editingFinished, this, [this] { PropertiesEdited(); });
+  }
+  const std::pair<QLabel**, const char*> values[] = {{&FormatValue1, "FormatValue1"},
+                                                     {&SizeValue1, "SizeValue1"},
+                                                     {&LevelsValue1, "LevelsValue1"},
+                                                     {&PaletteValue1, "PaletteValue1"}};
+  for (const auto& [label, name] : values) {
+    *label = new QLabel(PropertyPanel1);
+    (*label)->setObjectName(QLatin1String(name));
+    (*label)->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+  PaletteValue1->setMinimumWidth(1);
+  form->addRow(QStringLiteral("Name:"), NameEdit1);
+  form->addRow(QStringLiteral("Global index:"), IndexEdit1);
+  form->addRow(QStringLiteral("Format word:"), FormatValue1);
+  form->addRow(QStringLiteral("Size:"), SizeValue1);
+  form->addRow(QStringLiteral("Levels:"), LevelsValue1);
+  form->addRow(QStringLiteral("Palette file:"), PaletteValue1);
+  PropertyPanel1->setEnabled(false);
 }
 
 void TForm1::BuildMenus() {
@@ -861,6 +900,19 @@ void TForm1::ShowStatus(const ImageStatus& status) {
   StatusFormat->setText(FromView(status.format));
   statusPalette_ = FromView(status.palette);
   FitStatusPalette();
+
+  const bool shown = status.width > 0 || status.height > 0 || !status.name.empty();
+  PropertyPanel1->setEnabled(shown);
+  NameEdit1->setText(shown ? FromView(status.name) : QString());
+  IndexEdit1->setText(shown ? QString::number(status.globalIndex) : QString());
+  NameEdit1->setModified(false);
+  IndexEdit1->setModified(false);
+  FormatValue1->setText(shown ? QStringLiteral("%1").arg(status.formatWord, 8, 16, QLatin1Char('0')).toUpper() : QString());
+  SizeValue1->setText(shown ? QStringLiteral("%1 x %2").arg(status.width).arg(status.height) : QString());
+  LevelsValue1->setText(shown ? QString::number(status.levels) : QString());
+  const QString palette = status.palette.empty() ? (shown ? QStringLiteral("none") : QString()) : FromView(status.palette);
+  PaletteValue1->setText(palette);
+  PaletteValue1->setToolTip(palette);
 }
 
 ImportOptions TForm1::RunImportOptions(const ImportOptionsRequest& request) {

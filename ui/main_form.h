@@ -22,6 +22,7 @@ class QDialog;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPlainTextEdit;
@@ -74,6 +75,8 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void Add1Click();
   void N2Click();
   void ListBox1Click();
+  // A name or global index typed into the property panel.
+  void PropertiesEdited();
 
   // FrontEnd.
   std::optional<FileChoice> AskOpenFile(DialogId dialog, std::string_view filter) override;
@@ -105,6 +108,15 @@ class TForm1 : public QMainWindow, public FrontEnd {
   PictureArea* ScrollBox1;  // scrolls Image1 when it is larger than the panel
   PictureView* Image1;
   ThumbnailView* ThumbnailView1;
+  // The property panel under the picture: the selected texture's name and
+  // global index to edit, its format word, size, levels and palette file.
+  QGroupBox* PropertyPanel1;
+  QLineEdit* NameEdit1;
+  QLineEdit* IndexEdit1;
+  QLabel* FormatValue1;
+  QLabel* SizeValue1;
+  QLabel* LevelsValue1;
+  QLabel* PaletteValue1;
   QFrame* Panel2;
   QLabel* Label1;
   QProgressBar* ProgressBar1;
@@ -183,6 +195,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void BuildMenus();
   void BuildViewMenu();
   void BuildStatusBar();
+  void BuildPropertyPanel(QWidget* parent);
   void FillRecentMenu();
   void ShowZoom();
   void BuildKeys();

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QItemSelectionModel>
 #include <QListWidget>
 #include <QStatusBar>
@@ -17,6 +18,7 @@
 
 #include "archive/load_command.h"
 #include "archive/save_command.h"
+#include "imagefile/entry_properties.h"
 #include "imagefile/export.h"
 #include "imagefile/import.h"
 #include "imagefile/texture_pack.h"
@@ -61,6 +63,25 @@ namespace {
 QString FromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 }  // namespace
+
+void TForm1::PropertiesEdited() {
+  if (busy_ || (!NameEdit1->isModified() && !IndexEdit1->isModified())) return;
+  NameEdit1->setModified(false);
+  IndexEdit1->setModified(false);
+  const int32_t index = ListSelectedIndex();
+  const std::string name = NameEdit1->text().toStdString();
+  const std::string globalIndex = IndexEdit1->text().toStdString();
+  Outcome outcome{Status::Error, {}};
+  RunCommand([&] { outcome = imagefile::SetEntryProperties(store_, *this, index, name, globalIndex); });
+  if (outcome.status == Status::Done && index < ListCount()) {
+    ListBox1->item(index)->setText(NameEdit1->text());
+    ListBox1->item(index)->setToolTip(NameEdit1->text());
+    ScheduleThumbnailRefill();
+  } else if (outcome.status != Status::Done) {
+    // The panel shows the entry as it is.
+    RunCommand([this] { texture::SelectListedImage(store_, *this); });
+  }
+}
 
 void TForm1::Save1Click() {
   std::string saved;

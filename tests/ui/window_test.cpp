@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -153,6 +155,7 @@ class WindowTest : public QObject {
   void ThumbnailSelectionFollowsTheListAndBack();
   void ThumbnailSideIsKept();
   void SeveralImagesSelectedAreExportedToAFolder();
+  void PropertyPanelEditsNameAndGlobalIndexForSave();
 
  private:
   QString Write(const QString& name, const Bytes& bytes) { return WriteFile(dir_, name, bytes); }
@@ -722,6 +725,74 @@ void WindowTest::SeveralImagesSelectedAreExportedToAFolder() {
   ClickListItem(form, 1);
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, list->visualItemRect(list->item(1)).center());
   QCOMPARE(form.ListSelectedIndex(), 1);
+}
+
+void WindowTest::PropertyPanelEditsNameAndGlobalIndexForSave() {
+  WindowForm& form = *form_;
+  QVERIFY(!form.PropertyPanel1->isEnabled());
+  Load(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  ClickListItem(form, 1);
+  QVERIFY(form.PropertyPanel1->isEnabled());
+  QCOMPARE(form.NameEdit1->text(), QStringLiteral("second"));
+  QCOMPARE(form.IndexEdit1->text(), QStringLiteral("2"));
+  QCOMPARE(form.FormatValue1->text(), QStringLiteral("00000901"));
+  QCOMPARE(form.SizeValue1->text(), QStringLiteral("2 x 2"));
+  QCOMPARE(form.LevelsValue1->text(), QStringLiteral("1"));
+  QCOMPARE(form.PaletteValue1->text(), QStringLiteral("none"));
+  QCOMPARE(form.NameEdit1->maxLength(), 28);
+
+  // Typed as a user types (Return ends it); text beyond ASCII is put in as a paste puts it.
+  const auto type = [](QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    if (text.toLatin1() == text.toUtf8()) {
+      QTest::keyClicks(edit, text);
+    } else {
+      edit->insert(text);
+    }
+    QTest::keyClick(edit, Qt::Key_Return);
+  };
+  type(form.NameEdit1, QStringLiteral("renamed"));
+  QCOMPARE(QString::fromStdString(store_->images[1].Name), QStringLiteral("renamed"));
+  QCOMPARE(form.ListBox1->item(1)->text(), QStringLiteral("renamed"));
+  QVERIFY(store_->unsavedChanges);
+  QVERIFY(form.windowTitle().startsWith(QStringLiteral("two.pvm*")));
+  type(form.IndexEdit1, QStringLiteral("77"));
+  QCOMPARE(store_->images[1].GlobalIndex, 77u);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 0000004D")));
+  // Refused: one past the largest index, a name of 28 characters but 56 bytes.
+  type(form.IndexEdit1, QStringLiteral("4294967296"));
+  QCOMPARE(form.boxes.back().text, QStringLiteral("The global index is a decimal number from 0 to 4294967295."));
+  QCOMPARE(store_->images[1].GlobalIndex, 77u);
+  QCOMPARE(form.IndexEdit1->text(), QStringLiteral("77"));
+  type(form.NameEdit1, QString(28, QChar(0xE9)));
+  QCOMPARE(form.boxes.back().text, QStringLiteral("The name holds at most 28 characters."));
+  QCOMPARE(QString::fromStdString(store_->images[1].Name), QStringLiteral("renamed"));
+  // 4294967295 and 28 bytes are taken.
+  type(form.IndexEdit1, QStringLiteral("4294967295"));
+  QCOMPARE(store_->images[1].GlobalIndex, 4294967295u);
+  type(form.NameEdit1, QString(28, QLatin1Char('x')));
+  QCOMPARE(store_->images[1].Name, std::string(28, 'x'));
+  QCOMPARE(form.boxes.size(), size_t{2});
+
+  // Save writes them; loaded back they are there.
+  const QString saved = QDir(dir_.path()).filePath(QStringLiteral("renamed.pvm"));
+  form.answers.push_back(Choose(saved, 1));
+  form.Save1->trigger();
+  QVERIFY(!store_->unsavedChanges);
+  form.answers.push_back(Choose(saved));
+  form.Open1->trigger();
+  QCOMPARE(ListItems(form), (QStringList{QStringLiteral("first"), QString(28, QLatin1Char('x'))}));
+  QCOMPARE(store_->images[1].GlobalIndex, 4294967295u);
+  QCOMPARE(store_->images[0].GlobalIndex, 1u);
+  QVERIFY(!form.PropertyPanel1->isEnabled());
+
+  // A palettised texture names its palette file.
+  form.OpenPath(Write(QStringLiteral("clut.pvr"), FromHex("50565254 0A000000 00050000 0200 0200 2143")));
+  ClickListItem(form, 0);
+  QVERIFY2(form.PaletteValue1->text().startsWith(QStringLiteral("Palette file not found: ")),
+           qPrintable(form.PaletteValue1->text()));
+  QVERIFY(form.PaletteValue1->text().endsWith(QStringLiteral("clut.pvp: fallback palette")));
 }
 
 QTEST_MAIN(WindowTest)
