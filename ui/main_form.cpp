@@ -26,6 +26,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QStringDecoder>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -71,7 +72,19 @@ class ListBox : public QListWidget {
  public:
   using QListWidget::QListWidget;
 
+  // Makes what a drag of these rows carries.
+  std::function<QMimeData*(const std::vector<int>&)> dragImages;
+
  protected:
+  QStringList mimeTypes() const override { return {QStringLiteral("text/uri-list")}; }
+  QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override {
+    if (!dragImages) return nullptr;
+    std::vector<int> rows;
+    for (const QListWidgetItem* item : items) rows.push_back(row(item));
+    std::sort(rows.begin(), rows.end());
+    return dragImages(rows);
+  }
+
   QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                        const QEvent* event) const override {
     const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
@@ -159,7 +172,14 @@ void TForm1::BuildControls() {
   GroupBox1->setMinimumWidth(kGroupBox1Width);
   Splitter1->addWidget(GroupBox1);
 
-  ListBox1 = new ListBox(GroupBox1);
+  auto* list = new ListBox(GroupBox1);
+  list->dragImages = [this](const std::vector<int>& rows) { return DragImages(rows); };
+  ListBox1 = list;
+  // Images drag out as PNG files; PNG and bitmap files dropped on one import into it.
+  ListBox1->setDragEnabled(true);
+  ListBox1->setDragDropMode(QAbstractItemView::DragOnly);
+  ListBox1->setDefaultDropAction(Qt::CopyAction);
+  ListBox1->viewport()->setAcceptDrops(true);
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
   ListBox1->setGeometry(kListBox1Rect);
   // Shift and Ctrl select several images for "Export selected...".
@@ -203,6 +223,9 @@ void TForm1::BuildControls() {
   ThumbnailView1 = new ThumbnailView(store_, [this] { return !busy_; }, client);
   ThumbnailView1->setObjectName(QStringLiteral("ThumbnailView1"));
   ThumbnailView1->hide();
+  ThumbnailView1->Model()->dragImages = [this](const std::vector<int>& rows) { return DragImages(rows); };
+  ThumbnailView1->viewport()->setAcceptDrops(true);
+  ThumbnailView1->viewport()->installEventFilter(this);
   Splitter1->addWidget(ThumbnailView1);
   Splitter1->addWidget(Panel1);
   Splitter1->setStretchFactor(0, 0);
@@ -600,6 +623,10 @@ void TForm1::FormClose() {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonPress) selectionChangedByPress_ = false;
   if (watched == GroupBox1 && event->type() == QEvent::Resize) LayOutImageList();
+  if ((watched == ListBox1->viewport() || watched == ThumbnailView1->viewport()) &&
+      HandleDropOnImages(static_cast<QWidget*>(watched), event)) {
+    return true;
+  }
   if (watched == StatusBar1 && event->type() == QEvent::Resize) {
     QMetaObject::invokeMethod(this, [this] { FitStatusPalette(); }, Qt::QueuedConnection);
   }
@@ -619,15 +646,69 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-  if (!busy_ && DroppedFile(event->mimeData())) event->acceptProposedAction();
+  // An image dragged out of this window does not come back as a file to load.
+  if (!busy_ && event->source() == nullptr && DroppedFile(event->mimeData())) event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
   const std::optional<QString> path = DroppedFile(event->mimeData());
-  if (!path || busy_) return;
+  if (!path || busy_ || event->source() != nullptr) return;
   event->acceptProposedAction();
   // The drag source waits for the drop to end: load after it, not inside it.
   QMetaObject::invokeMethod(this, [this, file = *path] { OpenPath(file); }, Qt::QueuedConnection);
+}
+
+int TForm1::DropRow(QWidget* viewport, QPoint at, const QMimeData* data) const {
+  if (busy_) return -1;
+  const std::optional<QString> path = DroppedFile(data);
+  if (!path) return -1;
+  const QString suffix = QFileInfo(*path).suffix().toLower();
+  if (suffix != QLatin1String("png") && suffix != QLatin1String("bmp")) return -1;
+  const QModelIndex index = viewport == ListBox1->viewport() ? ListBox1->indexAt(at) : ThumbnailView1->indexAt(at);
+  return index.isValid() && index.row() < store_.imageCount ? index.row() : -1;
+}
+
+bool TForm1::HandleDropOnImages(QWidget* viewport, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      // Only files from elsewhere, onto an image: anything else goes on to the window.
+      if (drag->source() != nullptr) {
+        drag->ignore();
+        return true;
+      }
+      if (DropRow(viewport, drag->position().toPoint(), drag->mimeData()) < 0) {
+        // Over the list but not over an image: an archive dropped here loads.
+        if (event->type() == QEvent::DragEnter && !busy_ && DroppedFile(drag->mimeData())) {
+          drag->acceptProposedAction();
+        } else if (event->type() == QEvent::DragMove) {
+          drag->acceptProposedAction();
+        }
+        return true;
+      }
+      drag->setDropAction(Qt::CopyAction);
+      drag->accept();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (drop->source() != nullptr) return true;
+      const int row = DropRow(viewport, drop->position().toPoint(), drop->mimeData());
+      const std::optional<QString> path = DroppedFile(drop->mimeData());
+      if (!path) return true;
+      drop->setDropAction(Qt::CopyAction);
+      drop->accept();
+      // The drag source waits for the drop to end: act after it.
+      if (row >= 0) {
+        QMetaObject::invokeMethod(this, [this, row, file = *path] { ImportDropped(row, file); }, Qt::QueuedConnection);
+      } else {
+        QMetaObject::invokeMethod(this, [this, file = *path] { OpenPath(file); }, Qt::QueuedConnection);
+      }
+      return true;
+    }
+    default: return false;
+  }
 }
 
 bool TForm1::MayDiscardChanges() {

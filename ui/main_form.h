@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -25,6 +26,8 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
+class QMimeData;
+class QTemporaryDir;
 class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
@@ -77,6 +80,13 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void ListBox1Click();
   // A name or global index typed into the property panel.
   void PropertiesEdited();
+  // What a drag of the images `rows` out of the list or the thumbnails
+  // carries: each written as NAME.png (the PNG export) into a folder of the
+  // window's own; nullptr while a command runs or when none was written.
+  QMimeData* DragImages(const std::vector<int>& rows);
+  // A PNG or bitmap dropped onto image `row`: imported into it as Image >
+  // Import does, with the same prompts.
+  void ImportDropped(int row, const QString& path);
 
   // FrontEnd.
   std::optional<FileChoice> AskOpenFile(DialogId dialog, std::string_view filter) override;
@@ -236,6 +246,10 @@ class TForm1 : public QMainWindow, public FrontEnd {
   std::vector<QAction*> disabledForCommand_;
   bool thumbnailRefillPending_ = false;
   bool syncingSelection_ = false;
+  std::unique_ptr<QTemporaryDir> dragFolder_;  // where dragged images are written
+  // The image row under a drag of a PNG or bitmap file over `viewport`, or -1.
+  int DropRow(QWidget* viewport, QPoint at, const QMimeData* data) const;
+  bool HandleDropOnImages(QWidget* viewport, QEvent* event);
   QString statusPalette_;  // the whole palette notice
 };
 

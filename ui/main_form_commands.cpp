@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QItemSelectionModel>
 #include <QListWidget>
 #include <QStatusBar>
@@ -21,6 +24,7 @@
 #include "imagefile/entry_properties.h"
 #include "imagefile/export.h"
 #include "imagefile/import.h"
+#include "core/mapped_file.h"
 #include "imagefile/texture_pack.h"
 #include "texture/image_selection.h"
 #include "ui/main_form.h"
@@ -81,6 +85,43 @@ void TForm1::PropertiesEdited() {
     // The panel shows the entry as it is.
     RunCommand([this] { texture::SelectListedImage(store_, *this); });
   }
+}
+
+QMimeData* TForm1::DragImages(const std::vector<int>& rows) {
+  if (busy_ || rows.empty()) return nullptr;
+  if (!dragFolder_ || !dragFolder_->isValid()) dragFolder_ = std::make_unique<QTemporaryDir>();
+  if (!dragFolder_->isValid()) return nullptr;
+  const int32_t listed = std::min(store_.imageCount, ListCount());
+  // The names Export all gives them: NAME.png, no two alike.
+  const std::vector<std::string> names = imagefile::ExportFileNames(
+      std::span<const TImage_Entry>(store_.images.data(), static_cast<size_t>(std::max(0, listed))),
+      imagefile::ExportKind::Png);
+  QList<QUrl> urls;
+  const std::string folder = QFile::encodeName(dragFolder_->path()).toStdString() + "/";
+  RunCommand([&] {
+    for (const int row : rows) {
+      if (row < 0 || row >= listed) continue;
+      const std::string written =
+          imagefile::ExportImage(store_, row, folder + names[static_cast<size_t>(row)], imagefile::ExportKind::Png);
+      urls.push_back(QUrl::fromLocalFile(FromPath(written)));
+    }
+  });
+  if (urls.isEmpty()) return nullptr;
+  auto* data = new QMimeData;
+  data->setUrls(urls);
+  return data;
+}
+
+void TForm1::ImportDropped(int row, const QString& path) {
+  if (busy_ || row < 0 || row >= std::min(store_.imageCount, ListCount())) return;
+  // The texture dropped on is selected and shown, then imported into as Image > Import does.
+  ListBox1->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+  const std::string file = QFile::encodeName(path).toStdString();
+  RunCommand([&] {
+    const MappedFile bytes(file);
+    imagefile::ImportFile(store_, *this, row, bytes.Bytes());
+  });
+  ScheduleThumbnailRefill();
 }
 
 void TForm1::Save1Click() {

@@ -3,6 +3,7 @@
 
 #include "ui/thumbnail_view.h"
 
+#include <QMimeData>
 #include <QPaintEvent>
 #include <QScrollBar>
 #include <algorithm>
@@ -103,6 +104,17 @@ void ThumbnailModel::SetTile(int row, const QImage& tile) {
 
 int ThumbnailModel::TileCount() const { return tileCount_; }
 
+QStringList ThumbnailModel::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
+
+QMimeData* ThumbnailModel::mimeData(const QModelIndexList& indexes) const {
+  if (!dragImages) return nullptr;
+  std::vector<int> rows;
+  for (const QModelIndex& index : indexes) rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  return dragImages(rows);
+}
+
 ThumbnailView::ThumbnailView(const ImageStore& store, std::function<bool()> mayDecode, QWidget* parent)
     : QListView(parent),
       store_(store),
@@ -122,6 +134,9 @@ ThumbnailView::ThumbnailView(const ImageStore& store, std::function<bool()> mayD
   setWordWrap(false);
   setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setDragEnabled(true);
+  setDragDropMode(QAbstractItemView::DragOnly);
+  setDefaultDropAction(Qt::CopyAction);
   SetTileSide(kSmall);
 }
 

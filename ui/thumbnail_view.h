@@ -22,6 +22,8 @@ namespace quarrendel {
 class WorkerPool;
 }
 
+class QMimeData;
+
 namespace quarrendel::ui {
 
 // The tile of entry `index`: side x side, the texture's W x H fitted inside
@@ -43,6 +45,10 @@ class ThumbnailModel : public QAbstractListModel {
   bool HasTile(int row) const;
   void SetTile(int row, const QImage& tile);
   int TileCount() const;
+  QMimeData* mimeData(const QModelIndexList& indexes) const override;
+  QStringList mimeTypes() const override;
+  // Makes what a drag of these rows carries.
+  std::function<QMimeData*(const std::vector<int>&)> dragImages;
 
  private:
   QStringList names_;

@@ -12,6 +12,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -108,6 +110,26 @@ Bytes SolidBitmap(int side, uint32_t pixel) {
   return quarrendel::imagefile::BitmapFileBytes(picture.Rect());
 }
 
+// Drags `file` over `viewport` to `at` and drops it there, as a file
+// manager does; returns whether the drop was taken.
+bool DropFileAt(QWidget* viewport, QPoint at, const QString& file) {
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(file)});
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &enter);
+  QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &move);
+  if (!move.isAccepted()) return false;
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(viewport, &drop);
+  return drop.isAccepted();
+}
+
+QByteArray FileBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QByteArray EntryBytes(const ImageStore& store, int index) {
   const auto bytes = store.images[static_cast<size_t>(index)].Bytes();
   return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
@@ -156,6 +178,7 @@ class WindowTest : public QObject {
   void ThumbnailSideIsKept();
   void SeveralImagesSelectedAreExportedToAFolder();
   void PropertyPanelEditsNameAndGlobalIndexForSave();
+  void ImagesDragOutAsPngAndPicturesDropInAsImports();
 
  private:
   QString Write(const QString& name, const Bytes& bytes) { return WriteFile(dir_, name, bytes); }
@@ -793,6 +816,68 @@ void WindowTest::PropertyPanelEditsNameAndGlobalIndexForSave() {
   QVERIFY2(form.PaletteValue1->text().startsWith(QStringLiteral("Palette file not found: ")),
            qPrintable(form.PaletteValue1->text()));
   QVERIFY(form.PaletteValue1->text().endsWith(QStringLiteral("clut.pvp: fallback palette")));
+}
+
+void WindowTest::ImagesDragOutAsPngAndPicturesDropInAsImports() {
+  WindowForm& form = *form_;
+  Load(QStringLiteral("two.pvm"), FromHex(kTwoTexturePvm));
+  ClickListItem(form, 0);
+  // Dragged out of the list: each selected image as NAME.png, the PNG export.
+  QAbstractItemModel* items = form.ListBox1->model();
+  std::unique_ptr<QMimeData> dragged(items->mimeData({items->index(0, 0), items->index(1, 0)}));
+  QVERIFY(dragged != nullptr);
+  QCOMPARE(dragged->urls().size(), 2);
+  QCOMPARE(QFileInfo(dragged->urls()[1].toLocalFile()).fileName(), QStringLiteral("second.png"));
+  const Bytes png = quarrendel::imagefile::ExportBytes(*store_, 1, quarrendel::imagefile::ExportKind::Png);
+  QCOMPARE(FileBytes(dragged->urls()[1].toLocalFile()),
+           QByteArray(reinterpret_cast<const char*>(png.data()), static_cast<qsizetype>(png.size())));
+  // And out of the thumbnails.
+  form.Thumbnails1->trigger();
+  quarrendel::ui::ThumbnailView& view = *form.ThumbnailView1;
+  QTRY_COMPARE(view.Model()->rowCount(), 2);
+  std::unique_ptr<QMimeData> fromTiles(view.Model()->mimeData({view.Model()->index(0)}));
+  QVERIFY(fromTiles != nullptr);
+  QCOMPARE(QFileInfo(fromTiles->urls().value(0).toLocalFile()).fileName(), QStringLiteral("first.png"));
+
+  // A bitmap dropped on the second item imports into it after the options dialog.
+  const QString green = Write(QStringLiteral("green.bmp"), SolidBitmap(4, 0xFF00FF00));
+  int dialogs = 0;
+  form.modalScript = [&](QDialog&) {
+    ++dialogs;
+    form.Form2->Button1->click();
+  };
+  QListWidget* list = form.ListBox1;
+  QVERIFY(DropFileAt(list->viewport(), list->visualItemRect(list->item(1)).center(), green));
+  QTRY_COMPARE(store_->images[1].Width, uint16_t{4});
+  QCOMPARE(dialogs, 1);
+  QCOMPARE(form.ListSelectedIndex(), 1);
+  QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("Size : 4x4")));
+  QCOMPARE(store_->images[1].Name, std::string("second"));
+  QCOMPARE(store_->images[1].GlobalIndex, 2u);
+  // A PNG dropped on the first tile, cancelled in the dialog: nothing changes.
+  const QString png2 = Write(QStringLiteral("blue.png"), png);
+  const QByteArray first = EntryBytes(*store_, 0);
+  form.modalScript = [&](QDialog&) {
+    ++dialogs;
+    form.Form2->Button2->click();
+  };
+  view.repaint();
+  QVERIFY(DropFileAt(view.viewport(), view.visualRect(view.Model()->index(0)).center(), png2));
+  QTRY_COMPARE(dialogs, 2);
+  QCOMPARE(EntryBytes(*store_, 0), first);
+  // Other files are not imported: they load as files dropped on the window
+  // do (here the unsaved import is kept when asked).
+  const int questions = static_cast<int>(form.questions.size());
+  QVERIFY(DropFileAt(list->viewport(), list->visualItemRect(list->item(0)).center(), Write(QStringLiteral("x.txt"), {1})));
+  QTRY_COMPARE(static_cast<int>(form.questions.size()), questions + 1);
+  QCOMPARE(EntryBytes(*store_, 0), first);
+  QCOMPARE(form.ListCount(), 2);
+  // An archive dropped beside the items loads.
+  form.questionAnswers.push_back(true);
+  const QPoint belowItems(list->viewport()->width() / 2, list->viewport()->height() - 4);
+  QVERIFY(DropFileAt(list->viewport(), belowItems, Write(QStringLiteral("other.pvm"), FromHex(kArgb4444Pvm))));
+  QTRY_COMPARE(ListItems(form), QStringList{QStringLiteral("opaque")});
+  QVERIFY(form.boxes.empty());
 }
 
 QTEST_MAIN(WindowTest)
