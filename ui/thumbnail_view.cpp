@@ -67,7 +67,7 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole: return names_[row];
     case Qt::DecorationRole:
       if (!tiles_[static_cast<size_t>(row)].isNull()) return tiles_[static_cast<size_t>(row)];
-      return {};
+      return placeholder_;
     default: return {};
   }
 }
@@ -145,6 +145,9 @@ ThumbnailView::~ThumbnailView() = default;
 void ThumbnailView::SetTileSide(int side) {
   side_ = side == kLarge ? kLarge : kSmall;
   setIconSize(QSize(side_, side_));
+  QPixmap placeholder(side_, side_);
+  placeholder.fill(Qt::transparent);
+  model_->SetPlaceholder(placeholder);
   const int textHeight = fontMetrics().lineSpacing() * kTextLines;
   setGridSize(QSize(side_ + kTileMargin * 2, side_ + textHeight + kTileMargin));
   verticalScrollBar()->setSingleStep(gridSize().height() / 4);

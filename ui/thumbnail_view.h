@@ -45,6 +45,9 @@ class ThumbnailModel : public QAbstractListModel {
   bool HasTile(int row) const;
   void SetTile(int row, const QImage& tile);
   int TileCount() const;
+  // What a tile not decoded yet shows: an empty picture of the tile's size,
+  // so every item is laid out with room for its tile and its two lines.
+  void SetPlaceholder(const QPixmap& placeholder) { placeholder_ = placeholder; }
   QMimeData* mimeData(const QModelIndexList& indexes) const override;
   QStringList mimeTypes() const override;
   // Makes what a drag of these rows carries.
@@ -55,6 +58,7 @@ class ThumbnailModel : public QAbstractListModel {
   QStringList sizes_;
   std::vector<QPixmap> tiles_;  // null where not decoded yet
   int tileCount_ = 0;
+  QPixmap placeholder_;
 };
 
 class ThumbnailView : public QListView {

@@ -33,6 +33,7 @@
 #include "core/error.h"
 #include "ui/command_thread.h"
 #include "ui/import_options_form.h"
+#include "ui/start_options.h"
 #include "ui/thumbnail_view.h"
 #include "ui/main_form.h"
 #include "ui/picture_view.h"
@@ -692,6 +693,20 @@ void WindowTest::ThumbnailSelectionFollowsTheListAndBack() {
 
 void WindowTest::ThumbnailSideIsKept() {
   WindowForm& form = *form_;
+  // The screenshots' start option shows the view at a size without keeping it.
+  using quarrendel::ui::ParseStartOptions;
+  const QString program = QStringLiteral("quarrendel");
+  QCOMPARE(ParseStartOptions({program, QStringLiteral("--thumbnails"), QStringLiteral("128")})->thumbnails,
+           std::optional<int>(128));
+  QVERIFY(!ParseStartOptions({program, QStringLiteral("--thumbnails"), QStringLiteral("96")}).has_value());
+  {
+    WindowForm shown(*store_);
+    quarrendel::ui::StartOptions options;
+    options.thumbnails = 128;
+    quarrendel::ui::ApplyStartOptions(shown, *store_, options);
+    QVERIFY(shown.Thumbnails1->isChecked());
+    QCOMPARE(shown.ThumbnailView1->TileSide(), 128);
+  }
   QCOMPARE(form.ThumbnailView1->TileSide(), 64);
   QVERIFY(form.SmallThumbnails1->isChecked());
   form.LargeThumbnails1->trigger();
