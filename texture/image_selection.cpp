@@ -32,10 +32,13 @@ Selection SelectImage(ImageStore& store, int32_t index) {
   selection.formatSupported = decoded.Supported();
   selection.description = decoded.choice.text;
   selection.palette = decoded.palette;
+  selection.levels = decoded.mipmapCount >= 0 ? decoded.mipmapCount : 1;
   store.currentImage = index;
   store.readCursor = decoded.cursor;
   CopyIntoCanvas(decoded.area.Rect(), store.canvas);
   selection.picture = PaintOverCheckerboard(decoded.TrueSize(), true);
+  const TexelDepths& d = decoded.depths;
+  selection.picture.bits = ChannelBits{d.red, d.green, d.blue, d.alpha, d.rgb5a3};
   return selection;
 }
 
@@ -76,6 +79,10 @@ ImageStatus StatusOf(const TImage_Entry& entry, const Selection& selection) {
   status.palette = PaletteNotice(selection.palette);
   status.paletteMissing = !status.palette.empty();
   if (selection.palette.fromFile && !status.paletteMissing) status.palette = "Palette file " + selection.palette.path;
+  status.name = entry.Name;
+  status.globalIndex = entry.GlobalIndex;
+  status.formatWord = entry.Format;
+  status.levels = selection.levels;
   return status;
 }
 

@@ -12,6 +12,7 @@
 #include "core/frontend.h"
 
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -30,8 +31,12 @@ class TForm2 : public QDialog {
   void Prepare(const ImportOptionsRequest& request);
   // What they read after it closes.
   ImportOptions Options() const;
+  // The dialog was closed by Cancel or Escape: the Import or Add ends with
+  // nothing changed. OK and the close box go on with the choices shown.
+  bool Cancelled() const { return cancelled_; }
 
   void Button1Click();
+  void Button2Click();
   // A value of 0 is raised to 1 at once.
   void SpinEdit1Change();
 
@@ -46,8 +51,12 @@ class TForm2 : public QDialog {
   QLabel* Label1;
   TSpinEdit* SpinEdit1;
   QPushButton* Button1;
+  QPushButton* Button2;  // "Cancel"
   QGroupBox* GroupBox4;
   QListWidget* ListBox1 = nullptr;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   // Fills the list for the checked family and chooses the family rule when
@@ -59,6 +68,8 @@ class TForm2 : public QDialog {
   // Widens every captioned control to what its caption needs in the font in
   // use, and the group boxes and the client area with them.
   void FitCaptions();
+
+  bool cancelled_ = false;
 };
 
 }  // namespace quarrendel::ui

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "texture/full_range.h"
 #include "texture/image_selection.h"
 
 namespace quarrendel::ui {
@@ -41,7 +42,14 @@ void PictureView::SetPicture(const Picture& picture) {
     width_ = w;
     height_ = h;
     if (picture.decoded.size() >= count) {
-      pixels_.assign(picture.decoded.begin(), picture.decoded.begin() + static_cast<std::ptrdiff_t>(count));
+      // Each channel stretched to the full range, as PNG export writes it:
+      // opaque texels hide the checkerboard, white is white.
+      const ChannelBits& b = picture.bits;
+      const texture::TexelDepths depths{b.red, b.green, b.blue, b.alpha, b.rgb5a3};
+      const bool stretch = b.red != 8 || b.green != 8 || b.blue != 8 || b.alpha != 8 || b.rgb5a3;
+      pixels_.resize(count);
+      std::transform(picture.decoded.begin(), picture.decoded.begin() + static_cast<std::ptrdiff_t>(count),
+                     pixels_.begin(), [&](uint32_t v) { return stretch ? texture::StretchPixel(v, depths) : v; });
     } else {
       pixels_.resize(count);
       std::transform(picture.pixels.begin(), picture.pixels.begin() + static_cast<std::ptrdiff_t>(count),

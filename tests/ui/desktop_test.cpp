@@ -376,7 +376,7 @@ void DesktopTest::StartOptions() {
   quarrendel::ui::ApplyStartOptions(*form_, *store_, options);
   QCOMPARE(form_->ListCount(), 1);
   QCOMPARE(form_->Image1->size(), QSize(8, 8));
-  QCOMPARE(PixelAt(*form_, 4, 0), qRgb(0, 0, 248));
+  QCOMPARE(PixelAt(*form_, 4, 0), qRgb(0, 0, 255));
   QVERIFY(form_->recentFiles.Paths().isEmpty());
   // A name relative to the folder the program starts in is kept as an absolute one.
   options = {};
