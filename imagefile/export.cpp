@@ -305,12 +305,14 @@ namespace {
 
 // Writes entry `index` as `kind` under `path`, never over the loaded file.
 // `inBatch`: one name of Export all's, derived inside the chosen folder,
-// whose stale temporary files were removed for the whole batch.
+// whose stale temporary files were removed for the whole batch and which
+// reaches the disk with the batch's one flush of the file system.
 void WriteExport(const ImageStore& store, int32_t index, const std::string& path, ExportKind kind, bool inBatch) {
   WriteOptions options;
   if (!store.loadedFileName.empty()) options.inputs.push_back(store.loadedFileName);
   options.derivedName = inBatch;
   options.removeStale = !inBatch;
+  options.sync = !inBatch;
   WriteFile(path, ExportBytes(store, index, kind), options);
 }
 
@@ -376,6 +378,9 @@ Outcome ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& fold
           if (!failure.empty()) failures.push_back(name.substr(0, name.size() - extension) + ": " + failure);
         });
   }
+  // One flush for the batch (a flush per file costs a disk's seek each);
+  // the command is done only once every file is on the disk.
+  SyncFileSystem(folder.empty() ? std::string(".") : folder);
   // The last image stays selected and shown.
   texture::SelectListedImage(store, frontEnd);
   if (failures.empty()) return {};
