@@ -33,7 +33,7 @@ void PictureView::SetPicture(const Picture& picture) {
   const int32_t w = picture.width;
   const int32_t h = picture.height;
   const size_t count = w > 0 && h > 0 ? static_cast<size_t>(w) * static_cast<size_t>(h) : 0;
-  if (count == 0 || picture.pixels.size() < count) {
+  if (count == 0 || (picture.pixels.size() < count && picture.decoded.size() < count)) {
     width_ = 0;
     height_ = 0;
     pixels_.clear();
@@ -48,6 +48,20 @@ void PictureView::SetPicture(const Picture& picture) {
                      pixels_.begin(), [](uint32_t v) { return v | 0xFF000000u; });
     }
   }
+  update();
+}
+
+void PictureView::TakePicture(Picture& picture) {
+  const int32_t w = picture.width;
+  const int32_t h = picture.height;
+  const size_t count = w > 0 && h > 0 ? static_cast<size_t>(w) * static_cast<size_t>(h) : 0;
+  if (count == 0 || picture.decoded.size() < count) {
+    SetPicture(picture);
+    return;
+  }
+  width_ = w;
+  height_ = h;
+  pixels_.swap(picture.decoded);
   update();
 }
 
@@ -75,16 +89,31 @@ QImage PictureView::Render(const QRect& area) const {
     return v;
   };
 
+  const int columns = area.width();
+  uchar* bits = image.bits();
+  const qsizetype stride = image.bytesPerLine();
+  if (shownWidth == width_ && shownHeight == height_) {
+    // At 1x every screen pixel is its own texel.
+    for (int r = 0; r < area.height(); ++r) {
+      const int32_t y = area.y() + r;
+      const uint32_t evenSquare = texture::CheckerboardColour(0, y);
+      const uint32_t oddSquare = texture::CheckerboardColour(16, y);
+      const uint32_t* texels = pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_) + area.x();
+      auto* out = reinterpret_cast<uint32_t*>(bits + r * stride);
+      for (int c = 0; c < columns; ++c) {
+        const uint32_t background = ((area.x() + c) & 16) != 0 ? oddSquare : evenSquare;
+        out[c] = ToRgb32(texture::BlendOverBackground(shown(texels[c]), background));
+      }
+    }
+    return image;
+  }
   // The texel under each screen column; screen pixel (x, y) of a picture
   // shown sw x sh shows texel (x * W / sw, y * H / sh).
-  const int columns = area.width();
   std::vector<int32_t> texelX(static_cast<size_t>(columns));
   for (int c = 0; c < columns; ++c) {
     const int64_t x = area.x() + c;
     texelX[static_cast<size_t>(c)] = static_cast<int32_t>(std::clamp<int64_t>(x * width_ / shownWidth, 0, width_ - 1));
   }
-  uchar* bits = image.bits();
-  const qsizetype stride = image.bytesPerLine();
   int32_t lastTexelY = -1;
   uint32_t lastSquares = 0;
   for (int r = 0; r < area.height(); ++r) {

@@ -28,8 +28,12 @@ class PictureView : public QWidget {
   explicit PictureView(QWidget* parent = nullptr);
 
   // Keeps a copy of the decoded pixels (or, without them, of the painted ones
-  // as opaque pixels). An empty picture shows nothing.
+  // as opaque pixels), in memory kept from one picture to the next. An empty
+  // picture shows nothing.
   void SetPicture(const Picture& picture);
+  // SetPicture, taking the decoded pixels' memory in exchange for the memory
+  // that held the last picture's (left in picture.decoded).
+  void TakePicture(Picture& picture);
   bool HasPicture() const { return width_ > 0 && height_ > 0; }
   QSize PictureSize() const { return {width_, height_}; }
 
