@@ -23,8 +23,6 @@ class BlockPool {
   BlockPool(const BlockPool&) = delete;
   BlockPool& operator=(const BlockPool&) = delete;
 
-  int32_t BlockSize() const { return blockSize_; }
-  int32_t MapEntries() const { return mapEntries_; }
   bool Created() const { return base_ != nullptr; }
 
   // Returns the start of a run of at least `size` bytes, or nullptr when no

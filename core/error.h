@@ -19,8 +19,6 @@ enum class ErrorKind {
   Usage,         // a caller passed arguments that make no sense
 };
 
-const char* ErrorKindName(ErrorKind kind);
-
 class Error : public std::runtime_error {
  public:
   Error(ErrorKind kind, std::string message, int64_t offset = -1)
