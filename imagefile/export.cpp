@@ -72,8 +72,11 @@ struct DecodedSquare {
   DecodedSquare(const ImageStore& store, int32_t index) {
     side = SquareSide(store.Entry(index));
     RequireCanvasSide(side, "image");
-    decoded = texture::DecodeEntry(store, index);
+    decoded = texture::DecodeEntry(store, index, std::move(ThreadDecodeMemory()));
   }
+  ~DecodedSquare() { ThreadDecodeMemory() = std::move(decoded.area.pixels); }
+  DecodedSquare(const DecodedSquare&) = delete;
+  DecodedSquare& operator=(const DecodedSquare&) = delete;
   texture::RgbaView View() const { return {decoded.area.pixels, side, side}; }
   int32_t side = 0;
   texture::DecodedTexture decoded;
@@ -292,8 +295,11 @@ std::vector<uint8_t> ExportBytes(const ImageStore& store, int32_t index, ExportK
       RequireCanvasSide(entry.Width, "bitmap");
       RequireCanvasSide(entry.Height, "bitmap");
       // The canvas-shaped pixels: the H x H decode of a plain rectangle, not its rows of W.
-      const texture::DecodedTexture decoded = texture::DecodeEntry(store, index);
-      return BitmapFileBytes({decoded.area.pixels.data(), entry.Width, entry.Height, decoded.area.width});
+      texture::DecodedTexture decoded = texture::DecodeEntry(store, index, std::move(ThreadDecodeMemory()));
+      std::vector<uint8_t> bytes =
+          BitmapFileBytes({decoded.area.pixels.data(), entry.Width, entry.Height, decoded.area.width});
+      ThreadDecodeMemory() = std::move(decoded.area.pixels);
+      return bytes;
     }
     case ExportKind::Dds: return DdsFile(store, index);
     case ExportKind::Png: return WritePng(TextureImage(store, index));
