@@ -86,13 +86,74 @@ void ShowCount(const ImageStore& store, FrontEnd& frontEnd) {
   frontEnd.SetLabel(std::to_string(store.imageCount) + " Images");
 }
 
+// What a load may change in the store besides the entries: a load refused
+// before it read an image puts it back as it was.
+struct LoadState {
+  int32_t imageCount;
+  int32_t currentImage;
+  uint8_t pvrFamily;
+  uint8_t bmlFlag;
+  int32_t packageMode;
+  std::string loadDirectory;
+  std::string loadedFileName;
+  PackageArchiveKind packageArchiveKind;
+  LoadedContainer loadedContainer;
+  bool loadedFromPrs;
+  bool loadIncomplete;
+  LoadShortfall shortfall;
+  int64_t imagesDeclared;
+  LoadedPackage loadedPackage;
+  bool unsavedChanges;
+
+  static LoadState Of(const ImageStore& s) {
+    return {s.imageCount,     s.currentImage,   s.pvrFamily,          s.bmlFlag,
+            s.packageMode,    s.loadDirectory,  s.loadedFileName,     s.packageArchiveKind,
+            s.loadedContainer, s.loadedFromPrs, s.loadIncomplete,     s.shortfall,
+            s.imagesDeclared, s.loadedPackage,  s.unsavedChanges};
+  }
+  void RestoreInto(ImageStore& s) const {
+    s.imageCount = imageCount;
+    s.currentImage = currentImage;
+    s.pvrFamily = pvrFamily;
+    s.bmlFlag = bmlFlag;
+    s.packageMode = packageMode;
+    s.loadDirectory = loadDirectory;
+    s.loadedFileName = loadedFileName;
+    s.packageArchiveKind = packageArchiveKind;
+    s.loadedContainer = loadedContainer;
+    s.loadedFromPrs = loadedFromPrs;
+    s.loadIncomplete = loadIncomplete;
+    s.shortfall = shortfall;
+    s.imagesDeclared = imagesDeclared;
+    s.loadedPackage = loadedPackage;
+    s.unsavedChanges = unsavedChanges;
+  }
+};
+
+// Hides the progress panel however the load ends.
+class PanelHidden {
+ public:
+  explicit PanelHidden(Progress& progress) : progress_(progress) {}
+  ~PanelHidden() { progress_.SetProgressVisible(false); }
+  PanelHidden(const PanelHidden&) = delete;
+  PanelHidden& operator=(const PanelHidden&) = delete;
+
+ private:
+  Progress& progress_;
+};
+
 // The steps every load shares around `read`, which returns what the reader
-// read: the list filled, the reader's message, the label refreshed unless the
-// reader refused the file, the incomplete load told. Full block pools end the
-// command once the images filled are listed, for the caller's top-level
-// handler.
+// read. A file refused before any image was read leaves the store, the list
+// and the picture as they were (the reason told, the label refreshed from the
+// count it keeps). Otherwise the picture, the memo and the status line of
+// the last file are cleared, the list filled, the reader's message told, the
+// label refreshed unless the reader refused the file, the incomplete load
+// told. Full block pools end the command once the images filled are listed,
+// for the caller's top-level handler. The progress panel is hidden on every path.
 template <typename Read>
 Outcome RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, Read read) {
+  const PanelHidden panel(frontEnd);
+  const LoadState before = LoadState::Of(store);
   store.loadDirectory = DirectoryPart(path);
   store.loadedFileName = path;
   store.pvrFamily = 0;
@@ -103,27 +164,42 @@ Outcome RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, 
   store.StartLoadRecord();
   // The table is refilled from here on: whatever was changed in it is gone.
   store.ClearChanges();
-  frontEnd.ListClear();
 
+  // The list is refilled: nothing of the last file stays shown.
+  const auto clearShown = [&frontEnd] {
+    frontEnd.SetMemo({"Description :"});
+    frontEnd.ShowPicture(Picture{});
+    frontEnd.ShowStatus(ImageStatus{});
+    frontEnd.ListClear();
+  };
   ReadResult result;
   try {
     result = read();
   } catch (const Error& e) {
     if (e.Kind() == ErrorKind::PoolFull) {
       store.NoteShortfall(LoadShortfall::Damaged);
+      clearShown();
       throw;
     }
     // Refused files, capacity and truncated-header errors: the reader has
     // left the store consistent (nothing changed).
     result.outcome = {Status::Error, e.what()};
+    result.imageCount = before.imageCount;
   }
+  Outcome outcome = result.outcome;
+  if (!outcome.Ok() && result.names.empty() && !result.poolFull) {
+    before.RestoreInto(store);
+    if (!outcome.message.empty()) frontEnd.ShowInformation(outcome.message);
+    if (outcome.status != Status::Refused) ShowCount(store, frontEnd);
+    return outcome;
+  }
+  clearShown();
   store.loadedContainer = result.container;
   store.imagesDeclared = result.expected;
   if (result.stopped != LoadShortfall::None) store.NoteShortfall(result.stopped);
   for (const std::string& name : result.names) frontEnd.ListAdd(name);
   if (result.poolFull) throw *result.poolFull;
 
-  Outcome outcome = result.outcome;
   if (!outcome.message.empty()) {
     if (outcome.status == Status::Done) {
       frontEnd.ShowMessage(outcome.message);
@@ -131,8 +207,6 @@ Outcome RunLoad(ImageStore& store, FrontEnd& frontEnd, const std::string& path, 
       frontEnd.ShowInformation(outcome.message);
     }
   }
-  // The reader refused the file: the panel and the label stay as they are.
-  if (outcome.status == Status::Refused) return outcome;
   frontEnd.SetProgressVisible(false);
   ShowCount(store, frontEnd);
   if (store.loadIncomplete && outcome.status != Status::Error) {

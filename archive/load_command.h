@@ -17,9 +17,9 @@
 namespace quarrendel::archive {
 
 // The open dialog's filter list. Single texture files come last, so the
-// earlier entries keep their indices.
+// earlier entries keep their indices; the first entry lists them too.
 inline constexpr const char* kOpenDialog1Filter =
-    "All Suported format|*.xvm;*.pvm;*.gvm;*.afs;*.prs;*.bml|PC File format|*.pvm;*.prs|GC Format|*.gvm;*.prs|"
+    "All Suported format|*.xvm;*.pvm;*.gvm;*.afs;*.prs;*.bml;*.pvr;*.gvr;*.xvr|PC File format|*.pvm;*.prs|GC Format|*.gvm;*.prs|"
     "Xbox/BB Format|*.xvm;*.prs|AFS Format|*.afs;*.prs|BML Package|*.bml|"
     "Texture files|*.pvr;*.gvr;*.xvr;*.prs";
 

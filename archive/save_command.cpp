@@ -95,15 +95,15 @@ Outcome WriteOut(FrontEnd& frontEnd, const std::string& path, std::span<const ui
 
 }  // namespace
 
-Outcome SaveCommand(ImageStore& store, FrontEnd& frontEnd) {
-  if (store.bmlFlag != 0) return RebuildLoadedBml(store, frontEnd);
+Outcome SaveCommand(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& options) {
+  if (store.bmlFlag != 0) return RebuildLoadedBml(store, frontEnd, options);
   const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog1, kSaveDialog1Filter);
   if (!choice) return {Status::Refused, {}};
   const std::optional<SaveKind> kind = SaveKindOf(choice->filterIndex);
   if (!kind) {
     return Refuse(frontEnd, kNotSaved, "filter index " + std::to_string(choice->filterIndex) + " names no kind of file");
   }
-  return SaveAs(store, frontEnd, choice->path, *kind);
+  return SaveAs(store, frontEnd, choice->path, *kind, options);
 }
 
 Outcome SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenPath, SaveKind kind,

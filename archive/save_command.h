@@ -46,8 +46,9 @@ struct SaveOptions {
 // Menu File > Save / Rebuild: with the BML flag set rebuilds the loaded
 // package, else asks SaveDialog1 for a name and a filter index and saves as
 // the kind it names (refused with a message for an index that names none);
-// cancelling writes nothing (Refused without a message).
-Outcome SaveCommand(ImageStore& store, FrontEnd& frontEnd);
+// cancelling writes nothing (Refused without a message). `options` go to
+// the save or the rebuild.
+Outcome SaveCommand(ImageStore& store, FrontEnd& frontEnd, const SaveOptions& options = {});
 
 // Saves as `kind` under `chosenPath`. Refused, with a message naming the
 // reason, when images are missing from an incomplete load, a package holds

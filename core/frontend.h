@@ -72,11 +72,24 @@ enum class PictureParts { None, Decoded, DecodedAndPainted };
 // for a view that paints them itself (zoomed, one channel); it is empty when
 // only the painted picture is known, and `pixels` is empty when only the
 // decoded ones are (PictureParts::Decoded).
+// `bits` tells how many bits each channel of `decoded` was stored with (the
+// decoders widen them with zero low bits, 4-bit 15 -> 240), so a view can
+// stretch them to the full range as PNG files get them; rgb5a3: per texel,
+// 5-5-5 when its alpha is 255, else 4-4-4 with 3-bit alpha.
+struct ChannelBits {
+  uint8_t red = 8;
+  uint8_t green = 8;
+  uint8_t blue = 8;
+  uint8_t alpha = 8;
+  bool rgb5a3 = false;
+};
+
 struct Picture {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint32_t> pixels;
   std::vector<uint32_t> decoded{};  // initialised, so Picture{w, h, pixels} needs no fourth field
+  ChannelBits bits{};
 };
 
 // What a status line tells about the selected image: its own size, its format
@@ -88,6 +101,11 @@ struct ImageStatus {
   std::string format;
   std::string palette;          // "" when the format uses no palette file
   bool paletteMissing = false;  // the fallback palette stands in for (part of) the file
+  // The entry's own fields, for a property panel.
+  std::string name;
+  uint32_t globalIndex = 0;
+  uint32_t formatWord = 0;
+  int32_t levels = 0;  // mipmap levels the data holds (1 without a mip chain)
 };
 
 // The progress panel, as the long reads and writes drive it.

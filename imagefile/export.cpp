@@ -341,7 +341,7 @@ std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd
   return std::nullopt;
 }
 
-Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd) {
+Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd, std::string* writtenPath) {
   const std::optional<int32_t> selected = SelectedImage(store, frontEnd);
   if (!selected) return {Status::Refused, std::string(kSelectImageFirst)};
   const int32_t index = *selected;
@@ -349,16 +349,34 @@ Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd) {
   const std::optional<FileChoice> choice = frontEnd.AskSaveFile(DialogId::SaveDialog2, kSaveDialog2Filter);
   const std::optional<ExportKind> kind = choice ? ExportKindOf(choice->filterIndex) : std::nullopt;
   if (!kind) return {Status::Refused, {}};
-  ExportImage(store, index, choice->path, *kind);
+  const std::string path = ExportImage(store, index, choice->path, *kind);
+  if (writtenPath != nullptr) *writtenPath = path;
   return {};
 }
 
 Outcome ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind,
-                  WorkerPool& pool) {
+                  WorkerPool& pool, int32_t* written) {
   const int32_t count = std::min(store.imageCount, frontEnd.ListCount());
+  std::vector<int32_t> all(static_cast<size_t>(std::max(0, count)));
+  for (int32_t i = 0; i < count; ++i) all[static_cast<size_t>(i)] = i;
+  return ExportImages(store, frontEnd, folder, kind, pool, all, written);
+}
+
+Outcome ExportImages(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind,
+                     WorkerPool& pool, std::span<const int32_t> indices, int32_t* written) {
+  if (written != nullptr) *written = 0;
+  const int32_t listed = std::min(store.imageCount, frontEnd.ListCount());
+  std::vector<int32_t> chosen;
+  for (const int32_t i : indices) {
+    if (i >= 0 && i < listed) chosen.push_back(i);
+  }
+  const auto count = static_cast<int32_t>(chosen.size());
   if (count <= 0) return {};
-  const std::vector<std::string> names =
-      ExportFileNames(std::span<const TImage_Entry>(store.images.data(), static_cast<size_t>(count)), kind);
+  // The names Export all gives them, so no two images share a file.
+  const std::vector<std::string> allNames =
+      ExportFileNames(std::span<const TImage_Entry>(store.images.data(), static_cast<size_t>(listed)), kind);
+  std::vector<std::string> names;
+  for (const int32_t i : chosen) names.push_back(allNames[static_cast<size_t>(i)]);
   // A FIFO, folder or device under one of the names stops the batch before it starts.
   for (const std::string& name : names) CheckDerivedTarget(folder + name);
   RemoveStaleTemporaryFiles(folder, names);
@@ -369,24 +387,25 @@ Outcome ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& fold
     // Decoded, encoded and written on the workers; told here in table order.
     pool.OrderedMap(
         static_cast<size_t>(count), 2 * static_cast<size_t>(pool.Threads()),
-        [&](size_t i) -> std::string {
+        [&](size_t k) -> std::string {
           try {
-            WriteExport(store, static_cast<int32_t>(i), folder + names[i], kind, true);
+            WriteExport(store, chosen[k], folder + names[k], kind, true);
           } catch (const Error& e) {
             return e.what();
           }
           return {};
         },
-        [&](size_t i, std::string&& failure) {
-          const std::string& name = names[i];
-          frontEnd.SetProgress("Exporting : " + name, count, static_cast<int32_t>(i) + 1);
-          frontEnd.ListSetSelectedIndex(static_cast<int32_t>(i));
+        [&](size_t k, std::string&& failure) {
+          const std::string& name = names[k];
+          frontEnd.SetProgress("Exporting : " + name, count, static_cast<int32_t>(k) + 1);
+          frontEnd.ListSetSelectedIndex(chosen[k]);
           if (!failure.empty()) failures.push_back(name.substr(0, name.size() - extension) + ": " + failure);
         });
   }
   // One flush for the batch (a flush per file costs a disk's seek each);
   // the command is done only once every file is on the disk.
   SyncFileSystem(folder.empty() ? std::string(".") : folder);
+  if (written != nullptr) *written = count - static_cast<int32_t>(failures.size());
   // The last image stays selected and shown.
   texture::SelectListedImage(store, frontEnd);
   if (failures.empty()) return {};

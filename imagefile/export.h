@@ -93,8 +93,9 @@ std::optional<int32_t> SelectedImage(const ImageStore& store, FrontEnd& frontEnd
 // Image > Export: the selected image, under the name and kind chosen in
 // SaveDialog2 (which offers the image's name). Done when a file was written;
 // Refused when nothing is selected, the dialog is cancelled (no message) or
-// its filter index names no kind. Throws as ExportImage.
-Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd);
+// its filter index names no kind. Throws as ExportImage. `writtenPath`, when
+// set, receives the name of the file written.
+Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd, std::string* writtenPath = nullptr);
 
 // Writes every listed image into `folder` (with its trailing separator) as
 // `kind` under its name from ExportFileNames, as a derived name
@@ -107,10 +108,16 @@ Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd);
 // file name without the extension, in one information box at the end (an
 // Error outcome). The files reach the disk with one flush of the folder's
 // file system after the last (Error(Io) when that fails). Done when every
-// image was written.
+// image was written. `written`, when set, receives the number of files
+// written.
 Outcome ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind,
-                  WorkerPool& pool);
+                  WorkerPool& pool, int32_t* written = nullptr);
 
+// ExportAll for the listed images `indices` only (in table order, each
+// below the list's length and the image count; others are skipped), under
+// the names Export all gives them.
+Outcome ExportImages(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind,
+                     WorkerPool& pool, std::span<const int32_t> indices, int32_t* written = nullptr);
 // Image > Export all: ExportAll into the folder of the name chosen in
 // SaveDialog2, as the kind its filter index names (Refused, writing nothing,
 // when cancelled or for an index that names none).

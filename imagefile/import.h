@@ -36,7 +36,7 @@ namespace quarrendel::imagefile {
 // PNG pictures come last, so the earlier entries keep their indices.
 inline constexpr const char* kOpenDialog2Filter =
     "PC PVR Format|*.pvr|BB/Xbox XVR Format|*.xvr|Windows Bitmap Format|*.bmp|Gamecube GVR format|*.gvr|"
-    "All Suported Format|*.bmp;*.pvr;*.xvr;*.gvr;*.dds|PNG image|*.png";
+    "All Suported Format|*.bmp;*.pvr;*.xvr;*.gvr;*.dds;*.png|PNG image|*.png";
 
 inline constexpr std::string_view kBmpNotSquare = "BMP Error: Width and height must be the same.";
 inline constexpr std::string_view kBmpBadSize = "BMP Error: The size isnt valide.";

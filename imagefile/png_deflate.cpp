@@ -38,6 +38,17 @@ constexpr size_t kBlockSymbols = 32768;
 constexpr size_t kStoredMax = 65535;
 constexpr int kHashBits = 13;
 constexpr uint32_t kNoPosition = 0xFFFFFFFFu;
+// The chains of the denser search: 2^15 heads; none looked at past a cheap
+// repeat of 32 bytes, and no further once a match repeats 64.
+constexpr int kChainHashBits = 15;
+constexpr uint32_t kChainSkip = 32, kChainNice = 64, kChainGood = 8;
+// The denser search is tried quickly on 4 stretches of a block, 512 bytes
+// with 2 KiB before each to find repeats in; when it gives fewer than 98 % of
+// the first search's bits there, in full on 4 stretches of 2 KiB with 4 KiB
+// before; the block is parsed again only when that gives fewer than 93 %.
+constexpr size_t kTrials = 4;
+constexpr size_t kShortTrial = 512, kShortHistory = 2048, kLongTrial = 2048, kLongHistory = 4096;
+constexpr uint64_t kShortPromise = 980, kLongPromise = 930;
 constexpr int kMaxCodeBits = 15;
 constexpr int kMaxCodeLengthBits = 7;
 constexpr size_t kLitLenSymbols = 286, kDistSymbols = 30, kCodeLengthSymbols = 19;
@@ -507,6 +518,189 @@ class Matcher {
   std::array<int32_t, 256> literalPrice_{};
 };
 
+// How hard the denser search looks: the places of a chain it looks at (a
+// quarter of them once a match repeats kChainGood bytes), and the length below which a match
+// is weighed against the next position's (0: never).
+struct Effort {
+  int depth;
+  uint32_t lazyBelow;
+};
+
+// A block is parsed looking at 16 places, short matches weighed against the
+// next position's; the short trials look at 8, greedily.
+constexpr Effort kFullEffort{16, 8}, kQuickEffort{8, 0};
+
+// The denser search for blocks where the first one finds too few repeats:
+// the 4 bytes at every position go into hash chains, and each position is
+// weighed against the cheap distances (a run, the pixel before, the row
+// above) and a number of earlier places with the same hash; the match
+// that saves the most bits under eager prices is taken, unless a short one
+// loses to the next position's. Its chains are filled only where it is used,
+// from a given number of bytes before the bytes it parses.
+class ChainMatcher {
+ public:
+  ChainMatcher(std::span<const uint8_t> data, size_t rowDistance)
+      : data_(data.data()), size_(data.size()), rowDistance_(rowDistance <= kWindow ? rowDistance : 0) {
+    if (rowDistance_ == 1 || rowDistance_ == 4) rowDistance_ = 0;
+    // The tables stay with the thread from one stream to the next: fresh
+    // ones would cost the system a page clear each. Every place a chain
+    // leads to is set in this stream before it is read.
+    thread_local std::vector<uint32_t> heads, places;
+    heads.assign(size_t{1} << kChainHashBits, kNoPosition);
+    places.resize(kWindow);
+    head_ = heads.data();
+    prev_ = places.data();
+    // Eager prices: a literal 8 bits, a length code 3 bits, a distance code
+    // 5 bits (2 for a run, 4 for the pixel before), each with its extra bits.
+    for (uint32_t len = kMinMatch; len <= kMaxMatch; ++len) lengthPrice_[len] = 16 * (3 + kLengthExtra[kLengthSymbol[len]]);
+    for (size_t s = 0; s < kDistSymbols; ++s) distancePrice_[s] = 16 * (5 + kDistExtra[s]);
+    distancePrice_[0] = 16 * 2;
+    distancePrice_[3] = 16 * 4;
+  }
+
+  // Fills `block` with the symbols of [begin, end), at most kBlockSymbols,
+  // finding repeats from `history` bytes before `begin` on.
+  void Parse(size_t begin, size_t end, size_t history, Effort effort, Block& block) {
+    effort_ = effort;
+    const size_t from = begin > history ? begin - history : 0;
+    if (from < chainedFrom_) {
+      // The chains start again where the search is to look.
+      std::fill_n(head_, size_t{1} << kChainHashBits, kNoPosition);
+      chainedFrom_ = inserted_ = from;
+    } else if (from > inserted_) {
+      // A gap: the heads that are left point at most to older places.
+      chainedFrom_ = inserted_ = from;
+    }
+    block.begin = begin;
+    block.sequences.clear();
+    block.litLenFreqs.fill(0);
+    block.distFreqs.fill(0);
+    auto& freqs = block.litLenFreqs;
+    LiteralCounts literals;
+    end_ = std::min(end, size_);
+    size_t p = begin, literalsFrom = begin, symbols = 0;
+    while (p < end_ && symbols < kBlockSymbols) {
+      Match m = Find(p);
+      while (m.length != 0 && m.length < effort_.lazyBelow && symbols + 1 < kBlockSymbols) {
+        const Match next = Find(p + 1);
+        if (next.saving <= m.saving) break;
+        literals.Add(data_ + p, 1);
+        ++p;
+        ++symbols;
+        m = next;
+      }
+      if (m.length == 0) {
+        literals.Add(data_ + p, 1);
+        ++p;
+        ++symbols;
+        continue;
+      }
+      block.sequences.push_back({static_cast<uint32_t>(p - literalsFrom), static_cast<uint16_t>(m.length),
+                                 static_cast<uint16_t>(m.distance)});
+      ++freqs[257 + kLengthSymbol[m.length]];
+      ++block.distFreqs[DistanceSymbol(m.distance)];
+      p += m.length;
+      literalsFrom = p;
+      ++symbols;
+    }
+    block.sequences.push_back({static_cast<uint32_t>(p - literalsFrom), 0, 0});
+    for (size_t b = 0; b < 256; ++b) freqs[b] = literals.Total(b);
+    freqs[kEndOfBlock] = 1;
+    block.end = p;
+  }
+
+ private:
+  struct Match {
+    uint32_t length = 0;
+    uint32_t distance = 0;
+    int32_t saving = 0;  // sixteenths of a bit
+  };
+
+  static uint32_t HashOf(uint32_t v) { return (v * 2654435761u) >> (32 - kChainHashBits); }
+
+  // Puts the positions before `p` that are not in the chains yet into them.
+  void InsertUpTo(size_t p) {
+    const size_t end = std::min(p, size_ >= 4 ? size_ - 3 : 0);
+    for (size_t q = inserted_; q < end; ++q) {
+      uint32_t& h = head_[HashOf(Load32(data_ + q))];
+      prev_[q & (kWindow - 1)] = h;
+      h = static_cast<uint32_t>(q);
+    }
+    inserted_ = std::max(inserted_, end);
+  }
+
+  Match Find(size_t p) {
+    Match best;
+    if (end_ - p < kMinMatch) return best;
+    InsertUpTo(p);
+    const uint32_t limit = static_cast<uint32_t>(std::min<size_t>(end_ - p, kMaxMatch));
+    const uint8_t* here = data_ + p;
+    uint32_t longest = 0;
+    const auto consider = [&](uint32_t distance, uint32_t len) {
+      longest = std::max(longest, len);
+      const int32_t saving = 16 * 8 * static_cast<int32_t>(len) - lengthPrice_[len] - distancePrice_[DistanceSymbol(distance)];
+      if (saving > best.saving) best = {len, distance, saving};
+    };
+    const auto cheap = [&](size_t distance) {
+      if (distance > p) return;
+      const uint32_t len = MatchLength(here, here - distance, limit);
+      if (len >= kMinMatch) consider(static_cast<uint32_t>(distance), len);
+    };
+    cheap(1);
+    cheap(4);
+    if (rowDistance_ != 0) cheap(rowDistance_);
+    if (limit < 4 || longest >= std::min(limit, kChainSkip)) return best;
+    const uint32_t first = Load32(here);
+    const size_t lowest = p > kWindow ? p - kWindow : 0;
+    uint32_t candidate = head_[HashOf(first)];
+    for (int depth = longest >= kChainGood ? effort_.depth / 4 : effort_.depth;
+         depth > 0 && candidate != kNoPosition && candidate >= lowest; --depth) {
+      if (candidate < p) {
+        const uint8_t* there = data_ + candidate;
+        // Only a longer match can win: its first 4 bytes and the 4 up to
+        // the byte past the longest so far have to agree.
+        const uint32_t need = std::max<uint32_t>(longest + 1, 4);
+        if (need > limit) break;
+        if (Load32(there) == first && Load32(there + need - 4) == Load32(here + need - 4)) {
+          const uint32_t len = MatchLength(here, there, limit);
+          const uint32_t distance = static_cast<uint32_t>(p - candidate);
+          if (len > longest && distance != 1 && distance != 4 && distance != rowDistance_) {
+            consider(distance, len);
+            if (longest >= std::min(limit, kChainNice)) break;
+          }
+        }
+      }
+      // A place left from before a gap may lead anywhere: chains only go back.
+      const uint32_t next = prev_[candidate & (kWindow - 1)];
+      if (next >= candidate) break;
+      candidate = next;
+    }
+    return best;
+  }
+
+  uint32_t MatchLength(const uint8_t* a, const uint8_t* b, uint32_t limit) const {
+    uint32_t len = 0;
+    while (len + 8 <= limit) {
+      const uint64_t difference = Load64(a + len) ^ Load64(b + len);
+      if (difference != 0) return len + EqualBytes(difference);
+      len += 8;
+    }
+    while (len < limit && a[len] == b[len]) ++len;
+    return len;
+  }
+
+  const uint8_t* data_;
+  size_t size_, end_ = 0;
+  size_t rowDistance_;
+  uint32_t* head_;
+  uint32_t* prev_;
+  // The chains hold the positions [chainedFrom_, inserted_).
+  size_t chainedFrom_ = 0, inserted_ = 0;
+  Effort effort_{};
+  std::array<int32_t, kMaxMatch + 1> lengthPrice_{};
+  std::array<int32_t, kDistSymbols> distancePrice_{};
+};
+
 // The deflate bit stream, LSB first, written eight bytes at a time into
 // `out` past its first `out.size()` bytes. Reserve() before each block makes
 // room for the block's bytes and the eight-byte stores.
@@ -641,6 +835,44 @@ uint64_t DataBits(const Block& block, const LitLenCode& litLen, const DistCode& 
   return bits;
 }
 
+// The symbols of `block` that start in [from, upTo) counted into `counts`;
+// returns the bytes they cover.
+std::pair<size_t, size_t> CountStretch(const uint8_t* data, const Block& block, size_t from, size_t upTo, Block& counts) {
+  size_t p = block.begin, first = 0;
+  bool started = false;
+  const auto start = [&](size_t at) {
+    if (!started && at >= from) {
+      started = true;
+      first = at;
+    }
+    return started;
+  };
+  for (const Sequence& seq : block.sequences) {
+    const size_t literalsEnd = p + seq.literals;
+    if (!started && literalsEnd + seq.length < from) {
+      p = literalsEnd + seq.length;
+      continue;
+    }
+    if (!started) p = std::max(p, std::min(from, literalsEnd));
+    for (; p < literalsEnd && p < upTo; ++p) {
+      if (start(p)) ++counts.litLenFreqs[data[p]];
+    }
+    if (p >= upTo || seq.length == 0) break;
+    if (start(p)) {
+      ++counts.litLenFreqs[257 + kLengthSymbol[seq.length]];
+      ++counts.distFreqs[DistanceSymbol(seq.distance)];
+    }
+    p += seq.length;
+  }
+  return started ? std::pair{first, p} : std::pair{p, p};
+}
+
+// The block's bits as the smaller of its dynamic and fixed codes.
+uint64_t BlockBits(const Block& block, DynamicHeader& h) {
+  BuildHeader(block, h);
+  return std::min(h.bits + DataBits(block, h.litLen, h.dist), DataBits(block, Fixed().litLen, Fixed().dist));
+}
+
 class Deflater {
  public:
   Deflater(std::span<const uint8_t> data, std::vector<uint8_t>& out) : data_(data), sink_(out) {}
@@ -747,12 +979,44 @@ void AppendZlibStream(std::span<const uint8_t> data, size_t rowDistance, std::ve
   out.push_back(0x01);
   {
     Matcher matcher(data, rowDistance);
+    ChainMatcher chains(data, rowDistance);
     Deflater deflater(data, out);
-    Block block;
+    Block block, other;
     block.sequences.reserve(kBlockSymbols + 1);
+    other.sequences.reserve(kBlockSymbols + 1);
+    DynamicHeader header;
+    Block fastSample, denseSample;
+    // Whether the denser search, tried on kTrials stretches of `bytes`
+    // spread over the block, gives fewer bits than `perMille` thousandths of
+    // the first search's bits on them.
+    const auto promises = [&](size_t bytes, size_t history, Effort effort, uint64_t perMille) {
+      fastSample.litLenFreqs.fill(0);
+      fastSample.distFreqs.fill(0);
+      denseSample.litLenFreqs.fill(0);
+      denseSample.distFreqs.fill(0);
+      const size_t length = block.end - block.begin;
+      for (size_t k = 0; k < kTrials; ++k) {
+        const size_t from = block.begin + length * (2 * k + 1) / (2 * kTrials) - std::min(length / (2 * kTrials), bytes / 2);
+        const auto [first, last] = CountStretch(data.data(), block, from, from + bytes, fastSample);
+        if (first == last) continue;
+        chains.Parse(first, last, history, effort, other);
+        CountStretch(data.data(), other, first, last, denseSample);
+      }
+      fastSample.litLenFreqs[kEndOfBlock] = denseSample.litLenFreqs[kEndOfBlock] = 1;
+      return BlockBits(denseSample, header) * 1000 < BlockBits(fastSample, header) * perMille;
+    };
     size_t begin = 0;
     do {
       matcher.Parse(begin, block);
+      // The denser search tried quickly on a few short stretches spread over
+      // the block, then in full on longer ones; the whole block parsed again
+      // only when both promise fewer bits, and kept only when it gives them.
+      if (promises(kShortTrial, kShortHistory, kQuickEffort, kShortPromise) &&
+          promises(kLongTrial, kLongHistory, kFullEffort, kLongPromise)) {
+        chains.Parse(begin, block.end, kWindow, kFullEffort, other);
+        const uint64_t fastBits = BlockBits(block, header), denseBits = BlockBits(other, header);
+        if (denseBits * (block.end - begin) < fastBits * (other.end - begin)) std::swap(block, other);
+      }
       deflater.WriteBlock(block, block.end == data.size());
       begin = block.end;
     } while (begin < data.size());

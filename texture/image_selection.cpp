@@ -71,6 +71,7 @@ Selection SelectImage(ImageStore& store, int32_t index, PictureParts parts) {
   selection.formatSupported = decoded.Supported();
   selection.description = decoded.choice.text;
   selection.palette = decoded.palette;
+  selection.levels = decoded.mipmapCount >= 0 ? decoded.mipmapCount : 1;
   store.currentImage = index;
   store.readCursor = decoded.cursor;
   CopyIntoCanvas(decoded.area.Rect(), store.canvas);
@@ -81,6 +82,8 @@ Selection SelectImage(ImageStore& store, int32_t index, PictureParts parts) {
     selection.picture.width = shown.width;
     selection.picture.height = shown.height;
     selection.picture.decoded = TakeTrueSize(decoded, shown);
+    const TexelDepths& d = decoded.depths;
+    selection.picture.bits = ChannelBits{d.red, d.green, d.blue, d.alpha, d.rgb5a3};
   }
   // Whatever memory the picture did not take is there for the next selection.
   if (!decoded.area.pixels.empty()) store.selectionPixels = std::move(decoded.area.pixels);
@@ -126,6 +129,10 @@ ImageStatus StatusOf(const TImage_Entry& entry, const Selection& selection) {
   status.palette = PaletteNotice(selection.palette);
   status.paletteMissing = !status.palette.empty();
   if (selection.palette.fromFile && !status.paletteMissing) status.palette = "Palette file " + selection.palette.path;
+  status.name = entry.Name;
+  status.globalIndex = entry.GlobalIndex;
+  status.formatWord = entry.Format;
+  status.levels = selection.levels;
   return status;
 }
 

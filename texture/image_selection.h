@@ -19,6 +19,7 @@ struct Selection {
   bool formatSupported = true;    // false: no decoder for the format; the memo ends "Unsupported format"
   std::string description;        // the description text: the format in words
   PaletteUse palette;
+  int32_t levels = 1;             // mipmap levels: the "Mipmaps count: " value, 1 without that line
 };
 
 // The memo lines of `entry` decoded as `decoded`: "Description :", the size,

@@ -1,6 +1,7 @@
 #include "ui/import_options_form.h"
 
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -59,6 +60,8 @@ TForm2::TForm2(QWidget* parent)
   Button1 = Place<QPushButton>(this, "Button1", QStringLiteral("OK"), 78, 240, 75, 25);
   Button1->setDefault(true);
   connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
+  Button2 = Place<QPushButton>(this, "Button2", QStringLiteral("Cancel"), 156, 240, 75, 25);
+  connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
 
   FitCaptions();
 }
@@ -80,14 +83,18 @@ void TForm2::FitCaptions() {
     groupWidth = std::max({groupWidth, right + kGroupPadding, group->minimumSizeHint().width()});
   }
   // The three groups keep one width; the client area keeps its margins around
-  // them, and the button stays centred.
+  // them, and the two buttons stay centred side by side.
   for (QGroupBox* group : {GroupBox1, GroupBox2, GroupBox3}) group->resize(groupWidth, group->height());
   const int clientWidth = std::max(231, GroupBox1->x() * 2 + groupWidth);
   setFixedSize(clientWidth, 273);
-  Button1->move((clientWidth - Button1->width()) / 2, Button1->y());
+  constexpr int kButtonGap = 8;
+  const int left = (clientWidth - Button1->width() - kButtonGap - Button2->width()) / 2;
+  Button1->move(left, Button1->y());
+  Button2->move(left + Button1->width() + kButtonGap, Button2->y());
 }
 
 void TForm2::Prepare(const ImportOptionsRequest& request) {
+  cancelled_ = false;
   SpinEdit1->SetMinValue(request.spinMinimum);
   SpinEdit1->SetMaxValue(request.spinMaximum);
   SpinEdit1->SetValue(request.spinValue);
@@ -103,7 +110,24 @@ ImportOptions TForm2::Options() const {
   return options;
 }
 
-void TForm2::Button1Click() { accept(); }
+void TForm2::Button1Click() {
+  cancelled_ = false;
+  accept();
+}
+
+void TForm2::Button2Click() {
+  cancelled_ = true;
+  reject();
+}
+
+void TForm2::keyPressEvent(QKeyEvent* event) {
+  // Escape is Cancel; the close box (a reject without it) stays OK.
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    Button2Click();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
 
 void TForm2::SpinEdit1Change() {
   if (SpinEdit1->Value() == 0) SpinEdit1->SetValue(1);

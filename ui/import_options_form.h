@@ -8,6 +8,7 @@
 #include "core/frontend.h"
 
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -25,8 +26,12 @@ class TForm2 : public QDialog {
   void Prepare(const ImportOptionsRequest& request);
   // What they read after it closes.
   ImportOptions Options() const;
+  // The dialog was closed by Cancel or Escape: the Import or Add ends with
+  // nothing changed. OK and the close box go on with the choices shown.
+  bool Cancelled() const { return cancelled_; }
 
   void Button1Click();
+  void Button2Click();
   // A value of 0 is raised to 1 at once.
   void SpinEdit1Change();
 
@@ -41,11 +46,17 @@ class TForm2 : public QDialog {
   QLabel* Label1;
   TSpinEdit* SpinEdit1;
   QPushButton* Button1;
+  QPushButton* Button2;  // "Cancel"
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   // Widens every captioned control to what its caption needs in the font in
   // use, and the group boxes and the client area with them.
   void FitCaptions();
+
+  bool cancelled_ = false;
 };
 
 }  // namespace quarrendel::ui

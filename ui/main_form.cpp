@@ -11,7 +11,10 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
+#include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -19,17 +22,23 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
+#include <QSplitter>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QStringDecoder>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <exception>
 #include <utility>
 
+#include "ui/command_thread.h"
 #include "ui/file_filter.h"
 #include "ui/import_options_form.h"
 #include "ui/info_form.h"
 #include "ui/picture_view.h"
+#include "ui/thumbnail_view.h"
 
 namespace quarrendel::ui {
 
@@ -63,11 +72,26 @@ class ListBox : public QListWidget {
  public:
   using QListWidget::QListWidget;
 
+  // Makes what a drag of these rows carries.
+  std::function<QMimeData*(const std::vector<int>&)> dragImages;
+
  protected:
+  QStringList mimeTypes() const override { return {QStringLiteral("text/uri-list")}; }
+  QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override {
+    if (!dragImages) return nullptr;
+    std::vector<int> rows;
+    for (const QListWidgetItem* item : items) rows.push_back(row(item));
+    std::sort(rows.begin(), rows.end());
+    return dragImages(rows);
+  }
+
   QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                        const QEvent* event) const override {
     const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
-    if (!index.isValid() || command.testAnyFlags(QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)) {
+    if (!index.isValid() || command.testFlag(QItemSelectionModel::Deselect)) return QItemSelectionModel::NoUpdate;
+    // Ctrl+click adds and removes items, but never the last one selected.
+    if (command.testFlag(QItemSelectionModel::Toggle) && selectionModel()->isSelected(index) &&
+        selectionModel()->selectedRows().size() <= 1) {
       return QItemSelectionModel::NoUpdate;
     }
     return command;
@@ -87,6 +111,23 @@ class FlagGuard {
   bool old_;
 };
 
+// Thrown by the window's import-options dialog when the user cancels it: the
+// Import or Add ends there, before anything in the store changed.
+struct CommandCancelled {};
+
+constexpr const char* kProgramTitle = "Quarrendel v 1.8b By Orvask ";
+// The list box's and the memo's places at the window's first size.
+constexpr QRect kListBox1Rect(10, 20, 163, 253);
+constexpr QPoint kLabel2Pos(12, 276);
+constexpr QRect kMemo1Rect(10, 302, 163, 217);
+constexpr int kGroupBox1Width = 185;
+constexpr int kFormHeight = 551;
+const QString kThumbnailSideKey = QStringLiteral("thumbnailSide");
+
+QSettings ProgramSettings() {
+  return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quarrendel"), QStringLiteral("quarrendel"));
+}
+
 // The local file a drag carries (the first, when it carries several).
 std::optional<QString> DroppedFile(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return std::nullopt;
@@ -102,6 +143,7 @@ TForm1::TForm1(ImageStore& store, QWidget* parent) : QMainWindow(parent), store_
   BuildControls();
   BuildMenus();
   BuildStatusBar();
+  BuildKeys();
   FormCreate();
   // The dialogs live, hidden, for the whole run and keep what the user set.
   Form2 = new TForm2(this);
@@ -111,30 +153,44 @@ TForm1::TForm1(ImageStore& store, QWidget* parent) : QMainWindow(parent), store_
 TForm1::~TForm1() = default;
 
 void TForm1::BuildControls() {
-  setWindowTitle(QStringLiteral("Quarrendel v 1.8b By Orvask "));
+  setWindowTitle(QLatin1String(kProgramTitle));
   // 727 x 578 outside a standard 4-pixel frame with a 23-pixel caption.
   move(192, 117);
   resize(719, 551);
 
-  auto* client = new QWidget(this);
-  client->setObjectName(QStringLiteral("ClientArea"));
-  auto* row = new QHBoxLayout(client);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->setSpacing(0);
-  setCentralWidget(client);
+  // The list on the left, the picture on the right; the splitter between
+  // them widens the list.
+  Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1->setObjectName(QStringLiteral("Splitter1"));
+  Splitter1->setChildrenCollapsible(false);
+  Splitter1->setHandleWidth(0);  // the grab area overlaps the two sides by a few pixels
+  QWidget* client = Splitter1;
+  setCentralWidget(Splitter1);
 
   GroupBox1 = new QGroupBox(QStringLiteral("Image List "), client);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox1->setFixedWidth(185);
-  row->addWidget(GroupBox1);
+  GroupBox1->setMinimumWidth(kGroupBox1Width);
+  Splitter1->addWidget(GroupBox1);
 
-  ListBox1 = new ListBox(GroupBox1);
+  auto* list = new ListBox(GroupBox1);
+  list->dragImages = [this](const std::vector<int>& rows) { return DragImages(rows); };
+  ListBox1 = list;
+  // Images drag out as PNG files; PNG and bitmap files dropped on one import into it.
+  ListBox1->setDragEnabled(true);
+  ListBox1->setDragDropMode(QAbstractItemView::DragOnly);
+  ListBox1->setDefaultDropAction(Qt::CopyAction);
+  ListBox1->viewport()->setAcceptDrops(true);
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
-  ListBox1->setGeometry(10, 20, 163, 253);
-  ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListBox1->setGeometry(kListBox1Rect);
+  // Shift and Ctrl select several images for "Export selected...".
+  ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // Long names are cut in the middle, whole in their tooltips.
+  ListBox1->setTextElideMode(Qt::ElideMiddle);
+  ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   // A click selects (or the keyboard moves the selection): the image is
   // shown. A click on the item already selected shows it again.
   connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+    SelectTilesFromList();
     if (listUpdating_) return;
     selectionChangedByPress_ = true;
     ListBox1Click();
@@ -146,12 +202,15 @@ void TForm1::BuildControls() {
 
   Label2 = new QLabel(GroupBox1);
   Label2->setObjectName(QStringLiteral("Label2"));
-  Label2->move(12, 276);
+  Label2->move(kLabel2Pos);
 
   Memo1 = new QPlainTextEdit(GroupBox1);
   Memo1->setObjectName(QStringLiteral("Memo1"));
-  Memo1->setGeometry(10, 302, 163, 217);
+  Memo1->setGeometry(kMemo1Rect);
   Memo1->setReadOnly(true);
+  // Tab goes on to the picture; the caret shows where the focus is.
+  Memo1->setTabChangesFocus(true);
+  Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   // Files dropped anywhere go to the window, not into the memo.
   Memo1->setAcceptDrops(false);
   UseFaceColour(Memo1);
@@ -160,7 +219,22 @@ void TForm1::BuildControls() {
   Panel1 = new QFrame(client);
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  row->addWidget(Panel1, 1);
+  // The Thumbnails view, hidden until chosen, sits between the list and the picture.
+  ThumbnailView1 = new ThumbnailView(store_, [this] { return !busy_; }, client);
+  ThumbnailView1->setObjectName(QStringLiteral("ThumbnailView1"));
+  ThumbnailView1->hide();
+  ThumbnailView1->Model()->dragImages = [this](const std::vector<int>& rows) { return DragImages(rows); };
+  ThumbnailView1->viewport()->setAcceptDrops(true);
+  ThumbnailView1->viewport()->installEventFilter(this);
+  Splitter1->addWidget(ThumbnailView1);
+  Splitter1->addWidget(Panel1);
+  Splitter1->setStretchFactor(0, 0);
+  Splitter1->setStretchFactor(1, 1);
+  Splitter1->setStretchFactor(2, 1);
+  connect(ThumbnailView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { SelectListFromTiles(); });
+  connect(ThumbnailView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this] { SelectListFromTiles(); });
 
   // The picture starts at 1, 1, inside the panel's frame, and scrolls when
   // it is larger than the panel.
@@ -168,9 +242,15 @@ void TForm1::BuildControls() {
   panelLayout->setContentsMargins(0, 0, 0, 0);
   ScrollBox1 = new PictureArea(Panel1);
   ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-  panelLayout->addWidget(ScrollBox1);
+  panelLayout->addWidget(ScrollBox1, 1);
+  BuildPropertyPanel(Panel1);
+  panelLayout->addWidget(PropertyPanel1);
   Image1 = ScrollBox1->View();
   Image1->setObjectName(QStringLiteral("Image1"));
+  ScrollBox1->setFocusPolicy(Qt::StrongFocus);
+  ScrollBox1->installEventFilter(this);
+  setTabOrder(ListBox1, Memo1);
+  setTabOrder(Memo1, ScrollBox1);
 
   Panel2 = new QFrame(Panel1);
   Panel2->setObjectName(QStringLiteral("Panel2"));
@@ -189,6 +269,41 @@ void TForm1::BuildControls() {
   ProgressBar1->setTextVisible(false);
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
+  GroupBox1->installEventFilter(this);
+}
+
+void TForm1::BuildPropertyPanel(QWidget* parent) {
+  PropertyPanel1 = new QGroupBox(QStringLiteral("Properties "), parent);
+  PropertyPanel1->setObjectName(QStringLiteral("PropertyPanel1"));
+  auto* form = new QFormLayout(PropertyPanel1);
+  form->setContentsMargins(8, 4, 8, 4);
+  form->setVerticalSpacing(2);
+  NameEdit1 = new QLineEdit(PropertyPanel1);
+  NameEdit1->setObjectName(QStringLiteral("NameEdit1"));
+  NameEdit1->setMaxLength(28);  // the archives' name fields hold 28 bytes
+  IndexEdit1 = new QLineEdit(PropertyPanel1);
+  IndexEdit1->setObjectName(QStringLiteral("IndexEdit1"));
+  IndexEdit1->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,10}")), IndexEdit1));
+  for (QLineEdit* edit : {NameEdit1, IndexEdit1}) {
+    connect(edit, &QLineEdit::editingFinished, this, [this] { PropertiesEdited(); });
+  }
+  const std::pair<QLabel**, const char*> values[] = {{&FormatValue1, "FormatValue1"},
+                                                     {&SizeValue1, "SizeValue1"},
+                                                     {&LevelsValue1, "LevelsValue1"},
+                                                     {&PaletteValue1, "PaletteValue1"}};
+  for (const auto& [label, name] : values) {
+    *label = new QLabel(PropertyPanel1);
+    (*label)->setObjectName(QLatin1String(name));
+    (*label)->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+  PaletteValue1->setMinimumWidth(1);
+  form->addRow(QStringLiteral("Name:"), NameEdit1);
+  form->addRow(QStringLiteral("Global index:"), IndexEdit1);
+  form->addRow(QStringLiteral("Format word:"), FormatValue1);
+  form->addRow(QStringLiteral("Size:"), SizeValue1);
+  form->addRow(QStringLiteral("Levels:"), LevelsValue1);
+  form->addRow(QStringLiteral("Palette file:"), PaletteValue1);
+  PropertyPanel1->setEnabled(false);
 }
 
 void TForm1::BuildMenus() {
@@ -221,9 +336,12 @@ void TForm1::BuildMenus() {
   Exportall1 = named(Image2->addAction(QStringLiteral("Export all")), "Exportall1");
   import1 = named(Image2->addAction(QStringLiteral("Import")), "import1");
   Add1 = named(Image2->addAction(QStringLiteral("Add")), "Add1");
+  Image2->addSeparator();
+  ExportSelected1 = named(Image2->addAction(QStringLiteral("Export selected...")), "ExportSelected1");
   connect(Image2, &QMenu::aboutToShow, this, [this] { Image2Click(); });
   connect(Export1, &QAction::triggered, this, [this] { Export1Click(); });
   connect(Exportall1, &QAction::triggered, this, [this] { Exportall1Click(); });
+  connect(ExportSelected1, &QAction::triggered, this, [this] { ExportSelected1Click(); });
   connect(import1, &QAction::triggered, this, [this] { import1Click(); });
   connect(Add1, &QAction::triggered, this, [this] { Add1Click(); });
 
@@ -289,6 +407,96 @@ void TForm1::BuildViewMenu() {
     });
   }
   ScrollBox1->onZoomChanged = [this] { ShowZoom(); };
+
+  View1->addSeparator();
+  Thumbnails1 = item("Thumbnails", "Thumbnails1");
+  Thumbnails1->setCheckable(true);
+  Thumbnails1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  connect(Thumbnails1, &QAction::toggled, this, [this](bool shown) {
+    ThumbnailView1->setVisible(shown);
+    if (shown) {
+      RefillThumbnails();
+      QList<int> sizes = Splitter1->sizes();
+      if (sizes.size() == 3 && sizes[1] < ThumbnailView1->gridSize().width() * 2) {
+        const int tiles = ThumbnailView1->gridSize().width() * 3 + 20;
+        sizes[2] = std::max(100, sizes[2] - tiles);
+        sizes[1] = tiles;
+        Splitter1->setSizes(sizes);
+      }
+    }
+  });
+  auto* sides = new QActionGroup(this);
+  SmallThumbnails1 = item("Small thumbnails (64 px)", "SmallThumbnails1");
+  LargeThumbnails1 = item("Large thumbnails (128 px)", "LargeThumbnails1");
+  for (QAction* action : {SmallThumbnails1, LargeThumbnails1}) {
+    action->setCheckable(true);
+    sides->addAction(action);
+  }
+  // The tile size chosen last time.
+  const int side = ProgramSettings().value(kThumbnailSideKey, ThumbnailView::kSmall).toInt();
+  ThumbnailView1->SetTileSide(side);
+  (ThumbnailView1->TileSide() == ThumbnailView::kLarge ? LargeThumbnails1 : SmallThumbnails1)->setChecked(true);
+  connect(sides, &QActionGroup::triggered, this, [this](QAction* chosen) {
+    const int tileSide = chosen == LargeThumbnails1 ? ThumbnailView::kLarge : ThumbnailView::kSmall;
+    ThumbnailView1->SetTileSide(tileSide);
+    ProgramSettings().setValue(kThumbnailSideKey, tileSide);
+  });
+}
+
+void TForm1::RefillThumbnails() {
+  thumbnailRefillPending_ = false;
+  if (busy_ || ThumbnailView1->isHidden()) return;
+  QStringList names;
+  names.reserve(ListBox1->count());
+  for (int i = 0; i < ListBox1->count(); ++i) names.push_back(ListBox1->item(i)->text());
+  ThumbnailView1->Refill(names);
+  SelectTilesFromList();
+}
+
+void TForm1::ScheduleThumbnailRefill() {
+  if (thumbnailRefillPending_ || ThumbnailView1->isHidden()) return;
+  thumbnailRefillPending_ = true;
+  QMetaObject::invokeMethod(this, [this] { RefillThumbnails(); }, Qt::QueuedConnection);
+}
+
+void TForm1::SelectTilesFromList() {
+  if (syncingSelection_ || ThumbnailView1->isHidden() || thumbnailRefillPending_) return;
+  const FlagGuard guard(syncingSelection_);
+  QItemSelection selection;
+  ThumbnailModel* model = ThumbnailView1->Model();
+  for (const QModelIndex& row : ListBox1->selectionModel()->selectedRows()) {
+    if (row.row() < model->rowCount()) selection.select(model->index(row.row()), model->index(row.row()));
+  }
+  QItemSelectionModel* tiles = ThumbnailView1->selectionModel();
+  tiles->select(selection, QItemSelectionModel::ClearAndSelect);
+  const int current = ListBox1->currentRow();
+  if (current >= 0 && current < model->rowCount()) {
+    tiles->setCurrentIndex(model->index(current), QItemSelectionModel::NoUpdate);
+    ThumbnailView1->scrollTo(model->index(current));
+  }
+}
+
+void TForm1::SelectListFromTiles() {
+  if (syncingSelection_ || busy_) return;
+  const FlagGuard guard(syncingSelection_);
+  QItemSelectionModel* tiles = ThumbnailView1->selectionModel();
+  const QModelIndexList rows = tiles->selectedIndexes();
+  if (rows.isEmpty()) return;  // the list keeps one selected, as its clicks do
+  const QModelIndex current = tiles->currentIndex();
+  const int shown = current.isValid() && tiles->isSelected(current) ? current.row() : rows.first().row();
+  if (shown >= ListBox1->count()) return;
+  // The list takes the tiles' selection; the current one is shown, as a
+  // user's choice in the list shows it.
+  {
+    const FlagGuard quiet(listUpdating_);
+    QItemSelection selection;
+    for (const QModelIndex& row : rows) {
+      if (row.row() < ListBox1->count()) selection.select(ListBox1->model()->index(row.row(), 0), ListBox1->model()->index(row.row(), 0));
+    }
+    ListBox1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    ListBox1->selectionModel()->setCurrentIndex(ListBox1->model()->index(shown, 0), QItemSelectionModel::Select);
+  }
+  ListBox1Click();
 }
 
 void TForm1::BuildStatusBar() {
@@ -306,9 +514,69 @@ void TForm1::BuildStatusBar() {
   StatusBar1->addWidget(StatusFormat);
   StatusBar1->addWidget(StatusPalette, 1);
   StatusBar1->addPermanentWidget(StatusZoom);
+  StatusPalette->setMinimumWidth(1);
+  StatusBar1->installEventFilter(this);
   ShowZoom();
   // The window grows by the status line: the client area keeps its size.
   resize(width(), height() + StatusBar1->sizeHint().height());
+  Splitter1->setSizes({kGroupBox1Width, width() - kGroupBox1Width});
+}
+
+void TForm1::BuildKeys() {
+  // The standard keys, shown beside the items.
+  Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  Export1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+  Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  // Alt+F, Alt+I and Alt+V open their menus and F10 the first; the menus
+  // keep their captions.
+  const std::pair<QMenu*, QKeySequence> menuKeys[] = {{File1, QKeySequence(Qt::ALT | Qt::Key_F)},
+                                                       {Image2, QKeySequence(Qt::ALT | Qt::Key_I)},
+                                                       {View1, QKeySequence(Qt::ALT | Qt::Key_V)},
+                                                       {File1, QKeySequence(Qt::Key_F10)}};
+  for (const auto& [menu, key] : menuKeys) {
+    auto* shortcut = new QShortcut(key, this);
+    connect(shortcut, &QShortcut::activated, this, [this, menu = menu] {
+      if (!menu->isEnabled()) return;
+      menuBar()->setFocus(Qt::ShortcutFocusReason);
+      menuBar()->setActiveAction(menu->menuAction());
+    });
+  }
+}
+
+void TForm1::UpdateTitle() {
+  const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(store_.loadedFileName))).fileName();
+  if (name.isEmpty() && !store_.unsavedChanges) {
+    setWindowTitle(QLatin1String(kProgramTitle));
+    return;
+  }
+  setWindowTitle(name + (store_.unsavedChanges ? QStringLiteral("*") : QString()) + QStringLiteral(" \u2014 ") +
+                 QLatin1String(kProgramTitle));
+}
+
+void TForm1::LayOutImageList() {
+  // Growth beyond the window's first size goes to the list; the memo keeps
+  // its height below it.
+  const int grownWidth = std::max(0, GroupBox1->width() - kGroupBox1Width);
+  const int firstHeight = kFormHeight - menuBar()->height();
+  const int grownHeight = std::max(0, GroupBox1->height() - firstHeight);
+  ListBox1->setGeometry(kListBox1Rect.adjusted(0, 0, grownWidth, grownHeight));
+  Label2->move(kLabel2Pos + QPoint(0, grownHeight));
+  Memo1->setGeometry(kMemo1Rect.translated(0, grownHeight).adjusted(0, 0, grownWidth, 0));
+}
+
+void TForm1::FitStatusPalette() {
+  const int room = std::max(1, StatusPalette->width());
+  StatusPalette->setText(StatusPalette->fontMetrics().elidedText(statusPalette_, Qt::ElideMiddle, room));
+  StatusPalette->setToolTip(StatusPalette->text() == statusPalette_ ? QString() : statusPalette_);
+}
+
+void TForm1::ShowPictureFocus(bool focused) {
+  // The panel's frame turns to the highlight colour while the picture has the focus.
+  Panel1->setFrameShadow(focused ? QFrame::Plain : QFrame::Raised);
+  QPalette palette = Panel1->palette();
+  palette.setColor(QPalette::WindowText, focused ? palette.color(QPalette::Highlight) : QPalette().color(QPalette::WindowText));
+  Panel1->setPalette(palette);
 }
 
 void TForm1::ShowZoom() {
@@ -354,11 +622,22 @@ void TForm1::FormClose() {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonPress) selectionChangedByPress_ = false;
+  if (watched == GroupBox1 && event->type() == QEvent::Resize) LayOutImageList();
+  if ((watched == ListBox1->viewport() || watched == ThumbnailView1->viewport()) &&
+      HandleDropOnImages(static_cast<QWidget*>(watched), event)) {
+    return true;
+  }
+  if (watched == StatusBar1 && event->type() == QEvent::Resize) {
+    QMetaObject::invokeMethod(this, [this] { FitStatusPalette(); }, Qt::QueuedConnection);
+  }
+  if (watched == ScrollBox1 && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+    ShowPictureFocus(event->type() == QEvent::FocusIn);
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  if (!MayDiscardChanges()) {
+  if (busy_ || !MayDiscardChanges()) {
     event->ignore();
     return;
   }
@@ -367,15 +646,69 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-  if (DroppedFile(event->mimeData())) event->acceptProposedAction();
+  // An image dragged out of this window does not come back as a file to load.
+  if (!busy_ && event->source() == nullptr && DroppedFile(event->mimeData())) event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
   const std::optional<QString> path = DroppedFile(event->mimeData());
-  if (!path) return;
+  if (!path || busy_ || event->source() != nullptr) return;
   event->acceptProposedAction();
   // The drag source waits for the drop to end: load after it, not inside it.
   QMetaObject::invokeMethod(this, [this, file = *path] { OpenPath(file); }, Qt::QueuedConnection);
+}
+
+int TForm1::DropRow(QWidget* viewport, QPoint at, const QMimeData* data) const {
+  if (busy_) return -1;
+  const std::optional<QString> path = DroppedFile(data);
+  if (!path) return -1;
+  const QString suffix = QFileInfo(*path).suffix().toLower();
+  if (suffix != QLatin1String("png") && suffix != QLatin1String("bmp")) return -1;
+  const QModelIndex index = viewport == ListBox1->viewport() ? ListBox1->indexAt(at) : ThumbnailView1->indexAt(at);
+  return index.isValid() && index.row() < store_.imageCount ? index.row() : -1;
+}
+
+bool TForm1::HandleDropOnImages(QWidget* viewport, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      // Only files from elsewhere, onto an image: anything else goes on to the window.
+      if (drag->source() != nullptr) {
+        drag->ignore();
+        return true;
+      }
+      if (DropRow(viewport, drag->position().toPoint(), drag->mimeData()) < 0) {
+        // Over the list but not over an image: an archive dropped here loads.
+        if (event->type() == QEvent::DragEnter && !busy_ && DroppedFile(drag->mimeData())) {
+          drag->acceptProposedAction();
+        } else if (event->type() == QEvent::DragMove) {
+          drag->acceptProposedAction();
+        }
+        return true;
+      }
+      drag->setDropAction(Qt::CopyAction);
+      drag->accept();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (drop->source() != nullptr) return true;
+      const int row = DropRow(viewport, drop->position().toPoint(), drop->mimeData());
+      const std::optional<QString> path = DroppedFile(drop->mimeData());
+      if (!path) return true;
+      drop->setDropAction(Qt::CopyAction);
+      drop->accept();
+      // The drag source waits for the drop to end: act after it.
+      if (row >= 0) {
+        QMetaObject::invokeMethod(this, [this, row, file = *path] { ImportDropped(row, file); }, Qt::QueuedConnection);
+      } else {
+        QMetaObject::invokeMethod(this, [this, file = *path] { OpenPath(file); }, Qt::QueuedConnection);
+      }
+      return true;
+    }
+    default: return false;
+  }
 }
 
 bool TForm1::MayDiscardChanges() {
@@ -387,12 +720,60 @@ bool TForm1::MayDiscardChanges() {
 void TForm1::RunCommand(const std::function<void()>& command) {
   // The one place where a command's errors end: quarrendel::Error and every
   // other standard exception carry the text the user sees.
+  // The progress panel ends with its command, before any error is shown.
   try {
     command();
+  } catch (const CommandCancelled&) {
+    // The user cancelled a dialog of the command: nothing to tell.
   } catch (const std::exception& e) {
+    SetProgressVisible(false);
     ShowBox(BoxKind::Error, QString::fromUtf8(e.what()));
   } catch (...) {
+    SetProgressVisible(false);
     ShowBox(BoxKind::Error, QStringLiteral("The command ended with an unknown error."));
+  }
+  SetProgressVisible(false);
+  UpdateTitle();
+}
+
+void TForm1::RunLong(const std::function<void(FrontEnd&)>& command) {
+  SetBusy(true);
+  try {
+    RunOffThread(*this, *this, command);
+  } catch (...) {
+    SetBusy(false);
+    throw;
+  }
+  SetBusy(false);
+}
+
+void TForm1::SetBusy(bool busy) {
+  busy_ = busy;
+  // What would change the store, or read it while the command changes it.
+  for (QMenu* menu : {File1, Image2}) {
+    menu->setEnabled(!busy);
+    menu->menuAction()->setEnabled(!busy);
+  }
+  // The items come back as they were (Add stays disabled for a package).
+  if (busy) {
+    disabledForCommand_.clear();
+    for (QAction* action :
+       {Open1, Save1, ExportPngPack1, NewFromPngPack1, Quit1, Export1, Exportall1, ExportSelected1, import1, Add1}) {
+      if (!action->isEnabled()) continue;
+      action->setEnabled(false);
+      disabledForCommand_.push_back(action);
+    }
+  } else {
+    for (QAction* action : disabledForCommand_) action->setEnabled(true);
+    disabledForCommand_.clear();
+  }
+  ThumbnailView1->setEnabled(!busy);
+  if (!busy) ScheduleThumbnailRefill();
+  ListBox1->setEnabled(!busy);
+  if (busy) {
+    setCursor(Qt::BusyCursor);
+  } else {
+    unsetCursor();
   }
 }
 
@@ -412,9 +793,12 @@ void TForm1::N2Click() { ExecModal(*Form4); }
 
 // ---- Front end ----
 
-std::optional<FileChoice> TForm1::AskFile(DialogId dialog, bool save, std::string_view filter) {
+std::optional<FileChoice> TForm1::AskFile(DialogId dialog, bool save, std::string_view filter, bool folder) {
   DialogState& state = dialogs_[static_cast<size_t>(dialog)];
-  const FileDialogRequest request{dialog, save, QtNameFilters(filter), state.fileName, state.filterIndex};
+  QStringList filters = QtNameFilters(filter);
+  // Every open dialog can show any file; its other entries keep their places.
+  if (!save) filters.push_back(QStringLiteral("All files (*)"));
+  const FileDialogRequest request{dialog, save, filters, state.fileName, state.filterIndex, folder};
   std::optional<FileChoice> choice = RunFileDialog(request);
   if (choice) {
     state.fileName = QFile::decodeName(QByteArray::fromStdString(choice->path));
@@ -444,13 +828,24 @@ void TForm1::SetDialogFileName(DialogId dialog, std::string_view name) {
 
 std::optional<FileChoice> TForm1::RunFileDialog(const FileDialogRequest& request) {
   QFileDialog dialog(this);
-  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setAcceptMode(request.save && !request.folder ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.folder ? QFileDialog::Directory
+                     : request.save ? QFileDialog::AnyFile
+                                    : QFileDialog::ExistingFile);
+  if (request.folder) {
+    // The folder is chosen; the kind of file comes from the filter list.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setWindowTitle(QStringLiteral("Export all to folder"));
+  }
   dialog.setNameFilters(request.filters);
   if (request.filterIndex >= 1 && request.filterIndex <= request.filters.size()) {
     dialog.selectNameFilter(request.filters[request.filterIndex - 1]);
   }
-  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+  if (request.folder && !request.fileName.isEmpty()) {
+    dialog.setDirectory(QFileInfo(request.fileName).absolutePath());
+  } else if (!request.fileName.isEmpty()) {
+    dialog.selectFile(request.fileName);
+  }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   // The filter index picks the output kind: an entry the list does not hold
   // is no choice, not the first entry.
@@ -502,7 +897,11 @@ void TForm1::ExecModal(QDialog& dialog) { dialog.exec(); }
 
 void TForm1::SetProgressVisible(bool visible) {
   Panel2->setVisible(visible);
-  if (visible) {
+  if (!visible) {
+    // A panel shown again starts without the last command's caption.
+    Label1->clear();
+    ProgressBar1->setValue(0);
+  } else {
     Panel2->raise();
     // The load holds the event loop: paint now.
     Panel2->repaint();
@@ -520,26 +919,36 @@ void TForm1::SetProgress(std::string_view caption, int32_t maximum, int32_t posi
 void TForm1::ListClear() {
   FlagGuard guard(listUpdating_);
   ListBox1->clear();
+  StatusBar1->clearMessage();
+  ScheduleThumbnailRefill();
 }
 
 void TForm1::ListAdd(std::string_view text) {
   FlagGuard guard(listUpdating_);
-  ListBox1->addItem(FromView(text));
+  auto* item = new QListWidgetItem(FromView(text));
+  item->setToolTip(item->text());
+  ListBox1->addItem(item);
+  ScheduleThumbnailRefill();
 }
 
 void TForm1::ListDelete(int32_t index) {
   FlagGuard guard(listUpdating_);
   if (index >= 0 && index < ListCount()) delete ListBox1->takeItem(index);
+  ScheduleThumbnailRefill();
 }
 
 int32_t TForm1::ListCount() const { return static_cast<int32_t>(ListBox1->count()); }
 
 int32_t TForm1::ListSelectedIndex() const {
+  // With several selected, the one last chosen: the image shown.
+  const QModelIndex current = ListBox1->currentIndex();
+  if (current.isValid() && ListBox1->selectionModel()->isSelected(current)) return static_cast<int32_t>(current.row());
   const QModelIndexList rows = ListBox1->selectionModel()->selectedRows();
   return rows.isEmpty() ? -1 : static_cast<int32_t>(rows.first().row());
 }
 
 void TForm1::ListSetSelectedIndex(int32_t index) {
+  if (keepSelection_) return;
   FlagGuard guard(listUpdating_);
   if (index >= 0 && index < ListCount()) {
     ListBox1->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
@@ -575,12 +984,27 @@ void TForm1::ShowStatus(const ImageStatus& status) {
                           ? QStringLiteral("%1 x %2").arg(status.width).arg(status.height)
                           : QString());
   StatusFormat->setText(FromView(status.format));
-  StatusPalette->setText(FromView(status.palette));
+  statusPalette_ = FromView(status.palette);
+  FitStatusPalette();
+
+  const bool shown = status.width > 0 || status.height > 0 || !status.name.empty();
+  PropertyPanel1->setEnabled(shown);
+  NameEdit1->setText(shown ? FromView(status.name) : QString());
+  IndexEdit1->setText(shown ? QString::number(status.globalIndex) : QString());
+  NameEdit1->setModified(false);
+  IndexEdit1->setModified(false);
+  FormatValue1->setText(shown ? QStringLiteral("%1").arg(status.formatWord, 8, 16, QLatin1Char('0')).toUpper() : QString());
+  SizeValue1->setText(shown ? QStringLiteral("%1 x %2").arg(status.width).arg(status.height) : QString());
+  LevelsValue1->setText(shown ? QString::number(status.levels) : QString());
+  const QString palette = status.palette.empty() ? (shown ? QStringLiteral("none") : QString()) : FromView(status.palette);
+  PaletteValue1->setText(palette);
+  PaletteValue1->setToolTip(palette);
 }
 
 ImportOptions TForm1::RunImportOptions(const ImportOptionsRequest& request) {
   Form2->Prepare(request);
   ExecModal(*Form2);
+  if (Form2->Cancelled()) throw CommandCancelled{};
   return Form2->Options();
 }
 

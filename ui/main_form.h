@@ -9,7 +9,9 @@
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "core/frontend.h"
 #include "core/image_store.h"
@@ -21,16 +23,21 @@ class QDialog;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QMenu;
+class QMimeData;
+class QTemporaryDir;
 class QPlainTextEdit;
 class QProgressBar;
+class QSplitter;
 class QStatusBar;
 
 namespace quarrendel::ui {
 
 class PictureArea;
 class PictureView;
+class ThumbnailView;
 class TForm2;
 class TForm4;
 
@@ -50,6 +57,9 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void OpenPath(const QString& path);
   // True when nothing unsaved would be lost, or the user agrees to lose it.
   bool MayDiscardChanges();
+  // A long command runs off the window's thread: the File and Image menus
+  // and the list are disabled, drops and closing wait for its end.
+  bool CommandRunning() const { return busy_; }
 
   // Handlers.
   void FormCreate();
@@ -63,10 +73,20 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void Image2Click();
   void Export1Click();
   void Exportall1Click();
+  void ExportSelected1Click();
   void import1Click();
   void Add1Click();
   void N2Click();
   void ListBox1Click();
+  // A name or global index typed into the property panel.
+  void PropertiesEdited();
+  // What a drag of the images `rows` out of the list or the thumbnails
+  // carries: each written as NAME.png (the PNG export) into a folder of the
+  // window's own; nullptr while a command runs or when none was written.
+  QMimeData* DragImages(const std::vector<int>& rows);
+  // A PNG or bitmap dropped onto image `row`: imported into it as Image >
+  // Import does, with the same prompts.
+  void ImportDropped(int row, const QString& path);
 
   // FrontEnd.
   std::optional<FileChoice> AskOpenFile(DialogId dialog, std::string_view filter) override;
@@ -92,6 +112,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
   ImportOptions RunImportOptions(const ImportOptionsRequest& request) override;
 
   // Controls, named as the forms name them.
+  QSplitter* Splitter1;  // between the image list and the picture
   QGroupBox* GroupBox1;
   QListWidget* ListBox1;
   QLabel* Label2;
@@ -99,6 +120,16 @@ class TForm1 : public QMainWindow, public FrontEnd {
   QFrame* Panel1;
   PictureArea* ScrollBox1;  // scrolls Image1 when it is larger than the panel
   PictureView* Image1;
+  ThumbnailView* ThumbnailView1;
+  // The property panel under the picture: the selected texture's name and
+  // global index to edit, its format word, size, levels and palette file.
+  QGroupBox* PropertyPanel1;
+  QLineEdit* NameEdit1;
+  QLineEdit* IndexEdit1;
+  QLabel* FormatValue1;
+  QLabel* SizeValue1;
+  QLabel* LevelsValue1;
+  QLabel* PaletteValue1;
   QFrame* Panel2;
   QLabel* Label1;
   QProgressBar* ProgressBar1;
@@ -119,6 +150,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
   QMenu* Image2;
   QAction* Export1;
   QAction* Exportall1;
+  QAction* ExportSelected1;  // the images selected in the list or the thumbnails, to a folder
   QAction* import1;
   QAction* Add1;
   QMenu* View1;
@@ -131,6 +163,9 @@ class TForm1 : public QMainWindow, public FrontEnd {
   QAction* ZoomOut1;
   QAction* AlphaOnly1;
   QAction* ColoursOnly1;
+  QAction* Thumbnails1;      // the Thumbnails view beside the list (Ctrl+T)
+  QAction* SmallThumbnails1;  // 64-pixel tiles
+  QAction* LargeThumbnails1;  // 128-pixel tiles
   QAction* N2;
 
   RecentFiles recentFiles;
@@ -147,6 +182,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
     QStringList filters;  // Qt name filters, in the order of the command's list
     QString fileName;     // the name chosen last time in this dialog
     int filterIndex;      // 1-based entry selected when the dialog opens
+    bool folder = false;  // a folder chooser (Export all): the answer names the folder
   };
 
   // The modal boxes and dialogs; tests override these to answer without
@@ -172,9 +208,31 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void BuildMenus();
   void BuildViewMenu();
   void BuildStatusBar();
+  void BuildPropertyPanel(QWidget* parent);
   void FillRecentMenu();
   void ShowZoom();
-  std::optional<FileChoice> AskFile(DialogId dialog, bool save, std::string_view filter);
+  void BuildKeys();
+  std::optional<FileChoice> AskFile(DialogId dialog, bool save, std::string_view filter, bool folder = false);
+  // The loaded file's name, with "*" while there are unsaved changes, before the program's name.
+  void UpdateTitle();
+  // The list and the memo grow with the group box; the memo keeps its height.
+  void LayOutImageList();
+  // The palette notice cut to the room it has, whole in its tooltip.
+  void FitStatusPalette();
+  void ShowPictureFocus(bool focused);
+  // Runs `command` off the window's thread (RunOffThread) with the store to
+  // itself; the window's thread keeps its event loop meanwhile.
+  void RunLong(const std::function<void(FrontEnd&)>& command);
+  void SetBusy(bool busy);
+  // Export all (every listed image) or Export selected (`rows`) into a chosen folder.
+  void ExportToFolder(const std::optional<std::vector<int32_t>>& rows);
+  // The Thumbnails view takes the list's items again (after the event loop
+  // comes back, and not while a command has the store).
+  void RefillThumbnails();
+  void ScheduleThumbnailRefill();
+  // The Thumbnails view's selection follows the list's, and the other way round.
+  void SelectTilesFromList();
+  void SelectListFromTiles();
 
   ImageStore& store_;
   std::array<DialogState, kDialogCount> dialogs_;
@@ -185,6 +243,17 @@ class TForm1 : public QMainWindow, public FrontEnd {
   QActionGroup* zoomGroup_ = nullptr;  // the View menu's zoom items, each with its zoom as data
   // The file chosen in the load dialog during the present command.
   std::optional<QString> loadChoice_;
+  // Set while Export all runs: the list's selection stays where the user left it.
+  bool keepSelection_ = false;
+  bool busy_ = false;  // a command runs off the window's thread
+  std::vector<QAction*> disabledForCommand_;
+  bool thumbnailRefillPending_ = false;
+  bool syncingSelection_ = false;
+  std::unique_ptr<QTemporaryDir> dragFolder_;  // where dragged images are written
+  // The image row under a drag of a PNG or bitmap file over `viewport`, or -1.
+  int DropRow(QWidget* viewport, QPoint at, const QMimeData* data) const;
+  bool HandleDropOnImages(QWidget* viewport, QEvent* event);
+  QString statusPalette_;  // the whole palette notice
 };
 
 }  // namespace quarrendel::ui

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "texture/full_range.h"
 #include "texture/image_selection.h"
 
 namespace quarrendel::ui {
@@ -37,15 +38,18 @@ void PictureView::SetPicture(const Picture& picture) {
     width_ = 0;
     height_ = 0;
     pixels_.clear();
+    stretch_ = false;
   } else {
     width_ = w;
     height_ = h;
     if (picture.decoded.size() >= count) {
       pixels_.assign(picture.decoded.begin(), picture.decoded.begin() + static_cast<std::ptrdiff_t>(count));
+      TakeBits(picture.bits);
     } else {
       pixels_.resize(count);
       std::transform(picture.pixels.begin(), picture.pixels.begin() + static_cast<std::ptrdiff_t>(count),
                      pixels_.begin(), [](uint32_t v) { return v | 0xFF000000u; });
+      stretch_ = false;
     }
   }
   update();
@@ -62,7 +66,15 @@ void PictureView::TakePicture(Picture& picture) {
   width_ = w;
   height_ = h;
   pixels_.swap(picture.decoded);
+  TakeBits(picture.bits);
   update();
+}
+
+void PictureView::TakeBits(const ChannelBits& b) {
+  // Each channel stretched to the full range when painted, as PNG export
+  // writes it: opaque texels hide the checkerboard, white is white.
+  depths_ = texture::TexelDepths{b.red, b.green, b.blue, b.alpha, b.rgb5a3};
+  stretch_ = b.red != 8 || b.green != 8 || b.blue != 8 || b.alpha != 8 || b.rgb5a3;
 }
 
 void PictureView::SetChannels(Channels channels) {
@@ -80,7 +92,10 @@ QImage PictureView::Render(const QRect& area) const {
     return image;
   }
   const Channels channels = channels_;
-  auto shown = [channels](uint32_t v) {
+  const bool stretch = stretch_;
+  const texture::TexelDepths depths = depths_;
+  auto shown = [channels, stretch, depths](uint32_t v) {
+    if (stretch) v = texture::StretchPixel(v, depths);
     switch (channels) {
       case Channels::AlphaOnly: return 0xFF000000u | (v >> 24) * 0x010101u;
       case Channels::ColoursOnly: return v | 0xFF000000u;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/frontend.h"
+#include "texture/full_range.h"
 
 namespace quarrendel::ui {
 
@@ -27,8 +28,9 @@ class PictureView : public QWidget {
  public:
   explicit PictureView(QWidget* parent = nullptr);
 
-  // Keeps a copy of the decoded pixels (or, without them, of the painted ones
-  // as opaque pixels), in memory kept from one picture to the next. An empty
+  // Keeps a copy of the decoded pixels (painted with their channels stretched
+  // to the full range by picture.bits) or, without them, of the painted ones
+  // as opaque pixels, in memory kept from one picture to the next. An empty
   // picture shows nothing.
   void SetPicture(const Picture& picture);
   // SetPicture, taking the decoded pixels' memory in exchange for the memory
@@ -48,9 +50,15 @@ class PictureView : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  void TakeBits(const ChannelBits& bits);
+
   int32_t width_ = 0;
   int32_t height_ = 0;
   std::vector<uint32_t> pixels_;  // row-major, red in bits 0-7, alpha in 24-31
+  // The bits each channel of pixels_ was stored with: painting stretches
+  // them to the full range, as PNG export writes them.
+  texture::TexelDepths depths_{};
+  bool stretch_ = false;
   Channels channels_ = Channels::Blended;
 };
 

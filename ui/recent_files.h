@@ -1,6 +1,6 @@
 // The files loaded last, newest first, at most eight, kept between runs in
 // the program's settings file (QSettings, INI format, user scope:
-// ~/.config/Quarrendel/quarrendel.conf on Linux).
+// ~/.config/Quarrendel/quarrendel.ini on Linux).
 #pragma once
 
 #include <QString>

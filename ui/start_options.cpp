@@ -5,6 +5,7 @@
 #include "archive/load_command.h"
 #include "ui/main_form.h"
 #include "ui/picture_view.h"
+#include "ui/thumbnail_view.h"
 
 namespace quarrendel::ui {
 
@@ -41,6 +42,10 @@ std::optional<StartOptions> ParseStartOptions(const QStringList& arguments) {
       } else {
         return std::nullopt;
       }
+    } else if (argument == QLatin1String("--thumbnails")) {
+      const int side = value.toInt(&isNumber);
+      if (!isNumber || (side != ThumbnailView::kSmall && side != ThumbnailView::kLarge)) return std::nullopt;
+      options.thumbnails = side;
     } else if (argument == QLatin1String("--screenshot")) {
       options.screenshot = value;
     } else {
@@ -57,6 +62,11 @@ void ApplyStartOptions(TForm1& form, ImageStore& store, const StartOptions& opti
     form.RunCommand([&] { archive::LoadFile(store, form, path); });
   }
   if (options.zoom) form.ScrollBox1->SetZoom(*options.zoom);
+  if (options.thumbnails) {
+    form.ThumbnailView1->SetTileSide(*options.thumbnails);
+    (*options.thumbnails == ThumbnailView::kLarge ? form.LargeThumbnails1 : form.SmallThumbnails1)->setChecked(true);
+    form.Thumbnails1->setChecked(true);
+  }
   if (options.select) {
     form.ListSetSelectedIndex(*options.select);
     form.ListBox1Click();

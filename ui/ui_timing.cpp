@@ -3,7 +3,9 @@
 // texture takes until the picture is repainted (the goal: under 5 ms), how
 // long a repaint of that texture at 8x takes (the goal: under 16 ms, one frame
 // at 60 Hz), and selecting a 64 x 64 texture (the goal: under 0.3 ms). Prints
-// one line per figure.
+// one line per figure. The Thumbnails view: the first screen of a 1000-texture
+// archive (the goal: under 200 ms) and a repaint after scrolling by a row of
+// tiles (under 16 ms), also over 5000 textures.
 //   ui_timing [runs]      (QT_QPA_PLATFORM=offscreen or a display)
 #include <QApplication>
 #include <QDir>
@@ -27,6 +29,7 @@
 #include "core/image_store.h"
 #include "ui/main_form.h"
 #include "ui/picture_view.h"
+#include "ui/thumbnail_view.h"
 
 namespace {
 
@@ -84,6 +87,43 @@ std::vector<uint8_t> RectanglePvm(uint16_t side) {
   return out;
 }
 
+// A PVM of `count` side x side RGB565 rectangles (format 0x0901), each its
+// own pattern, named "tex0000" onwards.
+std::vector<uint8_t> ManyTexturePvm(int count, uint16_t side) {
+  std::vector<uint8_t> out{'P', 'V', 'M', 'H'};
+  PutU32(out, 4 + 34 * static_cast<uint32_t>(count));
+  PutU16(out, 0x0109);
+  PutU16(out, static_cast<uint32_t>(count));
+  for (int i = 0; i < count; ++i) {
+    PutU16(out, static_cast<uint32_t>(i));
+    char name[29] = {};
+    std::snprintf(name, sizeof name, "tex%04d", i);
+    for (size_t k = 0; k < 28; ++k) out.push_back(static_cast<uint8_t>(name[k]));
+    PutU32(out, static_cast<uint32_t>(i));
+  }
+  const uint32_t dataLength = 2u * side * side;
+  for (int i = 0; i < count; ++i) {
+    out.insert(out.end(), {'P', 'V', 'R', 'T'});
+    PutU32(out, dataLength + 8);
+    PutU32(out, 0x0901);
+    PutU16(out, side);
+    PutU16(out, side);
+    for (uint32_t y = 0; y < side; ++y) {
+      for (uint32_t x = 0; x < side; ++x) {
+        PutU16(out, (((x + static_cast<uint32_t>(i)) & 31) << 11) | ((y & 63) << 5) | ((x ^ y ^ static_cast<uint32_t>(i)) & 31));
+      }
+    }
+  }
+  return out;
+}
+
+bool WriteBytes(const QString& path, const std::vector<uint8_t>& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) &&
+         file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
+             static_cast<qint64>(bytes.size());
+}
+
 // Records the area of each paint event of the widget it watches.
 class PaintWatch : public QObject {
  public:
@@ -111,25 +151,15 @@ void PrintTimes(const char* what, int runs, Step step) {
               times.back(), runs);
 }
 
-// Writes `bytes` as `name` in `dir`; false (after saying so) when it cannot.
-bool WriteSample(const QTemporaryDir& dir, const QString& name, const std::vector<uint8_t>& bytes, QString& path) {
-  path = QDir(dir.path()).filePath(name);
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly) ||
-      file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) !=
-          static_cast<qint64>(bytes.size())) {
-    std::fprintf(stderr, "ui_timing: cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  return true;
-}
-
 // Selecting a 64 x 64 texture at 1x until it is repainted (the goal: under
 // 0.3 ms), right after a 1024 x 1024 one was shown and then on its own.
 int TimeSmallSelection(quarrendel::ImageStore& store, quarrendel::ui::TForm1& form, const QTemporaryDir& dir,
                        int runs) {
-  QString path;
-  if (!WriteSample(dir, QStringLiteral("ramp64.pvm"), RectanglePvm(64), path)) return 1;
+  const QString path = QDir(dir.path()).filePath(QStringLiteral("ramp64.pvm"));
+  if (!WriteBytes(path, RectanglePvm(64))) {
+    std::fprintf(stderr, "ui_timing: cannot write %s\n", qPrintable(path));
+    return 1;
+  }
   form.ScrollBox1->SetZoom(1);
   try {
     quarrendel::archive::LoadFile(store, form, QFile::encodeName(path).toStdString());
@@ -148,6 +178,53 @@ int TimeSmallSelection(quarrendel::ImageStore& store, quarrendel::ui::TForm1& fo
     return 1;
   }
   return 0;
+}
+
+// The Thumbnails view over `count` textures of side x side: from the moment
+// the view is chosen until its first screen is painted (tiles decoded), and
+// the repaint after scrolling down by one row of tiles. False when the
+// archive does not load.
+bool TimeThumbnails(quarrendel::ui::TForm1& form, quarrendel::ImageStore& store, const QTemporaryDir& dir, int count,
+                    uint16_t side, int runs) {
+  const QString path = QDir(dir.path()).filePath(QStringLiteral("many%1.pvm").arg(count));
+  if (!WriteBytes(path, ManyTexturePvm(count, side))) return false;
+  try {
+    quarrendel::archive::LoadFile(store, form, QFile::encodeName(path).toStdString());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "ui_timing: loading %d textures failed: %s\n", count, e.what());
+    return false;
+  }
+  if (form.ListCount() != count) return false;
+  QApplication::processEvents();
+  quarrendel::ui::ThumbnailView& view = *form.ThumbnailView1;
+  char what[96];
+  std::snprintf(what, sizeof what, "thumbnails, first screen of %4d:", count);
+  int tiles = 0;
+  PrintTimes(what, runs, [&](int) {
+    if (form.Thumbnails1->isChecked()) form.Thumbnails1->trigger();
+    QApplication::processEvents();
+    form.Thumbnails1->trigger();  // shown: the list's items taken, every tile forgotten
+    // Until the first tiles are painted: the view lays its items out from the event loop.
+    const Clock::time_point shownAt = Clock::now();
+    while (view.Model()->TileCount() == 0 && MillisecondsSince(shownAt) < 5000) {
+      QApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    tiles = view.Model()->TileCount();
+  });
+  std::printf("  tiles decoded for the first screen: %d (%d px)\n", tiles, view.TileSide());
+  QScrollBar* down = view.verticalScrollBar();
+  const int row = view.gridSize().height();
+  std::snprintf(what, sizeof what, "thumbnails, scroll a row of %4d:", count);
+  PrintTimes(what, runs, [&](int i) {
+    down->setValue(std::min(down->maximum(), row * (i + 1)));
+    view.repaint();
+  });
+  std::snprintf(what, sizeof what, "thumbnails, scroll back over %4d:", count);
+  PrintTimes(what, runs, [&](int i) {
+    down->setValue(std::max(0, row * (runs - i - 1)));
+    view.repaint();
+  });
+  return true;
 }
 
 }  // namespace
@@ -172,8 +249,11 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   QTemporaryDir dir;
-  QString path;
-  if (!WriteSample(dir, QStringLiteral("ramp1024.pvm"), RectanglePvm(1024), path)) return 1;
+  const QString path = QDir(dir.path()).filePath(QStringLiteral("ramp1024.pvm"));
+  if (!WriteBytes(path, RectanglePvm(1024))) {
+    std::fprintf(stderr, "ui_timing: cannot write %s\n", qPrintable(path));
+    return 1;
+  }
   // Called directly, not through RunCommand: a failure must not open a modal box here.
   try {
     quarrendel::archive::LoadFile(*store, form, QFile::encodeName(path).toStdString());
@@ -245,5 +325,17 @@ int main(int argc, char** argv) {
     form.ScrollBox1->SetZoom(8);
     form.Image1->repaint();
   });
-  return TimeSmallSelection(*store, form, dir, runs);
+
+  if (TimeSmallSelection(*store, form, dir, runs) != 0) return 1;
+  form.ScrollBox1->SetZoom(1);
+  for (const int side : {quarrendel::ui::ThumbnailView::kSmall, quarrendel::ui::ThumbnailView::kLarge}) {
+    form.ThumbnailView1->SetTileSide(side);
+    for (const int count : {1000, 5000}) {
+      if (!TimeThumbnails(form, *store, dir, count, count > 1000 ? 64 : 128, runs)) {
+        std::fprintf(stderr, "ui_timing: the %d-texture archive did not load\n", count);
+        return 1;
+      }
+    }
+  }
+  return 0;
 }

@@ -64,10 +64,9 @@ TEST_F(LoadCommandTest, CancelRefreshesTheLabelAndKeepsEverything) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
-// Files refused after an earlier load: one information message says why, the
-// list is cleared and the flags reset, the label and the images stay those of
-// the earlier load.
-TEST_F(LoadCommandTest, RefusedFilesClearTheListAndKeepTheImages) {
+// Files refused after an earlier load: one information message says why; the
+// list, the label, the images and the flags stay those of the earlier load.
+TEST_F(LoadCommandTest, RefusedFilesLeaveTheListAndTheStoreAsTheyWere) {
   const std::string fifo = (dir / "pipe.pvm").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // no writer: reading it would wait forever
   Bytes bigPrs(10'000'001, 0);
@@ -112,24 +111,27 @@ TEST_F(LoadCommandTest, RefusedFilesClearTheListAndKeepTheImages) {
     } else {
       EXPECT_NE(ui.messages[0].text.find(row.message), std::string::npos) << ui.messages[0].text;
     }
-    EXPECT_TRUE(ui.list.empty());
+    EXPECT_EQ(ui.list, (std::vector<std::string>{"wall", "floor"}));
     EXPECT_EQ(ui.label, "2 Images");
     EXPECT_EQ(store.imageCount, 2);
     EXPECT_EQ(store.images[0].Name, "wall");
     EXPECT_EQ(store.images[0].DataLength, 4);
-    EXPECT_EQ(store.pvrFamily, 0);
-    EXPECT_EQ(store.bmlFlag, 0);
-    EXPECT_EQ(store.packageMode, 0);
+    EXPECT_EQ(store.pvrFamily, 1);
+    EXPECT_EQ(store.bmlFlag, 1);
+    EXPECT_EQ(store.packageMode, 1);
+    EXPECT_EQ(store.loadedFileName, (dir / "a.pvm").string());
   }
 }
 
 TEST_F(LoadCommandTest, FileWithoutSeparatorHasEmptyLoadDirectory) {
   // The name does not exist: it reads as no bytes, whose empty magic goes to the
-  // BML reader, which rejects it and ends the command before the label refresh.
+  // BML reader, which rejects it and ends the command before the label
+  // refresh; the refused file leaves the store's names as they were.
   ui.label = "untouched";
+  store.loadedFileName = "before.pvm";
   LoadFile(store, ui, "missing-file.pvm");
   EXPECT_EQ(store.loadDirectory, "");
-  EXPECT_EQ(store.loadedFileName, "missing-file.pvm");
+  EXPECT_EQ(store.loadedFileName, "before.pvm");
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "Unsuported or invalide BML file");
   EXPECT_EQ(ui.label, "untouched");
@@ -185,7 +187,8 @@ TEST_F(LoadCommandTest, PackageFailuresEndTheCommandWithoutALabelRefresh) {
     EXPECT_EQ(ui.messages[0].kind, Kind::Information);
     EXPECT_EQ(ui.messages[0].text, row.message);
     EXPECT_EQ(ui.label, "2 Images (old)") << row.name;
-    EXPECT_TRUE(ui.progressVisible) << row.name;
+    // The panel a package read showed ends with the command.
+    EXPECT_FALSE(ui.progressVisible) << row.name;
   }
 }
 

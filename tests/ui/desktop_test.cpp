@@ -377,7 +377,7 @@ void DesktopTest::StartOptions() {
   quarrendel::ui::ApplyStartOptions(*form_, *store_, options);
   QCOMPARE(form_->ListCount(), 1);
   QCOMPARE(form_->Image1->size(), QSize(8, 8));
-  QCOMPARE(PixelAt(*form_, 4, 0), qRgb(0, 0, 248));
+  QCOMPARE(PixelAt(*form_, 4, 0), qRgb(0, 0, 255));
   QVERIFY(form_->recentFiles.Paths().isEmpty());
   // A name relative to the folder the program starts in is kept as an absolute one.
   options = {};
@@ -400,19 +400,19 @@ void DesktopTest::ASmallPictureAfterALargeOneShowsNothingOfIt() {
   form.ListSetSelectedIndex(0);
   form.ListBox1Click();
   QCOMPARE(form.Image1->size(), QSize(16, 16));
-  QCOMPARE(PixelAt(form, 15, 15), qRgb(248, 0, 0));
+  QCOMPARE(PixelAt(form, 15, 15), qRgb(255, 0, 0));
 
   form.OpenPath(Write(QStringLiteral("rect.pvr"), kRectTexture));
   form.ListSetSelectedIndex(0);
   form.ListBox1Click();
   QCOMPARE(form.Image1->size(), QSize(2, 2));
-  QCOMPARE(PixelAt(form, 0, 0), qRgb(248, 0, 0));
-  QCOMPARE(PixelAt(form, 1, 0), qRgb(0, 0, 248));
+  QCOMPARE(PixelAt(form, 0, 0), qRgb(255, 0, 0));
+  QCOMPARE(PixelAt(form, 1, 0), qRgb(0, 0, 255));
   QCOMPARE(PixelAt(form, 0, 1), qRgb(0, 0, 0));
   QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 0));
   form.Zoom8x->trigger();
   QCOMPARE(form.Image1->size(), QSize(16, 16));
-  QCOMPARE(PixelAt(form, 15, 7), qRgb(0, 0, 248));
+  QCOMPARE(PixelAt(form, 15, 7), qRgb(0, 0, 255));
   QCOMPARE(PixelAt(form, 15, 15), qRgb(0, 0, 0));
   QCOMPARE(store_->canvas(15, 15), 0u);
 }

@@ -239,7 +239,7 @@ void MainFormTest::ControlsAndGeometry() {
   QCOMPARE(form.GroupBox1->geometry(), QRect(0, 0, 185, client.height()));
   QCOMPARE(form.ListBox1->parentWidget(), form.GroupBox1);
   QCOMPARE(form.ListBox1->geometry(), QRect(10, 20, 163, 253));
-  QCOMPARE(form.ListBox1->selectionMode(), QAbstractItemView::SingleSelection);
+  QCOMPARE(form.ListBox1->selectionMode(), QAbstractItemView::ExtendedSelection);
   QCOMPARE(form.Label2->pos(), QPoint(12, 276));
   QCOMPARE(form.Label2->text(), QStringLiteral("0 Images"));
   QCOMPARE(form.Memo1->geometry(), QRect(10, 302, 163, 217));
@@ -275,7 +275,8 @@ void MainFormTest::MenuCaptions() {
                                                QStringLiteral("Recent files"), QStringLiteral("-"),
                                                QStringLiteral("Quit")}));
   QCOMPARE(MenuTexts(form.Image2), (QStringList{QStringLiteral("Export"), QStringLiteral("Export all"),
-                                                QStringLiteral("Import"), QStringLiteral("Add")}));
+                                                QStringLiteral("Import"), QStringLiteral("Add"), QStringLiteral("-"),
+                                                QStringLiteral("Export selected...")}));
   QVERIFY(form.N2->menu() == nullptr);
   for (QAction* action : form.File1->actions() + form.Image2->actions()) QVERIFY(action->isEnabled());
 }
@@ -296,10 +297,12 @@ void MainFormTest::LoadFillsListAndLabel() {
   const auto& request = form.requests.front();
   QCOMPARE(request.dialog, DialogId::OpenDialog1);
   QVERIFY(!request.save);
-  QCOMPARE(request.filters.size(), 7);
-  QCOMPARE(request.filters.first(), QStringLiteral("All Suported format (*.xvm *.pvm *.gvm *.afs *.prs *.bml)"));
+  QCOMPARE(request.filters.size(), 8);
+  QCOMPARE(request.filters.first(),
+           QStringLiteral("All Suported format (*.xvm *.pvm *.gvm *.afs *.prs *.bml *.pvr *.gvr *.xvr)"));
+  QCOMPARE(request.filters.last(), QStringLiteral("All files (*)"));
   QCOMPARE(request.filters[5], QStringLiteral("BML Package (*.bml)"));
-  QCOMPARE(request.filters.last(), QStringLiteral("Texture files (*.pvr *.gvr *.xvr *.prs)"));
+  QCOMPARE(request.filters[6], QStringLiteral("Texture files (*.pvr *.gvr *.xvr *.prs)"));
   QCOMPARE(request.filterIndex, 1);
   QVERIFY(request.fileName.isEmpty());
 }
@@ -344,11 +347,11 @@ void MainFormTest::ClickingAnItemWritesMemoAndPicture() {
                         QStringLiteral("PSO ID : 00001234"), QStringLiteral("RECTANGLE RGB565 No transparency")}));
   QCOMPARE(form.Image1->size(), QSize(4, 4));
   QCOMPARE(form.Image1->PictureSize(), QSize(4, 4));
-  // RGB565 channels widen with zero low bits: 31 -> 248, 63 -> 252.
-  QCOMPARE(PixelAt(form, 0, 0), qRgb(248, 0, 0));
-  QCOMPARE(PixelAt(form, 1, 0), qRgb(0, 252, 0));
-  QCOMPARE(PixelAt(form, 2, 0), qRgb(0, 0, 248));
-  QCOMPARE(PixelAt(form, 3, 0), qRgb(248, 252, 248));
+  // RGB565 channels are shown stretched to the full range: 31 and 63 -> 255.
+  QCOMPARE(PixelAt(form, 0, 0), qRgb(255, 0, 0));
+  QCOMPARE(PixelAt(form, 1, 0), qRgb(0, 255, 0));
+  QCOMPARE(PixelAt(form, 2, 0), qRgb(0, 0, 255));
+  QCOMPARE(PixelAt(form, 3, 0), qRgb(255, 255, 255));
   QCOMPARE(PixelAt(form, 0, 1), qRgb(0, 0, 0));
   QVERIFY(form.boxes.empty());
 }
@@ -359,11 +362,11 @@ void MainFormTest::KeyboardSelectionAndClickAgainShowTheImage() {
   form.memoWrites = 0;
   ClickListItem(form, 0);
   QCOMPARE(form.memoWrites, 1);  // shown once, though the click both selects and clicks
-  QCOMPARE(PixelAt(form, 1, 1), qRgb(248, 0, 0));
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(255, 0, 0));
   QTest::keyClick(form.ListBox1, Qt::Key_Down);
   QCOMPARE(form.ListSelectedIndex(), 1);
   QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00000002")));
-  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 248));
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 255));
 
   // Clicking the item already selected shows it again, from the store as it is now.
   store_->images[1].GlobalIndex = 0xBEEF;
@@ -387,7 +390,7 @@ void MainFormTest::ClicksNeverLeaveTheListWithoutSelection() {
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, belowItems);
   QCOMPARE(form.ListSelectedIndex(), 1);
   QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("PSO ID : 00000002")));
-  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 248));
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 255));
   QVERIFY(form.boxes.empty());
 }
 
@@ -464,13 +467,13 @@ void MainFormTest::FailedLoadLeavesTheLabel() {
   LoadThroughTheMenu(QStringLiteral("one.pvm"), FromHex(kOneTexturePvm));
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
 
-  // Not a known magic: the list is cleared, the label is refreshed with the unchanged count.
+  // Not a known magic: the list stays, the label is refreshed with the unchanged count.
   form.SetLabel("stale");
   LoadThroughTheMenu(QStringLiteral("odd.pvm"), FromHex("58595A57 00000000"));
   QCOMPARE(form.boxes.size(), size_t{1});
   QCOMPARE(form.boxes[0].kind, TestForm::BoxKind::Information);
   QCOMPARE(form.boxes[0].text, QStringLiteral("This file is not suported."));
-  QCOMPARE(form.ListCount(), 0);
+  QCOMPARE(form.ListCount(), 1);
   QCOMPARE(form.Label2->text(), QStringLiteral("1 Images"));
 }
 
@@ -620,14 +623,14 @@ void MainFormTest::ImportUsesTheOptionsDialogAndKeepsItsChoices() {
   QCOMPARE(request.filters, (QStringList{QStringLiteral("PC PVR Format (*.pvr)"), QStringLiteral("BB/Xbox XVR Format (*.xvr)"),
                                          QStringLiteral("Windows Bitmap Format (*.bmp)"),
                                          QStringLiteral("Gamecube GVR format (*.gvr)"),
-                                         QStringLiteral("All Suported Format (*.bmp *.pvr *.xvr *.gvr *.dds)"),
-                                         QStringLiteral("PNG image (*.png)")}));
+                                         QStringLiteral("All Suported Format (*.bmp *.pvr *.xvr *.gvr *.dds *.png)"),
+                                         QStringLiteral("PNG image (*.png)"), QStringLiteral("All files (*)")}));
   QCOMPARE(form.modalsShown.size(), size_t{1});
   QCOMPARE(form.modalsShown[0], static_cast<QDialog*>(form.Form2));
   QCOMPARE(store_->images[0].Format, 0x0600u);
   QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("Format : 00000600")));
   QCOMPARE(form.Image1->size(), QSize(4, 4));
-  QCOMPARE(PixelAt(form, 3, 3), qRgb(248, 0, 0));
+  QCOMPARE(PixelAt(form, 3, 3), qRgb(255, 0, 0));
 
   // The next Import finds XBox/BB still chosen; a texture file shows no dialog.
   form.modalScript = [](QDialog& dialog) { dialog.close(); };
@@ -643,7 +646,7 @@ void MainFormTest::ImportUsesTheOptionsDialogAndKeepsItsChoices() {
   QCOMPARE(form.modalsShown.size(), size_t{2});
   QCOMPARE(store_->images[0].Format, 0x0901u);
   QCOMPARE(form.Image1->size(), QSize(2, 2));
-  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 248));
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 255));
   QCOMPARE(ListItems(form), QStringList{QStringLiteral("tex_a")});
   QVERIFY(form.boxes.empty());
 }
@@ -663,7 +666,7 @@ void MainFormTest::AddAppendsAnImageAndRefusesForABml() {
   QCOMPARE(form.Label2->text(), QStringLiteral("2 Images"));
   QCOMPARE(store_->images[1].Name, std::string("added"));
   QCOMPARE(store_->images[1].Format, 0x0100u);
-  QCOMPARE(PixelAt(form, 0, 0), qRgb(0, 0, 248));
+  QCOMPARE(PixelAt(form, 0, 0), qRgb(0, 0, 255));
 
   // With a BML package loaded the command refuses, before asking for a file.
   store_->bmlFlag = 1;
@@ -785,7 +788,7 @@ void MainFormTest::RealFileDialogReportsTheChosenEntry() {
   const auto choice = form.AskOpenFile(DialogId::OpenDialog2,
                                        "PC PVR Format|*.pvr|BB/Xbox XVR Format|*.xvr|Windows Bitmap Format|*.bmp|"
                                        "Gamecube GVR format|*.gvr|All Suported Format|*.bmp;*.pvr;*.xvr;*.gvr;*.dds");
-  QCOMPARE(shownFilters.size(), 5);
+  QCOMPARE(shownFilters.size(), 6);  // and "All files (*)"
   QCOMPARE(firstSelected, QStringLiteral("All Suported Format (*.bmp *.pvr *.xvr *.gvr *.dds)"));
   QVERIFY(choice.has_value());
   QCOMPARE(QFileInfo(QFile::decodeName(QByteArray::fromStdString(choice->path))), QFileInfo(path));
