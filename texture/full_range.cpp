@@ -84,4 +84,15 @@ uint32_t StretchPixel(uint32_t pixel, const TexelDepths& depths) {
          (static_cast<uint32_t>(StretchChannel(alpha, d.alpha)) << 24);
 }
 
+PixelStretch::PixelStretch(const TexelDepths& depths) : rgb5a3_(depths.rgb5a3) {
+  const auto fill = [](Tables& tables, const TexelDepths& d) {
+    const uint8_t bits[4] = {d.red, d.green, d.blue, d.alpha};
+    for (size_t c = 0; c < 4; ++c) {
+      for (uint32_t v = 0; v < 256; ++v) tables[c][v] = StretchChannel(v, bits[c]);
+    }
+  };
+  fill(opaque_, depths.rgb5a3 ? kRgb5a3Opaque : depths);
+  fill(translucent_, kRgb5a3Translucent);
+}
+
 }  // namespace quarrendel::texture

@@ -73,8 +73,8 @@ void PictureView::TakePicture(Picture& picture) {
 void PictureView::TakeBits(const ChannelBits& b) {
   // Each channel stretched to the full range when painted, as PNG export
   // writes it: opaque texels hide the checkerboard, white is white.
-  depths_ = texture::TexelDepths{b.red, b.green, b.blue, b.alpha, b.rgb5a3};
   stretch_ = b.red != 8 || b.green != 8 || b.blue != 8 || b.alpha != 8 || b.rgb5a3;
+  if (stretch_) stretchPixel_ = texture::PixelStretch(texture::TexelDepths{b.red, b.green, b.blue, b.alpha, b.rgb5a3});
 }
 
 void PictureView::SetChannels(Channels channels) {
@@ -93,9 +93,9 @@ QImage PictureView::Render(const QRect& area) const {
   }
   const Channels channels = channels_;
   const bool stretch = stretch_;
-  const texture::TexelDepths depths = depths_;
-  auto shown = [channels, stretch, depths](uint32_t v) {
-    if (stretch) v = texture::StretchPixel(v, depths);
+  const texture::PixelStretch& stretchPixel = stretchPixel_;
+  auto shown = [channels, stretch, &stretchPixel](uint32_t v) {
+    if (stretch) v = stretchPixel(v);
     switch (channels) {
       case Channels::AlphaOnly: return 0xFF000000u | (v >> 24) * 0x010101u;
       case Channels::ColoursOnly: return v | 0xFF000000u;

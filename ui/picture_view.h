@@ -57,7 +57,7 @@ class PictureView : public QWidget {
   std::vector<uint32_t> pixels_;  // row-major, red in bits 0-7, alpha in 24-31
   // The bits each channel of pixels_ was stored with: painting stretches
   // them to the full range, as PNG export writes them.
-  texture::TexelDepths depths_{};
+  texture::PixelStretch stretchPixel_;
   bool stretch_ = false;
   Channels channels_ = Channels::Blended;
 };
