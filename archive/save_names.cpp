@@ -43,7 +43,10 @@ std::optional<SaveKind> SaveKindOfName(std::string_view name) {
 
 std::string SaveKindNameList() {
   std::string list;
-  for (const SaveKindName& kind : kSaveKindNames) list += (list.empty() ? "" : "|") + std::string(kind.name);
+  for (const SaveKindName& kind : kSaveKindNames) {
+    if (!list.empty()) list += '|';
+    list += kind.name;
+  }
   return list;
 }
 

@@ -42,6 +42,7 @@ class CliFrontEnd final : public FrontEnd {
   void SetLabel(std::string_view text) override { label_ = text; }
   void SetMemo(const std::vector<std::string>&) override {}
   void ShowPicture(const Picture&) override {}
+  PictureParts ShownPictureParts() const override { return PictureParts::None; }
   // The commands give the dialog's answers themselves.
   ImportOptions RunImportOptions(const ImportOptionsRequest&) override { return {}; }
 

@@ -164,7 +164,9 @@ long long PlainDecimal(std::string_view text, long long limit) {
 
 // ".NAME.quarrendel-tmp-": what the temporary files of the target NAME start with.
 std::string TemporaryPrefix(std::string_view name) {
-  return "." + std::string(name.substr(0, kMaxTempBaseName)) + std::string(kTempMark);
+  std::string prefix(1, '.');
+  prefix.append(name.substr(0, kMaxTempBaseName)).append(kTempMark);
+  return prefix;
 }
 
 // The process id in `entry` when it is exactly "PREFIX" + PID + "-" + N, the

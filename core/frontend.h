@@ -74,11 +74,17 @@ struct PresetImportOptions {
   }
 };
 
+// What of a selected image's picture a front end shows: nothing (no picture
+// is built), the decoded pixels alone (it paints them itself), or those and
+// the picture painted over the checkerboard.
+enum class PictureParts { None, Decoded, DecodedAndPainted };
+
 // A painted picture as the window shows it, width x height: row-major (index
 // y * width + x), each pixel red in bits 0-7, green 8-15, blue 16-23.
 // `decoded` holds the same pixels before painting, with alpha in bits 24-31,
 // for a view that paints them itself (zoomed, one channel); it is empty when
-// only the painted picture is known.
+// only the painted picture is known, and `pixels` is empty when only the
+// decoded ones are (PictureParts::Decoded).
 // `bits` tells how many bits each channel of `decoded` was stored with (the
 // decoders widen them with zero low bits, 4-bit 15 -> 240), so a view can
 // stretch them to the full range as PNG files get them; rgb5a3: per texel,
@@ -155,6 +161,12 @@ class FrontEnd : public Progress {
 
   virtual void SetMemo(const std::vector<std::string>& lines) = 0;
   virtual void ShowPicture(const Picture& picture) = 0;
+  // ShowPicture for a picture the caller is done with: a front end that keeps
+  // the decoded pixels may take their memory, leaving memory of its own (of
+  // any size and content) in picture.decoded for the caller to reuse.
+  virtual void HandOverPicture(Picture& picture) { ShowPicture(picture); }
+  // The parts of the picture ShowPicture uses; the others stay empty.
+  virtual PictureParts ShownPictureParts() const { return PictureParts::DecodedAndPainted; }
   // Front ends without a status line ignore it.
   virtual void ShowStatus(const ImageStatus&) {}
 

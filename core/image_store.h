@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/block_pool.h"
 #include "core/capacity.h"
@@ -118,6 +119,12 @@ class ImageStore {
 
   Canvas canvas;   // the working bitmap
   Canvas scratch;  // second bitmap for untwiddling and block decoders
+  // What image selection keeps between selections: the memory it decodes
+  // into (handed back by the last one), and the part of the canvas the last
+  // one wrote, columns x < canvasWrittenWidth by rows y < canvasWrittenHeight.
+  std::vector<uint32_t> selectionPixels;
+  int32_t canvasWrittenWidth = 0;
+  int32_t canvasWrittenHeight = 0;
 
   WorkBuffer input;   // whole files or members to decompress, data to compress
   WorkBuffer output;  // decompressed data, compressed data, rebuilt files

@@ -72,8 +72,11 @@ struct DecodedSquare {
   DecodedSquare(const ImageStore& store, int32_t index) {
     side = SquareSide(store.Entry(index));
     RequireCanvasSide(side, "image");
-    decoded = texture::DecodeEntry(store, index);
+    decoded = texture::DecodeEntry(store, index, std::move(ThreadDecodeMemory()));
   }
+  ~DecodedSquare() { ThreadDecodeMemory() = std::move(decoded.area.pixels); }
+  DecodedSquare(const DecodedSquare&) = delete;
+  DecodedSquare& operator=(const DecodedSquare&) = delete;
   texture::RgbaView View() const { return {decoded.area.pixels, side, side}; }
   int32_t side = 0;
   texture::DecodedTexture decoded;
@@ -292,8 +295,11 @@ std::vector<uint8_t> ExportBytes(const ImageStore& store, int32_t index, ExportK
       RequireCanvasSide(entry.Width, "bitmap");
       RequireCanvasSide(entry.Height, "bitmap");
       // The canvas-shaped pixels: the H x H decode of a plain rectangle, not its rows of W.
-      const texture::DecodedTexture decoded = texture::DecodeEntry(store, index);
-      return BitmapFileBytes({decoded.area.pixels.data(), entry.Width, entry.Height, decoded.area.width});
+      texture::DecodedTexture decoded = texture::DecodeEntry(store, index, std::move(ThreadDecodeMemory()));
+      std::vector<uint8_t> bytes =
+          BitmapFileBytes({decoded.area.pixels.data(), entry.Width, entry.Height, decoded.area.width});
+      ThreadDecodeMemory() = std::move(decoded.area.pixels);
+      return bytes;
     }
     case ExportKind::Dds: return DdsFile(store, index);
     case ExportKind::Png: return WritePng(TextureImage(store, index));
@@ -305,12 +311,14 @@ namespace {
 
 // Writes entry `index` as `kind` under `path`, never over the loaded file.
 // `inBatch`: one name of Export all's, derived inside the chosen folder,
-// whose stale temporary files were removed for the whole batch.
+// whose stale temporary files were removed for the whole batch and which
+// reaches the disk with the batch's one flush of the file system.
 void WriteExport(const ImageStore& store, int32_t index, const std::string& path, ExportKind kind, bool inBatch) {
   WriteOptions options;
   if (!store.loadedFileName.empty()) options.inputs.push_back(store.loadedFileName);
   options.derivedName = inBatch;
   options.removeStale = !inBatch;
+  options.sync = !inBatch;
   WriteFile(path, ExportBytes(store, index, kind), options);
 }
 
@@ -394,6 +402,9 @@ Outcome ExportImages(ImageStore& store, FrontEnd& frontEnd, const std::string& f
           if (!failure.empty()) failures.push_back(name.substr(0, name.size() - extension) + ": " + failure);
         });
   }
+  // One flush for the batch (a flush per file costs a disk's seek each);
+  // the command is done only once every file is on the disk.
+  SyncFileSystem(folder.empty() ? std::string(".") : folder);
   if (written != nullptr) *written = count - static_cast<int32_t>(failures.size());
   // The last image stays selected and shown.
   texture::SelectListedImage(store, frontEnd);

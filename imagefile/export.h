@@ -106,8 +106,10 @@ Outcome Export1Click(ImageStore& store, FrontEnd& frontEnd, std::string* written
 // folder under one of those names is not a regular file or a symlink. An
 // image that cannot be written does not stop the others; they are told, by
 // file name without the extension, in one information box at the end (an
-// Error outcome). Done when every image was written. `written`, when set,
-// receives the number of files written.
+// Error outcome). The files reach the disk with one flush of the folder's
+// file system after the last (Error(Io) when that fails). Done when every
+// image was written. `written`, when set, receives the number of files
+// written.
 Outcome ExportAll(ImageStore& store, FrontEnd& frontEnd, const std::string& folder, ExportKind kind,
                   WorkerPool& pool, int32_t* written = nullptr);
 

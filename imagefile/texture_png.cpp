@@ -54,9 +54,16 @@ texture::RgbaImage PixelsOfPng(const RgbaImage& image) {
 
 RgbaImage TextureImage(const ImageStore& store, int32_t index, TextureImageNotes* notes) {
   RequirePngSize(store, index);
-  const texture::DecodedTexture decoded = texture::DecodeEntry(store, index);
+  texture::DecodedTexture decoded = texture::DecodeEntry(store, index, std::move(ThreadDecodeMemory()));
   if (notes != nullptr) *notes = {decoded.Supported(), texture::PaletteNotice(decoded.palette)};
-  return PngPicture(decoded);
+  RgbaImage image = PngPicture(decoded);
+  ThreadDecodeMemory() = std::move(decoded.area.pixels);
+  return image;
+}
+
+std::vector<uint32_t>& ThreadDecodeMemory() {
+  thread_local std::vector<uint32_t> memory;
+  return memory;
 }
 
 }  // namespace quarrendel::imagefile

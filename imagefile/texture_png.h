@@ -35,4 +35,10 @@ struct TextureImageNotes {
 // checked before anything is decoded. Only reads the store.
 RgbaImage TextureImage(const ImageStore& store, int32_t index, TextureImageNotes* notes = nullptr);
 
+// Decoding memory the calling thread keeps from one image to the next
+// (DecodeEntry's `reuse`; give it back after use): with a fresh buffer per
+// image the allocator hands the memory back to the system and faults it in
+// again, cleared, for the next one, on every worker of unpack and Export all.
+std::vector<uint32_t>& ThreadDecodeMemory();
+
 }  // namespace quarrendel::imagefile

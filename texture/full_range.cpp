@@ -1,6 +1,7 @@
 #include "texture/full_range.h"
 
 #include <algorithm>
+#include <array>
 
 namespace quarrendel::texture {
 
@@ -47,13 +48,32 @@ TexelDepths DecodedTexelDepths(const DecoderChoice& choice, uint32_t format) {
   }
 }
 
-uint8_t StretchChannel(uint32_t value, uint32_t bits) {
+namespace {
+
+// A value q << (8 - bits) plus itself shifted right by bits, 2 bits, ...
+// lays copies of q side by side down to bit 0.
+constexpr uint8_t Stretched(uint32_t value, uint32_t bits) {
   if (bits == 0 || bits >= 8) return static_cast<uint8_t>(value);
-  // A value q << (8 - bits) plus itself shifted right by bits, 2 bits, ...
-  // lays copies of q side by side down to bit 0.
   uint32_t out = 0;
   for (uint32_t shift = 0; shift < 8; shift += bits) out += value >> shift;
   return static_cast<uint8_t>(std::min<uint32_t>(out, 255));
+}
+
+// Every channel value stretched, one row per depth 0 .. 8: a PNG stretches
+// each channel of every pixel.
+constexpr std::array<std::array<uint8_t, 256>, 9> kStretched = [] {
+  std::array<std::array<uint8_t, 256>, 9> table{};
+  for (uint32_t bits = 0; bits < 9; ++bits) {
+    for (uint32_t v = 0; v < 256; ++v) table[bits][v] = Stretched(v, bits);
+  }
+  return table;
+}();
+
+}  // namespace
+
+uint8_t StretchChannel(uint32_t value, uint32_t bits) {
+  if (bits >= 8 || value > 255) return bits == 0 || bits >= 8 ? static_cast<uint8_t>(value) : Stretched(value, bits);
+  return kStretched[bits][value];
 }
 
 uint32_t StretchPixel(uint32_t pixel, const TexelDepths& depths) {
@@ -62,6 +82,17 @@ uint32_t StretchPixel(uint32_t pixel, const TexelDepths& depths) {
   return StretchChannel(pixel & 0xFF, d.red) | (StretchChannel((pixel >> 8) & 0xFF, d.green) << 8) |
          (StretchChannel((pixel >> 16) & 0xFF, d.blue) << 16) |
          (static_cast<uint32_t>(StretchChannel(alpha, d.alpha)) << 24);
+}
+
+PixelStretch::PixelStretch(const TexelDepths& depths) : rgb5a3_(depths.rgb5a3) {
+  const auto fill = [](Tables& tables, const TexelDepths& d) {
+    const uint8_t bits[4] = {d.red, d.green, d.blue, d.alpha};
+    for (size_t c = 0; c < 4; ++c) {
+      for (uint32_t v = 0; v < 256; ++v) tables[c][v] = StretchChannel(v, bits[c]);
+    }
+  };
+  fill(opaque_, depths.rgb5a3 ? kRgb5a3Opaque : depths);
+  fill(translucent_, kRgb5a3Translucent);
 }
 
 }  // namespace quarrendel::texture

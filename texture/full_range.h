@@ -19,6 +19,7 @@
 //   3-bit alpha with 4-4-4 colours otherwise.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "texture/format_table.h"
@@ -43,5 +44,23 @@ uint8_t StretchChannel(uint32_t value, uint32_t bits);
 
 // A canvas pixel (red in bits 0-7 ... alpha 24-31) with every channel stretched.
 uint32_t StretchPixel(uint32_t pixel, const TexelDepths& depths);
+
+// StretchPixel for many pixels of one set of depths, a table per channel
+// (the picture view stretches every pixel it paints).
+class PixelStretch {
+ public:
+  explicit PixelStretch(const TexelDepths& depths = {});
+  uint32_t operator()(uint32_t pixel) const {
+    const Tables& t = rgb5a3_ && (pixel >> 24) != 255 ? translucent_ : opaque_;
+    return t[0][pixel & 0xFF] | static_cast<uint32_t>(t[1][(pixel >> 8) & 0xFF]) << 8 |
+           static_cast<uint32_t>(t[2][(pixel >> 16) & 0xFF]) << 16 | static_cast<uint32_t>(t[3][pixel >> 24]) << 24;
+  }
+
+ private:
+  using Tables = std::array<std::array<uint8_t, 256>, 4>;
+  bool rgb5a3_ = false;
+  Tables opaque_{};
+  Tables translucent_{};
+};
 
 }  // namespace quarrendel::texture

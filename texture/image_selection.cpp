@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace quarrendel::texture {
 
@@ -24,9 +25,47 @@ std::vector<std::string> DescriptionMemo(const TImage_Entry& entry, bool package
   return memo;
 }
 
-Selection SelectImage(ImageStore& store, int32_t index) {
+namespace {
+
+// Zeroes what the last selection wrote in the canvas beyond `columns` x
+// `rows`, and records that extent as written.
+void ClearBeyond(ImageStore& store, int32_t columns, int32_t rows) {
+  const int32_t writtenColumns = store.canvasWrittenWidth;
+  const int32_t writtenRows = store.canvasWrittenHeight;
+  if (writtenRows > rows) {
+    const size_t below = static_cast<size_t>(writtenRows - rows) * sizeof(uint32_t);
+    for (int32_t x = 0; x < std::min(columns, writtenColumns); ++x) std::memset(store.canvas.Column(x) + rows, 0, below);
+  }
+  for (int32_t x = columns; x < writtenColumns; ++x) {
+    std::memset(store.canvas.Column(x), 0, static_cast<size_t>(writtenRows) * sizeof(uint32_t));
+  }
+  store.canvasWrittenWidth = columns;
+  store.canvasWrittenHeight = rows;
+}
+
+// The W x H decoded pixels in rows of W: the decoded memory itself where it
+// is laid out so (square and wide images, plain rectangles), else a copy.
+std::vector<uint32_t> TakeTrueSize(DecodedTexture& decoded, const RgbaRect& shown) {
+  const size_t count = static_cast<size_t>(shown.width) * static_cast<size_t>(shown.height);
+  if (!decoded.rectangleRows.empty() && shown.first == decoded.rectangleRows.data()) {
+    return std::move(decoded.rectangleRows);
+  }
+  if (shown.first == decoded.area.pixels.data() && shown.stride == shown.width && decoded.area.pixels.size() == count) {
+    return std::move(decoded.area.pixels);
+  }
+  std::vector<uint32_t> rows(count);
+  for (int32_t y = 0; y < shown.height; ++y) {
+    std::copy_n(shown.Row(y), shown.width, rows.data() + static_cast<size_t>(y) * static_cast<size_t>(shown.width));
+  }
+  return rows;
+}
+
+}  // namespace
+
+Selection SelectImage(ImageStore& store, int32_t index, PictureParts parts) {
   const TImage_Entry& entry = store.Entry(index);
-  const DecodedTexture decoded = DecodeEntry(store, index);
+  DecodedTexture decoded = DecodeEntry(store, index, std::move(store.selectionPixels));
+  store.selectionPixels.clear();
   Selection selection;
   selection.memo = DescriptionMemo(entry, store.packageMode == 1, decoded);
   selection.formatSupported = decoded.Supported();
@@ -36,9 +75,18 @@ Selection SelectImage(ImageStore& store, int32_t index) {
   store.currentImage = index;
   store.readCursor = decoded.cursor;
   CopyIntoCanvas(decoded.area.Rect(), store.canvas);
-  selection.picture = PaintOverCheckerboard(decoded.TrueSize(), true);
-  const TexelDepths& d = decoded.depths;
-  selection.picture.bits = ChannelBits{d.red, d.green, d.blue, d.alpha, d.rgb5a3};
+  ClearBeyond(store, decoded.area.width, decoded.area.height);
+  if (parts != PictureParts::None) {
+    const RgbaRect shown = decoded.TrueSize();
+    if (parts == PictureParts::DecodedAndPainted) selection.picture = PaintOverCheckerboard(shown);
+    selection.picture.width = shown.width;
+    selection.picture.height = shown.height;
+    selection.picture.decoded = TakeTrueSize(decoded, shown);
+    const TexelDepths& d = decoded.depths;
+    selection.picture.bits = ChannelBits{d.red, d.green, d.blue, d.alpha, d.rgb5a3};
+  }
+  // Whatever memory the picture did not take is there for the next selection.
+  if (!decoded.area.pixels.empty()) store.selectionPixels = std::move(decoded.area.pixels);
   return selection;
 }
 
@@ -54,10 +102,12 @@ void SelectListedImage(ImageStore& store, FrontEnd& frontEnd) {
     frontEnd.ShowStatus(ImageStatus{});
     return;
   }
-  Selection selection = SelectImage(store, index);
+  Selection selection = SelectImage(store, index, frontEnd.ShownPictureParts());
   frontEnd.SetMemo(selection.memo);
-  frontEnd.ShowPicture(selection.picture);
+  frontEnd.HandOverPicture(selection.picture);
   frontEnd.ShowStatus(StatusOf(store.images[static_cast<size_t>(index)], selection));
+  std::vector<uint32_t>& decoded = selection.picture.decoded;
+  if (decoded.capacity() > store.selectionPixels.capacity()) store.selectionPixels = std::move(decoded);
 }
 
 std::string PaletteNotice(const PaletteUse& use) {
@@ -91,20 +141,6 @@ uint32_t CheckerboardColour(int32_t x, int32_t y) {
   if (x & 16) colour ^= 0x505050;
   if (y & 16) colour ^= 0x505050;
   return colour;
-}
-
-uint32_t BlendOverBackground(uint32_t v, uint32_t bg) {
-  const uint32_t a = v >> 24;
-  if (a == 0) return bg;
-  if (a == 255) return v & 0xFFFFFF;
-  const int32_t keep = 255 - static_cast<int32_t>(a);
-  uint32_t out = 0;
-  for (int32_t shift = 0; shift < 24; shift += 8) {
-    const int32_t vc = static_cast<int32_t>((v >> shift) & 0xFF);
-    const int32_t bc = static_cast<int32_t>((bg >> shift) & 0xFF);
-    out |= static_cast<uint32_t>(vc + (bc - vc) * keep / 256) << shift;
-  }
-  return out;
 }
 
 Picture PaintOverCheckerboard(const RgbaRect& rect, bool withDecoded, int32_t paintedWidth) {

@@ -70,6 +70,12 @@ class ForwardingFrontEnd final : public FrontEnd {
   void ShowPicture(const Picture& picture) override {
     There([&] { target_.ShowPicture(picture); });
   }
+  void HandOverPicture(Picture& picture) override {
+    There([&] { target_.HandOverPicture(picture); });
+  }
+  PictureParts ShownPictureParts() const override {
+    return There([&] { return target_.ShownPictureParts(); });
+  }
   void ShowStatus(const ImageStatus& status) override {
     There([&] { target_.ShowStatus(status); });
   }

@@ -977,6 +977,11 @@ void TForm1::ShowPicture(const Picture& picture) {
   ScrollBox1->Refresh();
 }
 
+void TForm1::HandOverPicture(Picture& picture) {
+  Image1->TakePicture(picture);
+  ScrollBox1->Refresh();
+}
+
 void TForm1::ShowStatus(const ImageStatus& status) {
   StatusSize->setText(status.width > 0 || status.height > 0
                           ? QStringLiteral("%1 x %2").arg(status.width).arg(status.height)

@@ -106,6 +106,9 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void SetLabel(std::string_view text) override;
   void SetMemo(const std::vector<std::string>& lines) override;
   void ShowPicture(const Picture& picture) override;
+  void HandOverPicture(Picture& picture) override;
+  // The picture view paints the decoded pixels itself.
+  PictureParts ShownPictureParts() const override { return PictureParts::Decoded; }
   void ShowStatus(const ImageStatus& status) override;
   ImportOptions RunImportOptions(const ImportOptionsRequest& request) override;
 

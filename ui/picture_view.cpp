@@ -34,29 +34,47 @@ void PictureView::SetPicture(const Picture& picture) {
   const int32_t w = picture.width;
   const int32_t h = picture.height;
   const size_t count = w > 0 && h > 0 ? static_cast<size_t>(w) * static_cast<size_t>(h) : 0;
-  if (count == 0 || picture.pixels.size() < count) {
+  if (count == 0 || (picture.pixels.size() < count && picture.decoded.size() < count)) {
     width_ = 0;
     height_ = 0;
     pixels_.clear();
+    stretch_ = false;
   } else {
     width_ = w;
     height_ = h;
     if (picture.decoded.size() >= count) {
-      // Each channel stretched to the full range, as PNG export writes it:
-      // opaque texels hide the checkerboard, white is white.
-      const ChannelBits& b = picture.bits;
-      const texture::TexelDepths depths{b.red, b.green, b.blue, b.alpha, b.rgb5a3};
-      const bool stretch = b.red != 8 || b.green != 8 || b.blue != 8 || b.alpha != 8 || b.rgb5a3;
-      pixels_.resize(count);
-      std::transform(picture.decoded.begin(), picture.decoded.begin() + static_cast<std::ptrdiff_t>(count),
-                     pixels_.begin(), [&](uint32_t v) { return stretch ? texture::StretchPixel(v, depths) : v; });
+      pixels_.assign(picture.decoded.begin(), picture.decoded.begin() + static_cast<std::ptrdiff_t>(count));
+      TakeBits(picture.bits);
     } else {
       pixels_.resize(count);
       std::transform(picture.pixels.begin(), picture.pixels.begin() + static_cast<std::ptrdiff_t>(count),
                      pixels_.begin(), [](uint32_t v) { return v | 0xFF000000u; });
+      stretch_ = false;
     }
   }
   update();
+}
+
+void PictureView::TakePicture(Picture& picture) {
+  const int32_t w = picture.width;
+  const int32_t h = picture.height;
+  const size_t count = w > 0 && h > 0 ? static_cast<size_t>(w) * static_cast<size_t>(h) : 0;
+  if (count == 0 || picture.decoded.size() < count) {
+    SetPicture(picture);
+    return;
+  }
+  width_ = w;
+  height_ = h;
+  pixels_.swap(picture.decoded);
+  TakeBits(picture.bits);
+  update();
+}
+
+void PictureView::TakeBits(const ChannelBits& b) {
+  // Each channel stretched to the full range when painted, as PNG export
+  // writes it: opaque texels hide the checkerboard, white is white.
+  stretch_ = b.red != 8 || b.green != 8 || b.blue != 8 || b.alpha != 8 || b.rgb5a3;
+  if (stretch_) stretchPixel_ = texture::PixelStretch(texture::TexelDepths{b.red, b.green, b.blue, b.alpha, b.rgb5a3});
 }
 
 void PictureView::SetChannels(Channels channels) {
@@ -74,7 +92,10 @@ QImage PictureView::Render(const QRect& area) const {
     return image;
   }
   const Channels channels = channels_;
-  auto shown = [channels](uint32_t v) {
+  const bool stretch = stretch_;
+  const texture::PixelStretch& stretchPixel = stretchPixel_;
+  auto shown = [channels, stretch, &stretchPixel](uint32_t v) {
+    if (stretch) v = stretchPixel(v);
     switch (channels) {
       case Channels::AlphaOnly: return 0xFF000000u | (v >> 24) * 0x010101u;
       case Channels::ColoursOnly: return v | 0xFF000000u;
@@ -83,16 +104,31 @@ QImage PictureView::Render(const QRect& area) const {
     return v;
   };
 
+  const int columns = area.width();
+  uchar* bits = image.bits();
+  const qsizetype stride = image.bytesPerLine();
+  if (shownWidth == width_ && shownHeight == height_) {
+    // At 1x every screen pixel is its own texel.
+    for (int r = 0; r < area.height(); ++r) {
+      const int32_t y = area.y() + r;
+      const uint32_t evenSquare = texture::CheckerboardColour(0, y);
+      const uint32_t oddSquare = texture::CheckerboardColour(16, y);
+      const uint32_t* texels = pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_) + area.x();
+      auto* out = reinterpret_cast<uint32_t*>(bits + r * stride);
+      for (int c = 0; c < columns; ++c) {
+        const uint32_t background = ((area.x() + c) & 16) != 0 ? oddSquare : evenSquare;
+        out[c] = ToRgb32(texture::BlendOverBackground(shown(texels[c]), background));
+      }
+    }
+    return image;
+  }
   // The texel under each screen column; screen pixel (x, y) of a picture
   // shown sw x sh shows texel (x * W / sw, y * H / sh).
-  const int columns = area.width();
   std::vector<int32_t> texelX(static_cast<size_t>(columns));
   for (int c = 0; c < columns; ++c) {
     const int64_t x = area.x() + c;
     texelX[static_cast<size_t>(c)] = static_cast<int32_t>(std::clamp<int64_t>(x * width_ / shownWidth, 0, width_ - 1));
   }
-  uchar* bits = image.bits();
-  const qsizetype stride = image.bytesPerLine();
   int32_t lastTexelY = -1;
   uint32_t lastSquares = 0;
   for (int r = 0; r < area.height(); ++r) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/frontend.h"
+#include "texture/full_range.h"
 
 namespace quarrendel::ui {
 
@@ -27,9 +28,14 @@ class PictureView : public QWidget {
  public:
   explicit PictureView(QWidget* parent = nullptr);
 
-  // Keeps a copy of the decoded pixels (or, without them, of the painted ones
-  // as opaque pixels). An empty picture shows nothing.
+  // Keeps a copy of the decoded pixels (painted with their channels stretched
+  // to the full range by picture.bits) or, without them, of the painted ones
+  // as opaque pixels, in memory kept from one picture to the next. An empty
+  // picture shows nothing.
   void SetPicture(const Picture& picture);
+  // SetPicture, taking the decoded pixels' memory in exchange for the memory
+  // that held the last picture's (left in picture.decoded).
+  void TakePicture(Picture& picture);
   bool HasPicture() const { return width_ > 0 && height_ > 0; }
   QSize PictureSize() const { return {width_, height_}; }
 
@@ -44,9 +50,15 @@ class PictureView : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  void TakeBits(const ChannelBits& bits);
+
   int32_t width_ = 0;
   int32_t height_ = 0;
   std::vector<uint32_t> pixels_;  // row-major, red in bits 0-7, alpha in 24-31
+  // The bits each channel of pixels_ was stored with: painting stretches
+  // them to the full range, as PNG export writes them.
+  texture::PixelStretch stretchPixel_;
+  bool stretch_ = false;
   Channels channels_ = Channels::Blended;
 };
 

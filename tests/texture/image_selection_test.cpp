@@ -405,6 +405,93 @@ TEST_F(ImageSelectionTest, MissingTexelsStayClearedAfterConversion) {
   EXPECT_EQ(store.canvas(1031, 1031), 0u);
 }
 
+// A front end that takes each picture's memory and hands back memory of its
+// own full of a colour no decoder makes, as the window's view hands back the
+// last picture's: a selection that decoded into it without clearing would
+// show that colour.
+class SwappingFrontEnd : public RecordingFrontEnd {
+ public:
+  void HandOverPicture(Picture& p) override {
+    picture = p;
+    p.decoded.assign(size_t{96} * 96, 0xDEADBEEFu);
+  }
+};
+
+TEST_F(ImageSelectionTest, ASmallImageAfterALargeOneShowsWhatAFreshSelectionShows) {
+  // Each small image is selected right after a 64 x 64 opaque white one on a
+  // store whose memory and canvas every earlier selection used, and on a
+  // store that never selected anything: everything must come out the same.
+  const struct {
+    uint16_t w, h;
+    uint32_t format;
+    uint8_t pvrFamily;
+    Bytes data;
+  } rows[] = {
+      {4, 4, 0x0100, 1, Bytes(8, 0x55)},      // twiddled ARGB1555, data for the first 4 texels only
+      {8, 8, 0x0600, 0, Bytes(8, 0x9C)},      // DXT1, one block of four
+      {4, 16, 0x0D01, 1, Bytes(40, 0x3C)},    // tall twiddled rectangle, data cut short
+      {16, 4, 0x0D01, 1, Bytes(128, 0x3C)},   // wide twiddled rectangle
+      {8, 4, 0x0901, 1, Bytes(64, 0xA5)},     // plain rectangle, rows of 8
+      {2, 8, 0x0901, 1, Bytes(32, 0xA5)},     // plain rectangle, narrower than tall
+      {8, 8, 0x0C01, 1, Bytes(128, 0xFF)},    // no decoder
+      {32, 32, 0x0E00, 0, Bytes(512, 0x71)},  // CMPR, the top half of its blocks
+  };
+  SwappingFrontEnd reused;
+  reused.list = {"large", "small"};
+  for (const auto& r : rows) {
+    const std::string what = "format " + Hex8(r.format) + " " + std::to_string(r.w) + "x" + std::to_string(r.h);
+    store.pvrFamily = 1;
+    SetEntry(0, 64, 64, 0x0100, Bytes(2 * 64 * 64, 0xFF));
+    reused.selected = 0;
+    SelectListedImage(store, reused);
+    ASSERT_EQ(store.canvas(63, 63), 0xFFF8F8F8u) << what;
+    store.pvrFamily = r.pvrFamily;
+    SetEntry(1, r.w, r.h, r.format, r.data);
+    reused.selected = 1;
+    SelectListedImage(store, reused);
+
+    auto fresh = std::make_unique<ImageStore>();
+    fresh->pvrFamily = r.pvrFamily;
+    TImage_Entry& e = fresh->Entry(1);
+    e.Width = r.w;
+    e.Height = r.h;
+    e.Format = r.format;
+    e.Name = "tex1";
+    fresh->FillEntryData(1, r.data);
+    fresh->imageCount = 2;
+    RecordingFrontEnd first;
+    first.list = reused.list;
+    first.selected = 1;
+    SelectListedImage(*fresh, first);
+
+    EXPECT_EQ(reused.memo, first.memo) << what;
+    EXPECT_EQ(reused.status.format, first.status.format) << what;
+    EXPECT_EQ(SizeOf(reused.picture), SizeOf(first.picture)) << what;
+    EXPECT_EQ(reused.picture.pixels, first.picture.pixels) << what;
+    EXPECT_EQ(reused.picture.decoded, first.picture.decoded) << what;
+    int32_t differing = 0;
+    for (int32_t x = 0; x < 64; ++x) {
+      for (int32_t y = 0; y < 64; ++y) differing += store.canvas(x, y) != fresh->canvas(x, y);
+    }
+    EXPECT_EQ(differing, 0) << what;
+    // The selection's parts the front ends leave out are not built, and change nothing else.
+    for (const PictureParts parts : {PictureParts::None, PictureParts::Decoded}) {
+      const Selection s = SelectImage(store, 1, parts);
+      EXPECT_EQ(s.memo, first.memo) << what;
+      EXPECT_TRUE(s.picture.pixels.empty()) << what;
+      if (parts == PictureParts::None) {
+        EXPECT_EQ(s.picture.width, 0) << what;
+        EXPECT_TRUE(s.picture.decoded.empty()) << what;
+      } else {
+        EXPECT_EQ(s.picture.width, first.picture.width) << what;
+        EXPECT_EQ(s.picture.decoded, first.picture.decoded) << what;
+      }
+      EXPECT_EQ(store.canvas(r.w - 1, r.h - 1), fresh->canvas(r.w - 1, r.h - 1)) << what;
+      EXPECT_EQ(store.canvas(63, 63), 0u) << what;
+    }
+  }
+}
+
 TEST_F(ImageSelectionTest, TallerThanTheCanvasIsNotDecoded) {
   SetEntry(0, 4, 3000, 0x0600, Bytes(64, 0xFF));
   const Selection s = SelectImage(store, 0);

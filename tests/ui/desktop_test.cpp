@@ -87,6 +87,7 @@ class DesktopTest : public QObject {
   void UnsavedChangesAreNotDroppedWithoutAsking();
   void RecentFilesNewestFirstAndKeptAcrossRuns();
   void StartOptions();
+  void ASmallPictureAfterALargeOneShowsNothingOfIt();
 
  private:
   QString Write(const QString& name, const char* hex);
@@ -387,6 +388,33 @@ void DesktopTest::StartOptions() {
   QDir::setCurrent(startFolder);
   QCOMPARE(form_->recentFiles.Paths(), QStringList{rect});
   QVERIFY(form_->boxes.empty());
+}
+
+void DesktopTest::ASmallPictureAfterALargeOneShowsNothingOfIt() {
+  // The view hands the large picture's memory back for the next selection to
+  // decode into: the small one must show only its own texels, at 1x and 8x.
+  RecordingForm& form = *form_;
+  std::string large = "50565254 08020000 01090000 1000 1000";  // 16 x 16 RGB565 rectangle, all red
+  for (int i = 0; i < 16 * 16; ++i) large += " 00F8";
+  form.OpenPath(Write(QStringLiteral("large.pvr"), large.c_str()));
+  form.ListSetSelectedIndex(0);
+  form.ListBox1Click();
+  QCOMPARE(form.Image1->size(), QSize(16, 16));
+  QCOMPARE(PixelAt(form, 15, 15), qRgb(255, 0, 0));
+
+  form.OpenPath(Write(QStringLiteral("rect.pvr"), kRectTexture));
+  form.ListSetSelectedIndex(0);
+  form.ListBox1Click();
+  QCOMPARE(form.Image1->size(), QSize(2, 2));
+  QCOMPARE(PixelAt(form, 0, 0), qRgb(255, 0, 0));
+  QCOMPARE(PixelAt(form, 1, 0), qRgb(0, 0, 255));
+  QCOMPARE(PixelAt(form, 0, 1), qRgb(0, 0, 0));
+  QCOMPARE(PixelAt(form, 1, 1), qRgb(0, 0, 0));
+  form.Zoom8x->trigger();
+  QCOMPARE(form.Image1->size(), QSize(16, 16));
+  QCOMPARE(PixelAt(form, 15, 7), qRgb(0, 0, 255));
+  QCOMPARE(PixelAt(form, 15, 15), qRgb(0, 0, 0));
+  QCOMPARE(store_->canvas(15, 15), 0u);
 }
 
 QTEST_MAIN(DesktopTest)
