@@ -15,6 +15,7 @@
 #include "core/file_writer.h"
 #include "core/mapped_file.h"
 #include "core/worker_pool.h"
+#include "texture/format_choice.h"
 
 namespace quarrendel::archive {
 
@@ -110,6 +111,43 @@ Outcome SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenP
                const SaveOptions& options) {
   const SaveTarget target = SaveTargetOf(kind);
   if (auto refused = RefusedAsIncomplete(store, frontEnd, "the file was not saved")) return *refused;
+  // Images of another family than the kind's are re-encoded for it, never
+  // written under its headers; they are put back as they were when the file
+  // is not written.
+  std::vector<texture::ConvertedImage> converted;
+  try {
+    WorkerPool pool;
+    converted = texture::ConvertForFamily(store, target.family, pool);
+  } catch (const Error& e) {
+    if (e.Kind() != ErrorKind::Unsupported) throw;
+    return Refuse(frontEnd, kNotSaved, e.what());
+  }
+  std::vector<texture::ConvertedImage> originals;
+  for (const texture::ConvertedImage& image : converted) {
+    const TImage_Entry& entry = store.images[static_cast<size_t>(image.index)];
+    texture::ConvertedImage original{image.index, {}};
+    original.texture.format = entry.Format;
+    original.texture.width = entry.Width;
+    original.texture.height = entry.Height;
+    original.texture.data.assign(entry.Bytes().begin(), entry.Bytes().end());
+    originals.push_back(std::move(original));
+  }
+  const uint8_t pvrFamily = store.pvrFamily;
+  const bool changed = store.unsavedChanges;
+  texture::StoreConverted(store, target.family, converted);
+  struct PutBack {
+    ImageStore& store;
+    std::vector<texture::ConvertedImage>& originals;
+    uint8_t pvrFamily;
+    bool changed;
+    bool done = false;
+    ~PutBack() {
+      if (done || originals.empty()) return;
+      texture::StoreConverted(store, TargetFamily::DcPc, originals);
+      store.pvrFamily = pvrFamily;
+      store.unsavedChanges = changed;
+    }
+  } putBack{store, originals, pvrFamily, changed};
   // Packed mode keeps the name as chosen; any kind is wrapped under a name ending in .prs.
   const bool packed = target.afs && store.packageMode != 0;
   const bool wrap = HasPrsExtension(chosenPath);
@@ -143,8 +181,10 @@ Outcome SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenP
     written = WriteOut(frontEnd, path, bytes, writeOptions);
   }
   if (!written) return written;
+  putBack.done = true;
   store.ClearChanges();
   if (options.savedPath != nullptr) *options.savedPath = path;
+  if (!converted.empty()) frontEnd.ShowMessage(texture::ConvertedMessage(converted.size(), target.family));
   return {};
 }
 

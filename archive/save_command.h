@@ -1,5 +1,12 @@
 // The Save command (File > Save, shown as "Rebuild" while a BML package is
-// loaded): writes the image table back as it is, never re-encoding pixels.
+// loaded): writes the image table back as it is, except that images of
+// another family than the kind's (XBox/BB textures saved as a PVM or GVM, GC
+// ones as an XVM, any of them in an AFS of another platform) are decoded and
+// re-encoded for it by the family rule (texture/format_choice.h: size and
+// mipmaps kept), replaced in the table, and "N images were converted for
+// FAMILY" is told once the file is written; a picture the family cannot take
+// refuses the save naming it, and a save that is not written puts the
+// images back as they were.
 //  Save as (a SaveKind: SaveDialog1's filter index): 1 PVM, 2 XVM, 5 GVM under
 //    the chosen name with that extension forced; 3, 4, 6 an AFS file of PC, Xbox or
 //    GameCube textures with ".afs" forced, or, when the images came from a

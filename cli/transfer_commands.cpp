@@ -1,5 +1,6 @@
 #include "cli/transfer_commands.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -13,6 +14,8 @@
 #include "cli/loaded_file.h"
 #include "imagefile/export.h"
 #include "imagefile/import.h"
+#include "texture/format_choice.h"
+#include "texture/image_selection.h"
 
 namespace quarrendel::cli {
 
@@ -50,6 +53,7 @@ struct EditArgs {
   std::string kind;
   bool rebuild = false;
   bool best = false;
+  std::string format;  // --format WORD
 };
 
 // One import or add, in command-line order.
@@ -86,10 +90,35 @@ std::vector<EditStep> EditSteps(const CLI::App& edit, const CLI::Option* importO
   return steps;
 }
 
+// The family of --format WORD: --platform's when given, else the one family
+// that encodes WORD, else (a word two families encode) the loaded file's.
+// nullopt, the reason told and the status set to 2, when none fits.
+std::optional<TargetFamily> FormatFamily(CliContext& context, const ImageStore& store, uint32_t word,
+                                         std::optional<TargetFamily> platform) {
+  std::vector<TargetFamily> families;
+  for (const TargetFamily f : {TargetFamily::DcPc, TargetFamily::Gc, TargetFamily::XboxBb}) {
+    if (platform && *platform != f) continue;
+    if (texture::FamilyEncodes(f, word)) families.push_back(f);
+  }
+  if (families.size() == 1) return families.front();
+  std::optional<TargetFamily> own;
+  if (!families.empty() && store.imageCount > 0) own = texture::EntryFamily(store, 0);
+  if (own && std::find(families.begin(), families.end(), *own) != families.end()) return own;
+  context.err << "--format " << texture::Hex8(word)
+              << (families.empty() ? std::string(" is no layout ") +
+                                         (platform ? texture::TargetFamilyName(*platform) : "any family") +
+                                         " encodes (see the README's list of layouts)"
+                                   : std::string(": name the family with --platform"))
+              << "\n";
+  context.status = kUsageStatus;
+  return std::nullopt;
+}
+
 // Runs the steps on the loaded file with the dialog's answers given; false
-// (status set, reason shown) at the first that fails or is refused.
+// (status set, reason shown) at the first that fails or is refused. Imports
+// take `importOptions`, adds `options`.
 bool ApplyEditSteps(CliContext& context, Loaded& loaded, const std::vector<EditStep>& steps,
-                    const PresetImportOptions& options) {
+                    const PresetImportOptions& options, const PresetImportOptions& importOptions) {
   ImageStore& store = *loaded.store;
   CliFrontEnd& frontEnd = loaded.frontEnd;
   for (const EditStep& step : steps) {
@@ -106,7 +135,7 @@ bool ApplyEditSteps(CliContext& context, Loaded& loaded, const std::vector<EditS
       const int32_t index = LoadedIndex(context, store, step.index);
       if (index < 0) return false;
       const MappedFile file(step.source);
-      done = imagefile::ImportFile(store, frontEnd, index, file.Bytes(), options);
+      done = imagefile::ImportFile(store, frontEnd, index, file.Bytes(), importOptions);
     }
     if (!done) {
       Fail(context);
@@ -124,9 +153,16 @@ void RegisterEditCommand(CLI::App& app, CliContext& context) {
               "does or rebuild the BML package. The options answer the import dialog; nothing is written when a "
               "step fails");
   edit->add_option("FILE", args->file, kLoadFileHelp)->required();
-  edit->add_option("--platform", args->family,
-                   "dc (default), gc or xbox: what bitmaps, PNG pictures and DDS files become")
-      ->transform(CLI::CheckedTransformer(kPlatforms, CLI::ignore_case));
+  CLI::Option* platform =
+      edit->add_option("--platform", args->family,
+                       "dc (default), gc or xbox: what bitmaps, PNG pictures and DDS files become by the family "
+                       "rule; without it (and without --format) an import keeps the format of the image it "
+                       "replaces")
+          ->transform(CLI::CheckedTransformer(kPlatforms, CLI::ignore_case));
+  CLI::Option* format = edit->add_option(
+      "--format", args->format,
+      "WORD: the texture layout, its format word in hex as `list` prints it (00000E00, 0x0E00), for the pictures "
+      "of every --import and --add; its palette file is written beside FILE for palettised layouts");
   edit->add_flag("--black-transparent", args->blackTransparent,
                  "black pixels of bitmaps and PNG pictures become transparent");
   CLI::Option* levels = edit->add_option(
@@ -150,13 +186,34 @@ void RegisterEditCommand(CLI::App& app, CliContext& context) {
   kind->needs(out);
   edit->add_flag("--best", args->best, "the smallest PRS streams (copies at most 8191 bytes back) where the written file is PRS-compressed");
 
-  edit->callback([&context, args, edit, levels, importOption, addOption] {
+  edit->callback([&context, args, edit, levels, importOption, addOption, platform, format] {
     Guarded(context, [&] {
+      std::optional<uint32_t> word;
+      if (format->count() > 0) {
+        word = texture::ParseFormatWord(args->format);
+        if (!word) {
+          context.err << "--format " << args->format << ": not a format word in hex (00000E00)\n";
+          context.status = kUsageStatus;
+          return;
+        }
+      }
       Loaded loaded(context);
       if (!LoadForCommand(context, loaded, args->file)) return;
       PresetImportOptions options{args->family, args->blackTransparent, std::nullopt};
       if (levels->count() > 0) options.typedLevels = args->levels;
-      if (!ApplyEditSteps(context, loaded, EditSteps(*edit, importOption, addOption, *args), options)) return;
+      if (word) {
+        const std::optional<TargetFamily> family = FormatFamily(
+            context, *loaded.store, *word, platform->count() > 0 ? std::optional(args->family) : std::nullopt);
+        if (!family) return;
+        options.family = *family;
+        options.formatChoice = FormatChoice::Word;
+        options.format = *word;
+      }
+      PresetImportOptions importOptions = options;
+      if (!word && platform->count() == 0) importOptions.formatChoice = FormatChoice::SameAsReplaced;
+      if (!ApplyEditSteps(context, loaded, EditSteps(*edit, importOption, addOption, *args), options, importOptions)) {
+        return;
+      }
       WarnSharedGlobalIndices(context, *loaded.store);
 
       archive::SaveOptions save;

@@ -28,18 +28,28 @@ struct FileChoice {
 // Target family of an encoding, as the import-options dialog offers it.
 enum class TargetFamily { DcPc, Gc, XboxBb };
 
-// What the caller sets on the dialog's spin field before showing it.
+// What the caller sets on the dialog's spin field before showing it, and
+// whether the picture replaces an image: then the "Texture format" list
+// offers "Same format as the replaced image" first and chooses it.
 struct ImportOptionsRequest {
   int32_t spinMinimum = 0;
   int32_t spinMaximum = 1;
   int32_t spinValue = 1;
+  bool replacing = false;
 };
+
+// The "Texture format" list's answer: the replaced image's own format word,
+// the format the family rule gives the picture (the format buttons' family),
+// or one layout of that family by its format word.
+enum class FormatChoice { FamilyRule, SameAsReplaced, Word };
 
 // What the caller reads back after the dialog closes.
 struct ImportOptions {
   TargetFamily family = TargetFamily::DcPc;
   bool blackTransparent = false;
   int32_t levels = 1;  // never below 1
+  FormatChoice formatChoice = FormatChoice::FamilyRule;
+  uint32_t format = 0;  // the layout chosen (FormatChoice::Word)
 };
 
 // The spin field's rules: outside [minimum, maximum] clamps to the nearer
@@ -54,10 +64,13 @@ struct PresetImportOptions {
   TargetFamily family = TargetFamily::DcPc;
   bool blackTransparent = false;
   std::optional<int32_t> typedLevels;
+  FormatChoice formatChoice = FormatChoice::FamilyRule;
+  uint32_t format = 0;
 
   ImportOptions operator()(const ImportOptionsRequest& request) const {
     const int32_t value = typedLevels.value_or(request.spinValue);
-    return {family, blackTransparent, SpinFieldValue(request.spinMinimum, request.spinMaximum, value)};
+    return {family, blackTransparent, SpinFieldValue(request.spinMinimum, request.spinMaximum, value), formatChoice,
+            format};
   }
 };
 

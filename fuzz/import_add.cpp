@@ -2,7 +2,9 @@
 // bitmaps, PNG pictures, with or without a GBIX chunk). The input is the whole file; its
 // size picks the rest: size % 6 the command (Import or Add) and the target
 // family, (size / 6) % 4 the level count typed into the dialog, (size / 24) % 2
-// black as transparent. Besides running clean: a command that succeeds leaves
+// black as transparent, (size / 48) % 2 the "Texture format" list's choice (the
+// family rule, or the replaced image's own RGB565 rectangle, which takes any
+// power-of-two size). Besides running clean: a command that succeeds leaves
 // an entry whose data is DataLength bytes and shows it; one that is refused
 // (false, or an Error) leaves the entry, the image count and the list as
 // they were.
@@ -22,6 +24,7 @@
 
 namespace {
 
+using quarrendel::FormatChoice;
 using quarrendel::ImageStore;
 using quarrendel::RecordingFrontEnd;
 using quarrendel::TargetFamily;
@@ -69,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::optional<int32_t> typed[] = {std::nullopt, 0, 1, 3};
   frontEnd.typedLevels = typed[size / 6 % 4];
   frontEnd.blackTransparent = size / 24 % 2 == 1;
+  frontEnd.formatChoice = size / 48 % 2 == 1 ? FormatChoice::SameAsReplaced : FormatChoice::FamilyRule;
 
   const int32_t target = adding ? 1 : 0;
   const Snapshot before(store->Entry(target));

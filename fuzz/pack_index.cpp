@@ -1,7 +1,7 @@
 // index.txt of a texture pack on arbitrary bytes: no crash; a message quotes
 // the file's text without a control byte (nothing reaches a terminal as an
 // escape sequence, no NUL cuts it); lines that parse name a file of the pack's
-// folder and come back the same through FormatPackIndex.
+// folder and come back the same through FormatPackIndex, format word included.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < lines.size(); ++i) {
     const auto& a = lines[i];
     const auto& b = again[i];
-    if (a.globalIndex != b.globalIndex || a.fileName != b.fileName || a.width != b.width || a.height != b.height) {
+    if (a.globalIndex != b.globalIndex || a.fileName != b.fileName || a.width != b.width || a.height != b.height ||
+        a.format != b.format) {
       std::abort();
     }
   }

@@ -11,6 +11,23 @@
 //    DXT3 block by block (colours kept, alpha cut to four bits). DC/PC:
 //    decoded and twiddled, ARGB1555 (0x0100) from DXT1, ARGB4444 (0x0102)
 //    from DXT3 and DXT5.
+// The import-options dialog's "Texture format" list changes this (the
+// picture kinds: bitmap, PNG, DDS decoded):
+//  "Same format as the replaced image" (Import only): the picture is
+//    encoded into the replaced entry's own format word by the layout
+//    encoders (layout_encode.h): same pixel and data format, mipmaps
+//    generated when the word has them, the picture's own W x H where the
+//    layout takes it (else refused naming the layout and the sizes it
+//    takes), the palette file of a palettised layout written beside the
+//    loaded file as the entry's name + ".pvp" / ".gvp".
+//  a layout by its format word: the same, into that word of the family.
+//  the family rule: as above; Add gives DC/PC pictures with graded alpha
+//    ARGB4444 (0x0102), and pictures of W != H (multiples of 4) take the GC
+//    and XBox/BB rule's layout (RGB5A3 or CMPR, DXT3 or DXT1).
+// A PVR, GVR or XVR file of another family than the archive's (the texture
+// archive's or package's kind, else the replaced or first image's) is
+// decoded and re-encoded by the family rule (format_choice.h), and
+// "1 images were converted for FAMILY" is shown.
 // Bitmap, PNG and DDS results get the Xbox marking (bit 1: transparent
 // pixels, bit 0: more than one level; DXT formats only). The result is
 // selected and shown, and the store marked as changed. Everything is read
@@ -82,9 +99,10 @@ Outcome AddFile(ImageStore& store, FrontEnd& frontEnd, std::span<const uint8_t> 
 std::optional<Outcome> AddRefusal(const ImageStore& store);
 
 // Add in the store alone, as texture packs add their pictures: the entry
-// filled and counted, nothing shown; refusals returned untold.
+// filled and counted, nothing shown; refusals returned untold. A raw texture
+// re-encoded for the archive's family sets `convertedFor` to it.
 Outcome AddImage(ImageStore& store, std::span<const uint8_t> file, const std::string& name,
-                 const ImportOptionsAnswer& answer);
+                 const ImportOptionsAnswer& answer, std::optional<TargetFamily>* convertedFor = nullptr);
 
 // The file name of `path` without folder and extension, cut to at most
 // kMaxAddedNameBytes bytes without splitting a UTF-8 character.

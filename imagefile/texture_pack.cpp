@@ -21,6 +21,11 @@
 #include "core/text_escape.h"
 #include "core/worker_pool.h"
 #include "imagefile/import.h"
+#include "imagefile/png_file.h"
+#include "imagefile/texture_png.h"
+#include "texture/layout_encode.h"
+#include "texture/palette.h"
+#include "texture/format_choice.h"
 #include "texture/image_selection.h"
 
 namespace quarrendel::imagefile {
@@ -88,16 +93,28 @@ int64_t Decimal(std::string_view text, int64_t limit) {
   return value;
 }
 
+bool AllHexDigits(std::string_view text) {
+  return !text.empty() && text.size() <= 8 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
 PackLine ParseLine(std::string_view text, std::string_view source, size_t number) {
   const auto BadLine = [source](size_t line, const std::string& reason) {
     throw Error(ErrorKind::Corrupt, LineText(source, line) + ": " + reason);
   };
   const size_t first = text.find(',');
-  const size_t last = text.rfind(',');
+  size_t last = text.rfind(',');
   if (first == std::string_view::npos || first == last) {
     BadLine(number, "expected GLOBALINDEX,FILE.png,WIDTHxHEIGHT");
   }
   PackLine line;
+  // A fourth field of hexadecimal digits (a size always holds an 'x') is the format word.
+  const size_t beforeLast = text.rfind(',', last - 1);
+  if (beforeLast != std::string_view::npos && beforeLast > first && AllHexDigits(text.substr(last + 1))) {
+    line.format = texture::ParseFormatWord(text.substr(last + 1));
+    text = text.substr(0, last);
+    last = beforeLast;
+  }
   const int64_t index = Decimal(text.substr(0, first), UINT32_MAX);
   if (index < 0) BadLine(number, "the global index is not a decimal number from 0 to 4294967295");
   line.globalIndex = static_cast<uint32_t>(index);
@@ -155,7 +172,9 @@ std::vector<std::string> PackFileNames(std::span<const TImage_Entry> images) {
 std::string FormatPackIndex(std::span<const PackLine> lines) {
   std::string text;
   for (const PackLine& line : lines) {
-    text += std::to_string(line.globalIndex) + ',' + line.fileName + ',' + SizeText(line.width, line.height) + '\n';
+    text += std::to_string(line.globalIndex) + ',' + line.fileName + ',' + SizeText(line.width, line.height);
+    if (line.format) text += ',' + texture::Hex8(*line.format);
+    text += '\n';
   }
   return text;
 }
@@ -221,7 +240,7 @@ UnpackResult UnpackTextures(const ImageStore& store, FrontEnd& frontEnd, const s
         }
         if (!notes.paletteNotice.empty()) result.notices.push_back(image + notes.paletteNotice);
         frontEnd.SetProgress("Writing PNG : " + names[i], store.imageCount, static_cast<int32_t>(i) + 1);
-        lines.push_back({images[i].GlobalIndex, names[i], images[i].Width, images[i].Height});
+        lines.push_back({images[i].GlobalIndex, names[i], images[i].Width, images[i].Height, 0, images[i].Format});
         ++result.written;
       });
   SyncFileSystem(folder);
@@ -258,55 +277,146 @@ std::string PictureFile(const std::filesystem::path& path, const std::filesystem
   return real.string();
 }
 
-// Adds the picture of `line` to the store as Add does; throws naming the line.
-void AddPackPicture(ImageStore& store, const PresetImportOptions& options, const std::filesystem::path& folder,
-                    const std::filesystem::path& root, const PackLine& line, std::string_view source) {
-  const std::string where = LineText(source, line.lineNumber) + " (" + PrintableText(line.fileName) + "): ";
-  const std::filesystem::path path = folder / line.fileName;
+// The text that names `line` in messages: "index.txt line 3 (wall.png): ".
+std::string Where(std::string_view source, const PackLine& line) {
+  return LineText(source, line.lineNumber) + " (" + PrintableText(line.fileName) + "): ";
+}
+
+// Runs `work`; an Error it throws is thrown again naming the line (the file
+// name is the line's own text, also where the reason repeats it).
+template <typename Work>
+auto NamingTheLine(std::string_view source, const PackLine& line, Work work) {
   try {
-    const MappedFile file(PictureFile(path, root), kMaxPngFileBytes, false);
-    if (!ByteReader(file.Bytes()).MagicAt(0, kPngSignature)) {
-      throw Error(ErrorKind::BadMagic, "PNG Error: this file is not a PNG file.", 0);
-    }
-    const Outcome added = AddImage(store, file.Bytes(), AddedImageName(path.string()), options);
-    if (!added) throw Error(ErrorKind::Unsupported, added.message.empty() ? "refused" : added.message);
+    return work();
   } catch (const Error& e) {
-    // The file name is the line's own text, also where the reason repeats it.
-    throw Error(e.Kind(), where + PrintableText(e.what()));
+    throw Error(e.Kind(), Where(source, line) + PrintableText(e.what()));
   }
-  store.images[static_cast<size_t>(store.imageCount - 1)].GlobalIndex = line.globalIndex;
+}
+
+// The PNG picture of `line`, read only from inside the pack's folder.
+RgbaImage ReadPackPicture(const std::filesystem::path& folder, const std::filesystem::path& root,
+                          const PackLine& line) {
+  const MappedFile file(PictureFile(folder / line.fileName, root), kMaxPngFileBytes, false);
+  if (!ByteReader(file.Bytes()).MagicAt(0, kPngSignature)) {
+    throw Error(ErrorKind::BadMagic, "PNG Error: this file is not a PNG file.", 0);
+  }
+  return ReadPng(file.Bytes());
+}
+
+// Encodes a pack's picture into `format` of `family`, refusing a size the
+// layout cannot take with the encoder's message.
+// PNG pictures hold full-range channels: brought to the texel quantisers' scale first.
+texture::EncodedLayout EncodePackPicture(texture::RgbaImage picture, TargetFamily family, uint32_t format) {
+  texture::RequireEncodableSize(family, format, picture.width, picture.height);
+  texture::ToTexelScale(picture, family, format);
+  return texture::EncodeLayout(picture.View(), family, format);
+}
+
+// The lines of a pack's index.txt, and the folder its pictures are read from.
+struct PackIndex {
+  std::string source;  // index.txt's file name, for messages
+  std::vector<PackLine> lines;
+  std::filesystem::path folder;
+  std::filesystem::path root;  // the folder without symlinks
+};
+
+PackIndex ReadPackIndex(const std::string& index) {
+  const std::filesystem::path indexPath(index);
+  PackIndex pack;
+  pack.source = indexPath.filename().string();
+  {
+    const MappedFile file(index, kMaxPackIndexBytes);
+    const auto bytes = file.Bytes();
+    pack.lines = ParsePackIndex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), pack.source);
+  }
+  if (pack.lines.empty()) {
+    throw Error(ErrorKind::Corrupt, PrintableText(pack.source) + " lists no pictures: nothing was written");
+  }
+  pack.folder = indexPath.parent_path();
+  std::error_code ec;
+  pack.root = std::filesystem::canonical(pack.folder.empty() ? "." : pack.folder, ec);
+  if (ec) throw Error(ErrorKind::Io, "cannot read the folder of " + index + ": " + ec.message());
+  return pack;
+}
+
+PendingPalette PaletteOf(const std::string& name, texture::EncodedLayout& texture) {
+  return {name, texture.paletteExtension, std::move(texture.paletteFile)};
+}
+
+// Puts an encoded texture into entry `index` (sizes, format word, data).
+void StoreTexture(ImageStore& store, int32_t index, const texture::EncodedLayout& texture) {
+  TImage_Entry& entry = store.Entry(index);
+  store.FillEntryData(entry, texture.data);
+  entry.Width = static_cast<uint16_t>(texture.width);
+  entry.Height = static_cast<uint16_t>(texture.height);
+  entry.Format = texture.format;
+  store.MarkChanged();
 }
 
 }  // namespace
 
-PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd) {
-  const std::filesystem::path indexPath(request.index);
-  const std::string source = indexPath.filename().string();
-  std::vector<PackLine> lines;
-  {
-    const MappedFile file(request.index, kMaxPackIndexBytes);
-    const auto bytes = file.Bytes();
-    lines = ParsePackIndex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), source);
+void WritePalettes(const std::string& folder, const std::vector<PendingPalette>& palettes,
+                   const std::vector<std::string>& inputs) {
+  const std::string directory = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  for (const PendingPalette& palette : palettes) {
+    const texture::PaletteKind kind =
+        palette.extension == texture::PaletteExtension(texture::PaletteKind::Gvp) ? texture::PaletteKind::Gvp
+                                                                                  : texture::PaletteKind::Pvp;
+    const std::string path = texture::PaletteFilePath(directory, palette.name, kind);
+    if (path.empty()) {
+      throw Error(ErrorKind::Unsupported,
+                  "The palette file of the image \"" + PrintableText(palette.name) + "\" cannot be written: its name is no file name.");
+    }
+    WriteOptions options;
+    options.inputs = inputs;
+    options.derivedName = true;
+    WriteFile(path, palette.bytes, options);
   }
-  if (lines.empty()) throw Error(ErrorKind::Corrupt, PrintableText(source) + " lists no pictures: nothing was written");
+}
 
+PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd) {
+  const PackIndex pack = ReadPackIndex(request.index);
+  const std::vector<PackLine>& lines = pack.lines;
   const auto store = std::make_unique<ImageStore>();
-  const PresetImportOptions options{archive::SaveTargetOf(request.kind).family, request.blackTransparent, {}};
+  const TargetFamily family = archive::SaveTargetOf(request.kind).family;
   // DXT3 (data format 7) of an Xbox texture must not read as a palette.
-  store->pvrFamily = options.family == TargetFamily::XboxBb ? 0 : 1;
-  const std::filesystem::path folder = indexPath.parent_path();
-  std::error_code ec;
-  const std::filesystem::path root = std::filesystem::canonical(folder.empty() ? "." : folder, ec);
-  if (ec) throw Error(ErrorKind::Io, "cannot read the folder of " + request.index + ": " + ec.message());
+  store->pvrFamily = family == TargetFamily::XboxBb ? 0 : 1;
   std::vector<std::string> inputs{request.index};
+  std::vector<PendingPalette> palettes;
   {
     const ProgressShown panel(frontEnd);
-    for (const PackLine& line : lines) {
-      frontEnd.SetProgress("Reading PNG : " + PrintableText(line.fileName), static_cast<int32_t>(lines.size()),
-                           store->imageCount + 1);
-      AddPackPicture(*store, options, folder, root, line, source);
-      inputs.push_back((folder / line.fileName).string());
-    }
+    WorkerPool pool(request.threads > 0 ? request.threads : DefaultThreadCount());
+    // Read, decoded and encoded on the workers, stored here in line order.
+    pool.OrderedMap(
+        lines.size(), 2 * static_cast<size_t>(pool.Threads()),
+        [&](size_t i) {
+          const PackLine& line = lines[i];
+          return NamingTheLine(pack.source, line, [&] {
+            texture::RgbaImage picture = PixelsOfPng(ReadPackPicture(pack.folder, pack.root, line));
+            if (request.blackTransparent) {
+              for (uint32_t& pixel : picture.pixels) pixel = (pixel & 0xFFFFFF) == 0 ? 0 : pixel;
+            }
+            // The line's own format where the kind's family has it, else the family rule.
+            const uint32_t format = line.format && texture::FamilyEncodes(family, *line.format)
+                                        ? texture::KeptFormatWord(family, *line.format)
+                                        : texture::FamilyRuleFormat(family, picture.View(), false);
+            return EncodePackPicture(picture, family, format);
+          });
+        },
+        [&](size_t i, texture::EncodedLayout&& texture) {
+          const PackLine& line = lines[i];
+          frontEnd.SetProgress("Reading PNG : " + PrintableText(line.fileName), static_cast<int32_t>(lines.size()),
+                               static_cast<int32_t>(i) + 1);
+          const int32_t added = store->imageCount;
+          StoreTexture(*store, added, texture);
+          TImage_Entry& entry = store->images[static_cast<size_t>(added)];
+          entry.Name = AddedImageName((pack.folder / line.fileName).string());
+          entry.GlobalIndex = line.globalIndex;
+          entry.PackageIndex = 0;
+          store->imageCount = added + 1;
+          if (!texture.paletteFile.empty()) palettes.push_back(PaletteOf(entry.Name, texture));
+          inputs.push_back((pack.folder / line.fileName).string());
+        });
   }
 
   PackResult result;
@@ -314,10 +424,86 @@ PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd) {
   result.warnings = archive::SharedGlobalIndexWarnings(
       std::span<const TImage_Entry>(store->images.data(), static_cast<size_t>(store->imageCount)));
   archive::SaveOptions save;
-  save.protectedInputs = std::move(inputs);
+  save.protectedInputs = inputs;
   save.savedPath = &result.path;
   result.outcome = archive::SaveAs(*store, frontEnd, request.out, request.kind, save);
+  if (result.outcome) WritePalettes(std::filesystem::path(result.path).parent_path().string(), palettes, inputs);
   return result;
+}
+
+PackUpdate UpdateFromPack(ImageStore& store, const std::string& index, Progress& progress, int32_t threads) {
+  const PackIndex pack = ReadPackIndex(index);
+  const std::vector<PackLine>& lines = pack.lines;
+  const std::span<const TImage_Entry> images(store.images.data(), static_cast<size_t>(store.imageCount));
+  const std::vector<std::string> names = PackFileNames(images);
+  // Matched by position, checked by name, before any picture is read.
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i >= names.size()) {
+      throw Error(ErrorKind::Corrupt, Where(pack.source, lines[i]) + "the archive holds only " +
+                                          std::to_string(names.size()) + " images");
+    }
+    if (Lower(lines[i].fileName) != Lower(names[i])) {
+      throw Error(ErrorKind::Corrupt, Where(pack.source, lines[i]) + "image " + std::to_string(i) +
+                                          " is written as " + PrintableText(names[i]) + " by unpack");
+    }
+  }
+  if (lines.size() < names.size()) {
+    throw Error(ErrorKind::Corrupt, PrintableText(pack.source) + " lists " + std::to_string(lines.size()) +
+                                        " pictures; the archive holds " + std::to_string(names.size()) + " images");
+  }
+
+  struct Changed {
+    bool changed = false;
+    texture::EncodedLayout texture;
+  };
+  PackUpdate update;
+  update.inputs.push_back(index);
+  std::vector<std::pair<int32_t, texture::EncodedLayout>> changed;
+  {
+    const ProgressShown panel(progress);
+    WorkerPool pool(threads > 0 ? threads : DefaultThreadCount());
+    pool.OrderedMap(
+        lines.size(), 2 * static_cast<size_t>(pool.Threads()),
+        [&](size_t i) {
+          const PackLine& line = lines[i];
+          return NamingTheLine(pack.source, line, [&] {
+            const RgbaImage png = ReadPackPicture(pack.folder, pack.root, line);
+            const auto image = static_cast<int32_t>(i);
+            Changed result;
+            // What unpack writes for the stored texture, compared pixel for pixel.
+            const TImage_Entry& entry = store.images[i];
+            const bool fits = entry.Width >= 1 && entry.Height >= 1 && entry.Width <= kMaxPngSide &&
+                              entry.Height <= kMaxPngSide;
+            if (fits) {
+              const RgbaImage stored = TextureImage(store, image);
+              if (stored.width == png.width && stored.height == png.height && stored.pixels == png.pixels) {
+                return result;
+              }
+            }
+            const std::optional<TargetFamily> family = texture::EntryFamily(store, image);
+            if (!family || !texture::FamilyEncodes(*family, entry.Format)) {
+              throw Error(ErrorKind::Unsupported, "the picture was edited, but image " + std::to_string(i) +
+                                                      "'s format " + texture::Hex8(entry.Format) + " has no encoder");
+            }
+            result.changed = true;
+            result.texture = EncodePackPicture(PixelsOfPng(png), *family, texture::KeptFormatWord(*family, entry.Format));
+            return result;
+          });
+        },
+        [&](size_t i, Changed&& result) {
+          progress.SetProgress("Comparing PNG : " + PrintableText(lines[i].fileName), static_cast<int32_t>(lines.size()),
+                               static_cast<int32_t>(i) + 1);
+          update.inputs.push_back((pack.folder / lines[i].fileName).string());
+          if (result.changed) changed.emplace_back(static_cast<int32_t>(i), std::move(result.texture));
+        });
+  }
+  // Every picture was read and encoded: now the table changes.
+  for (auto& [image, texture] : changed) {
+    StoreTexture(store, image, texture);
+    if (!texture.paletteFile.empty()) update.palettes.push_back(PaletteOf(store.images[image].Name, texture));
+    update.updated.push_back(image);
+  }
+  return update;
 }
 
 bool ExportAllAsPngPack(ImageStore& store, FrontEnd& frontEnd) {
@@ -354,6 +540,20 @@ bool NewArchiveFromPngPack(ImageStore& store, FrontEnd& frontEnd) {
   }
   if (!result.outcome) return false;
   archive::LoadFile(store, frontEnd, result.path);
+  return true;
+}
+
+bool UpdateFromPngPack(ImageStore& store, FrontEnd& frontEnd) {
+  if (store.imageCount == 0) return false;
+  const std::optional<FileChoice> index = frontEnd.AskOpenFile(DialogId::PackDialog, kPackDialogFilter);
+  if (!index) return false;
+  PackUpdate update = UpdateFromPack(store, index->path, frontEnd);
+  std::vector<std::string> inputs = update.inputs;
+  inputs.push_back(store.loadedFileName);
+  WritePalettes(store.loadDirectory, update.palettes, inputs);
+  if (frontEnd.ListSelectedIndex() >= 0) texture::SelectListedImage(store, frontEnd);
+  frontEnd.ShowMessage(std::to_string(update.updated.size()) + " images were updated from " +
+                       std::filesystem::path(index->path).filename().string());
   return true;
 }
 

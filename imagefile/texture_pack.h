@@ -1,11 +1,14 @@
 // Texture packs: every texture of an archive as a PNG file in one folder,
 // with index.txt listing them in table order, one line per texture:
-//   GLOBALINDEX,FILE.png,WIDTHxHEIGHT
-// (global index in decimal, the texture's true size). A pack can be edited
-// in any image editor and built into a new archive again.
+//   GLOBALINDEX,FILE.png,WIDTHxHEIGHT,FORMAT
+// (global index in decimal, the texture's true size, its format word in hex
+// as `list` prints it; lines without the fourth field are read too). A pack
+// can be edited in any image editor and built into a new archive again, or
+// put back onto the archive it came from.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -45,6 +48,7 @@ struct PackLine {
   int32_t width = 0;
   int32_t height = 0;
   size_t lineNumber = 0;  // in index.txt, from 1 (0 for lines not read from a file)
+  std::optional<uint32_t> format{};  // the fourth field
 };
 
 // index.txt for `lines`, each ended by "\n".
@@ -57,7 +61,8 @@ std::string FormatPackIndex(std::span<const PackLine> lines);
 // name that ends in ".png" (any case) and holds no path separator or NUL,
 // and is not "." or "..". Text quoted from the line in messages is shown as
 // PrintableText shows it. The size is not checked against the picture: a pack may hold edited
-// pictures of another size. Throws Error(Corrupt, "index.txt line N: reason")
+// pictures of another size. A fourth field is the format word when it is 1 to
+// 8 hexadecimal digits (a name may hold commas, a size holds an 'x'). Throws Error(Corrupt, "index.txt line N: reason")
 // for the first malformed line, Error(OverCapacity) for more lines than the
 // image table holds.
 std::vector<PackLine> ParsePackIndex(std::string_view text, std::string_view source = kPackIndexName);
@@ -91,7 +96,22 @@ struct PackRequest {
   std::string out;    // the archive's name as chosen (the save rules force its extension)
   archive::SaveKind kind = archive::SaveKind::Pvm;
   bool blackTransparent = false;
+  int32_t threads = 0;  // of the worker pool; 0: one per core
 };
+
+// The palette file of a palettised texture made from a pack, to be written
+// beside the archive as NAME + extension once the archive is.
+struct PendingPalette {
+  std::string name;
+  std::string extension;  // ".pvp" or ".gvp"
+  std::vector<uint8_t> bytes;
+};
+
+// Writes `palettes` into `folder` through the file writer (derived names),
+// never over `inputs`. Throws Error(Unsupported) for a name that names no
+// file there, then the writer's errors.
+void WritePalettes(const std::string& folder, const std::vector<PendingPalette>& palettes,
+                   const std::vector<std::string>& inputs);
 
 struct PackResult {
   Outcome outcome;                    // the save's: refused or failed, it said why through the front end
@@ -100,17 +120,41 @@ struct PackResult {
   std::vector<std::string> warnings;  // global indices shared by several textures
 };
 
-// Builds a new archive from a pack: each line's PNG added as Add adds a PNG
-// (AddImage) for the family of the chosen kind (DC/PC for PVM and AFS PC,
-// XBox/BB for XVM and AFS Xbox, GC for GVM and AFS GC), named after its file,
-// with the line's global index; then saved as the Save command saves that
-// kind, never over the index or a picture. Only regular files inside the
+// Builds a new archive from a pack: each line's PNG encoded for the family
+// of the chosen kind (DC/PC for PVM and AFS PC, XBox/BB for XVM and AFS
+// Xbox, GC for GVM and AFS GC) by the layout encoders (layout_encode.h,
+// S3TC fitted to the consoles' decoder): in the line's format when that
+// family has it, else by the family rule (format_choice.h: W != H takes the
+// family's rectangle, tiles or blocks); named after its file, with the
+// line's global index; then saved as the Save command saves that kind, never
+// over the index or a picture, and the palette files of palettised textures
+// written beside it. The pictures are read, decoded and encoded on a worker
+// pool: the same archive for every thread count. Only regular files inside the
 // index's folder are read: a picture that is a symlink leading out of it, or
 // not a regular file, is refused. Everything is read and encoded before the
 // file is written: a missing or unreadable file, a malformed line or a
 // refused picture throws an Error naming the line ("index.txt line 3
 // (wall.png): ...") and writes nothing.
 PackResult PackTextures(const PackRequest& request, FrontEnd& frontEnd);
+
+struct PackUpdate {
+  std::vector<int32_t> updated;          // the images whose picture was edited, in table order
+  std::vector<PendingPalette> palettes;  // of the updated palettised images
+  std::vector<std::string> inputs;       // index.txt and the pictures read
+};
+
+// Puts a pack back onto the loaded archive it was unpacked from: line i
+// belongs to image i and must name the file unpack gives it (PackFileNames,
+// without regard to case), and the pack lists every image, else
+// Error(Corrupt) naming the line, before any picture is read. Each picture
+// that differs from what unpack writes for the stored texture (decoded and
+// stretched, compared pixel for pixel) is encoded into that image's own
+// format word (KeptFormatWord): mipmaps generated where it has them, its
+// new size where the layout takes it. The others keep their data byte for
+// byte. Everything is read and encoded on a worker pool before the table
+// changes; a picture that cannot be read or encoded throws naming the line,
+// the table as it was. The caller writes the palettes.
+PackUpdate UpdateFromPack(ImageStore& store, const std::string& index, Progress& progress, int32_t threads = 0);
 
 // The filter list of PackDialog: a pack is chosen by its index.txt.
 inline constexpr const char* kPackDialogFilter = "PNG pack index (index.txt)|index.txt";
@@ -128,5 +172,14 @@ bool ExportAllAsPngPack(ImageStore& store, FrontEnd& frontEnd);
 // archive. Does nothing when a dialog is cancelled. Returns true when the
 // archive was written; errors are raised as PackTextures raises them.
 bool NewArchiveFromPngPack(ImageStore& store, FrontEnd& frontEnd);
+
+// File > Update from PNG pack: asks PackDialog for the pack's index.txt and
+// updates the loaded images from it as UpdateFromPack does, writes the
+// palette files beside the loaded file as Import does, shows the selected
+// image again and tells how many images were updated ("N images were
+// updated from index.txt"). Save or Rebuild writes the archive. Does
+// nothing without images or when the dialog is cancelled; errors are raised
+// as UpdateFromPack raises them.
+bool UpdateFromPngPack(ImageStore& store, FrontEnd& frontEnd);
 
 }  // namespace quarrendel::imagefile

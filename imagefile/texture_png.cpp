@@ -40,6 +40,18 @@ RgbaImage PngPicture(const texture::DecodedTexture& decoded) {
   return image;
 }
 
+texture::RgbaImage PixelsOfPng(const RgbaImage& image) {
+  texture::RgbaImage picture{image.width, image.height,
+                             std::vector<uint32_t>(static_cast<size_t>(image.width) * static_cast<size_t>(image.height))};
+  const uint8_t* in = image.pixels.data();
+  for (uint32_t& pixel : picture.pixels) {
+    pixel = static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 | static_cast<uint32_t>(in[2]) << 16 |
+            static_cast<uint32_t>(in[3]) << 24;
+    in += 4;
+  }
+  return picture;
+}
+
 RgbaImage TextureImage(const ImageStore& store, int32_t index, TextureImageNotes* notes) {
   RequirePngSize(store, index);
   texture::DecodedTexture decoded = texture::DecodeEntry(store, index, std::move(ThreadDecodeMemory()));

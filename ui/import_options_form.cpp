@@ -3,10 +3,12 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
 
+#include "texture/layout_encode.h"
 #include "ui/spin_edit.h"
 
 namespace quarrendel::ui {
@@ -15,6 +17,13 @@ namespace {
 
 // Room kept between a group box's right edge and the widest control in it.
 constexpr int kGroupPadding = 5;
+constexpr int kFormatGroupWidth = 260;
+
+// The list's first entries; the layouts follow with their format word as data.
+const QString kSameFormat = QStringLiteral("Same format as the replaced image");
+const QString kFamilyRule = QStringLiteral("By the image format above (family rule)");
+constexpr int kRoleChoice = Qt::UserRole;
+constexpr int kRoleWord = Qt::UserRole + 1;
 
 template <typename T>
 T* Place(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h) {
@@ -63,7 +72,35 @@ TForm2::TForm2(QWidget* parent)
   Button2 = Place<QPushButton>(this, "Button2", QStringLiteral("Cancel"), 156, 240, 75, 25);
   connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
 
+  GroupBox4 = Place<QGroupBox>(this, "GroupBox4", QStringLiteral("Texture format : "), 231, 8, kFormatGroupWidth, 223);
+  ListBox1 = new QListWidget(GroupBox4);
+  ListBox1->setObjectName(QStringLiteral("ListBox1"));
+  ListBox1->setGeometry(8, 20, kFormatGroupWidth - 16, 195);
+  for (QRadioButton* button : {RadioButton1, RadioButton2, RadioButton3}) {
+    connect(button, &QRadioButton::toggled, this, [this](bool checked) {
+      if (checked) FillFormatList(true);
+    });
+  }
+  FillFormatList(false);
+
   FitCaptions();
+}
+
+void TForm2::FillFormatList(bool familyRule) {
+  ListBox1->clear();
+  const auto add = [this](const QString& text, FormatChoice choice, uint32_t word) {
+    auto* item = new QListWidgetItem(text, ListBox1);
+    item->setData(kRoleChoice, static_cast<int>(choice));
+    item->setData(kRoleWord, word);
+    return item;
+  };
+  QListWidgetItem* same = replacing_ ? add(kSameFormat, FormatChoice::SameAsReplaced, 0) : nullptr;
+  QListWidgetItem* rule = add(kFamilyRule, FormatChoice::FamilyRule, 0);
+  const TargetFamily family = Options().family;
+  for (const texture::EncodableLayout& layout : texture::EncodableLayouts(family)) {
+    add(QString::fromStdString(texture::LayoutListName(layout)), FormatChoice::Word, layout.format);
+  }
+  ListBox1->setCurrentItem(same != nullptr && !familyRule ? same : rule);
 }
 
 void TForm2::FitCaptions() {
@@ -86,11 +123,13 @@ void TForm2::FitCaptions() {
   // them, and the two buttons stay centred side by side.
   for (QGroupBox* group : {GroupBox1, GroupBox2, GroupBox3}) group->resize(groupWidth, group->height());
   const int clientWidth = std::max(231, GroupBox1->x() * 2 + groupWidth);
-  setFixedSize(clientWidth, 273);
   constexpr int kButtonGap = 8;
   const int left = (clientWidth - Button1->width() - kButtonGap - Button2->width()) / 2;
   Button1->move(left, Button1->y());
   Button2->move(left + Button1->width() + kButtonGap, Button2->y());
+  // The format list stands beside the three groups; the dialog grows to hold it.
+  GroupBox4->move(clientWidth, GroupBox4->y());
+  setFixedSize(clientWidth + GroupBox4->width() + GroupBox1->x(), 273);
 }
 
 void TForm2::Prepare(const ImportOptionsRequest& request) {
@@ -98,6 +137,8 @@ void TForm2::Prepare(const ImportOptionsRequest& request) {
   SpinEdit1->SetMinValue(request.spinMinimum);
   SpinEdit1->SetMaxValue(request.spinMaximum);
   SpinEdit1->SetValue(request.spinValue);
+  replacing_ = request.replacing;
+  FillFormatList(false);
 }
 
 ImportOptions TForm2::Options() const {
@@ -107,6 +148,10 @@ ImportOptions TForm2::Options() const {
                                                : TargetFamily::DcPc;
   options.blackTransparent = RadioButton5->isChecked();
   options.levels = SpinFieldValue(SpinEdit1->MinValue(), SpinEdit1->MaxValue(), SpinEdit1->Value());
+  if (const QListWidgetItem* item = ListBox1 != nullptr ? ListBox1->currentItem() : nullptr) {
+    options.formatChoice = static_cast<FormatChoice>(item->data(kRoleChoice).toInt());
+    options.format = item->data(kRoleWord).toUInt();
+  }
   return options;
 }
 

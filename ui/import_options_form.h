@@ -1,6 +1,10 @@
 // The import-options dialog: target platform family, black as the
-// transparent colour, and the number of mipmap levels to load from a DDS
-// file. Created hidden at start; its radio choices persist for the run.
+// transparent colour, the number of mipmap levels to load from a DDS file,
+// and, beside them, the "Texture format" list: "Same format as the replaced
+// image" (offered to Import, and chosen when it is offered), the family rule
+// of the checked format button (chosen for Add, and whenever a format button
+// is clicked), then every layout that family encodes by name. Created hidden at start; its radio choices persist
+// for the run; the list follows the checked family.
 #pragma once
 
 #include <QDialog>
@@ -10,6 +14,7 @@
 class QGroupBox;
 class QKeyEvent;
 class QLabel;
+class QListWidget;
 class QPushButton;
 class QRadioButton;
 
@@ -47,11 +52,19 @@ class TForm2 : public QDialog {
   TSpinEdit* SpinEdit1;
   QPushButton* Button1;
   QPushButton* Button2;  // "Cancel"
+  QGroupBox* GroupBox4;
+  QListWidget* ListBox1 = nullptr;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // Fills the list for the checked family and chooses the family rule when
+  // asked (a format button was clicked), else the default: the replaced
+  // image's format when it is offered.
+  void FillFormatList(bool familyRule);
+  bool replacing_ = false;
+
   // Widens every captioned control to what its caption needs in the font in
   // use, and the group boxes and the client area with them.
   void FitCaptions();

@@ -318,6 +318,7 @@ void TForm1::BuildMenus() {
   Save1 = named(File1->addAction(QStringLiteral("Save")), "Save1");
   ExportPngPack1 = named(File1->addAction(QStringLiteral("Export all as PNG pack...")), "ExportPngPack1");
   NewFromPngPack1 = named(File1->addAction(QStringLiteral("New archive from PNG pack...")), "NewFromPngPack1");
+  UpdateFromPngPack1 = named(File1->addAction(QStringLiteral("Update from PNG pack...")), "UpdateFromPngPack1");
   Recent1 = File1->addMenu(QStringLiteral("Recent files"));
   Recent1->setObjectName(QStringLiteral("Recent1"));
   connect(Recent1, &QMenu::aboutToShow, this, [this] { FillRecentMenu(); });
@@ -328,6 +329,7 @@ void TForm1::BuildMenus() {
   connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
   connect(ExportPngPack1, &QAction::triggered, this, [this] { ExportPngPack1Click(); });
   connect(NewFromPngPack1, &QAction::triggered, this, [this] { NewFromPngPack1Click(); });
+  connect(UpdateFromPngPack1, &QAction::triggered, this, [this] { UpdateFromPngPack1Click(); });
   connect(Quit1, &QAction::triggered, this, [this] { Quit1Click(); });
 
   Image2 = menuBar()->addMenu(QStringLiteral("Image"));
@@ -780,6 +782,7 @@ void TForm1::SetBusy(bool busy) {
 void TForm1::File1Click() {
   Save1->setText(store_.bmlFlag != 0 ? QStringLiteral("Rebuild") : QStringLiteral("Save"));
   ExportPngPack1->setEnabled(store_.imageCount > 0);
+  UpdateFromPngPack1->setEnabled(store_.imageCount > 0);
 }
 
 void TForm1::Quit1Click() { close(); }

@@ -69,6 +69,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
   void Save1Click();
   void ExportPngPack1Click();
   void NewFromPngPack1Click();
+  void UpdateFromPngPack1Click();
   void Quit1Click();
   void Image2Click();
   void Export1Click();
@@ -144,6 +145,7 @@ class TForm1 : public QMainWindow, public FrontEnd {
   QAction* Save1;
   QAction* ExportPngPack1;
   QAction* NewFromPngPack1;
+  QAction* UpdateFromPngPack1;
   QMenu* Recent1;
   QAction* N1;
   QAction* Quit1;

@@ -223,4 +223,9 @@ void TForm1::NewFromPngPack1Click() {
   }
 }
 
+void TForm1::UpdateFromPngPack1Click() {
+  // The edited pictures replace the loaded images as Import would; Save or Rebuild writes them.
+  RunCommand([this] { imagefile::UpdateFromPngPack(store_, *this); });
+}
+
 }  // namespace quarrendel::ui

@@ -11,6 +11,8 @@
 #include "archive/load_command.h"
 #include "cli/archive_commands.h"
 #include "imagefile/png_file.h"
+#include "imagefile/texture_png.h"
+#include "texture/format_choice.h"
 #include "texture/image_selection.h"
 #include "texture/texture_encode.h"
 #include "tests/archive/archive_bytes.h"
@@ -73,8 +75,8 @@ TEST_F(PackCliTest, UnpackWritesOnePngPerTextureAndTheIndex) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(ReadFileBytes(pack / "index.txt"),
-            Bytes(std::string_view("7,wall.png,2x2\n4294967295,Wall~2.png,2x1\n0,a_b.png,2x2\n").begin(),
-                  std::string_view("7,wall.png,2x2\n4294967295,Wall~2.png,2x1\n0,a_b.png,2x2\n").end()));
+            Bytes(std::string_view("7,wall.png,2x2,00000100\n4294967295,Wall~2.png,2x1,00000B01\n0,a_b.png,2x2,00000100\n").begin(),
+                  std::string_view("7,wall.png,2x2,00000100\n4294967295,Wall~2.png,2x1,00000B01\n0,a_b.png,2x2,00000100\n").end()));
   const imagefile::RgbaImage wall = imagefile::ReadPngFile(pack / "wall.png");
   EXPECT_EQ(ToHex(wall.pixels), ToHex(FromHex("FFFFFFFF 00FF00FF FF000000 08080800")));
   const imagefile::RgbaImage stride = imagefile::ReadPngFile(pack / "Wall~2.png");
@@ -131,7 +133,7 @@ TEST_F(PackCliTest, UnpackIntoAHostileFolderWritesOnlyInsideIt) {
   EXPECT_EQ(r.err, (pack / "old.png").string() + ": not listed in index.txt\n");
   EXPECT_EQ(ReadFileBytes(dir / "victim.txt"), Bytes{'v'});
   for (const char* name : {"index.txt", "wall.png", "floor.png"}) EXPECT_FALSE(fs::is_symlink(pack / name)) << name;
-  const std::string index = "1,wall.png,2x2\n2,floor.png,2x2\n";
+  const std::string index = "1,wall.png,2x2,00000100\n2,floor.png,2x2,00000100\n";
   EXPECT_EQ(ReadFileBytes(pack / "index.txt"), Bytes(index.begin(), index.end()));
   EXPECT_EQ(ReadFileBytes(pack / "old.png"), Bytes{1});
   EXPECT_FALSE(fs::exists(pack / ".wall.png.quarrendel-tmp-2147483646-0"));
@@ -273,6 +275,201 @@ TEST_F(PackCliTest, UnpackThenPackAsTheSameKindGivesTheTexturesBack) {
   }
 }
 
+// Every image of `path` as loaded: header fields and data bytes.
+struct Stored {
+  uint32_t format;
+  int32_t width, height;
+  Bytes data;
+  imagefile::RgbaImage png;  // what unpack writes for it
+};
+std::vector<Stored> LoadStored(const std::string& path) {
+  const auto store = std::make_unique<ImageStore>();
+  RecordingFrontEnd ui;
+  archive::LoadFile(*store, ui, path);
+  std::vector<Stored> all;
+  for (int32_t i = 0; i < store->imageCount; ++i) {
+    const TImage_Entry& e = store->images[static_cast<size_t>(i)];
+    all.push_back({e.Format, e.Width, e.Height, Bytes(e.Bytes().begin(), e.Bytes().end()),
+                   imagefile::TextureImage(*store, i)});
+  }
+  return all;
+}
+
+// The mean of the channel differences of RGBA pixels, over the pixels that
+// `b` does not make transparent (whose colour no decoder keeps).
+double MeanChannelError(const Bytes& a, const Bytes& b) {
+  if (a.size() != b.size() || a.empty()) return 255;
+  double sum = 0;
+  size_t count = 0;
+  for (size_t i = 0; i < a.size(); i += 4) {
+    if (b[i + 3] == 0) {
+      sum += a[i + 3];
+      ++count;
+      continue;
+    }
+    for (size_t c = 0; c < 4; ++c) sum += std::abs(static_cast<int32_t>(a[i + c]) - static_cast<int32_t>(b[i + c]));
+    count += 4;
+  }
+  return sum / static_cast<double>(count);
+}
+
+// unpack, then pack --onto: with no edit the bytes `save` (or the rebuild)
+// writes of the unmodified file; with one picture edited (its colours
+// inverted) only that texture changes, keeping its format word, size and
+// data length, and it decodes to the edited picture: exactly for the 16-bit
+// texel layouts (an inverted stretched level is a stretched level), within
+// the encoder's error for DXT1.
+TEST_F(PackCliTest, PackOntoTheOriginalChangesOnlyTheEditedTexture) {
+  struct Row {
+    const char* sample;
+    const char* kind;  // "" for the BML rebuild
+    size_t edited;
+    double meanError;
+  };
+  const Row rows[] = {{"sample.pvm", "pvm", 2, 0}, {"sample.gvm", "gvm", 0, 0}, {"sample.xvm", "xvm", 1, 4},
+                      {"sample.bml", "", 1, 0}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.sample);
+    const bool bml = row.kind[0] == '\0';
+    const fs::path folder = dir / (std::string(row.sample) + "_work");
+    fs::create_directory(folder);
+    const fs::path original = folder / row.sample;
+    fs::copy_file(fs::path(QUARRENDEL_SOURCE_DIR) / "samples" / row.sample, original);
+    const fs::path copy = folder / ("copy_" + std::string(row.sample));
+    fs::copy_file(original, copy);
+    const std::string pack = (folder / "pack").string();
+    ASSERT_EQ(RunCli({"unpack", original.string(), pack}).status, 0);
+    const std::string index = pack + "/index.txt";
+    std::vector<std::string> onto = {"pack", index, "--onto", original.string()};
+    if (bml) {
+      onto.emplace_back("--rebuild");
+      ASSERT_EQ(RunCli({"edit", copy.string(), "--rebuild"}).status, 0);
+    } else {
+      onto.insert(onto.end(), {"--save", (folder / "onto").string()});
+      ASSERT_EQ(RunCli({"save", original.string(), (folder / "saved").string(), "--as", row.kind}).status, 0);
+    }
+    CliResult r = RunCli(onto);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string told = bml ? "BML have been rebuild succefully\n" : "";
+    EXPECT_EQ(r.err, told + "0 images were updated from " + index + "\n");
+    const std::string ext = bml ? "" : std::string(".") + row.kind;
+    const fs::path written = bml ? original : folder / ("onto" + ext);
+    EXPECT_EQ(ReadFileBytes(written), ReadFileBytes(bml ? copy : folder / ("saved" + ext)));
+
+    // One picture edited.
+    const std::vector<Stored> before = LoadStored(written.string());
+    std::vector<std::string> lines;
+    ASSERT_LT(row.edited, before.size());
+    const std::string text = [&] {
+      const Bytes b = ReadFileBytes(index);
+      return std::string(b.begin(), b.end());
+    }();
+    size_t at = 0;
+    for (size_t k = 0; k < row.edited; ++k) at = text.find('\n', at) + 1;
+    const size_t comma = text.find(',', at);
+    const std::string file = text.substr(comma + 1, text.find(',', comma + 1) - comma - 1);
+    imagefile::RgbaImage edited = imagefile::ReadPngFile(fs::path(pack) / file);
+    for (size_t i = 0; i < edited.pixels.size(); ++i) {
+      if (i % 4 != 3) edited.pixels[i] = static_cast<uint8_t>(255 - edited.pixels[i]);
+    }
+    WriteFileBytes(fs::path(pack) / file, imagefile::WritePng(edited));
+    if (!bml) onto.back() = (folder / "edited").string();
+    r = RunCli(onto);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, told + "1 images were updated from " + index + "\n");
+    const std::vector<Stored> after = LoadStored(bml ? original.string() : (folder / ("edited" + ext)).string());
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+      EXPECT_EQ(texture::Hex8(after[i].format), texture::Hex8(before[i].format)) << i;
+      EXPECT_EQ(after[i].width, before[i].width) << i;
+      EXPECT_EQ(after[i].data.size(), before[i].data.size()) << i;
+      if (i != row.edited) {
+        EXPECT_EQ(after[i].data, before[i].data) << i;
+      } else {
+        EXPECT_NE(after[i].data, before[i].data);
+        EXPECT_LE(MeanChannelError(after[i].png.pixels, edited.pixels), row.meanError);
+      }
+    }
+  }
+}
+
+// A pack that is not the archive's: a line naming another file, lines missing,
+// or an edited picture the layout cannot take; nothing is written.
+TEST_F(PackCliTest, PackOntoRefusesAPackThatDoesNotMatch) {
+  const std::string pvm = (dir / "s.pvm").string();
+  fs::copy_file(fs::path(QUARRENDEL_SOURCE_DIR) / "samples/sample.pvm", pvm);
+  const std::string pack = (dir / "p").string();
+  ASSERT_EQ(RunCli({"unpack", pvm, pack}).status, 0);
+  const std::string index = pack + "/index.txt";
+  const Bytes good = ReadFileBytes(index);
+  const std::string text(good.begin(), good.end());
+  const Bytes gradient = ReadFileBytes(fs::path(pack) / "gradient_rgb565.png");
+  const std::string second = text.substr(text.find('\n') + 1);
+  const std::string renamed = "4096,gradient_rgb565.png,64x64,00000901\n4097,other.png,32x32,00000902\n" +
+                              second.substr(second.find('\n') + 1);
+  const Bytes small = imagefile::WritePng(imagefile::RgbaImage{3, 3, Bytes(36, 9)});
+  const std::pair<std::string, std::string> rows[] = {
+      {renamed, "index.txt line 2 (other.png): image 1 is written as checker_disc_argb4444.png by unpack"},
+      {text.substr(0, text.find('\n') + 1), "index.txt lists 1 pictures; the archive holds 3 images"},
+      {text, "index.txt line 1 (gradient_rgb565.png): RECTANGLE RGB565 No transparency takes sides that are "
+             "powers of two from 1 to 2048; this picture is 3 x 3."},
+  };
+  for (const auto& [lines, message] : rows) {
+    WriteFileBytes(index, Bytes(lines.begin(), lines.end()));
+    WriteFileBytes(fs::path(pack) / "gradient_rgb565.png", lines == text ? small : gradient);
+    const CliResult r = RunCli({"pack", index, "--onto", pvm, "--save", (dir / "out").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, message + "\n");
+    EXPECT_FALSE(fs::exists(dir / "out.pvm"));
+  }
+  EXPECT_EQ(RunCli({"pack", index, "--onto", pvm}).status, 2);
+  EXPECT_EQ(RunCli({"pack", index, "--onto", pvm, "--rebuild", "--save", (dir / "out").string()}).status, 2);
+}
+
+// Saved as a kind of another family, every texture is re-encoded for it by
+// the family rule: it then belongs to that family, keeps its name, size and
+// global index, and decodes to its picture within the target layout's error.
+// A picture the family cannot take refuses the save, naming it.
+TEST_F(PackCliTest, SavingAsAnotherFamilyConvertsEveryTexture) {
+  const std::pair<const char*, const char*> families[] = {{"pvm", "DC/PC"}, {"gvm", "GC"}, {"xvm", "XBox/BB"}};
+  for (const auto& [from, fromName] : families) {
+    const std::string source = (fs::path(QUARRENDEL_SOURCE_DIR) / "samples" / ("sample." + std::string(from))).string();
+    const std::vector<Stored> before = LoadStored(source);
+    for (const auto& [to, toName] : families) {
+      SCOPED_TRACE(std::string(from) + " as " + to);
+      const std::string out = (dir / (std::string(from) + "_as_" + to)).string();
+      const CliResult r = RunCli({"save", source, out, "--as", to});
+      ASSERT_EQ(r.status, 0) << r.err;
+      const bool same = std::string(from) == to;
+      EXPECT_EQ(r.err, same ? "" : std::to_string(before.size()) + " images were converted for " + toName + "\n");
+      const auto store = std::make_unique<ImageStore>();
+      RecordingFrontEnd ui;
+      archive::LoadFile(*store, ui, out + "." + to);
+      const std::vector<Stored> after = LoadStored(out + "." + to);
+      ASSERT_EQ(after.size(), before.size());
+      for (size_t i = 0; i < after.size(); ++i) {
+        const std::optional<TargetFamily> family = texture::EntryFamily(*store, static_cast<int32_t>(i));
+        ASSERT_TRUE(family.has_value());
+        EXPECT_STREQ(texture::TargetFamilyName(*family), toName) << i;
+        EXPECT_EQ(after[i].width, before[i].width);
+        EXPECT_EQ(after[i].height, before[i].height);
+        if (same) {
+          EXPECT_EQ(after[i].data, before[i].data) << i;
+        }
+        EXPECT_LE(MeanChannelError(after[i].png.pixels, before[i].png.pixels), 8.0) << i;
+      }
+    }
+  }
+  // 2 x 2 textures have no CMPR or RGB5A3 tiles: refused, nothing written.
+  ImageList list;
+  list.Add("tiny", Bytes(8, 1), 0, 0x0100, 2, 1);
+  const CliResult r = RunCli({"save", WritePvm("tiny.pvm", list), (dir / "tiny").string(), "--as", "gvm"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "The file was not saved:\nimage 0 (tiny): S3TC RGBA565 GC takes sides that are powers of two "
+                   "from 8 to 2048; this picture is 2 x 2.\n");
+  EXPECT_FALSE(fs::exists(dir / "tiny.gvm"));
+}
+
 TEST_F(PackCliTest, PackStopsAtTheFirstBadLineAndWritesNothing) {
   ImageList list;
   list.Add("a", Bytes(8, 0xFF), 0, 0x0100, 2, 5);
@@ -280,14 +477,14 @@ TEST_F(PackCliTest, PackStopsAtTheFirstBadLineAndWritesNothing) {
   ASSERT_EQ(RunCli({"unpack", WritePvm("in.pvm", list), (dir / "p").string()}).status, 0);
   const std::string index = (dir / "p" / "index.txt").string();
   const std::string out = (dir / "out").string();
-  imagefile::RgbaImage wide{4, 2, Bytes(32, 0xFF)};
+  imagefile::RgbaImage wide{6, 2, Bytes(48, 0xFF)};
   WriteFileBytes(dir / "p" / "wide.png", imagefile::WritePng(wide));
   WriteFileBytes(dir / "p" / "fake.png", FromHex("424D 0000"));
   const std::pair<std::string, std::string> rows[] = {
       {"5,a.png,2x2\n6,gone.png,2x2\n",
        "index.txt line 2 (gone.png): cannot read " + (dir / "p" / "gone.png").string() + ": No such file or directory"},
       {"5,a.png,2x2\n\n6;b.png;2x2\n", "index.txt line 3: expected GLOBALINDEX,FILE.png,WIDTHxHEIGHT"},
-      {"6,wide.png,4x2\n", "index.txt line 1 (wide.png): PNG Error: Width and height must be the same."},
+      {"6,wide.png,6x2\n", "index.txt line 1 (wide.png): TWIDDLED RECTANGLE ARGB1555 takes sides that are powers of two from 1 to 2048; this picture is 6 x 2."},
       {"6,fake.png,2x2\n", "index.txt line 1 (fake.png): PNG Error: this file is not a PNG file."},
       {"", "index.txt lists no pictures: nothing was written"},
       // Only regular files inside the pack's folder are read, and what the line says is shown escaped.
@@ -328,10 +525,10 @@ TEST_F(PackCliTest, SaveWarnsOfSharedGlobalIndicesAndStillWrites) {
   ImageList list;
   list.Add("a", Bytes(8, 1), 0, 0x0100, 2, 0x1234);
   list.Add("b", Bytes(8, 2), 0, 0x0100, 2, 0x1234);
-  const CliResult r = RunCli({"save", WritePvm("in.pvm", list), (dir / "out").string(), "--as", "gvm"});
+  const CliResult r = RunCli({"save", WritePvm("in.pvm", list), (dir / "out").string(), "--as", "afs-pc"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "warning: images 0 and 1 share the global index 4660 (00001234)\n");
-  EXPECT_EQ(DecodeAll((dir / "out.gvm").string()).size(), 2u);
+  EXPECT_EQ(DecodeAll((dir / "out.afs").string()).size(), 2u);
 }
 
 }  // namespace

@@ -132,18 +132,20 @@ TEST_F(TransferCliTest, EditAppliesImportsAndAddsInOrderThenSaves) {
   CliResult r = RunCli({"edit", pvm, "--add", bmp, "--platform", "xbox", "--import", "2=" + pvr, "--add", bmp,
                         "--save", Path("out"), "--as", "pvm"});
   EXPECT_EQ(r.status, 0) << r.err;
-  // Both added images carry global index 0: told, and written all the same.
-  EXPECT_EQ(r.err, "warning: images 2 and 3 share the global index 0 (00000000)\n");
+  // Both added images carry global index 0: told, and written all the same;
+  // the Xbox texture added is converted for the PVM (twiddled ARGB1555, 8 x 8 x 2 bytes).
+  EXPECT_EQ(r.err, "warning: images 2 and 3 share the global index 0 (00000000)\n1 images were converted for DC/PC\n");
   EXPECT_EQ(RunCli({"list", Path("out.pvm")}).out,
             "4 Images\n"
             "0\twall\t2x2\t00000901\t4\t11223344\n"
             "1\tfloor\t4x8\tCDAB0100\t2\t12345678\n"
             "2\tpic ture\t2x2\t00000901\t8\t00000000\n"
-            "3\tpic ture\t8x8\t00000602\t32\t00000000\n");
+            "3\tpic ture\t8x8\t00000100\t128\t00000000\n");
 
   // A step that is refused stops the run: nothing is written.
   const std::string wide = Write("wide.bmp", imagefile::BitmapFileBytes(texture::RgbaImage{4, 2, std::vector<uint32_t>(8)}.Rect()));
-  r = RunCli({"edit", pvm, "--add", bmp, "--import", "0=" + wide, "--save", Path("none"), "--as", "pvm"});
+  r = RunCli({"edit", pvm, "--add", bmp, "--platform", "dc", "--import", "0=" + wide, "--save", Path("none"), "--as",
+              "pvm"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "BMP Error: Width and height must be the same.\n");
   r = RunCli({"edit", pvm, "--import", "5=" + pvr, "--save", Path("none"), "--as", "pvm"});
@@ -155,8 +157,68 @@ TEST_F(TransferCliTest, EditAppliesImportsAndAddsInOrderThenSaves) {
   EXPECT_EQ(ReadFileBytes(pvm), PvmTwoTextures());
 }
 
-TEST_F(TransferCliTest, EditLevelsAreTypedIntoTheDialogsSpinField) {
+// An 8 x 8 opaque PNG of four colours on the RGB565 grid, stretched as PNG files hold them.
+Bytes FourColourPng() {
+  imagefile::RgbaImage picture{8, 8, {}};
+  const uint32_t colours[4] = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0xFFFFFFFFu};
+  for (int32_t y = 0; y < 8; ++y) {
+    for (int32_t x = 0; x < 8; ++x) {
+      const uint32_t c = colours[(y / 4) * 2 + x / 4];
+      for (int shift = 0; shift < 32; shift += 8) picture.pixels.push_back(static_cast<uint8_t>(c >> shift));
+    }
+  }
+  return imagefile::WritePng(picture);
+}
+
+TEST_F(TransferCliTest, EditEncodesIntoTheReplacedImagesFormatOrTheNamedOne) {
   const std::string pvm = Write("two.pvm", PvmTwoTextures());
+  const std::string png = Write("pic.png", FourColourPng());
+  const std::string odd = Write("odd.png", imagefile::WritePng(imagefile::RgbaImage{3, 3, Bytes(36, 0xFF)}));
+  struct Row {
+    std::vector<std::string> steps;
+    int status;
+    std::string line;  // the list line of the image the step made, or the message
+  };
+  // Twiddled with mipmaps at 8 x 8: 1 padding texel, 1 x 1, 2 x 2, 4 x 4, then the 8 x 8 level: 86 texels.
+  const std::vector<Row> rows = {
+      {{"--import", "0=" + png}, 0, "0\twall\t8x8\t00000901\t128\t11223344"},
+      {{"--import", "0=" + png, "--format", "0x0702"}, 0, "0\twall\t8x8\t00000702\t64\t11223344"},
+      {{"--add", png, "--format", "00000200"}, 0, "2\tpic\t8x8\t00000200\t172\t00000000"},
+      {{"--add", png, "--format", "d02", "--platform", "dc"}, 0, "2\tpic\t8x8\t00000D02\t128\t00000000"},
+      {{"--import", "0=" + odd}, 1,
+       "RECTANGLE RGB565 No transparency takes sides that are powers of two from 1 to 2048; this picture is 3 x 3.\n"},
+      {{"--add", png, "--format", "0E00", "--platform", "dc"}, 2,
+       "--format 00000E00 is no layout DC/PC encodes (see the README's list of layouts)\n"},
+      {{"--add", png, "--format", "0x"}, 2, "--format 0x: not a format word in hex (00000E00)\n"},
+  };
+  for (const Row& row : rows) {
+    std::filesystem::remove(dir / "out.pvm");
+    std::vector<std::string> args = {"edit", pvm};
+    args.insert(args.end(), row.steps.begin(), row.steps.end());
+    args.insert(args.end(), {"--save", Path("out"), "--as", "pvm"});
+    const CliResult r = RunCli(args);
+    SCOPED_TRACE(row.steps.back());
+    ASSERT_EQ(r.status, row.status) << r.err;
+    if (row.status != 0) {
+      EXPECT_EQ(r.err, row.line);
+      EXPECT_FALSE(std::filesystem::exists(dir / "out.pvm"));
+      continue;
+    }
+    const std::string list = RunCli({"list", Path("out.pvm")}).out;
+    EXPECT_NE(list.find(row.line + "\n"), std::string::npos) << list;
+  }
+  // The 8-bit palette went beside the loaded file: a 16-byte header and 256 words.
+  EXPECT_EQ(std::filesystem::file_size(dir / "wall.pvp"), 16u + 512u);
+  // RGB565 holds the four colours exactly: the kept format gives the picture back.
+  ASSERT_EQ(RunCli({"edit", pvm, "--import", "0=" + png, "--save", Path("out"), "--as", "pvm"}).status, 0);
+  ASSERT_EQ(RunCli({"export", Path("out.pvm"), "0", Path("back"), "--as", "png"}).status, 0);
+  EXPECT_EQ(imagefile::ReadPngFile(dir / "back.png").pixels, imagefile::ReadPngFile(png).pixels);
+  EXPECT_EQ(ReadFileBytes(pvm), PvmTwoTextures());
+}
+
+TEST_F(TransferCliTest, EditLevelsAreTypedIntoTheDialogsSpinField) {
+  const std::string pvm = Path("two.xvm");
+  std::filesystem::copy_file(std::filesystem::path(QUARRENDEL_SOURCE_DIR) / "samples" / "sample.xvm", pvm);
   struct Row {
     uint32_t count;
     const char* levels;

@@ -199,7 +199,8 @@ TEST_F(ImportTest, RefusedBitmapsChangeNothing) {
     EXPECT_EQ(frontEnd.messages[0].text, row.message);
     EXPECT_EQ(ToHex(Data(1)), "1F 00 1F 00 1F 00 1F 00");
   }
-  EXPECT_TRUE(frontEnd.importRequests.empty());
+  // The dialog comes first: the layout chosen there may take other sizes.
+  EXPECT_EQ(frontEnd.importRequests.size(), 2u);
 
   Bytes huge = Bitmap(2, 2, Opaque);
   huge[18] = huge[22] = 0;
@@ -364,6 +365,92 @@ TEST_F(ImportTest, RawTexturesAreTakenAsTheyAre) {
   ExpectRefused(FromHex("50565254 04000000 01090000 0200 0200"), ErrorKind::Corrupt, TargetFamily::DcPc,
                 "chunk shorter than its header");
   ExpectRefused(FromHex("58565254 3A000000"), ErrorKind::Truncated, TargetFamily::DcPc, "XVRT header cut short");
+}
+
+TEST_F(ImportTest, PicturesKeepTheReplacedFormatOrTakeTheChosenOne) {
+  // Red, green / blue, white: RGB565 words F800, 07E0 / 001F, FFFF.
+  const auto quad = [](int32_t x, int32_t y) {
+    constexpr uint32_t kColours[4] = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0xFFFFFFFFu};
+    return kColours[(y >= 1 ? 2 : 0) + (x >= 2 ? 1 : 0)];
+  };
+  store->loadDirectory = dir.Path().string() + "/";
+  frontEnd.formatChoice = FormatChoice::SameAsReplaced;
+  // The rectangle of image 0 takes a 4 x 2 picture, raster order.
+  ASSERT_TRUE(Import(0, Png(4, 2, quad)));
+  EXPECT_EQ(store->images[0].Width, 4);
+  EXPECT_EQ(store->images[0].Height, 2);
+  EXPECT_EQ(store->images[0].Format, 0x0901u);
+  EXPECT_EQ(ToHex(Data(0)), "00 F8 00 F8 E0 07 E0 07 1F 00 1F 00 FF FF FF FF");
+  EXPECT_TRUE(frontEnd.importRequests.back().replacing);
+
+  // Twiddled with mipmaps: an 8 x 8 picture makes 1 + 1 + 4 + 16 + 64 texels.
+  const int32_t mip = Put("mip", 4, 4, 0x0200, 0, Bytes(2 * (1 + 1 + 4 + 16), 0));
+  ASSERT_TRUE(Import(mip, Bitmap(8, 8, Opaque)));
+  EXPECT_EQ(store->images[mip].Format, 0x0200u);
+  EXPECT_EQ(store->images[mip].DataLength, 172);
+
+  // An 8-bit palette: the indices in the entry, the palette beside the loaded file.
+  const int32_t clut = Put("clut", 2, 2, 0x0702, 0, Bytes(4, 0));
+  store->pvrFamily = 1;
+  ASSERT_TRUE(Import(clut, Png(4, 4, quad)));
+  EXPECT_EQ(store->images[clut].Format, 0x0702u);
+  EXPECT_EQ(store->images[clut].DataLength, 16);
+  const Bytes palette = ReadFileBytes(dir / "clut.pvp");
+  ASSERT_EQ(palette.size(), 16u + 512u);
+  EXPECT_EQ(ToHex(Bytes(palette.begin(), palette.begin() + 4)), "50 56 50 4C");
+  // ...but not the 4 x 2 picture: twiddled palettes are square.
+  frontEnd.messages.clear();
+  EXPECT_FALSE(Import(clut, Png(4, 2, quad)));
+  EXPECT_EQ(frontEnd.messages.back().text, "8-BIT CLUT TWIDDLED ARGB4444 takes square sides that are powers of two "
+                                           "from 1 to 1024; this picture is 4 x 2.");
+  EXPECT_EQ(store->images[clut].Width, 4);
+
+  // A format no encoder writes is refused, the entry unchanged.
+  const int32_t bump = Put("bump", 2, 2, 0x0104, 0, Bytes(8, 0x11));
+  frontEnd.messages.clear();
+  EXPECT_FALSE(Import(bump, Png(2, 2, quad)));
+  ASSERT_EQ(frontEnd.messages.size(), 1u);
+  EXPECT_EQ(frontEnd.messages[0].text,
+            "The replaced image's format 00000104 has no encoder: choose a texture format for the picture.");
+  EXPECT_EQ(Data(bump), Bytes(8, 0x11));
+
+  // A layout chosen by its word: the Xbox DXT1 of an 8 x 4 picture, flagged by its encoder.
+  frontEnd.formatChoice = FormatChoice::Word;
+  frontEnd.format = 0x0600;
+  ASSERT_TRUE(Import(1, Png(8, 4, quad), TargetFamily::XboxBb));
+  EXPECT_EQ(store->images[1].Format, 0x0600u);
+  EXPECT_EQ(store->images[1].DataLength, 16);
+}
+
+TEST_F(ImportTest, AddsByTheFamilyRuleAndRawTexturesOfAnotherFamilyAreConverted) {
+  // DC/PC with graded alpha: ARGB4444, 0x88FFFFFF truncated to 8FFF.
+  ASSERT_TRUE(imagefile::AddFile(*store, frontEnd, Bitmap(4, 4, [](int32_t, int32_t) { return 0x88FFFFFFu; }), "a"));
+  EXPECT_EQ(store->images[2].Format, 0x0102u);
+  EXPECT_EQ(ToHex(Data(2)), ToHex(FromHex(Repeat("FF8F", 16))));
+  // W != H: the GameCube and Xbox rules' layouts take it, DC/PC's twiddled squares do not.
+  frontEnd.family = TargetFamily::Gc;
+  ASSERT_TRUE(imagefile::AddFile(*store, frontEnd, Png(16, 8, Opaque), "b"));
+  EXPECT_EQ(store->images[3].Format, 0x0E00u);
+  EXPECT_EQ(store->images[3].DataLength, 64);
+  frontEnd.family = TargetFamily::DcPc;
+  EXPECT_FALSE(imagefile::AddFile(*store, frontEnd, Png(16, 8, Opaque), "c"));
+  EXPECT_EQ(frontEnd.messages.back().text, "PNG Error: Width and height must be the same.");
+  EXPECT_EQ(store->imageCount, 4);
+
+  // An opaque 4 x 4 XVR DXT1 into a PVM becomes twiddled ARGB1555; a PVR stays as it is.
+  store->loadedContainer = LoadedContainer::Pvm;
+  const Bytes xvr = FromHex("58565254 40000000 00000000 06000000 00000000 0400 0400 08000000" + Repeat("00", 36) +
+                            "1F00 1F00 00000000");
+  frontEnd.messages.clear();
+  ASSERT_TRUE(Import(1, xvr));
+  EXPECT_EQ(store->images[1].Format, 0x0100u);
+  EXPECT_EQ(ToHex(Data(1)), ToHex(FromHex(Repeat("1F80", 16))));
+  ASSERT_EQ(frontEnd.messages.size(), 1u);
+  EXPECT_EQ(frontEnd.messages[0].text, "1 images were converted for DC/PC");
+  frontEnd.messages.clear();
+  ASSERT_TRUE(Import(1, FromHex("50565254 10000000 01090000 0200 0200 1F00 1F00 1F00 1F00")));
+  EXPECT_EQ(store->images[1].Format, 0x0901u);
+  EXPECT_TRUE(frontEnd.messages.empty());
 }
 
 TEST_F(ImportTest, AddAppendsANamedImage) {

@@ -2,9 +2,12 @@
 
 #include <memory>
 
+#include "archive/load_command.h"
 #include "core/error.h"
 #include "core/image_store.h"
+#include "core/worker_pool.h"
 #include "imagefile/texture_pack.h"
+#include "tests/support/recording_frontend.h"
 #include "texture/full_range.h"
 #include "tests/support/test_util.h"
 
@@ -120,6 +123,17 @@ TEST(PackIndex, LinesRoundTripAndMalformedLinesAreNamed) {
   const std::vector<PackLine> lines{{0, "wall.png", 64, 32}, {4294967295u, "a,b.PNG", 1, 2048}};
   const std::string text = imagefile::FormatPackIndex(lines);
   EXPECT_EQ(text, "0,wall.png,64x32\n4294967295,a,b.PNG,1x2048\n");
+  // The fourth field, as unpack writes it, and the hexadecimal digits a person may type.
+  const std::vector<PackLine> withFormat{{1, "c,d.png", 8, 4, 0, 0x0E01u}};
+  EXPECT_EQ(imagefile::FormatPackIndex(withFormat), "1,c,d.png,8x4,00000E01\n");
+  const std::vector<PackLine> four = imagefile::ParsePackIndex("1,c,d.png,8x4,00000E01\n2,e.png,2x2,d02\n3,f,1.png,2x2\n");
+  ASSERT_EQ(four.size(), 3u);
+  EXPECT_EQ(four[0].fileName, "c,d.png");
+  EXPECT_EQ(four[0].width, 8);
+  EXPECT_EQ(four[0].format, 0x0E01u);
+  EXPECT_EQ(four[1].format, 0x0D02u);
+  EXPECT_EQ(four[2].fileName, "f,1.png");
+  EXPECT_FALSE(four[2].format.has_value());
   const std::vector<PackLine> back =
       imagefile::ParsePackIndex("\r\n" + text.substr(0, 17) + "\r\n\n" + text.substr(17));
   ASSERT_EQ(back.size(), 2u);
@@ -147,6 +161,8 @@ TEST(PackIndex, LinesRoundTripAndMalformedLinesAreNamed) {
       {"1,sub\\a.png,1x1", "line 2: the file name \"sub\\\\a.png\" is not a file in the pack's folder"},
       {"1,a.png,1X1", "line 2: the size \"1X1\" is not WIDTHxHEIGHT"},
       {"1,a.png,x1", "line 2: the size \"x1\" is not WIDTHxHEIGHT"},
+      {"1,a.png,2x2,0x100", "line 2: the file name \"a.png,2x2\" does not end in .png"},
+      {"1,a.png,22,100", "line 2: the size \"22\" is not WIDTHxHEIGHT"},
       // What the file says is quoted escaped: no escape sequence reaches a terminal, no NUL cuts the message.
       {"1,\x1b]0;x\x07\t.bmp,1x1", "line 2: the file name \"\\x1b]0;x\\x07\\t.bmp\" does not end in .png"},
       {"1,a\0b.png,1x1"s, "line 2: the file name \"a\\x00b.png\" is not a file in the pack's folder"},
@@ -163,6 +179,39 @@ TEST(PackIndex, LinesRoundTripAndMalformedLinesAreNamed) {
   std::string tooMany;
   for (int i = 0; i <= kMaxImages; ++i) tooMany += "1,a.png,1x1\n";
   EXPECT_THROW(imagefile::ParsePackIndex(tooMany), Error);
+}
+
+// Pictures are read, decoded and encoded on the worker pool: the archive is
+// the same for one thread and for three, in the lines' own formats and by the
+// family rule (a PVM's pack built as a GVM).
+TEST(PackTextures, TheSameArchiveForEveryThreadCount) {
+  TempDir dir;
+  const std::pair<const char*, archive::SaveKind> rows[] = {{"sample.xvm", archive::SaveKind::Xvm},
+                                                           {"sample.pvm", archive::SaveKind::Gvm}};
+  for (const auto& [sample, kind] : rows) {
+    SCOPED_TRACE(sample);
+    const auto store = std::make_unique<ImageStore>();
+    RecordingFrontEnd ui;
+    const std::string source = std::string(QUARRENDEL_SOURCE_DIR) + "/samples/" + sample;
+    archive::LoadFile(*store, ui, source);
+    const std::string folder = (dir / (std::string(sample) + "_pack")).string();
+    WorkerPool pool(2);
+    imagefile::UnpackTextures(*store, ui, folder, {source}, pool);
+    Bytes written[2];
+    for (const int32_t threads : {1, 3}) {
+      imagefile::PackRequest request;
+      request.index = folder + "/index.txt";
+      request.out = (dir / ("out" + std::to_string(threads))).string();
+      request.kind = kind;
+      request.threads = threads;
+      const imagefile::PackResult result = imagefile::PackTextures(request, ui);
+      ASSERT_TRUE(result.outcome) << result.outcome.message;
+      EXPECT_EQ(result.textures, store->imageCount);
+      written[threads == 1 ? 0 : 1] = ReadFileBytes(result.path);
+    }
+    EXPECT_FALSE(written[0].empty());
+    EXPECT_EQ(written[0], written[1]);
+  }
 }
 
 }  // namespace

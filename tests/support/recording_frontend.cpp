@@ -60,7 +60,7 @@ void RecordingFrontEnd::ListSetSelectedIndex(int32_t index) {
 
 ImportOptions RecordingFrontEnd::RunImportOptions(const ImportOptionsRequest& request) {
   importRequests.push_back(request);
-  return PresetImportOptions{family, blackTransparent, typedLevels}(request);
+  return PresetImportOptions{family, blackTransparent, typedLevels, formatChoice, format}(request);
 }
 
 }  // namespace quarrendel

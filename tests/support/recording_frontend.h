@@ -52,6 +52,9 @@ class RecordingFrontEnd : public FrontEnd {
   bool blackTransparent = false;
   // Level count the "user" types; nullopt keeps the value the caller set.
   std::optional<int32_t> typedLevels;
+  // The "Texture format" list's choice.
+  FormatChoice formatChoice = FormatChoice::FamilyRule;
+  uint32_t format = 0;
 
   std::vector<std::string> list;
   int32_t selected = -1;

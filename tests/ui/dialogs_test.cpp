@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -13,11 +14,14 @@
 #include <utility>
 #include <vector>
 
+#include "texture/layout_encode.h"
 #include "ui/file_filter.h"
 #include "ui/import_options_form.h"
 #include "ui/info_form.h"
 #include "ui/spin_edit.h"
 
+using quarrendel::FormatChoice;
+using quarrendel::ImportOptions;
 using quarrendel::ImportOptionsRequest;
 using quarrendel::TargetFamily;
 using quarrendel::ui::FilterIndexOf;
@@ -25,6 +29,7 @@ using quarrendel::ui::QtNameFilters;
 using quarrendel::ui::TForm2;
 using quarrendel::ui::TForm4;
 using quarrendel::ui::TSpinEdit;
+namespace texture = quarrendel::texture;
 
 namespace {
 
@@ -67,6 +72,7 @@ class DialogsTest : public QObject {
   void ImportOptionsTypedZeroBecomesOne();
   void ImportOptionsChoicesPersistAndGroupsAreSeparate();
   void ImportOptionsOkAndCloseBoxBothClose();
+  void ImportOptionsTextureFormatList();
 
   void InfoDialogLayoutAndClose();
 };
@@ -322,6 +328,39 @@ void DialogsTest::ImportOptionsChoicesPersistAndGroupsAreSeparate() {
   options = form.Options();
   QCOMPARE(options.family, TargetFamily::XboxBb);
   QVERIFY(!options.blackTransparent);
+}
+
+// Import is offered the replaced image's format first and gets it unless the
+// user picks; Add gets the family rule; the layouts follow the checked family.
+void DialogsTest::ImportOptionsTextureFormatList() {
+  TForm2 form;
+  form.show();
+  QVERIFY(QRect(QPoint(0, 0), form.maximumSize()).contains(form.GroupBox4->geometry()));
+  QVERIFY(form.GroupBox4->x() >= form.GroupBox1->x() + form.GroupBox1->width());
+  form.Prepare(ImportOptionsRequest{0, 1, 1, true});
+  QCOMPARE(form.ListBox1->item(0)->text(), QStringLiteral("Same format as the replaced image"));
+  QCOMPARE(form.Options().formatChoice, FormatChoice::SameAsReplaced);
+  // DC/PC: the two first entries, then one row per layout.
+  QCOMPARE(form.ListBox1->count(), 2 + static_cast<int>(texture::EncodableLayouts(TargetFamily::DcPc).size()));
+
+  form.Prepare(ImportOptionsRequest{0, 1, 1, false});
+  QCOMPARE(form.Options().formatChoice, FormatChoice::FamilyRule);
+  ClickRadio(form.RadioButton2);
+  const auto& gc = texture::EncodableLayouts(TargetFamily::Gc);
+  QCOMPARE(form.ListBox1->count(), 1 + static_cast<int>(gc.size()));
+  QCOMPARE(form.Options().formatChoice, FormatChoice::FamilyRule);
+  form.ListBox1->setCurrentRow(1 + 2);  // the third GameCube layout
+  const ImportOptions picked = form.Options();
+  QCOMPARE(picked.family, TargetFamily::Gc);
+  QCOMPARE(picked.formatChoice, FormatChoice::Word);
+  QCOMPARE(picked.format, gc[2].format);
+  QCOMPARE(form.ListBox1->currentItem()->text(), QString::fromStdString(texture::LayoutListName(gc[2])));
+  // A format button clicked while the replaced image's format is chosen asks for the family rule.
+  form.Prepare(ImportOptionsRequest{0, 1, 1, true});
+  QCOMPARE(form.Options().formatChoice, FormatChoice::SameAsReplaced);
+  ClickRadio(form.RadioButton1);
+  QCOMPARE(form.Options().formatChoice, FormatChoice::FamilyRule);
+  QCOMPARE(form.Options().family, TargetFamily::DcPc);
 }
 
 void DialogsTest::ImportOptionsOkAndCloseBoxBothClose() {

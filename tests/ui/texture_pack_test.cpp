@@ -10,9 +10,12 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include "imagefile/png_file.h"
 #include <memory>
 
 #include "core/image_store.h"
+#include "imagefile/png_file.h"
 #include "ui/main_form.h"
 
 #include "tests/ui/recording_form.h"
@@ -83,10 +86,33 @@ void TexturePackTest::ExportAPackThenBuildAnArchiveFromIt() {
   QCOMPARE(form.requests.back().dialog, DialogId::PackDialog);
   QCOMPARE(form.BoxTexts(), QStringList{QStringLiteral("2 PNG files and index.txt written in ") +
                                    folder.filePath(QStringLiteral("pack"))});
-  QCOMPARE(ReadAll(index), QByteArray("1,first.png,2x2\n2,second.png,2x2\n"));
+  QCOMPARE(ReadAll(index), QByteArray("1,first.png,2x2,00000901\n2,second.png,2x2,00000901\n"));
   // The selected image is shown again: the canvas holds its red, not the last image unpacked.
   QCOMPARE(store.currentImage, 0);
   QCOMPARE(store.canvas(0, 0), 0xFF0000F8u);
+
+  // Update from PNG pack: the unedited pack changes nothing; an edited picture
+  // replaces its image in the image's own format, shown at once, not yet saved.
+  form.boxes.clear();
+  form.answers.push_back(Choose(index));
+  form.UpdateFromPngPack1->trigger();
+  QCOMPARE(form.BoxTexts(), QStringList{QStringLiteral("0 images were updated from index.txt")});
+  QVERIFY(!store.unsavedChanges);
+  quarrendel::imagefile::RgbaImage blue{2, 2, {}};
+  for (int i = 0; i < 4; ++i) blue.pixels.insert(blue.pixels.end(), {0, 0, 255, 255});
+  const std::vector<uint8_t> png = quarrendel::imagefile::WritePng(blue);
+  QFile first(folder.filePath(QStringLiteral("pack/first.png")));
+  QVERIFY(first.open(QIODevice::WriteOnly));
+  first.write(reinterpret_cast<const char*>(png.data()), static_cast<qint64>(png.size()));
+  first.close();
+  form.boxes.clear();
+  form.answers.push_back(Choose(index));
+  form.UpdateFromPngPack1->trigger();
+  QCOMPARE(form.BoxTexts(), QStringList{QStringLiteral("1 images were updated from index.txt")});
+  QVERIFY(store.unsavedChanges);
+  QCOMPARE(store.images[0].Format, 0x0901u);
+  QCOMPARE(store.canvas(0, 0), 0xFFF80000u);
+  store.ClearChanges();
 
   // Index, then the archive's name and kind (1: PVM, its extension forced).
   form.boxes.clear();
