@@ -76,7 +76,11 @@ std::string LineText(std::string_view source, size_t line) {
 }
 
 // Text of index.txt quoted in a message.
-std::string Quoted(std::string_view text) { return "\"" + PrintableText(text) + "\""; }
+std::string Quoted(std::string_view text) {
+  std::string quoted(1, '"');
+  quoted.append(PrintableText(text)).push_back('"');
+  return quoted;
+}
 
 bool AllDigits(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
