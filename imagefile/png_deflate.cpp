@@ -290,6 +290,22 @@ struct LiteralCounts {
   uint32_t Total(size_t b) const { return tables[0][b] + tables[1][b] + tables[2][b] + tables[3][b]; }
 };
 
+// Records a match of `length` at `distance` after `literals` literal bytes.
+void AddMatch(Block& block, size_t literals, uint32_t length, uint32_t distance) {
+  block.sequences.push_back(
+      {static_cast<uint32_t>(literals), static_cast<uint16_t>(length), static_cast<uint16_t>(distance)});
+  ++block.litLenFreqs[257 + kLengthSymbol[length]];
+  ++block.distFreqs[DistanceSymbol(distance)];
+}
+
+// Ends the block at `end`, after `literals` literal bytes since its last match.
+void EndBlock(Block& block, const LiteralCounts& counts, size_t literals, size_t end) {
+  block.sequences.push_back({static_cast<uint32_t>(literals), 0, 0});
+  for (size_t b = 0; b < 256; ++b) block.litLenFreqs[b] = counts.Total(b);
+  block.litLenFreqs[kEndOfBlock] = 1;
+  block.end = end;
+}
+
 // The literal scan looks at this many positions at a time.
 constexpr uint32_t kScanPositions = 24;
 
@@ -331,7 +347,6 @@ class Matcher {
     block.litLenFreqs.fill(0);
     block.distFreqs.fill(0);
     PriceLiterals(begin);
-    auto& freqs = block.litLenFreqs;
     LiteralCounts literals;
     size_t p = begin, literalsFrom = begin, symbols = 0;
     while (p < size_ && symbols < kBlockSymbols) {
@@ -388,18 +403,12 @@ class Matcher {
           --symbols;
         }
       }
-      block.sequences.push_back({static_cast<uint32_t>(p - literalsFrom), static_cast<uint16_t>(m.length),
-                                 static_cast<uint16_t>(m.distance)});
-      ++freqs[257 + kLengthSymbol[m.length]];
-      ++block.distFreqs[DistanceSymbol(m.distance)];
+      AddMatch(block, p - literalsFrom, m.length, m.distance);
       p += m.length;
       literalsFrom = p;
       ++symbols;
     }
-    block.sequences.push_back({static_cast<uint32_t>(p - literalsFrom), 0, 0});
-    for (size_t b = 0; b < 256; ++b) freqs[b] = literals.Total(b);
-    freqs[kEndOfBlock] = 1;
-    block.end = p;
+    EndBlock(block, literals, p - literalsFrom, p);
   }
 
  private:
@@ -575,7 +584,6 @@ class ChainMatcher {
     block.sequences.clear();
     block.litLenFreqs.fill(0);
     block.distFreqs.fill(0);
-    auto& freqs = block.litLenFreqs;
     LiteralCounts literals;
     end_ = std::min(end, size_);
     size_t p = begin, literalsFrom = begin, symbols = 0;
@@ -595,18 +603,12 @@ class ChainMatcher {
         ++symbols;
         continue;
       }
-      block.sequences.push_back({static_cast<uint32_t>(p - literalsFrom), static_cast<uint16_t>(m.length),
-                                 static_cast<uint16_t>(m.distance)});
-      ++freqs[257 + kLengthSymbol[m.length]];
-      ++block.distFreqs[DistanceSymbol(m.distance)];
+      AddMatch(block, p - literalsFrom, m.length, m.distance);
       p += m.length;
       literalsFrom = p;
       ++symbols;
     }
-    block.sequences.push_back({static_cast<uint32_t>(p - literalsFrom), 0, 0});
-    for (size_t b = 0; b < 256; ++b) freqs[b] = literals.Total(b);
-    freqs[kEndOfBlock] = 1;
-    block.end = p;
+    EndBlock(block, literals, p - literalsFrom, p);
   }
 
  private:
