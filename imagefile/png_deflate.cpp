@@ -306,6 +306,13 @@ void EndBlock(Block& block, const LiteralCounts& counts, size_t literals, size_t
   block.end = end;
 }
 
+// A match the parsers weigh: its length, distance and the bits it saves.
+struct Match {
+  uint32_t length = 0;
+  uint32_t distance = 0;
+  int32_t saving = 0;  // sixteenths of a bit
+};
+
 // The literal scan looks at this many positions at a time.
 constexpr uint32_t kScanPositions = 24;
 
@@ -412,11 +419,6 @@ class Matcher {
   }
 
  private:
-  struct Match {
-    uint32_t length = 0;
-    uint32_t distance = 0;
-    int32_t saving = 0;  // sixteenths of a bit
-  };
 
   // Each byte's price as a literal, from its frequency in every third byte
   // of the next 64 KiB (a step that visits all four channels).
@@ -612,11 +614,6 @@ class ChainMatcher {
   }
 
  private:
-  struct Match {
-    uint32_t length = 0;
-    uint32_t distance = 0;
-    int32_t saving = 0;  // sixteenths of a bit
-  };
 
   static uint32_t HashOf(uint32_t v) { return (v * 2654435761u) >> (32 - kChainHashBits); }
 
