@@ -149,6 +149,14 @@ void ByteWriter::U32Be(uint32_t v) {
   uint8_t* p = Reserve(4);
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
 }
+void ByteWriter::U16LeWords(std::span<const uint16_t> words) {
+  uint8_t* p = Reserve(2 * words.size());
+  for (const uint16_t w : words) {
+    *p++ = static_cast<uint8_t>(w);
+    *p++ = static_cast<uint8_t>(w >> 8);
+  }
+}
+
 void ByteWriter::Bytes(std::span<const uint8_t> bytes) {
   if (bytes.empty()) return;
   if (vec_ != nullptr) {

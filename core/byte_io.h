@@ -84,6 +84,7 @@ class ByteWriter {
   void U16Be(uint16_t v);
   void U32Le(uint32_t v);
   void U32Be(uint32_t v);
+  void U16LeWords(std::span<const uint16_t> words);
   void Bytes(std::span<const uint8_t> bytes);
   void Zeros(size_t count);
   // `text` truncated or zero-padded to exactly `count` bytes.

@@ -277,7 +277,7 @@ std::vector<uint8_t> PaletteFileBytes(PaletteKind kind, std::span<const uint16_t
     out.U32Le(8 + 2 * count);
     out.U32Le(pixelFormatCode);
     out.U32Le(count);
-    for (const uint16_t w : words) out.U16Le(w);
+    out.U16LeWords(words);
   } else {
     out.Magic("GVPL");
     out.U32Le(8 + 2 * count);

@@ -94,10 +94,6 @@ void AppendRows(ByteWriter& out, int32_t rows, WorkerPool* pool, Row row) {
       [&](size_t, std::vector<uint8_t> bytes) { out.Bytes(bytes); });
 }
 
-inline void AppendLe16(ByteWriter& out, std::span<const uint16_t> words) {
-  for (const uint16_t w : words) out.U16Le(w);
-}
-
 // The family encoders; `choice` and the picture's size are already checked.
 void EncodePvr(const RgbaView& picture, const LayoutChoice& choice, WorkerPool* pool, EncodedLayout& out);
 void EncodeGvr(const RgbaView& picture, const LayoutChoice& choice, WorkerPool* pool, EncodedLayout& out);

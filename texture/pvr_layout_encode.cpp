@@ -41,7 +41,7 @@ void TwiddledChain(const LevelChain& chain, uint8_t pixelCode, size_t padding, E
   for (size_t k = chain.Count(); k-- > 0;) {
     const RgbaView& level = chain[k];
     const size_t start = writer.Tell();
-    AppendLe16(writer, Twiddled(TexelWords(level, pixelCode), level.width, 0, 0, level.width));
+    writer.U16LeWords(Twiddled(TexelWords(level, pixelCode), level.width, 0, 0, level.width));
     out.levels[k] = PlaceOf(level, start, writer.Tell());
   }
 }
@@ -54,7 +54,7 @@ void TwiddledRectangle(const RgbaView& picture, uint8_t pixelCode, EncodedLayout
   ByteWriter writer(out.data);
   for (int32_t k = 0; k < squares; ++k) {
     const bool across = picture.width > picture.height;
-    AppendLe16(writer, Twiddled(words, picture.width, across ? k * side : 0, across ? 0 : k * side, side));
+    writer.U16LeWords(Twiddled(words, picture.width, across ? k * side : 0, across ? 0 : k * side, side));
   }
   out.levels = {PlaceOf(picture, 0, writer.Tell())};
 }
@@ -62,7 +62,7 @@ void TwiddledRectangle(const RgbaView& picture, uint8_t pixelCode, EncodedLayout
 // Raster order: rows of W texels (rectangle and stride alike).
 void Raster(const RgbaView& picture, uint8_t pixelCode, EncodedLayout& out) {
   ByteWriter writer(out.data);
-  AppendLe16(writer, TexelWords(picture, pixelCode));
+  writer.U16LeWords(TexelWords(picture, pixelCode));
   out.levels = {PlaceOf(picture, 0, writer.Tell())};
 }
 
@@ -72,7 +72,7 @@ void Raster(const RgbaView& picture, uint8_t pixelCode, EncodedLayout& out) {
 void VqChain(const LevelChain& chain, uint8_t pixelCode, int32_t codes, WorkerPool* pool, EncodedLayout& out) {
   const VqResult vq = QuantizeVectors(chain.Views(), static_cast<PixelFormat>(pixelCode), codes, pool);
   ByteWriter writer(out.data);
-  AppendLe16(writer, vq.codebook);
+  writer.U16LeWords(vq.codebook);
   const auto& table = TwiddleTable();
   out.levels.resize(chain.Count());
   for (size_t k = chain.Count(); k-- > 0;) {
