@@ -2,6 +2,7 @@
 
 #include "core/capacity.h"
 #include "core/error.h"
+#include "core/file_writer.h"
 #include "prs/prs.h"
 #include "texture/texture_header.h"
 #include "core/worker_pool.h"
@@ -67,8 +68,8 @@ void WriteEntry(ByteWriter& out, bool big, uint16_t number, const TImage_Entry& 
   }
 }
 
-// Texture head and data; `format` stands for the image's format word.
-void WriteTexture(ByteWriter& out, PackageArchiveKind kind, const TImage_Entry& image, uint32_t format) {
+// Texture head; `format` stands for the image's format word.
+void WriteTextureHead(ByteWriter& out, PackageArchiveKind kind, const TImage_Entry& image, uint32_t format) {
   texture::TextureHead head;
   switch (kind) {
     case PackageArchiveKind::Pvm:
@@ -88,6 +89,11 @@ void WriteTexture(ByteWriter& out, PackageArchiveKind kind, const TImage_Entry& 
     case PackageArchiveKind::None:
       RequireArchiveKind(kind);
   }
+}
+
+// Texture head and data.
+void WriteTexture(ByteWriter& out, PackageArchiveKind kind, const TImage_Entry& image, uint32_t format) {
+  WriteTextureHead(out, kind, image, format);
   out.Bytes(image.Bytes());
 }
 
@@ -113,13 +119,13 @@ void WriteFileTexture(ByteWriter& out, PackageArchiveKind kind, const TImage_Ent
   WriteTexture(out, kind, image, image.Format);
 }
 
-std::vector<uint8_t> BuildArchiveFile(PackageArchiveKind kind, std::span<const TImage_Entry> images) {
+void WriteArchiveFile(PackageArchiveKind kind, std::span<const TImage_Entry> images, FileSink& sink) {
   RequireArchiveKind(kind);
   RequireImageCount(static_cast<int64_t>(images.size()), "image table");
   RequireImageData(images);
   const auto count = static_cast<uint32_t>(images.size());
-  std::vector<uint8_t> bytes;
-  ByteWriter out(bytes);
+  std::vector<uint8_t> head;
+  ByteWriter out(head);
   if (kind == PackageArchiveKind::Xvm) {
     WriteXvmHeader(out, count);
   } else {
@@ -131,8 +137,22 @@ std::vector<uint8_t> BuildArchiveFile(PackageArchiveKind kind, std::span<const T
     for (uint32_t i = 0; i < count; ++i) WriteEntry(out, gvm, static_cast<uint16_t>(i), images[i]);
     out.Zeros(textures - tableEnd);
   }
-  for (const TImage_Entry& image : images) WriteFileTexture(out, kind, image);
-  return bytes;
+  sink.Append(head);
+  // Each texture's data goes to the sink from its own block, never copied into one buffer.
+  for (const TImage_Entry& image : images) {
+    head.clear();
+    ByteWriter textureHead(head);
+    WriteTextureHead(textureHead, kind, image, image.Format);
+    sink.Append(head);
+    sink.Append(image.Bytes());
+  }
+}
+
+std::vector<uint8_t> BuildArchiveFile(PackageArchiveKind kind, std::span<const TImage_Entry> images) {
+  ByteSink sink;
+  sink.Bytes().reserve(kXvmHeaderLength + 24 + (kEntrySize + 64) * images.size() + static_cast<size_t>(DataBytes(images)));
+  WriteArchiveFile(kind, images, sink);
+  return std::move(sink.Bytes());
 }
 
 int64_t PackedArchiveLength(PackageArchiveKind kind, std::span<const TImage_Entry> images) {

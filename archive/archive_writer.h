@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/byte_io.h"
+#include "core/file_writer.h"
 #include "core/image_store.h"
 #include "core/worker_pool.h"
 
@@ -34,6 +35,8 @@ inline constexpr int32_t kMaxPackedImages = 120;  // 12 + 34 * 120 = 4092 bytes 
 // holds; Error(Corrupt) for an image whose data length is negative or whose
 // data block is missing; Error(Usage) for the kind None.
 std::vector<uint8_t> BuildArchiveFile(PackageArchiveKind kind, std::span<const TImage_Entry> images);
+// The same file handed to `sink` piece by piece, the checks made before the first byte.
+void WriteArchiveFile(PackageArchiveKind kind, std::span<const TImage_Entry> images, FileSink& sink);
 
 // One texture as the archive file of `kind` holds it: PVRT or GVRT head, or
 // the XVRT header, then the data. The AFS texture members use the same form.

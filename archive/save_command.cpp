@@ -170,6 +170,12 @@ Outcome SaveAs(ImageStore& store, FrontEnd& frontEnd, const std::string& chosenP
           },
           writeOptions);
     });
+  } else if (!packed && !wrap && !target.afs) {
+    // Each texture written from its own block: the file is never copied whole into memory.
+    written = WriteOut(frontEnd, path, [&] {
+      WriteFileInPieces(
+          path, [&](FileSink& out) { WriteArchiveFile(target.kind, LoadedImages(store), out); }, writeOptions);
+    });
   } else {
     std::vector<uint8_t> bytes;
     try {

@@ -261,12 +261,23 @@ TEST_F(SaveCommandTest, RefusalsWriteNothing) {
   EXPECT_FALSE(SaveAs(store, ui, (dir / "big.prs").string(), Kind(1)));
   EXPECT_NE(LastMessage().find("compresses at most 10000000"), std::string::npos) << LastMessage();
   store.images[0] = TImage_Entry();
+
+  // An image that declares data it does not hold, saved over an earlier
+  // archive: refused, the earlier file kept and no temporary file left.
+  WriteFileBytes(dir / "kept.pvm", FromHex("6B656570"));
+  ImageList hollow;
+  store.images[0] = hollow.Add("hollow", {});
+  store.images[0].DataLength = 4;
+  EXPECT_FALSE(SaveAs(store, ui, (dir / "kept").string(), Kind(1)));
+  EXPECT_EQ(LastMessage(), "The file was not saved:\nimage 0 declares 4 bytes of data but holds none");
+  EXPECT_EQ(ReadFileBytes(dir / "kept.pvm"), FromHex("6B656570"));
+  store.images[0] = TImage_Entry();
   store.imageCount = 0;
 
   ui.fileChoices.push_back(FileChoice{(dir / "out").string(), 7});
   EXPECT_FALSE(SaveCommand(store, ui));
   EXPECT_EQ(LastMessage(), "The file was not saved:\nfilter index 7 names no kind of file");
-  EXPECT_EQ(Files(), std::set<std::string>{"cut.pvm"});
+  EXPECT_EQ(Files(), (std::set<std::string>{"cut.pvm", "kept.pvm"}));
 }
 
 // The smallest streams: no larger than the greedy ones, and the same archives inside.
