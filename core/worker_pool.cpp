@@ -27,9 +27,9 @@ int32_t DefaultThreadCount() {
 
 WorkerPool::WorkerPool(int32_t threads) {
   if (threads <= 1) return;
-  workers_.reserve(static_cast<size_t>(threads));
+  workers_.reserve(static_cast<size_t>(threads) - 1);
   try {
-    for (int32_t t = 0; t < threads; ++t) workers_.emplace_back([this] { Work(); });
+    for (int32_t t = 1; t < threads; ++t) workers_.emplace_back([this] { Work(); });
   } catch (...) {
     Close();
     throw;
@@ -53,6 +53,18 @@ void WorkerPool::Post(std::function<void()> task) {
     queue_.push_back(std::move(task));
   }
   wake_.notify_one();
+}
+
+bool WorkerPool::RunQueuedTask() {
+  std::function<void()> task;
+  {
+    std::lock_guard lock(mutex_);
+    if (queue_.empty()) return false;
+    task = std::move(queue_.front());
+    queue_.pop_front();
+  }
+  task();
+  return true;
 }
 
 void WorkerPool::Work() {

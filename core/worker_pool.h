@@ -28,13 +28,15 @@ int32_t DefaultThreadCount();
 class WorkerPool {
  public:
   // With one thread (or fewer) no worker is started and OrderedMap runs every
-  // task on the calling thread.
+  // task on the calling thread; with n threads, n - 1 workers are started and
+  // the thread calling OrderedMap is the n-th: it runs queued tasks itself
+  // while the result it is to hand on next is not ready.
   explicit WorkerPool(int32_t threads = DefaultThreadCount());
   ~WorkerPool();
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
 
-  int32_t Threads() const { return workers_.empty() ? 1 : static_cast<int32_t>(workers_.size()); }
+  int32_t Threads() const { return static_cast<int32_t>(workers_.size()) + 1; }
 
   // Runs produce(i) for i = 0 .. count - 1 on the workers and consume(i,
   // result) on the calling thread in index order; produce(i) starts only when
@@ -50,6 +52,8 @@ class WorkerPool {
 
  private:
   void Post(std::function<void()> task);
+  // Runs the oldest queued task on the calling thread; false when none is queued.
+  bool RunQueuedTask();
   void Work();
   void Close();  // lets the workers finish the queue and joins them
 
@@ -155,7 +159,12 @@ void WorkerPool::OrderedMap(size_t count, size_t lookAhead, Produce&& produce, C
     std::optional<Result> value;
     {
       std::unique_lock lock(mutex);
-      finished.wait(lock, [&] { return slot.done; });
+      while (!slot.done) {
+        lock.unlock();
+        const bool ran = RunQueuedTask();
+        lock.lock();
+        if (!ran) finished.wait(lock, [&] { return slot.done; });
+      }
       if (slot.error) std::rethrow_exception(slot.error);
       value = std::move(slot.value);
       slot = Slot{};
