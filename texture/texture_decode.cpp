@@ -119,7 +119,6 @@ DecodedTexture DecodeTexture(const TextureBytes& t, const PaletteSource& palette
   d.area.pixels = std::move(reuse);
   if (!decodes) return d;
   d.regionWidth = regionWidth;
-  d.regionHeight = h;
   const Plane plane(d.area);
   const uint8_t code = PixelFormatCode(t.format);
   // Texels that the data does not hold (or a decoder that cannot take the
