@@ -1,19 +1,15 @@
 #include "cli/archive_commands.h"
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "archive/load_command.h"
 #include "archive/save_command.h"
 #include "archive/save_names.h"
 #include "cli/loaded_file.h"
 #include "core/capacity.h"
-#include "core/error.h"
 #include "core/file_writer.h"
 #include "core/image_store.h"
-#include "core/mapped_file.h"
 #include "core/text_escape.h"
 #include "texture/image_selection.h"
 

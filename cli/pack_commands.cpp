@@ -7,9 +7,9 @@
 
 #include "archive/save_command.h"
 #include "archive/save_names.h"
-#include "cli/archive_commands.h"
 #include "cli/cli_frontend.h"
 #include "cli/loaded_file.h"
+#include "core/text_escape.h"
 #include "core/worker_pool.h"
 #include "imagefile/texture_pack.h"
 #include "texture/format_choice.h"

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cfloat>
-#include <cmath>
 #include <cstring>
 #include <string>
 
