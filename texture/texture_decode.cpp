@@ -96,8 +96,6 @@ DecodedTexture DecodeTexture(const TextureBytes& t, const PaletteSource& palette
   d.area.width = std::min(std::max(w, h), kCanvasSide);
   d.area.height = std::min(h, kCanvasSide);
   const size_t count = static_cast<size_t>(d.area.width) * static_cast<size_t>(d.area.height);
-  // Most layouts decode an H x H square; the rectangle layouts decode W x H.
-  // A texture whose region exceeds the canvas is not decoded.
   const int32_t regionWidth = DecodesTrueSize(d.choice.decoder) ? w : h;
   const bool decodes = h <= kCanvasSide && regionWidth <= kCanvasSide;
   if (decodes && d.choice.converted) {
