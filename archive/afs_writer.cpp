@@ -1,6 +1,5 @@
 #include "archive/afs_writer.h"
 
-#include <cstring>
 #include <utility>
 
 #include "archive/archive_writer.h"

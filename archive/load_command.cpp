@@ -1,6 +1,5 @@
 #include "archive/load_command.h"
 
-#include <algorithm>
 #include <cctype>
 #include <optional>
 #include <span>

@@ -27,7 +27,6 @@
 // unsaved changes.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 

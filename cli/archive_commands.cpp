@@ -1,19 +1,15 @@
 #include "cli/archive_commands.h"
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "archive/load_command.h"
 #include "archive/save_command.h"
 #include "archive/save_names.h"
 #include "cli/loaded_file.h"
 #include "core/capacity.h"
-#include "core/error.h"
 #include "core/file_writer.h"
 #include "core/image_store.h"
-#include "core/mapped_file.h"
 #include "core/text_escape.h"
 #include "texture/image_selection.h"
 
@@ -100,24 +96,22 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
       ->required()
       ->check(SaveKindValidator());
   save->add_flag("--best", saveArgs->best, kBestHelp);
-  save->callback([&context, saveArgs] {
-    Guarded(context, [&] {
-      Loaded loaded(context);
-      if (!LoadForCommand(context, loaded, saveArgs->file)) return;
-      if (loaded.store->bmlFlag != 0) {
-        context.err << saveArgs->file << " is a BML package: rebuild it in place with `quarrendel-cli rebuild "
-                    << saveArgs->file << "`\n";
-        context.status = 1;
-        return;
-      }
-      WarnSharedGlobalIndices(context, *loaded.store);
-      archive::SaveOptions options;
-      options.best = saveArgs->best;
-      options.protectedInputs = {saveArgs->file};
-      context.status = ExitStatus(archive::SaveAs(*loaded.store, loaded.frontEnd, saveArgs->out,
-                                                  *archive::SaveKindOfName(saveArgs->kind), options)
-                                      .status);
-    });
+  GuardedCallback(save, context, [&context, saveArgs] {
+    Loaded loaded(context);
+    if (!LoadForCommand(context, loaded, saveArgs->file)) return;
+    if (loaded.store->bmlFlag != 0) {
+      context.err << saveArgs->file << " is a BML package: rebuild it in place with `quarrendel-cli rebuild "
+                  << saveArgs->file << "`\n";
+      context.status = 1;
+      return;
+    }
+    WarnSharedGlobalIndices(context, *loaded.store);
+    archive::SaveOptions options;
+    options.best = saveArgs->best;
+    options.protectedInputs = {saveArgs->file};
+    context.status = ExitStatus(archive::SaveAs(*loaded.store, loaded.frontEnd, saveArgs->out,
+                                                *archive::SaveKindOfName(saveArgs->kind), options)
+                                    .status);
   });
 
   auto rebuildArgs = std::make_shared<SaveArgs>();
@@ -126,19 +120,17 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
                  "images, everything else carried over");
   rebuild->add_option("FILE", rebuildArgs->file, "the BML package (not PRS-compressed)")->required();
   rebuild->add_flag("--best", rebuildArgs->best, kBestHelp);
-  rebuild->callback([&context, rebuildArgs] {
-    Guarded(context, [&] {
-      Loaded loaded(context);
-      if (!LoadForCommand(context, loaded, rebuildArgs->file)) return;
-      if (loaded.store->bmlFlag == 0) {
-        context.err << rebuildArgs->file << " is not a BML package: write it with `quarrendel-cli save` instead\n";
-        context.status = 1;
-        return;
-      }
-      archive::SaveOptions options;
-      options.best = rebuildArgs->best;
-      context.status = ExitStatus(archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, options).status);
-    });
+  GuardedCallback(rebuild, context, [&context, rebuildArgs] {
+    Loaded loaded(context);
+    if (!LoadForCommand(context, loaded, rebuildArgs->file)) return;
+    if (loaded.store->bmlFlag == 0) {
+      context.err << rebuildArgs->file << " is not a BML package: write it with `quarrendel-cli save` instead\n";
+      context.status = 1;
+      return;
+    }
+    archive::SaveOptions options;
+    options.best = rebuildArgs->best;
+    context.status = ExitStatus(archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, options).status);
   });
 }
 
@@ -187,16 +179,14 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
                  "print one JSON document instead: \"kind\", \"compressed\", \"complete\" and \"images\", each "
                  "with index, name, width, height, format, dataLength, globalIndex, packageIndex (decimal); name "
                  "bytes that are not UTF-8 appear as \\u00hh, read as Latin-1");
-  list->callback([&context, listArgs] {
-    Guarded(context, [&] {
-      Loaded loaded(context);
-      if (!LoadForCommand(context, loaded, listArgs->file)) return;
-      if (listArgs->json) {
-        context.out << ListJson(*loaded.store);
-      } else {
-        PrintList(context, loaded);
-      }
-    });
+  GuardedCallback(list, context, [&context, listArgs] {
+    Loaded loaded(context);
+    if (!LoadForCommand(context, loaded, listArgs->file)) return;
+    if (listArgs->json) {
+      context.out << ListJson(*loaded.store);
+    } else {
+      PrintList(context, loaded);
+    }
   });
 
   struct ImageArgs {
@@ -210,16 +200,14 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
   CLI::App* info = app.add_subcommand("info", "Print the description of image INDEX, one memo line per line");
   info->add_option("FILE", infoArgs->file, kFileHelp)->required();
   info->add_option("INDEX", infoArgs->index, "image index, decimal, from 0")->required()->check(imageIndex);
-  info->callback([&context, infoArgs] {
-    Guarded(context, [&] {
-      Loaded loaded(context);
-      const int32_t index = LoadImageForCommand(context, loaded, infoArgs->file, infoArgs->index);
-      if (index < 0) return;
-      const ImageStore& store = *loaded.store;
-      const auto memo = texture::DescriptionMemo(store.images[static_cast<size_t>(index)], store.packageMode == 1,
-                                                 DecodeWithNotice(context, store, index));
-      for (const std::string& line : memo) context.out << PrintableText(line) << "\n";
-    });
+  GuardedCallback(info, context, [&context, infoArgs] {
+    Loaded loaded(context);
+    const int32_t index = LoadImageForCommand(context, loaded, infoArgs->file, infoArgs->index);
+    if (index < 0) return;
+    const ImageStore& store = *loaded.store;
+    const auto memo = texture::DescriptionMemo(store.images[static_cast<size_t>(index)], store.packageMode == 1,
+                                               DecodeWithNotice(context, store, index));
+    for (const std::string& line : memo) context.out << PrintableText(line) << "\n";
   });
 
   auto decodeArgs = std::make_shared<ImageArgs>();
@@ -231,19 +219,17 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context) {
   decode->add_option("OUT", decodeArgs->out, "output file (.rgba); never FILE itself")->required();
   decode->add_flag("--painted", decodeArgs->painted, "write the picture over the checkerboard, as the window shows it");
   decode->add_flag("--true-size", decodeArgs->trueSize, "write Width x Height instead of Height x Height");
-  decode->callback([&context, decodeArgs] {
-    Guarded(context, [&] {
-      Loaded loaded(context);
-      const int32_t index = LoadImageForCommand(context, loaded, decodeArgs->file, decodeArgs->index);
-      if (index < 0) return;
-      const auto decoded = DecodeWithNotice(context, *loaded.store, index);
-      WriteFile(decodeArgs->out, RgbaBytes(decoded, decodeArgs->painted, decodeArgs->trueSize),
-                {{decodeArgs->file}, false});
-      if (!decoded.Supported()) {
-        context.err << "Unsupported format\n";
-        context.status = kUnsupportedStatus;
-      }
-    });
+  GuardedCallback(decode, context, [&context, decodeArgs] {
+    Loaded loaded(context);
+    const int32_t index = LoadImageForCommand(context, loaded, decodeArgs->file, decodeArgs->index);
+    if (index < 0) return;
+    const auto decoded = DecodeWithNotice(context, *loaded.store, index);
+    WriteFile(decodeArgs->out, RgbaBytes(decoded, decodeArgs->painted, decodeArgs->trueSize),
+              {{decodeArgs->file}, false});
+    if (!decoded.Supported()) {
+      context.err << "Unsupported format\n";
+      context.status = kUnsupportedStatus;
+    }
   });
 
   RegisterSaveCommands(app, context, kFileHelp);

@@ -4,11 +4,9 @@
 
 #include <CLI/CLI.hpp>
 #include <string>
-#include <string_view>
 
 #include "cli/cli_context.h"
 #include "core/image_store.h"
-#include "core/text_escape.h"
 
 namespace quarrendel::cli {
 

@@ -64,4 +64,10 @@ void Guarded(CliContext& context, Body body) {
   }
 }
 
+// Makes `command` run `body` Guarded.
+template <typename Body>
+void GuardedCallback(CLI::App* command, CliContext& context, Body body) {
+  command->callback([&context, body] { Guarded(context, body); });
+}
+
 }  // namespace quarrendel::cli

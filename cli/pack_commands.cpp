@@ -7,9 +7,9 @@
 
 #include "archive/save_command.h"
 #include "archive/save_names.h"
-#include "cli/archive_commands.h"
 #include "cli/cli_frontend.h"
 #include "cli/loaded_file.h"
+#include "core/text_escape.h"
 #include "core/worker_pool.h"
 #include "imagefile/texture_pack.h"
 #include "texture/format_choice.h"
@@ -106,16 +106,14 @@ void RegisterPackCommands(CLI::App& app, CliContext& context) {
                 "exit status 4 when a format has no decoder (its PNG is transparent)");
   unpack->add_option("FILE", unpackArgs->file, "archive to unpack")->required();
   unpack->add_option("FOLDER", unpackArgs->folder, "folder of the pack, created when missing")->required();
-  unpack->callback([&context, unpackArgs] {
-    Guarded(context, [&] {
-      Loaded loaded(context);
-      if (!LoadForCommand(context, loaded, unpackArgs->file)) return;
-      WorkerPool pool;
-      const imagefile::UnpackResult result =
-          imagefile::UnpackTextures(*loaded.store, loaded.frontEnd, unpackArgs->folder, {unpackArgs->file}, pool);
-      for (const std::string& notice : result.notices) context.err << PrintableText(notice) << "\n";
-      if (context.status == 0) context.status = ExitStatus(result.outcome.status);
-    });
+  GuardedCallback(unpack, context, [&context, unpackArgs] {
+    Loaded loaded(context);
+    if (!LoadForCommand(context, loaded, unpackArgs->file)) return;
+    WorkerPool pool;
+    const imagefile::UnpackResult result =
+        imagefile::UnpackTextures(*loaded.store, loaded.frontEnd, unpackArgs->folder, {unpackArgs->file}, pool);
+    for (const std::string& notice : result.notices) context.err << PrintableText(notice) << "\n";
+    if (context.status == 0) context.status = ExitStatus(result.outcome.status);
   });
 
   struct PackArgs {
@@ -159,37 +157,35 @@ void RegisterPackCommands(CLI::App& app, CliContext& context) {
   pack->add_option("--levels", packArgs->levels,
                    "the import dialog's level count; a picture from a PNG file always makes one level")
       ->check(CLI::NonNegativeNumber);
-  pack->callback([&context, packArgs, outOption, kindOption, ontoOption, saveOption, rebuildOption] {
-    Guarded(context, [&] {
-      if (ontoOption->count() > 0) {
-        if (saveOption->count() + rebuildOption->count() != 1 || (kindOption->count() > 0 && packArgs->rebuild)) {
-          context.err << "pack --onto FILE needs --save OUT [--as KIND] or --rebuild\n";
-          context.status = kUsageStatus;
-          return;
-        }
-        PackOnto(context, OntoArgs{packArgs->index, packArgs->onto, packArgs->save, packArgs->kind,
-                                   packArgs->rebuild, packArgs->best});
-        return;
-      }
-      if (outOption->count() == 0 || kindOption->count() == 0) {
-        context.err << "pack INDEX OUT needs --as KIND (or --onto FILE)\n";
+  GuardedCallback(pack, context, [&context, packArgs, outOption, kindOption, ontoOption, saveOption, rebuildOption] {
+    if (ontoOption->count() > 0) {
+      if (saveOption->count() + rebuildOption->count() != 1 || (kindOption->count() > 0 && packArgs->rebuild)) {
+        context.err << "pack --onto FILE needs --save OUT [--as KIND] or --rebuild\n";
         context.status = kUsageStatus;
         return;
       }
-      if (packArgs->levels > 1) {
-        context.err << "warning: --levels " << packArgs->levels
-                    << " is not used: a texture made from a PNG file has one level\n";
-      }
-      CliFrontEnd frontEnd(context.err, IsTerminalStderr(context.err));
-      imagefile::PackRequest request;
-      request.index = packArgs->index;
-      request.out = packArgs->out;
-      request.kind = *archive::SaveKindOfName(packArgs->kind);
-      request.blackTransparent = packArgs->blackTransparent;
-      const imagefile::PackResult result = imagefile::PackTextures(request, frontEnd);
-      for (const std::string& warning : result.warnings) context.err << warning << "\n";
-      if (!result.outcome) context.status = 1;
-    });
+      PackOnto(context, OntoArgs{packArgs->index, packArgs->onto, packArgs->save, packArgs->kind,
+                                 packArgs->rebuild, packArgs->best});
+      return;
+    }
+    if (outOption->count() == 0 || kindOption->count() == 0) {
+      context.err << "pack INDEX OUT needs --as KIND (or --onto FILE)\n";
+      context.status = kUsageStatus;
+      return;
+    }
+    if (packArgs->levels > 1) {
+      context.err << "warning: --levels " << packArgs->levels
+                  << " is not used: a texture made from a PNG file has one level\n";
+    }
+    CliFrontEnd frontEnd(context.err, IsTerminalStderr(context.err));
+    imagefile::PackRequest request;
+    request.index = packArgs->index;
+    request.out = packArgs->out;
+    request.kind = *archive::SaveKindOfName(packArgs->kind);
+    request.blackTransparent = packArgs->blackTransparent;
+    const imagefile::PackResult result = imagefile::PackTextures(request, frontEnd);
+    for (const std::string& warning : result.warnings) context.err << warning << "\n";
+    if (!result.outcome) context.status = 1;
   });
 }
 

@@ -186,60 +186,58 @@ void RegisterEditCommand(CLI::App& app, CliContext& context) {
   kind->needs(out);
   edit->add_flag("--best", args->best, "the smallest PRS streams (copies at most 8191 bytes back) where the written file is PRS-compressed");
 
-  edit->callback([&context, args, edit, levels, importOption, addOption, platform, format] {
-    Guarded(context, [&] {
-      std::optional<uint32_t> word;
-      if (format->count() > 0) {
-        word = texture::ParseFormatWord(args->format);
-        if (!word) {
-          context.err << "--format " << args->format << ": not a format word in hex (00000E00)\n";
-          context.status = kUsageStatus;
-          return;
-        }
-      }
-      Loaded loaded(context);
-      if (!LoadForCommand(context, loaded, args->file)) return;
-      PresetImportOptions options{args->family, args->blackTransparent, std::nullopt};
-      if (levels->count() > 0) options.typedLevels = args->levels;
-      if (word) {
-        const std::optional<TargetFamily> family = FormatFamily(
-            context, *loaded.store, *word, platform->count() > 0 ? std::optional(args->family) : std::nullopt);
-        if (!family) return;
-        options.family = *family;
-        options.formatChoice = FormatChoice::Word;
-        options.format = *word;
-      }
-      PresetImportOptions importOptions = options;
-      if (!word && platform->count() == 0) importOptions.formatChoice = FormatChoice::SameAsReplaced;
-      if (!ApplyEditSteps(context, loaded, EditSteps(*edit, importOption, addOption, *args), options, importOptions)) {
+  GuardedCallback(edit, context, [&context, args, edit, levels, importOption, addOption, platform, format] {
+    std::optional<uint32_t> word;
+    if (format->count() > 0) {
+      word = texture::ParseFormatWord(args->format);
+      if (!word) {
+        context.err << "--format " << args->format << ": not a format word in hex (00000E00)\n";
+        context.status = kUsageStatus;
         return;
       }
-      WarnSharedGlobalIndices(context, *loaded.store);
+    }
+    Loaded loaded(context);
+    if (!LoadForCommand(context, loaded, args->file)) return;
+    PresetImportOptions options{args->family, args->blackTransparent, std::nullopt};
+    if (levels->count() > 0) options.typedLevels = args->levels;
+    if (word) {
+      const std::optional<TargetFamily> family = FormatFamily(
+          context, *loaded.store, *word, platform->count() > 0 ? std::optional(args->family) : std::nullopt);
+      if (!family) return;
+      options.family = *family;
+      options.formatChoice = FormatChoice::Word;
+      options.format = *word;
+    }
+    PresetImportOptions importOptions = options;
+    if (!word && platform->count() == 0) importOptions.formatChoice = FormatChoice::SameAsReplaced;
+    if (!ApplyEditSteps(context, loaded, EditSteps(*edit, importOption, addOption, *args), options, importOptions)) {
+      return;
+    }
+    WarnSharedGlobalIndices(context, *loaded.store);
 
-      archive::SaveOptions save;
-      save.best = args->best;
-      Outcome written;
-      if (args->rebuild) {
-        if (loaded.store->bmlFlag == 0) {
-          context.err << args->file << " is not a BML package: write it with --save instead\n";
-          context.status = 1;
-          return;
-        }
-        written = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, save);
-      } else {
-        if (loaded.store->bmlFlag != 0) {
-          context.err << args->file << " is a BML package: rebuild it in place with --rebuild instead\n";
-          context.status = 1;
-          return;
-        }
-        // Neither the loaded file nor a source may be written over.
-        save.protectedInputs = {args->file};
-        save.protectedInputs.insert(save.protectedInputs.end(), args->adds.begin(), args->adds.end());
-        for (const std::string& text : args->imports) save.protectedInputs.push_back(text.substr(text.find('=') + 1));
-        written = archive::SaveAs(*loaded.store, loaded.frontEnd, args->out, *archive::SaveKindOfName(args->kind), save);
+    archive::SaveOptions save;
+    save.best = args->best;
+    Outcome written;
+    if (args->rebuild) {
+      if (loaded.store->bmlFlag == 0) {
+        context.err << args->file << " is not a BML package: write it with --save instead\n";
+        context.status = 1;
+        return;
       }
-      if (!written) Fail(context);
-    });
+      written = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, save);
+    } else {
+      if (loaded.store->bmlFlag != 0) {
+        context.err << args->file << " is a BML package: rebuild it in place with --rebuild instead\n";
+        context.status = 1;
+        return;
+      }
+      // Neither the loaded file nor a source may be written over.
+      save.protectedInputs = {args->file};
+      save.protectedInputs.insert(save.protectedInputs.end(), args->adds.begin(), args->adds.end());
+      for (const std::string& text : args->imports) save.protectedInputs.push_back(text.substr(text.find('=') + 1));
+      written = archive::SaveAs(*loaded.store, loaded.frontEnd, args->out, *archive::SaveKindOfName(args->kind), save);
+    }
+    if (!written) Fail(context);
   });
 }
 
@@ -256,13 +254,11 @@ void RegisterTransferCommands(CLI::App& app, CliContext& context) {
   exportOne->add_option("INDEX", one->index, "image index, decimal, from 0")->required()->check(ImageIndexValidator());
   exportOne->add_option("OUT", one->out, "file to write; its extension is replaced by the kind's")->required();
   exportOne->add_option("--as", one->kind, "pvr, xvr, gvr, bmp, dds or png")->required()->transform(kinds);
-  exportOne->callback([&context, one] {
-    Guarded(context, [&] {
-      Loaded loaded(context);
-      const int32_t index = LoadImageForCommand(context, loaded, one->file, one->index);
-      if (index < 0) return;
-      imagefile::ExportImage(*loaded.store, index, one->out, one->kind);
-    });
+  GuardedCallback(exportOne, context, [&context, one] {
+    Loaded loaded(context);
+    const int32_t index = LoadImageForCommand(context, loaded, one->file, one->index);
+    if (index < 0) return;
+    imagefile::ExportImage(*loaded.store, index, one->out, one->kind);
   });
 
   auto all = std::make_shared<ExportArgs>();
@@ -273,28 +269,26 @@ void RegisterTransferCommands(CLI::App& app, CliContext& context) {
   exportAll->add_option("FILE", all->file, kLoadFileHelp)->required();
   exportAll->add_option("DIR", all->out, "folder to write into, created when missing")->required();
   exportAll->add_option("--as", all->kind, "pvr, xvr, gvr, bmp, dds or png")->required()->transform(kinds);
-  exportAll->callback([&context, all] {
-    Guarded(context, [&] {
-      std::error_code ec;
-      if (std::filesystem::exists(all->out, ec) && !std::filesystem::is_directory(all->out, ec)) {
-        context.err << "cannot export into " << all->out << ": not a folder\n";
-        context.status = 1;
-        return;
-      }
-      Loaded loaded(context);
-      if (!LoadForCommand(context, loaded, all->file)) return;
-      // Made only once the file has loaded, as `unpack` does: a failed load
-      // leaves no empty folder behind.
-      std::filesystem::create_directories(all->out, ec);
-      if (ec) {
-        context.err << "cannot create the folder " << all->out << ": " << ec.message() << "\n";
-        context.status = 1;
-        return;
-      }
-      const std::string folder = all->out.back() == '/' ? all->out : all->out + "/";
-      WorkerPool pool;
-      if (!imagefile::ExportAll(*loaded.store, loaded.frontEnd, folder, all->kind, pool)) Fail(context);
-    });
+  GuardedCallback(exportAll, context, [&context, all] {
+    std::error_code ec;
+    if (std::filesystem::exists(all->out, ec) && !std::filesystem::is_directory(all->out, ec)) {
+      context.err << "cannot export into " << all->out << ": not a folder\n";
+      context.status = 1;
+      return;
+    }
+    Loaded loaded(context);
+    if (!LoadForCommand(context, loaded, all->file)) return;
+    // Made only once the file has loaded, as `unpack` does: a failed load
+    // leaves no empty folder behind.
+    std::filesystem::create_directories(all->out, ec);
+    if (ec) {
+      context.err << "cannot create the folder " << all->out << ": " << ec.message() << "\n";
+      context.status = 1;
+      return;
+    }
+    const std::string folder = all->out.back() == '/' ? all->out : all->out + "/";
+    WorkerPool pool;
+    if (!imagefile::ExportAll(*loaded.store, loaded.frontEnd, folder, all->kind, pool)) Fail(context);
   });
 
   RegisterEditCommand(app, context);

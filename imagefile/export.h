@@ -31,7 +31,6 @@
 #include <vector>
 
 #include "core/byte_io.h"
-#include "core/file_writer.h"
 #include "core/frontend.h"
 #include "core/image_store.h"
 #include "core/outcome.h"
@@ -58,7 +57,6 @@ std::optional<ExportKind> ExportKindOf(int32_t filterIndex);
 std::string_view ExportExtension(ExportKind kind);
 
 inline constexpr size_t kBitmapHeaderSize = 54;
-inline constexpr size_t kDdsHeaderSize = 128;
 
 // A 32-bit bitmap of `picture`. Throws Error(OverCapacity) for a side beyond
 // the canvas.

@@ -138,11 +138,11 @@ std::optional<Prepared> EncodeChosen(texture::RgbaImage picture, TargetFamily fa
 }
 
 // What bitmaps and PNG pictures share: `check` runs before the options
-// dialog, then `load` gives the picture. By the family rule the picture is
-// encoded as the Parts encode squares of even side into the canvas (a
-// picture of another size takes the rule's layout where it allows the size,
-// else the kind's message); a layout chosen in the dialog takes what its
-// encoder takes. Black is made transparent on request.
+// dialog, then `load` gives the picture. By the family rule a square of even
+// side is encoded into the canvas, and a picture of another size takes the
+// rule's layout where it allows the size (else the kind's message); a layout
+// chosen in the dialog takes what its encoder takes. Black is made
+// transparent on request.
 template <typename Check, typename Load>
 std::optional<Prepared> PreparePicture(ImageStore& store, const ImportOptionsAnswer& answer, Refusal& refusal,
                                        const Target& target, int32_t width, int32_t height,

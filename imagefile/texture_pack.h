@@ -18,8 +18,6 @@
 #include "core/frontend.h"
 #include "core/image_store.h"
 #include "core/outcome.h"
-#include "imagefile/png_file.h"
-#include "imagefile/texture_png.h"
 
 namespace quarrendel {
 class WorkerPool;

@@ -64,14 +64,6 @@ bool FamilyEncodes(TargetFamily family, uint32_t format) {
   return false;
 }
 
-bool LayoutHasMipmaps(TargetFamily family, uint32_t format) {
-  const uint32_t word = KeptFormatWord(family, format);
-  for (const EncodableLayout& row : EncodableLayouts(family)) {
-    if (row.format == word) return row.mipmapped;
-  }
-  return false;
-}
-
 uint32_t FamilyRuleFormat(TargetFamily family, const RgbaView& picture, bool mipmaps) {
   const bool graded = HasGradedAlpha(picture);
   const uint32_t mip = mipmaps ? 1 : 0;

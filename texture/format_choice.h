@@ -55,9 +55,6 @@ uint32_t KeptFormatWord(TargetFamily family, uint32_t format);
 // True when `family` encodes `format` (KeptFormatWord applied first).
 bool FamilyEncodes(TargetFamily family, uint32_t format);
 
-// True when the layout of `format` in `family` stores a mipmap chain.
-bool LayoutHasMipmaps(TargetFamily family, uint32_t format);
-
 // The family rule's word for `picture` (table above).
 uint32_t FamilyRuleFormat(TargetFamily family, const RgbaView& picture, bool mipmaps);
 

@@ -7,6 +7,7 @@
 
 #include "core/error.h"
 #include "texture/cmpr_order.h"
+#include "texture/format_choice.h"
 #include "texture/format_table.h"
 #include "texture/image_selection.h"
 #include "texture/layout_encode_detail.h"
@@ -87,15 +88,6 @@ std::string SizesText(const SizeRule& rule) {
   }
   return "sides that are powers of two up to " + max + ", widths from " + std::to_string(rule.minWidth) +
          " and heights from " + std::to_string(rule.minHeight);
-}
-
-const char* FamilyName(TargetFamily family) {
-  switch (family) {
-    case TargetFamily::DcPc: return "DC/PC";
-    case TargetFamily::Gc: return "GC";
-    case TargetFamily::XboxBb: return "XBox/BB";
-  }
-  return "";
 }
 
 std::optional<LayoutChoice> ParsePvr(uint32_t format) {
@@ -235,7 +227,7 @@ void RequireEncodableSize(TargetFamily family, uint32_t format, int32_t width, i
   const std::optional<LayoutChoice> choice = Parse(family, format);
   if (!choice) {
     throw Error(ErrorKind::Unsupported,
-                std::string("No ") + FamilyName(family) + " texture layout has the format word " + Hex8(format) + ".");
+                std::string("No ") + TargetFamilyName(family) + " texture layout has the format word " + Hex8(format) + ".");
   }
   const SizeRule rule = RuleOf(choice->layout);
   if (Fits(rule, width, height)) return;

@@ -16,25 +16,21 @@ namespace {
 double Decode(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
 double Encode(double v) { return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055; }
 
+// t[i] := curve(i / (N - 1)) * scale, rounded to nearest.
+template <typename T, size_t N>
+std::array<T, N> CurveTable(double (*curve)(double), double scale) {
+  std::array<T, N> t{};
+  for (size_t i = 0; i < N; ++i) t[i] = static_cast<T>(std::lround(curve(static_cast<double>(i) / (N - 1)) * scale));
+  return t;
+}
+
 const std::array<uint16_t, 256>& ToLinear() {
-  static const std::array<uint16_t, 256> table = [] {
-    std::array<uint16_t, 256> t{};
-    for (size_t i = 0; i < t.size(); ++i) {
-      t[i] = static_cast<uint16_t>(std::lround(Decode(static_cast<double>(i) / 255.0) * 65535.0));
-    }
-    return t;
-  }();
+  static const auto table = CurveTable<uint16_t, 256>(Decode, 65535.0);
   return table;
 }
 
 const std::array<uint8_t, 65536>& ToSrgb() {
-  static const std::array<uint8_t, 65536> table = [] {
-    std::array<uint8_t, 65536> t{};
-    for (size_t i = 0; i < t.size(); ++i) {
-      t[i] = static_cast<uint8_t>(std::lround(Encode(static_cast<double>(i) / 65535.0) * 255.0));
-    }
-    return t;
-  }();
+  static const auto table = CurveTable<uint8_t, 65536>(Encode, 255.0);
   return table;
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <span>
 #include <vector>
 
 #include "core/byte_io.h"

@@ -63,7 +63,6 @@ void TransferTwiddled16(const Canvas& canvas, std::span<uint8_t> data, int32_t& 
 // (which is opaque black in RGB565).
 inline constexpr uint32_t kNoTexel = 0xFFFF0000u;
 inline void FillNoTexel(const Plane& plane, int32_t width, int32_t height) { plane.Fill(width, height, kNoTexel); }
-inline void FillNoTexel(const Plane& plane, int32_t side) { FillNoTexel(plane, side, side); }
 
 // Converts the raw texels of the side x side square (or the width x height
 // rectangle) in place; kNoTexel (any element above 0xFFFF) becomes 0. Codes 3

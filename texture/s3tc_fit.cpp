@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cfloat>
-#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -596,8 +595,6 @@ void CmprBlock(const uint32_t* const rows[4], uint8_t* out) {
 int32_t Granule(FitLayout layout) { return layout == FitLayout::Cmpr ? 8 : 4; }
 int64_t BlockBytes(FitLayout layout) { return layout == FitLayout::Dxt3 ? 16 : 8; }
 
-}  // namespace
-
 const char* FitLayoutName(FitLayout layout) {
   switch (layout) {
     case FitLayout::Dxt1: return "DXT1";
@@ -606,6 +603,8 @@ const char* FitLayoutName(FitLayout layout) {
   }
   return "S3TC";
 }
+
+}  // namespace
 
 int64_t FitBytes(FitLayout layout, int32_t width, int32_t height) {
   if (width < 0 || height < 0) return 0;

@@ -44,9 +44,6 @@ enum class FitLayout {
   Cmpr,  // 8-byte blocks in 8 x 8 tiles; width and height multiples of 8
 };
 
-// "DXT1", "DXT3" or "CMPR".
-const char* FitLayoutName(FitLayout layout);
-
 // Bytes of a width x height picture's blocks in `layout` (whole blocks, so a
 // size the layout refuses is counted down to its whole blocks; 0 for negative
 // sizes).

@@ -33,6 +33,10 @@ void Decode(const Plane& plane, const TextureBytes& t, const PaletteSource& sour
     use.entriesRead = read.entriesRead;
     return read.palette;
   };
+  // Palette decoders take sides up to kMaxPaletteSide only.
+  auto paletted = [&](auto decode, PaletteKind paletteKind, int32_t entries) {
+    if (h <= kMaxPaletteSide) decode(plane, data, h, palette(paletteKind, entries));
+  };
   switch (kind) {
     case DecoderKind::None: break;
     case DecoderKind::Twiddled: TransferTwiddled16(plane, data, cursor, 0, 0, h); break;
@@ -44,24 +48,14 @@ void Decode(const Plane& plane, const TextureBytes& t, const PaletteSource& sour
     case DecoderKind::Tiled1555: DecodeTiled1555(plane, data, h); break;
     case DecoderKind::Vq: DecodeVq(plane, data, cursor, h, 0); break;
     case DecoderKind::VqMipmap: DecodeVq(plane, data, cursor, h, MipOffset(h / 2)); break;
-    case DecoderKind::Clut4Twiddled:
-      if (h <= kMaxPaletteSide) DecodeClut4Twiddled(plane, data, h, palette(PaletteKind::Pvp, 16));
-      break;
-    case DecoderKind::Clut8Swizzled:
-      if (h <= kMaxPaletteSide) DecodeClut8Swizzled(plane, data, h, palette(PaletteKind::Pvp, 256));
-      break;
+    case DecoderKind::Clut4Twiddled: paletted(DecodeClut4Twiddled, PaletteKind::Pvp, 16); break;
+    case DecoderKind::Clut8Swizzled: paletted(DecodeClut8Swizzled, PaletteKind::Pvp, 256); break;
     case DecoderKind::Rgb5a3Tiled: DecodeRgb5a3Tiled(plane, data, h); break;
     case DecoderKind::Dxt1: DecodeDxt1(plane, h, data); break;
     case DecoderKind::Dxt3: DecodeDxt3(plane, h, data); break;
-    case DecoderKind::Clut8Twiddled:
-      if (h <= kMaxPaletteSide) DecodeClut8Twiddled(plane, data, h, palette(PaletteKind::Pvp, 256));
-      break;
-    case DecoderKind::Ci4Tiled:
-      if (h <= kMaxPaletteSide) DecodeCi4Tiled(plane, data, h, palette(PaletteKind::Gvp, 16));
-      break;
-    case DecoderKind::Ci8Tiled:
-      if (h <= kMaxPaletteSide) DecodeCi8Tiled(plane, data, h, palette(PaletteKind::Gvp, 256));
-      break;
+    case DecoderKind::Clut8Twiddled: paletted(DecodeClut8Twiddled, PaletteKind::Pvp, 256); break;
+    case DecoderKind::Ci4Tiled: paletted(DecodeCi4Tiled, PaletteKind::Gvp, 16); break;
+    case DecoderKind::Ci8Tiled: paletted(DecodeCi8Tiled, PaletteKind::Gvp, 256); break;
     case DecoderKind::Rectangle: DecodeRectangle16(plane, data, cursor, h); break;
     case DecoderKind::Cmpr: DecodeCmpr(plane, h, data); break;
     case DecoderKind::SmallVq: DecodeSmallVq(plane, data, h, 0); break;
@@ -102,8 +96,6 @@ DecodedTexture DecodeTexture(const TextureBytes& t, const PaletteSource& palette
   d.area.width = std::min(std::max(w, h), kCanvasSide);
   d.area.height = std::min(h, kCanvasSide);
   const size_t count = static_cast<size_t>(d.area.width) * static_cast<size_t>(d.area.height);
-  // Most layouts decode an H x H square; the rectangle layouts decode W x H.
-  // A texture whose region exceeds the canvas is not decoded.
   const int32_t regionWidth = DecodesTrueSize(d.choice.decoder) ? w : h;
   const bool decodes = h <= kCanvasSide && regionWidth <= kCanvasSide;
   if (decodes && d.choice.converted) {
@@ -119,7 +111,6 @@ DecodedTexture DecodeTexture(const TextureBytes& t, const PaletteSource& palette
   d.area.pixels = std::move(reuse);
   if (!decodes) return d;
   d.regionWidth = regionWidth;
-  d.regionHeight = h;
   const Plane plane(d.area);
   const uint8_t code = PixelFormatCode(t.format);
   // Texels that the data does not hold (or a decoder that cannot take the

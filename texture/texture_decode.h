@@ -60,8 +60,7 @@ struct DecodedTexture {
   PaletteUse palette;
   TexelDepths depths;        // the bits each channel was stored with (the PNG stretch)
   RgbaImage area;            // the canvas-shaped pixels, see above
-  int32_t regionWidth = 0;   // the region decoded; 0 x 0 when nothing was
-  int32_t regionHeight = 0;
+  int32_t regionWidth = 0;   // the width of the region decoded (H high); 0 when nothing was
   int32_t cursor = 0;        // where the decoder left the read cursor
   // A plain rectangle (0x09) of W != H: its W x H picture in rows of W texels,
   // which the area's H x H square (rows of H texels) is not. Empty otherwise.

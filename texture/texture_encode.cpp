@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "core/mip_chain.h"
 #include "texture/cmpr_order.h"
+#include "texture/format_choice.h"
 #include "texture/format_table.h"
 #include "texture/pvr_decode.h"
 #include "texture/s3tc_encode.h"
@@ -33,15 +34,6 @@ uint16_t Rgb5a3(uint32_t pixel) {
   return static_cast<uint16_t>(((a >> 5) << 12) | ((r >> 4) << 8) | ((g >> 4) << 4) | (b >> 4));
 }
 
-const char* FamilyName(TargetFamily family) {
-  switch (family) {
-    case TargetFamily::DcPc: return "DC/PC";
-    case TargetFamily::Gc: return "GC";
-    case TargetFamily::XboxBb: return "XBox/BB";
-  }
-  return "";
-}
-
 }  // namespace
 
 void RequireEncodableSide(int32_t side, TargetFamily family) {
@@ -54,7 +46,7 @@ void RequireEncodableSide(int32_t side, TargetFamily family) {
                 "Textures are encoded with a side that is a power of two; this picture is " + pixels + ".");
   }
   if (family != TargetFamily::DcPc && side < 4) {
-    throw Error(ErrorKind::Unsupported, std::string(FamilyName(family)) +
+    throw Error(ErrorKind::Unsupported, std::string(TargetFamilyName(family)) +
                                             " textures are made of 4 x 4 tiles or blocks; this picture is only " +
                                             pixels + ".");
   }

@@ -20,7 +20,6 @@ namespace quarrendel::texture {
 
 enum class Endian { Little, Big };
 
-inline constexpr size_t kGbixSize = 16;
 inline constexpr size_t kChunkHeadSize = 16;  // PVRT and GVRT
 inline constexpr size_t kXvrtHeadSize = 64;
 

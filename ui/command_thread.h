@@ -10,7 +10,6 @@
 #include <exception>
 #include <functional>
 #include <type_traits>
-#include <utility>
 
 #include "core/frontend.h"
 

@@ -40,7 +40,6 @@ class PictureView : public QWidget {
   QSize PictureSize() const { return {width_, height_}; }
 
   void SetChannels(Channels channels);
-  Channels ShownChannels() const { return channels_; }
 
   // The widget's pixels in `area` (widget coordinates, inside its rectangle)
   // as they are painted at its present size.

@@ -64,31 +64,8 @@ void PutU32(std::vector<uint8_t>& out, uint32_t v) {
   PutU16(out, v >> 16);
 }
 
-// A PVM with one side x side RGB565 rectangle texture (format 0x0901) of a
-// colour ramp.
-std::vector<uint8_t> RectanglePvm(uint16_t side) {
-  std::vector<uint8_t> out{'P', 'V', 'M', 'H'};
-  PutU32(out, 34 + 4);
-  PutU16(out, 0x0109);
-  PutU16(out, 1);
-  PutU16(out, 0);
-  const std::string name = "ramp";
-  for (size_t i = 0; i < 28; ++i) out.push_back(i < name.size() ? static_cast<uint8_t>(name[i]) : 0);
-  PutU32(out, 7);
-  const uint32_t dataLength = 2u * side * side;
-  out.insert(out.end(), {'P', 'V', 'R', 'T'});
-  PutU32(out, dataLength + 8);
-  PutU32(out, 0x0901);
-  PutU16(out, side);
-  PutU16(out, side);
-  for (uint32_t y = 0; y < side; ++y) {
-    for (uint32_t x = 0; x < side; ++x) PutU16(out, ((x & 31) << 11) | ((y & 63) << 5) | ((x ^ y) & 31));
-  }
-  return out;
-}
-
 // A PVM of `count` side x side RGB565 rectangles (format 0x0901), each its
-// own pattern, named "tex0000" onwards.
+// own pattern (the first a colour ramp), named "tex0000" onwards.
 std::vector<uint8_t> ManyTexturePvm(int count, uint16_t side) {
   std::vector<uint8_t> out{'P', 'V', 'M', 'H'};
   PutU32(out, 4 + 34 * static_cast<uint32_t>(count));
@@ -156,7 +133,7 @@ void PrintTimes(const char* what, int runs, Step step) {
 int TimeSmallSelection(quarrendel::ImageStore& store, quarrendel::ui::TForm1& form, const QTemporaryDir& dir,
                        int runs) {
   const QString path = QDir(dir.path()).filePath(QStringLiteral("ramp64.pvm"));
-  if (!WriteBytes(path, RectanglePvm(64))) {
+  if (!WriteBytes(path, ManyTexturePvm(1, 64))) {
     std::fprintf(stderr, "ui_timing: cannot write %s\n", qPrintable(path));
     return 1;
   }
@@ -250,7 +227,7 @@ int main(int argc, char** argv) {
 
   QTemporaryDir dir;
   const QString path = QDir(dir.path()).filePath(QStringLiteral("ramp1024.pvm"));
-  if (!WriteBytes(path, RectanglePvm(1024))) {
+  if (!WriteBytes(path, ManyTexturePvm(1, 1024))) {
     std::fprintf(stderr, "ui_timing: cannot write %s\n", qPrintable(path));
     return 1;
   }

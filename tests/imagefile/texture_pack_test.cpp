@@ -7,6 +7,7 @@
 #include "core/image_store.h"
 #include "core/worker_pool.h"
 #include "imagefile/texture_pack.h"
+#include "imagefile/texture_png.h"
 #include "tests/support/recording_frontend.h"
 #include "texture/full_range.h"
 #include "tests/support/test_util.h"

@@ -164,13 +164,13 @@ TEST_F(PvrDecodeTest, ConvertTexelsWorksOnTheSquareOnly) {
 }
 
 TEST_F(PvrDecodeTest, ConvertTexelsClearsElementsWithoutTexel) {
-  FillNoTexel(c, 2);
+  FillNoTexel(c, 2, 2);
   c(0, 0) = 0x0000;
   ConvertTexels(c, 2, 1);
   EXPECT_EQ(c(0, 0), 0xFF000000u);  // word 0 in RGB565 is opaque black
   EXPECT_EQ(c(1, 1), 0u);           // no texel: cleared
   EXPECT_EQ(c(2, 0), 0u);           // outside the square: untouched
-  FillNoTexel(c, 2);
+  FillNoTexel(c, 2, 2);
   c(1, 0) = 0x1234;
   ConvertTexels(c, 2, 3);
   EXPECT_EQ(c(1, 0), 0x1234u);
