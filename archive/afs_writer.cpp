@@ -30,8 +30,7 @@ void WriteHeaderStart(ByteWriter& out, size_t members) {
   out.U32Le(static_cast<uint32_t>(members));
 }
 
-}  // namespace
-
+// The packed archive kind of a platform: PVM for PC, XVM for Xbox, GVM for GameCube.
 PackageArchiveKind ArchiveKindOf(AfsPlatform platform) {
   switch (platform) {
     case AfsPlatform::Pc: return PackageArchiveKind::Pvm;
@@ -45,6 +44,8 @@ std::string PackingCaption(AfsPlatform platform, int32_t archives) {
   const char* kind = platform == AfsPlatform::Gc ? "gvm" : platform == AfsPlatform::Xbox ? "xvm" : "pvm";
   return std::string("Packing and compressing image in ") + kind + " : " + std::to_string(archives);
 }
+
+}  // namespace
 
 std::vector<uint8_t> BuildAfsOfTextures(AfsPlatform platform, std::span<const TImage_Entry> images) {
   RequireImageCount(static_cast<int64_t>(images.size()), "image table");

@@ -36,12 +36,6 @@ inline constexpr uint64_t kMaxAfsBytes = UINT32_MAX;
 // Table entries the 524,288-byte header area holds after "AFS\0" and the count.
 inline constexpr int32_t kMaxPackedAfsMembers = (524'288 - 8) / 8;
 
-// The packed archive kind of a platform: PVM for PC, XVM for Xbox, GVM for GameCube.
-PackageArchiveKind ArchiveKindOf(AfsPlatform platform);
-
-// "Packing and compressing image in pvm : " (gvm, xvm) followed by `archives`.
-std::string PackingCaption(AfsPlatform platform, int32_t archives);
-
 // Texture mode. Throws, before building: Error(OverCapacity) for more images
 // than the table holds or a file whose offsets pass 32 bits; Error(Corrupt)
 // for an image without its data.
@@ -61,7 +55,8 @@ struct PackedAfsOptions {
 // the member table over the header area's start. The bytes do not depend on
 // the number of threads. Progress
 // goes to frontEnd.SetProgress from the calling thread, in order, at every
-// step I = 0 .. images.size(): PackingCaption(platform, k), maximum
+// step I = 0 .. images.size(): "Packing and compressing image in pvm : k"
+// (gvm for GameCube, xvm for Xbox), maximum
 // images.size(), position I, where k counts the archives finished before step
 // I (the package of images a .. b - 1 finishes at step b). The steps of a
 // package are shown once the archives before it are in the file.

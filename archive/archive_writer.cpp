@@ -103,6 +103,14 @@ int64_t DataBytes(std::span<const TImage_Entry> images) {
   return total;
 }
 
+// Bytes of the packed archive of `kind` for `images` (no check of capacities).
+int64_t PackedArchiveLength(PackageArchiveKind kind, std::span<const TImage_Entry> images) {
+  const bool xvm = kind == PackageArchiveKind::Xvm;
+  const auto head = static_cast<int64_t>(xvm ? texture::kXvrtHeadSize : texture::kChunkHeadSize);
+  return (xvm ? 64 : static_cast<int64_t>(kPackedHeaderArea)) + static_cast<int64_t>(images.size()) * head +
+         DataBytes(images);
+}
+
 }  // namespace
 
 void RequireImageData(std::span<const TImage_Entry> images, int32_t first) {
@@ -153,13 +161,6 @@ std::vector<uint8_t> BuildArchiveFile(PackageArchiveKind kind, std::span<const T
   sink.Bytes().reserve(kXvmHeaderLength + 24 + (kEntrySize + 64) * images.size() + static_cast<size_t>(DataBytes(images)));
   WriteArchiveFile(kind, images, sink);
   return std::move(sink.Bytes());
-}
-
-int64_t PackedArchiveLength(PackageArchiveKind kind, std::span<const TImage_Entry> images) {
-  const bool xvm = kind == PackageArchiveKind::Xvm;
-  const auto head = static_cast<int64_t>(xvm ? texture::kXvrtHeadSize : texture::kChunkHeadSize);
-  return (xvm ? 64 : static_cast<int64_t>(kPackedHeaderArea)) + static_cast<int64_t>(images.size()) * head +
-         DataBytes(images);
 }
 
 void RequirePackedArchiveFits(PackageArchiveKind kind, std::span<const TImage_Entry> images,

@@ -42,9 +42,6 @@ void WriteArchiveFile(PackageArchiveKind kind, std::span<const TImage_Entry> ima
 // the XVRT header, then the data. The AFS texture members use the same form.
 void WriteFileTexture(ByteWriter& out, PackageArchiveKind kind, const TImage_Entry& image);
 
-// Bytes of the packed archive of `kind` for `images` (no check of capacities).
-int64_t PackedArchiveLength(PackageArchiveKind kind, std::span<const TImage_Entry> images);
-
 // Throws Error(OverCapacity) naming `what` (for example "package of AFS
 // member 3") when the packed archive would hold more than 120 images (PVM,
 // GVM) or more bytes than the work buffers; Error(Corrupt) for missing data.

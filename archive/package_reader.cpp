@@ -39,11 +39,6 @@ void EnterPackageMode(ImageStore& store, ReadResult& read, Progress& progress, i
   progress.SetProgressVisible(true);
 }
 
-// The reason a package read stopped at `e`.
-LoadShortfall ShortfallOf(const Error& e) {
-  return e.Kind() == ErrorKind::OverCapacity ? LoadShortfall::OverBuffer : LoadShortfall::Damaged;
-}
-
 // Fetches a PRS stream into the input buffer, unpacks it into the output
 // buffer and returns the unpacked bytes. A stream that ends before its end
 // command gives what it holds and is recorded as incomplete. Throws
@@ -408,7 +403,7 @@ ReadResult ReadBml(ImageStore& store, std::span<const uint8_t> bytes, Progress& 
     // Sizes beyond the file, corrupt streams, oversized archives: the walk
     // stops with the images read so far.
     store.imageCount = running;
-    read.StopShort(ShortfallOf(e));
+    read.StopShort(e.Kind() == ErrorKind::OverCapacity ? LoadShortfall::OverBuffer : LoadShortfall::Damaged);
   }
   if (store.imageCount == 0 && !read.poolFull) read.outcome = {Status::Done, kBmlWithoutImages};
   read.imageCount = store.imageCount;

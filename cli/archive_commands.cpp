@@ -134,8 +134,11 @@ void RegisterSaveCommands(CLI::App& app, CliContext& context, const char* fileHe
   });
 }
 
-}  // namespace
-
+// `list --json`: one JSON object with the container the load found ("pvm",
+// "gvm", "xvm", "afs", "bml", "texture"), whether a whole-file PRS stream
+// held it, whether the load was complete, and per image its index, name,
+// width, height, format word, data length, global index and package index
+// (all numbers decimal), one image per line.
 std::string ListJson(const ImageStore& store) {
   std::string json = "{\n  \"kind\": \"" + std::string(ContainerName(store.loadedContainer)) + "\",\n";
   json += "  \"compressed\": " + std::string(store.loadedFromPrs ? "true" : "false") + ",\n";
@@ -153,6 +156,8 @@ std::string ListJson(const ImageStore& store) {
   json += store.imageCount == 0 ? "]\n}\n" : "\n  ]\n}\n";
   return json;
 }
+
+}  // namespace
 
 std::string ListLine(int32_t index, const TImage_Entry& e, bool packageMode) {
   std::string line = std::to_string(index) + '\t' + PrintableText(e.Name) + '\t' + std::to_string(e.Width) + 'x' +

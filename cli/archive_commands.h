@@ -18,11 +18,4 @@ void RegisterArchiveCommands(CLI::App& app, CliContext& context);
 // The name is shown by PrintableText.
 std::string ListLine(int32_t index, const TImage_Entry& entry, bool packageMode);
 
-// `list --json`: one JSON object with the container the load found ("pvm",
-// "gvm", "xvm", "afs", "bml", "texture"), whether a whole-file PRS stream
-// held it, whether the load was complete, and per image its index, name,
-// width, height, format word, data length, global index and package index
-// (all numbers decimal), one image per line.
-std::string ListJson(const ImageStore& store);
-
 }  // namespace quarrendel::cli

@@ -74,6 +74,15 @@ int32_t LoadImageForCommand(CliContext& context, Loaded& loaded, const std::stri
   return LoadedIndex(context, *loaded.store, indexText);
 }
 
+bool OutputSuitsLoaded(CliContext& context, const std::string& file, const ImageStore& store, bool rebuild) {
+  if (rebuild == (store.bmlFlag != 0)) return true;
+  context.err << file
+              << (rebuild ? " is not a BML package: write it with --save instead\n"
+                          : " is a BML package: rebuild it in place with --rebuild instead\n");
+  context.status = 1;
+  return false;
+}
+
 void WarnSharedGlobalIndices(CliContext& context, const ImageStore& store) {
   const std::span<const TImage_Entry> images(store.images.data(), static_cast<size_t>(store.imageCount));
   for (const std::string& warning : archive::SharedGlobalIndexWarnings(images)) context.err << warning << "\n";

@@ -53,6 +53,10 @@ int32_t LoadImageForCommand(CliContext& context, Loaded& loaded, const std::stri
 // loaded images share (games look textures up by it); the status stays.
 void WarnSharedGlobalIndices(CliContext& context, const ImageStore& store);
 
+// True when the output suits the loaded file: --rebuild for a BML package,
+// --save for anything else; else false (status 1, reason shown).
+bool OutputSuitsLoaded(CliContext& context, const std::string& file, const ImageStore& store, bool rebuild);
+
 // Runs `body`, turning a raised error into its message and a failed status.
 template <typename Body>
 void Guarded(CliContext& context, Body body) {

@@ -55,13 +55,7 @@ void PackOnto(CliContext& context, const OntoArgs& args) {
   Loaded loaded(context);
   if (!LoadForCommand(context, loaded, args.file)) return;
   ImageStore& store = *loaded.store;
-  if (args.rebuild != (store.bmlFlag != 0)) {
-    context.err << args.file
-                << (args.rebuild ? " is not a BML package: write it with --save instead\n"
-                                 : " is a BML package: rebuild it in place with --rebuild instead\n");
-    context.status = 1;
-    return;
-  }
+  if (!OutputSuitsLoaded(context, args.file, store, args.rebuild)) return;
   std::optional<archive::SaveKind> kind =
       args.kind.empty() ? OwnSaveKind(store) : archive::SaveKindOfName(args.kind);
   if (!args.rebuild && !kind) {

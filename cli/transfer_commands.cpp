@@ -214,23 +214,14 @@ void RegisterEditCommand(CLI::App& app, CliContext& context) {
       return;
     }
     WarnSharedGlobalIndices(context, *loaded.store);
+    if (!OutputSuitsLoaded(context, args->file, *loaded.store, args->rebuild)) return;
 
     archive::SaveOptions save;
     save.best = args->best;
     Outcome written;
     if (args->rebuild) {
-      if (loaded.store->bmlFlag == 0) {
-        context.err << args->file << " is not a BML package: write it with --save instead\n";
-        context.status = 1;
-        return;
-      }
       written = archive::RebuildLoadedBml(*loaded.store, loaded.frontEnd, save);
     } else {
-      if (loaded.store->bmlFlag != 0) {
-        context.err << args->file << " is a BML package: rebuild it in place with --rebuild instead\n";
-        context.status = 1;
-        return;
-      }
       // Neither the loaded file nor a source may be written over.
       save.protectedInputs = {args->file};
       save.protectedInputs.insert(save.protectedInputs.end(), args->adds.begin(), args->adds.end());

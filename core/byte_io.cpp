@@ -24,31 +24,18 @@ void ByteReader::Skip(size_t count) {
   pos_ += count;
 }
 
-uint8_t ByteReader::U8() {
-  const uint8_t v = U8At(pos_);
-  pos_ += 1;
+template <typename T>
+T ByteReader::Advance(T (ByteReader::*at)(size_t) const, size_t count) {
+  const T v = (this->*at)(pos_);
+  pos_ += count;
   return v;
 }
-uint16_t ByteReader::U16Le() {
-  const uint16_t v = U16LeAt(pos_);
-  pos_ += 2;
-  return v;
-}
-uint16_t ByteReader::U16Be() {
-  const uint16_t v = U16BeAt(pos_);
-  pos_ += 2;
-  return v;
-}
-uint32_t ByteReader::U32Le() {
-  const uint32_t v = U32LeAt(pos_);
-  pos_ += 4;
-  return v;
-}
-uint32_t ByteReader::U32Be() {
-  const uint32_t v = U32BeAt(pos_);
-  pos_ += 4;
-  return v;
-}
+
+uint8_t ByteReader::U8() { return Advance(&ByteReader::U8At, 1); }
+uint16_t ByteReader::U16Le() { return Advance(&ByteReader::U16LeAt, 2); }
+uint16_t ByteReader::U16Be() { return Advance(&ByteReader::U16BeAt, 2); }
+uint32_t ByteReader::U32Le() { return Advance(&ByteReader::U32LeAt, 4); }
+uint32_t ByteReader::U32Be() { return Advance(&ByteReader::U32BeAt, 4); }
 std::span<const uint8_t> ByteReader::Bytes(size_t count) {
   auto s = BytesAt(pos_, count);
   pos_ += count;

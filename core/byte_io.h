@@ -60,6 +60,9 @@ class ByteReader {
 
  private:
   [[noreturn]] void Fail(size_t offset, size_t count) const;
+  // What `at` reads at the cursor; the cursor then moves past its `count` bytes.
+  template <typename T>
+  T Advance(T (ByteReader::*at)(size_t) const, size_t count);
   void Need(size_t offset, size_t count) const {
     if (!HasAt(offset, count)) Fail(offset, count);
   }

@@ -227,6 +227,15 @@ void WriteReplacing(FileCalls& calls, const std::string& path, const std::string
   if (calls.Rename(temp, finalName) != 0) abandon(false);
 }
 
+// Refuses `path`, found as `target`, when it is one of the inputs.
+void RequireNotInput(const std::string& path, const struct stat& target, const WriteOptions& options) {
+  if (options.mayReplaceInput) return;
+  for (const std::string& input : options.inputs) {
+    struct stat in;
+    if (::stat(input.c_str(), &in) == 0 && SameFile(in, target)) Fail(path, "it is the input file " + input);
+  }
+}
+
 // A name the command chose inside the user's folder: only ever replaced by
 // rename, which takes a symlink's own name and never opens what was there.
 void WriteDerived(FileCalls& calls, const std::string& path, const Content& content,
@@ -237,12 +246,7 @@ void WriteDerived(FileCalls& calls, const std::string& path, const Content& cont
   const bool regular = exists && S_ISREG(target.st_mode);
   if (exists && !regular && !S_ISLNK(target.st_mode)) Fail(path, NotRegularReason(target.st_mode));
   if (regular) {
-    if (!options.mayReplaceInput) {
-      for (const std::string& input : options.inputs) {
-        struct stat in;
-        if (::stat(input.c_str(), &in) == 0 && SameFile(in, target)) Fail(path, "it is the input file " + input);
-      }
-    }
+    RequireNotInput(path, target, options);
     if ((target.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) FailErrno(path, EACCES);
     if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_SYMLINK_NOFOLLOW) != 0) FailErrno(path, errno);
   }
@@ -261,12 +265,7 @@ void WriteContent(const std::string& path, const Content& content, const WriteOp
   const bool exists = ::stat(path.c_str(), &target) == 0;
   if (!exists && errno != ENOENT) FailErrno(path, errno);
   if (exists) {
-    if (!options.mayReplaceInput) {
-      for (const std::string& input : options.inputs) {
-        struct stat in;
-        if (::stat(input.c_str(), &in) == 0 && SameFile(in, target)) Fail(path, "it is the input file " + input);
-      }
-    }
+    RequireNotInput(path, target, options);
     if (S_ISDIR(target.st_mode)) FailErrno(path, EISDIR);
     if (!S_ISREG(target.st_mode)) {
       WriteInPlace(calls, path, content, 0);

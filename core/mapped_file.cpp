@@ -33,10 +33,6 @@ void Check(const std::string& path, const struct stat& st, uint64_t maxBytes) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // Mapped ranges a SIGBUS may come from, for the handler to look up without
 // taking a lock: [begin, end) with end rounded up to a page; begin 0 marks a
 // free slot.

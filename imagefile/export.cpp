@@ -43,6 +43,21 @@ std::span<const uint8_t> StoredData(const TImage_Entry& entry) {
   return entry.Bytes();
 }
 
+std::vector<uint8_t> StoredCopy(const TImage_Entry& entry) {
+  const std::span<const uint8_t> stored = StoredData(entry);
+  return {stored.begin(), stored.end()};
+}
+
+// The file: what `writeHead` writes, then `data`.
+template <typename WriteHead>
+std::vector<uint8_t> HeadThenData(WriteHead&& writeHead, std::span<const uint8_t> data) {
+  std::vector<uint8_t> out;
+  ByteWriter w(out);
+  writeHead(w);
+  w.Bytes(data);
+  return out;
+}
+
 // A copy of the stored data, reordered between DXT1 and CMPR by `convert`.
 // The top level of a side x side texture must be there.
 std::vector<uint8_t> Reordered(const TImage_Entry& entry, void (*convert)(int32_t, std::span<uint8_t>)) {
@@ -88,9 +103,8 @@ std::vector<uint8_t> PvrFile(const ImageStore& store, int32_t index) {
   ByteWriter w(out);
   texture::WriteGbix(w, entry.GlobalIndex, texture::Endian::Little);
   if (store.pvrFamily != 0) {
-    const std::span<const uint8_t> data = StoredData(entry);
     texture::WritePvrtHead(w, texture::HeadOfEntry(entry, "PVRT"));
-    w.Bytes(data);
+    w.Bytes(StoredData(entry));
     return out;
   }
   const DecodedSquare square(store, index);
@@ -113,8 +127,7 @@ std::vector<uint8_t> XvrFile(const ImageStore& store, int32_t index) {
   head.formatCode = kDfDxt1;
   std::vector<uint8_t> data;
   if (df == kDfDxt1 || df == kDfDxt3) {
-    const std::span<const uint8_t> stored = StoredData(entry);
-    data.assign(stored.begin(), stored.end());
+    data = StoredCopy(entry);
     head.formatCode = df;
   } else if (df == kDfCmpr) {
     data = Reordered(entry, texture::CmprToDxt1);
@@ -138,11 +151,7 @@ std::vector<uint8_t> XvrFile(const ImageStore& store, int32_t index) {
   head.height = entry.Height;
   head.dataLength = static_cast<uint32_t>(data.size());
   head.chunkLength = head.dataLength + 56;
-  std::vector<uint8_t> out;
-  ByteWriter w(out);
-  texture::WriteXvrtHead(w, head);
-  w.Bytes(data);
-  return out;
+  return HeadThenData([&](ByteWriter& w) { texture::WriteXvrtHead(w, head); }, data);
 }
 
 std::vector<uint8_t> GvrFile(const ImageStore& store, int32_t index) {
@@ -151,8 +160,7 @@ std::vector<uint8_t> GvrFile(const ImageStore& store, int32_t index) {
   texture::TextureHead head = texture::HeadOfEntry(entry, "GVRT");
   std::vector<uint8_t> data;
   if (df == kDfCmpr) {
-    const std::span<const uint8_t> stored = StoredData(entry);
-    data.assign(stored.begin(), stored.end());
+    data = StoredCopy(entry);
     head.format = entry.Format;
   } else if (df == kDfDxt1) {
     data = Reordered(entry, texture::Dxt1ToCmpr);
@@ -164,12 +172,12 @@ std::vector<uint8_t> GvrFile(const ImageStore& store, int32_t index) {
     head.format = texture::kFormatGcRgb5a3;
   }
   head.chunkLength = static_cast<uint32_t>(data.size() + 8);
-  std::vector<uint8_t> out;
-  ByteWriter w(out);
-  texture::WriteGbix(w, entry.GlobalIndex, texture::Endian::Big);
-  texture::WriteGvrtHead(w, head);
-  w.Bytes(data);
-  return out;
+  return HeadThenData(
+      [&](ByteWriter& w) {
+        texture::WriteGbix(w, entry.GlobalIndex, texture::Endian::Big);
+        texture::WriteGvrtHead(w, head);
+      },
+      data);
 }
 
 std::vector<uint8_t> DdsFile(const ImageStore& store, int32_t index) {
@@ -185,8 +193,7 @@ std::vector<uint8_t> DdsFile(const ImageStore& store, int32_t index) {
     dxt1 = df == kDfDxt1;
     linearSize = dxt1 ? area / 2 : area;
     mipCount = dxt1 ? LevelCount4(side, entry.DataLength) : LevelCount8(side, entry.DataLength);
-    const std::span<const uint8_t> stored = StoredData(entry);
-    data.assign(stored.begin(), stored.end());
+    data = StoredCopy(entry);
   } else if (df == kDfCmpr) {
     dxt1 = true;
     data = Reordered(entry, texture::CmprToDxt1);
@@ -195,11 +202,37 @@ std::vector<uint8_t> DdsFile(const ImageStore& store, int32_t index) {
     data.resize(static_cast<size_t>(area));
     texture::EncodeDxt3(DecodedSquare(store, index).View(), data);
   }
-  std::vector<uint8_t> out;
-  ByteWriter w(out);
-  WriteDdsHeader(w, dxt1, side, static_cast<uint32_t>(linearSize), static_cast<uint32_t>(mipCount));
-  w.Bytes(data);
-  return out;
+  return HeadThenData(
+      [&](ByteWriter& w) {
+        WriteDdsHeader(w, dxt1, side, static_cast<uint32_t>(linearSize), static_cast<uint32_t>(mipCount));
+      },
+      data);
+}
+
+// ".pvr", ".xvr", ".gvr", ".bmp", ".dds", ".png".
+std::string_view ExportExtension(ExportKind kind) {
+  switch (kind) {
+    case ExportKind::Pvr: return ".pvr";
+    case ExportKind::Xvr: return ".xvr";
+    case ExportKind::Gvr: return ".gvr";
+    case ExportKind::Bitmap: return ".bmp";
+    case ExportKind::Dds: return ".dds";
+    case ExportKind::Png: return ".png";
+  }
+  return "";
+}
+
+// Writes entry `index` as `kind` under `path`, never over the loaded file.
+// `inBatch`: one name of Export all's, derived inside the chosen folder,
+// whose stale temporary files were removed for the whole batch and which
+// reaches the disk with the batch's one flush of the file system.
+void WriteExport(const ImageStore& store, int32_t index, const std::string& path, ExportKind kind, bool inBatch) {
+  WriteOptions options;
+  if (!store.loadedFileName.empty()) options.inputs.push_back(store.loadedFileName);
+  options.derivedName = inBatch;
+  options.removeStale = !inBatch;
+  options.sync = !inBatch;
+  WriteFile(path, ExportBytes(store, index, kind), options);
 }
 
 // The folder part of `path` with its trailing slash, or "" for a bare name.
@@ -213,18 +246,6 @@ std::string FolderPart(const std::string& path) {
 std::optional<ExportKind> ExportKindOf(int32_t filterIndex) {
   if (filterIndex < 1 || filterIndex > 6) return std::nullopt;
   return static_cast<ExportKind>(filterIndex);
-}
-
-std::string_view ExportExtension(ExportKind kind) {
-  switch (kind) {
-    case ExportKind::Pvr: return ".pvr";
-    case ExportKind::Xvr: return ".xvr";
-    case ExportKind::Gvr: return ".gvr";
-    case ExportKind::Bitmap: return ".bmp";
-    case ExportKind::Dds: return ".dds";
-    case ExportKind::Png: return ".png";
-  }
-  return "";
 }
 
 std::vector<uint8_t> BitmapFileBytes(const texture::RgbaRect& picture) {
@@ -306,23 +327,6 @@ std::vector<uint8_t> ExportBytes(const ImageStore& store, int32_t index, ExportK
   }
   return {};
 }
-
-namespace {
-
-// Writes entry `index` as `kind` under `path`, never over the loaded file.
-// `inBatch`: one name of Export all's, derived inside the chosen folder,
-// whose stale temporary files were removed for the whole batch and which
-// reaches the disk with the batch's one flush of the file system.
-void WriteExport(const ImageStore& store, int32_t index, const std::string& path, ExportKind kind, bool inBatch) {
-  WriteOptions options;
-  if (!store.loadedFileName.empty()) options.inputs.push_back(store.loadedFileName);
-  options.derivedName = inBatch;
-  options.removeStale = !inBatch;
-  options.sync = !inBatch;
-  WriteFile(path, ExportBytes(store, index, kind), options);
-}
-
-}  // namespace
 
 std::string ExportImage(const ImageStore& store, int32_t index, const std::string& fileName, ExportKind kind) {
   const std::string path = archive::ForceExtension(fileName, ExportExtension(kind));

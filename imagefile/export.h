@@ -53,8 +53,6 @@ enum class ExportKind : int32_t { Pvr = 1, Xvr = 2, Gvr = 3, Bitmap = 4, Dds = 5
 
 // nullopt for an index that names no kind (nothing is written then).
 std::optional<ExportKind> ExportKindOf(int32_t filterIndex);
-// ".pvr", ".xvr", ".gvr", ".bmp", ".dds", ".png".
-std::string_view ExportExtension(ExportKind kind);
 
 inline constexpr size_t kBitmapHeaderSize = 54;
 

@@ -67,10 +67,7 @@ Prepared Square(int32_t side, uint32_t format, std::vector<uint8_t> data) {
   return p;
 }
 
-// What bitmaps and PNG pictures share: a square of even side (else the
-// kind's message and nullopt), `check` run before the options dialog, then
-// `load` puts the picture into the scratch canvas and it is encoded for the
-// chosen family, black made transparent on request.
+// A picture kind's refusals of its size.
 struct PictureMessages {
   std::string_view notSquare;
   std::string_view badSize;
@@ -148,27 +145,21 @@ std::optional<Prepared> PreparePicture(ImageStore& store, const ImportOptionsAns
                                        const Target& target, int32_t width, int32_t height,
                                        const PictureMessages& messages, Check check, Load load) {
   const bool evenSquare = width == height && width % 2 == 0;
-  const Refusal sizeRefusal =
-      evenSquare ? Refusal{} : Refused(width != height ? messages.notSquare : messages.badSize);
   check();
   const ImportOptions options = answer(ImportOptionsRequest{0, 1, 1, !target.adding});
   const std::optional<std::pair<TargetFamily, uint32_t>> chosen = ChosenLayout(store, options, target, refusal);
   if (refusal) return std::nullopt;
-  if (chosen) {
-    texture::RgbaImage picture = load(store.scratch);
-    if (options.blackTransparent) MakeBlackTransparent(picture);
-    return EncodeChosen(picture, chosen->first, chosen->second, refusal, messages.fullRange);
-  }
-  if (!evenSquare) {
+  if (chosen || !evenSquare) {
     // The family rule's GameCube and Xbox layouts take W != H.
-    if (options.family == TargetFamily::DcPc || width % 4 != 0 || height % 4 != 0) {
-      refusal = sizeRefusal;
+    if (!chosen && (options.family == TargetFamily::DcPc || width % 4 != 0 || height % 4 != 0)) {
+      refusal = Refused(width != height ? messages.notSquare : messages.badSize);
       return std::nullopt;
     }
     texture::RgbaImage picture = load(store.scratch);
     if (options.blackTransparent) MakeBlackTransparent(picture);
-    return EncodeChosen(picture, options.family, texture::FamilyRuleFormat(options.family, picture.View(), false),
-                        refusal, messages.fullRange);
+    const TargetFamily family = chosen ? chosen->first : options.family;
+    const uint32_t format = chosen ? chosen->second : texture::FamilyRuleFormat(family, picture.View(), false);
+    return EncodeChosen(picture, family, format, refusal, messages.fullRange);
   }
   const int32_t side = width;
   texture::RequireEncodableSide(side, options.family);
@@ -221,12 +212,6 @@ texture::RgbaImage DdsTopLevel(const DdsSource& dds) {
   return top;
 }
 
-// Decodes the DDS file's top level into `canvas`.
-void DecodeDdsTopLevel(Canvas& canvas, const DdsSource& dds) {
-  const texture::RgbaImage top = DdsTopLevel(dds);
-  texture::CopyIntoCanvas(top.Rect(), canvas);
-}
-
 std::optional<Prepared> PrepareDds(ImageStore& store, const ImportOptionsAnswer& answer, Refusal& refusal,
                                    const Target& target, std::span<const uint8_t> file, const SourceFile& source) {
   const DdsSource dds = ReadDdsSource(file, source.at);
@@ -247,7 +232,7 @@ std::optional<Prepared> PrepareDds(ImageStore& store, const ImportOptionsAnswer&
         return Square(side, texture::kFormatGcCmpr, std::move(data));
       }
       std::vector<uint8_t> data(size_t{2} * dds.linearSize, 0);
-      DecodeDdsTopLevel(store.scratch, dds);
+      texture::CopyIntoCanvas(DdsTopLevel(dds).Rect(), store.scratch);
       texture::PackRgb5a3Tiles(store.scratch, side, data);
       return Square(side, texture::kFormatGcRgb5a3, std::move(data));
     }
@@ -267,7 +252,7 @@ std::optional<Prepared> PrepareDds(ImageStore& store, const ImportOptionsAnswer&
     }
     case TargetFamily::DcPc: break;
   }
-  DecodeDdsTopLevel(store.scratch, dds);
+  texture::CopyIntoCanvas(DdsTopLevel(dds).Rect(), store.scratch);
   texture::EncodedTexture t = texture::EncodeCanvas(
       store.scratch, side, TargetFamily::DcPc, dxt1 ? texture::TwiddledTexels::Argb1555 : texture::TwiddledTexels::Argb4444);
   return Square(side, t.format, std::move(t.data));

@@ -105,6 +105,18 @@ uint32_t EqualBytes(uint64_t difference) {
   }
 }
 
+// The number of bytes, at most `limit`, that `a` and `b` share from the start.
+uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
+  uint32_t len = 0;
+  while (len + 8 <= limit) {
+    const uint64_t difference = Load64(a + len) ^ Load64(b + len);
+    if (difference != 0) return len + EqualBytes(difference);
+    len += 8;
+  }
+  while (len < limit && a[len] == b[len]) ++len;
+  return len;
+}
+
 // A prefix code: each symbol's length and its bits, reversed so that they
 // go into the LSB-first bit stream as deflate stores them (first bit first).
 template <size_t N>
@@ -313,6 +325,50 @@ struct Match {
   int32_t saving = 0;  // sixteenths of a bit
 };
 
+// One block's parse under way: the position, the symbols so far and the
+// literal bytes since the last match.
+struct BlockParse {
+  BlockParse(Block& into, const uint8_t* bytes, size_t begin) : block(into), data(bytes), p(begin), literalsFrom(begin) {
+    block.begin = begin;
+    block.sequences.clear();
+    block.litLenFreqs.fill(0);
+    block.distFreqs.fill(0);
+  }
+  bool GoesOn(size_t end) const { return p < end && symbols < kBlockSymbols; }
+  void Literals(size_t n) {
+    literals.Add(data + p, n);
+    p += n;
+    symbols += n;
+  }
+  // The match `find` gives at p; one shorter than `lazyBelow` gives way to
+  // the next position's when that saves more, its byte becoming a literal.
+  // With no match the byte at p is a literal and the length is 0.
+  template <typename Find>
+  Match Next(Find&& find, uint32_t lazyBelow) {
+    Match m = find(p);
+    while (m.length != 0 && m.length < lazyBelow && symbols + 1 < kBlockSymbols) {
+      const Match next = find(p + 1);
+      if (next.saving <= m.saving) break;
+      Literals(1);
+      m = next;
+    }
+    if (m.length == 0) Literals(1);
+    return m;
+  }
+  void Take(const Match& m) {
+    AddMatch(block, p - literalsFrom, m.length, m.distance);
+    p += m.length;
+    literalsFrom = p;
+    ++symbols;
+  }
+  void End() { EndBlock(block, literals, p - literalsFrom, p); }
+
+  Block& block;
+  const uint8_t* data;
+  size_t p, literalsFrom, symbols = 0;
+  LiteralCounts literals;
+};
+
 // The literal scan looks at this many positions at a time.
 constexpr uint32_t kScanPositions = 24;
 
@@ -349,14 +405,10 @@ class Matcher {
 
   // Fills `block` from `begin` on with up to kBlockSymbols symbols.
   void Parse(size_t begin, Block& block) {
-    block.begin = begin;
-    block.sequences.clear();
-    block.litLenFreqs.fill(0);
-    block.distFreqs.fill(0);
+    BlockParse parse(block, data_, begin);
     PriceLiterals(begin);
-    LiteralCounts literals;
-    size_t p = begin, literalsFrom = begin, symbols = 0;
-    while (p < size_ && symbols < kBlockSymbols) {
+    size_t& p = parse.p;
+    while (parse.GoesOn(size_)) {
       if (p >= 4 && size_ - p >= 32) {
         // Repeats that started at a position already looked at are left out:
         // later in the same repeat the match only gets shorter.
@@ -365,7 +417,7 @@ class Matcher {
         };
         uint32_t candidates = fresh(0, Repeats(data_ + p, 1, kRunRepeat)) | fresh(1, Repeats(data_ + p, 4, kPixelRepeat));
         if (rowDistance_ != 0 && rowDistance_ <= p) candidates |= fresh(2, Repeats(data_ + p, rowDistance_, kRowRepeat));
-        size_t skip = std::min<size_t>(candidates != 0 ? std::countr_zero(candidates) : kScanPositions, kBlockSymbols - symbols);
+        size_t skip = std::min<size_t>(candidates != 0 ? std::countr_zero(candidates) : kScanPositions, kBlockSymbols - parse.symbols);
         // The hash table, probed among the literals ever more sparsely while
         // it finds nothing.
         bool stopped = candidates != 0;
@@ -381,41 +433,23 @@ class Matcher {
           ++misses_;
           nextProbe_ = q + 1 + (misses_ >> kProbeShift);
         }
-        literals.Add(data_ + p, skip);
-        p += skip;
-        symbols += skip;
-        if (!stopped || symbols >= kBlockSymbols) continue;
+        parse.Literals(skip);
+        if (!stopped || parse.symbols >= kBlockSymbols) continue;
       }
-      Match m = Find(p);
-      while (m.length != 0 && m.length < kLazyBelow && symbols + 1 < kBlockSymbols) {
-        const Match next = Find(p + 1);
-        if (next.saving <= m.saving) break;
-        literals.Add(data_ + p, 1);
-        ++p;
-        ++symbols;
-        m = next;
-      }
-      if (m.length == 0) {
-        literals.Add(data_ + p, 1);
-        ++p;
-        ++symbols;
-        continue;
-      }
+      Match m = parse.Next([&](size_t q) { return Find(q); }, kLazyBelow);
+      if (m.length == 0) continue;
       if (m.distance != 1 && m.distance != 4 && m.distance != rowDistance_) {
         // A match found through the hash may start before the probed byte.
-        while (p > literalsFrom && p > m.distance && m.length < kMaxMatch && data_[p - 1] == data_[p - 1 - m.distance]) {
+        while (p > parse.literalsFrom && p > m.distance && m.length < kMaxMatch && data_[p - 1] == data_[p - 1 - m.distance]) {
           --p;
           ++m.length;
-          literals.Remove(data_[p]);
-          --symbols;
+          parse.literals.Remove(data_[p]);
+          --parse.symbols;
         }
       }
-      AddMatch(block, p - literalsFrom, m.length, m.distance);
-      p += m.length;
-      literalsFrom = p;
-      ++symbols;
+      parse.Take(m);
     }
-    EndBlock(block, literals, p - literalsFrom, p);
+    parse.End();
   }
 
  private:
@@ -437,21 +471,6 @@ class Matcher {
 
   // The hash table's slot for the 4 bytes at `p`.
   size_t Hash(size_t p) const { return (Load32(data_ + p) * 2654435761u) >> (32 - kHashBits); }
-
-  // The number of bytes from `p` on, at most `limit`, that equal those
-  // `distance` back.
-  uint32_t MatchLength(size_t p, size_t distance, uint32_t limit) const {
-    const uint8_t* a = data_ + p;
-    const uint8_t* b = a - distance;
-    uint32_t len = 0;
-    while (len + 8 <= limit) {
-      const uint64_t difference = Load64(a + len) ^ Load64(b + len);
-      if (difference != 0) return len + EqualBytes(difference);
-      len += 8;
-    }
-    while (len < limit && a[len] == b[len]) ++len;
-    return len;
-  }
 
   int32_t MatchCost(uint32_t length, size_t distance) const {
     const uint32_t ls = kLengthSymbol[length];
@@ -475,7 +494,7 @@ class Matcher {
         if (fixed < 3) until_[fixed] = p + longest;
         return;
       }
-      const uint32_t len = MatchLength(p, distance, limit);
+      const uint32_t len = CommonLength(data_ + p, data_ + p - distance, limit);
       if (fixed < 3) until_[fixed] = p + len;
       if (len < minimum) return;
       distances[count] = static_cast<uint32_t>(distance);
@@ -582,35 +601,13 @@ class ChainMatcher {
       // A gap: the heads that are left point at most to older places.
       chainedFrom_ = inserted_ = from;
     }
-    block.begin = begin;
-    block.sequences.clear();
-    block.litLenFreqs.fill(0);
-    block.distFreqs.fill(0);
-    LiteralCounts literals;
+    BlockParse parse(block, data_, begin);
     end_ = std::min(end, size_);
-    size_t p = begin, literalsFrom = begin, symbols = 0;
-    while (p < end_ && symbols < kBlockSymbols) {
-      Match m = Find(p);
-      while (m.length != 0 && m.length < effort_.lazyBelow && symbols + 1 < kBlockSymbols) {
-        const Match next = Find(p + 1);
-        if (next.saving <= m.saving) break;
-        literals.Add(data_ + p, 1);
-        ++p;
-        ++symbols;
-        m = next;
-      }
-      if (m.length == 0) {
-        literals.Add(data_ + p, 1);
-        ++p;
-        ++symbols;
-        continue;
-      }
-      AddMatch(block, p - literalsFrom, m.length, m.distance);
-      p += m.length;
-      literalsFrom = p;
-      ++symbols;
+    while (parse.GoesOn(end_)) {
+      const Match m = parse.Next([&](size_t q) { return Find(q); }, effort_.lazyBelow);
+      if (m.length != 0) parse.Take(m);
     }
-    EndBlock(block, literals, p - literalsFrom, p);
+    parse.End();
   }
 
  private:
@@ -642,7 +639,7 @@ class ChainMatcher {
     };
     const auto cheap = [&](size_t distance) {
       if (distance > p) return;
-      const uint32_t len = MatchLength(here, here - distance, limit);
+      const uint32_t len = CommonLength(here, here - distance, limit);
       if (len >= kMinMatch) consider(static_cast<uint32_t>(distance), len);
     };
     cheap(1);
@@ -661,7 +658,7 @@ class ChainMatcher {
         const uint32_t need = std::max<uint32_t>(longest + 1, 4);
         if (need > limit) break;
         if (Load32(there) == first && Load32(there + need - 4) == Load32(here + need - 4)) {
-          const uint32_t len = MatchLength(here, there, limit);
+          const uint32_t len = CommonLength(here, there, limit);
           const uint32_t distance = static_cast<uint32_t>(p - candidate);
           if (len > longest && distance != 1 && distance != 4 && distance != rowDistance_) {
             consider(distance, len);
@@ -675,17 +672,6 @@ class ChainMatcher {
       candidate = next;
     }
     return best;
-  }
-
-  uint32_t MatchLength(const uint8_t* a, const uint8_t* b, uint32_t limit) const {
-    uint32_t len = 0;
-    while (len + 8 <= limit) {
-      const uint64_t difference = Load64(a + len) ^ Load64(b + len);
-      if (difference != 0) return len + EqualBytes(difference);
-      len += 8;
-    }
-    while (len < limit && a[len] == b[len]) ++len;
-    return len;
   }
 
   const uint8_t* data_;

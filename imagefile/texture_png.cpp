@@ -9,19 +9,7 @@ namespace {
 
 std::string SizeText(int32_t w, int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
 
-}  // namespace
-
-void RequirePngSize(const ImageStore& store, int32_t index) {
-  const TImage_Entry& entry = store.Entry(index);
-  const int32_t w = entry.Width;
-  const int32_t h = entry.Height;
-  if (w < 1 || h < 1 || w > kMaxPngSide || h > kMaxPngSide) {
-    throw Error(ErrorKind::OverCapacity, "image " + std::to_string(index) + " (" + entry.Name + ") is " +
-                                             SizeText(w, h) + ": a PNG holds 1x1 to " +
-                                             SizeText(kMaxPngSide, kMaxPngSide) + " pixels");
-  }
-}
-
+// The PNG picture of a decoded texture: its true-size picture stretched.
 RgbaImage PngPicture(const texture::DecodedTexture& decoded) {
   const texture::RgbaRect picture = decoded.TrueSize();
   RgbaImage image{picture.width, picture.height,
@@ -38,6 +26,19 @@ RgbaImage PngPicture(const texture::DecodedTexture& decoded) {
     }
   }
   return image;
+}
+
+}  // namespace
+
+void RequirePngSize(const ImageStore& store, int32_t index) {
+  const TImage_Entry& entry = store.Entry(index);
+  const int32_t w = entry.Width;
+  const int32_t h = entry.Height;
+  if (w < 1 || h < 1 || w > kMaxPngSide || h > kMaxPngSide) {
+    throw Error(ErrorKind::OverCapacity, "image " + std::to_string(index) + " (" + entry.Name + ") is " +
+                                             SizeText(w, h) + ": a PNG holds 1x1 to " +
+                                             SizeText(kMaxPngSide, kMaxPngSide) + " pixels");
+  }
 }
 
 texture::RgbaImage PixelsOfPng(const RgbaImage& image) {

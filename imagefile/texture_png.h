@@ -18,9 +18,6 @@ namespace quarrendel::imagefile {
 // 1..kMaxPngSide.
 void RequirePngSize(const ImageStore& store, int32_t index);
 
-// The PNG picture of a decoded texture: its true-size picture stretched.
-RgbaImage PngPicture(const texture::DecodedTexture& decoded);
-
 // A PNG's bytes as pixels (red in bits 0-7 ... alpha 24-31), row-major, as
 // the layout encoders take them.
 texture::RgbaImage PixelsOfPng(const RgbaImage& image);

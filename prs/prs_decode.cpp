@@ -171,14 +171,6 @@ DecompressResult ToResult(const Outcome& r, size_t inSize, size_t cap) {
   return result;
 }
 
-}  // namespace
-
-DecompressResult Decompress(std::span<const uint8_t> in, std::span<uint8_t> out) {
-  return ToResult(Decode(in, out), in.size(), out.size());
-}
-
-namespace {
-
 // Decodes into a vector grown up to `maxOutput` bytes; throws the error of a
 // bad stream and tells where a good one ended.
 std::vector<uint8_t> DecodeGrowing(std::span<const uint8_t> in, size_t maxOutput, StreamEnd& end) {
@@ -202,6 +194,10 @@ std::vector<uint8_t> DecodeGrowing(std::span<const uint8_t> in, size_t maxOutput
 }
 
 }  // namespace
+
+DecompressResult Decompress(std::span<const uint8_t> in, std::span<uint8_t> out) {
+  return ToResult(Decode(in, out), in.size(), out.size());
+}
 
 std::vector<uint8_t> Decompress(std::span<const uint8_t> in, size_t maxOutput) {
   StreamEnd end;

@@ -16,6 +16,50 @@ bool IsXboxS3tc(uint32_t format) {
   return data == 0x06 || data == 0x07;
 }
 
+struct ChannelBits {
+  uint8_t red = 8, green = 8, blue = 8, alpha = 8;
+};
+
+uint32_t Narrow(uint32_t value, uint32_t bits) { return bits >= 8 ? value : value - (value >> bits); }
+
+uint32_t ToScale(uint32_t pixel, const ChannelBits& bits) {
+  const uint32_t r = Narrow(pixel & 0xFF, bits.red);
+  const uint32_t g = Narrow(pixel >> 8 & 0xFF, bits.green);
+  const uint32_t b = Narrow(pixel >> 16 & 0xFF, bits.blue);
+  const uint32_t a = Narrow(pixel >> 24, bits.alpha);
+  return r | g << 8 | b << 16 | a << 24;
+}
+
+// The picture of a decoded texture to encode again: its true W x H, every
+// channel stretched to the full range as PNG files get it.
+RgbaImage PictureToEncode(const DecodedTexture& decoded) {
+  const RgbaRect rect = decoded.TrueSize();
+  RgbaImage picture{rect.width, rect.height, std::vector<uint32_t>(static_cast<size_t>(rect.width) * rect.height)};
+  for (int32_t y = 0; y < rect.height; ++y) {
+    const uint32_t* row = rect.Row(y);
+    for (int32_t x = 0; x < rect.width; ++x) {
+      picture.pixels[static_cast<size_t>(y) * rect.width + x] = StretchPixel(row[x], decoded.depths);
+    }
+  }
+  return picture;
+}
+
+// The mipmap chain the source texture carries: its decoder reads one, or its
+// format word says so (the Xbox and GameCube words).
+bool SourceHasMipmaps(const DecodedTexture& decoded, uint32_t format) {
+  switch (decoded.choice.decoder) {
+    case DecoderKind::TwiddledMipmap:
+    case DecoderKind::VqMipmap:
+    case DecoderKind::SmallVqMipmap:
+    case DecoderKind::TwiddledMipmapAlias: return true;
+    case DecoderKind::Dxt1:
+    case DecoderKind::Dxt3:
+    case DecoderKind::Rgb5a3Tiled:
+    case DecoderKind::Cmpr: return (format & 1) != 0;
+    default: return false;
+  }
+}
+
 }  // namespace
 
 const char* TargetFamilyName(TargetFamily family) {
@@ -92,24 +136,6 @@ std::optional<uint32_t> ParseFormatWord(std::string_view text) {
   return value;
 }
 
-namespace {
-
-struct ChannelBits {
-  uint8_t red = 8, green = 8, blue = 8, alpha = 8;
-};
-
-uint32_t Narrow(uint32_t value, uint32_t bits) { return bits >= 8 ? value : value - (value >> bits); }
-
-uint32_t ToScale(uint32_t pixel, const ChannelBits& bits) {
-  const uint32_t r = Narrow(pixel & 0xFF, bits.red);
-  const uint32_t g = Narrow(pixel >> 8 & 0xFF, bits.green);
-  const uint32_t b = Narrow(pixel >> 16 & 0xFF, bits.blue);
-  const uint32_t a = Narrow(pixel >> 24, bits.alpha);
-  return r | g << 8 | b << 16 | a << 24;
-}
-
-}  // namespace
-
 void ToTexelScale(RgbaImage& picture, TargetFamily family, uint32_t format) {
   const uint8_t data = DataFormatCode(format);
   if (family == TargetFamily::Gc) {
@@ -119,7 +145,7 @@ void ToTexelScale(RgbaImage& picture, TargetFamily family, uint32_t format) {
     }
     return;
   }
-  if (family == TargetFamily::XboxBb && (data == 0x06 || data == 0x07)) return;
+  if (family == TargetFamily::XboxBb && IsXboxS3tc(format)) return;
   ChannelBits bits;
   switch (PixelFormatCode(format)) {
     case 0: bits = {5, 5, 5, 8}; break;
@@ -129,38 +155,6 @@ void ToTexelScale(RgbaImage& picture, TargetFamily family, uint32_t format) {
   }
   for (uint32_t& pixel : picture.pixels) pixel = ToScale(pixel, bits);
 }
-
-RgbaImage PictureToEncode(const DecodedTexture& decoded) {
-  const RgbaRect rect = decoded.TrueSize();
-  RgbaImage picture{rect.width, rect.height, std::vector<uint32_t>(static_cast<size_t>(rect.width) * rect.height)};
-  for (int32_t y = 0; y < rect.height; ++y) {
-    const uint32_t* row = rect.Row(y);
-    for (int32_t x = 0; x < rect.width; ++x) {
-      picture.pixels[static_cast<size_t>(y) * rect.width + x] = StretchPixel(row[x], decoded.depths);
-    }
-  }
-  return picture;
-}
-
-namespace {
-
-// The mipmap chain the source texture carries: its decoder reads one, or its
-// format word says so (the Xbox and GameCube words).
-bool SourceHasMipmaps(const DecodedTexture& decoded, uint32_t format) {
-  switch (decoded.choice.decoder) {
-    case DecoderKind::TwiddledMipmap:
-    case DecoderKind::VqMipmap:
-    case DecoderKind::SmallVqMipmap:
-    case DecoderKind::TwiddledMipmapAlias: return true;
-    case DecoderKind::Dxt1:
-    case DecoderKind::Dxt3:
-    case DecoderKind::Rgb5a3Tiled:
-    case DecoderKind::Cmpr: return (format & 1) != 0;
-    default: return false;
-  }
-}
-
-}  // namespace
 
 EncodedLayout ConvertDecoded(const DecodedTexture& decoded, uint32_t sourceFormat, TargetFamily family,
                              WorkerPool* pool) {

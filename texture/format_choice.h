@@ -62,19 +62,15 @@ uint32_t FamilyRuleFormat(TargetFamily family, const RgbaView& picture, bool mip
 // or without "0x", 1 to 8 digits; nullopt for anything else.
 std::optional<uint32_t> ParseFormatWord(std::string_view text);
 
-// The picture of a decoded texture to encode again: its true W x H, every
-// channel stretched to the full range as PNG files get it.
-RgbaImage PictureToEncode(const DecodedTexture& decoded);
-
-// A full-range picture (PNG files, PictureToEncode: channels stretched by
-// repeating their bits) brought to the scale the 16-bit texel quantisers
-// measure in, the decoders' zero low bits: each channel of d bits in the
-// layout's texels becomes s - (s >> d), which takes every stretched level
-// back to its texel exactly (5 bits: 255 -> 248, 132 -> 128). RGB5A3 texels
-// (GameCube tiles and palettes) count as 5-5-5 where alpha is 255, else
-// 4-4-4 with 3-bit alpha; ARGB1555 alpha and YUV are left as they are, and
-// the S3TC layouts, fitted to the full-range decoder, take the picture as it
-// is.
+// A full-range picture (PNG files, textures decoded to convert: channels
+// stretched by repeating their bits) brought to the scale the 16-bit texel
+// quantisers measure in, the decoders' zero low bits: each channel of d bits
+// in the layout's texels becomes s - (s >> d), which takes every stretched
+// level back to its texel exactly (5 bits: 255 -> 248, 132 -> 128). RGB5A3
+// texels (GameCube tiles and palettes) count as 5-5-5 where alpha is 255,
+// else 4-4-4 with 3-bit alpha; ARGB1555 alpha and YUV are left as they are,
+// and the S3TC layouts, fitted to the full-range decoder, take the picture as
+// it is.
 void ToTexelScale(RgbaImage& picture, TargetFamily family, uint32_t format);
 
 // A texture of another family re-encoded for `family` by the family rule:

@@ -16,6 +16,25 @@ constexpr TexelDepths kArgb4444 = Depths(4, 4, 4, 4);
 constexpr TexelDepths kRgb5a3Opaque = Depths(5, 5, 5, 8);
 constexpr TexelDepths kRgb5a3Translucent = Depths(4, 4, 4, 3);
 
+// A value q << (8 - bits) plus itself shifted right by bits, 2 bits, ...
+// lays copies of q side by side down to bit 0.
+constexpr uint8_t Stretched(uint32_t value, uint32_t bits) {
+  if (bits == 0 || bits >= 8) return static_cast<uint8_t>(value);
+  uint32_t out = 0;
+  for (uint32_t shift = 0; shift < 8; shift += bits) out += value >> shift;
+  return static_cast<uint8_t>(std::min<uint32_t>(out, 255));
+}
+
+// Every channel value stretched, one row per depth 0 .. 8: a PNG stretches
+// each channel of every pixel.
+constexpr std::array<std::array<uint8_t, 256>, 9> kStretched = [] {
+  std::array<std::array<uint8_t, 256>, 9> table{};
+  for (uint32_t bits = 0; bits < 9; ++bits) {
+    for (uint32_t v = 0; v < 256; ++v) table[bits][v] = Stretched(v, bits);
+  }
+  return table;
+}();
+
 }  // namespace
 
 TexelDepths DecodedTexelDepths(const DecoderChoice& choice, uint32_t format) {
@@ -47,29 +66,6 @@ TexelDepths DecodedTexelDepths(const DecoderChoice& choice, uint32_t format) {
       return kFinal;
   }
 }
-
-namespace {
-
-// A value q << (8 - bits) plus itself shifted right by bits, 2 bits, ...
-// lays copies of q side by side down to bit 0.
-constexpr uint8_t Stretched(uint32_t value, uint32_t bits) {
-  if (bits == 0 || bits >= 8) return static_cast<uint8_t>(value);
-  uint32_t out = 0;
-  for (uint32_t shift = 0; shift < 8; shift += bits) out += value >> shift;
-  return static_cast<uint8_t>(std::min<uint32_t>(out, 255));
-}
-
-// Every channel value stretched, one row per depth 0 .. 8: a PNG stretches
-// each channel of every pixel.
-constexpr std::array<std::array<uint8_t, 256>, 9> kStretched = [] {
-  std::array<std::array<uint8_t, 256>, 9> table{};
-  for (uint32_t bits = 0; bits < 9; ++bits) {
-    for (uint32_t v = 0; v < 256; ++v) table[bits][v] = Stretched(v, bits);
-  }
-  return table;
-}();
-
-}  // namespace
 
 uint8_t StretchChannel(uint32_t value, uint32_t bits) {
   if (bits >= 8 || value > 255) return bits == 0 || bits >= 8 ? static_cast<uint8_t>(value) : Stretched(value, bits);

@@ -60,6 +60,26 @@ std::vector<uint32_t> TakeTrueSize(DecodedTexture& decoded, const RgbaRect& show
   return rows;
 }
 
+// The status line of a selected entry: its size, its format in words, and its
+// palette file found or the notice.
+ImageStatus StatusOf(const TImage_Entry& entry, const Selection& selection) {
+  ImageStatus status;
+  status.width = entry.Width;
+  status.height = entry.Height;
+  status.format = selection.description;
+  if (!selection.formatSupported) {
+    status.format = status.format.empty() ? "Unsupported format" : status.format + " - Unsupported format";
+  }
+  status.palette = PaletteNotice(selection.palette);
+  status.paletteMissing = !status.palette.empty();
+  if (selection.palette.fromFile && !status.paletteMissing) status.palette = "Palette file " + selection.palette.path;
+  status.name = entry.Name;
+  status.globalIndex = entry.GlobalIndex;
+  status.formatWord = entry.Format;
+  status.levels = selection.levels;
+  return status;
+}
+
 }  // namespace
 
 Selection SelectImage(ImageStore& store, int32_t index, PictureParts parts) {
@@ -116,24 +136,6 @@ std::string PaletteNotice(const PaletteUse& use) {
   if (!use.found) return "Palette file not found: " + use.path + ": fallback palette";
   return "Palette file " + use.path + " holds " + std::to_string(use.entriesRead) + " of " +
          std::to_string(use.entries) + " colours: fallback palette for the rest";
-}
-
-ImageStatus StatusOf(const TImage_Entry& entry, const Selection& selection) {
-  ImageStatus status;
-  status.width = entry.Width;
-  status.height = entry.Height;
-  status.format = selection.description;
-  if (!selection.formatSupported) {
-    status.format = status.format.empty() ? "Unsupported format" : status.format + " - Unsupported format";
-  }
-  status.palette = PaletteNotice(selection.palette);
-  status.paletteMissing = !status.palette.empty();
-  if (selection.palette.fromFile && !status.paletteMissing) status.palette = "Palette file " + selection.palette.path;
-  status.name = entry.Name;
-  status.globalIndex = entry.GlobalIndex;
-  status.formatWord = entry.Format;
-  status.levels = selection.levels;
-  return status;
 }
 
 uint32_t CheckerboardColour(int32_t x, int32_t y) {

@@ -50,10 +50,6 @@ void SelectListedImage(ImageStore& store, FrontEnd& frontEnd);
 // command line's `info` and `decode` tell the same.
 std::string PaletteNotice(const PaletteUse& use);
 
-// The status line of a selected entry: its size, its format in words, and its
-// palette file found or the notice.
-ImageStatus StatusOf(const TImage_Entry& entry, const Selection& selection);
-
 // `value` as 8 upper-case hexadecimal digits, as the description shows format
 // words and global indices.
 std::string Hex8(uint32_t value);

@@ -203,6 +203,32 @@ std::vector<EncodableLayout> MakeTable(TargetFamily family) {
   return table;
 }
 
+// NearestTexel of ARGB1555, RGB565 and ARGB4444 picks each channel's level
+// on its own (and gives black with alpha 0 the word 0), so a pixel's word is
+// the OR of one table entry per channel: entry v of channel c is the word of
+// the pixel whose channel c is v and whose other channels are 0.
+class SeparableTexels {
+ public:
+  explicit SeparableTexels(TexelFormat format) {
+    for (uint32_t c = 0; c < 4; ++c) {
+      for (uint32_t v = 0; v < 256; ++v) fields_[c][v] = NearestTexel(v << (8 * c), format);
+    }
+  }
+  uint16_t operator()(uint32_t p) const {
+    return fields_[0][p & 0xFF] | fields_[1][(p >> 8) & 0xFF] | fields_[2][(p >> 16) & 0xFF] | fields_[3][p >> 24];
+  }
+
+ private:
+  std::array<std::array<uint16_t, 256>, 4> fields_{};
+};
+
+const SeparableTexels& TexelsOf(TexelFormat format) {
+  static const SeparableTexels kArgb1555(TexelFormat::Argb1555);
+  static const SeparableTexels kRgb565(TexelFormat::Rgb565);
+  static const SeparableTexels kArgb4444(TexelFormat::Argb4444);
+  return format == TexelFormat::Rgb565 ? kRgb565 : format == TexelFormat::Argb4444 ? kArgb4444 : kArgb1555;
+}
+
 }  // namespace
 
 const std::vector<EncodableLayout>& EncodableLayouts(TargetFamily family) {
@@ -295,36 +321,6 @@ TexelFormat PaletteTexelFormat(uint8_t pixelCode) {
     default: return TexelFormat::Argb1555;
   }
 }
-
-namespace {
-
-// NearestTexel of ARGB1555, RGB565 and ARGB4444 picks each channel's level
-// on its own (and gives black with alpha 0 the word 0), so a pixel's word is
-// the OR of one table entry per channel: entry v of channel c is the word of
-// the pixel whose channel c is v and whose other channels are 0.
-class SeparableTexels {
- public:
-  explicit SeparableTexels(TexelFormat format) {
-    for (uint32_t c = 0; c < 4; ++c) {
-      for (uint32_t v = 0; v < 256; ++v) fields_[c][v] = NearestTexel(v << (8 * c), format);
-    }
-  }
-  uint16_t operator()(uint32_t p) const {
-    return fields_[0][p & 0xFF] | fields_[1][(p >> 8) & 0xFF] | fields_[2][(p >> 16) & 0xFF] | fields_[3][p >> 24];
-  }
-
- private:
-  std::array<std::array<uint16_t, 256>, 4> fields_{};
-};
-
-const SeparableTexels& TexelsOf(TexelFormat format) {
-  static const SeparableTexels kArgb1555(TexelFormat::Argb1555);
-  static const SeparableTexels kRgb565(TexelFormat::Rgb565);
-  static const SeparableTexels kArgb4444(TexelFormat::Argb4444);
-  return format == TexelFormat::Rgb565 ? kRgb565 : format == TexelFormat::Argb4444 ? kArgb4444 : kArgb1555;
-}
-
-}  // namespace
 
 std::vector<uint16_t> TexelWords(const RgbaView& level, uint8_t pixelCode) {
   std::vector<uint16_t> words(level.pixels.size());

@@ -34,52 +34,10 @@ uint16_t Rgb5a3(uint32_t pixel) {
   return static_cast<uint16_t>(((a >> 5) << 12) | ((r >> 4) << 8) | ((g >> 4) << 4) | (b >> 4));
 }
 
-}  // namespace
-
-void RequireEncodableSide(int32_t side, TargetFamily family) {
-  const std::string pixels = std::to_string(side) + " x " + std::to_string(side);
-  if (side > Canvas::kSide) {
-    throw Error(ErrorKind::OverCapacity, "A " + pixels + " picture does not fit the canvas.");
-  }
-  if (side <= 0 || !std::has_single_bit(static_cast<uint32_t>(side))) {
-    throw Error(ErrorKind::Unsupported,
-                "Textures are encoded with a side that is a power of two; this picture is " + pixels + ".");
-  }
-  if (family != TargetFamily::DcPc && side < 4) {
-    throw Error(ErrorKind::Unsupported, std::string(TargetFamilyName(family)) +
-                                            " textures are made of 4 x 4 tiles or blocks; this picture is only " +
-                                            pixels + ".");
-  }
-}
-
-void MakeBlackTransparent(Canvas& canvas, int32_t side) {
-  side = std::clamp(side, 0, Canvas::kSide);
-  for (int32_t x = 0; x < side; ++x) {
-    uint32_t* column = canvas.Column(x);
-    std::replace_if(column, column + side, [](uint32_t p) { return (p & 0xFFFFFF) == 0; }, 0u);
-  }
-}
-
-namespace {
-
 bool IsGraded(uint32_t p) {
   const uint32_t top = p >> 28;
   return top != 0 && top != 15;
 }
-
-}  // namespace
-
-bool HasGradedAlpha(const Canvas& canvas, int32_t side) { return AnyPixel(canvas, side, IsGraded); }
-
-bool HasGradedAlpha(const RgbaView& picture) {
-  return std::any_of(picture.pixels.begin(), picture.pixels.end(), IsGraded);
-}
-
-bool HasTransparency(const Canvas& canvas, int32_t side) {
-  return AnyPixel(canvas, side, [](uint32_t p) { return (p >> 24) != 255; });
-}
-
-namespace {
 
 // `pixel` (x, y) of a side x side picture as 4 x 4 tiles of RGB5A3 words.
 template <typename Pixel>
@@ -108,6 +66,40 @@ void PackTiles(int32_t side, int32_t maxSide, std::span<uint8_t> out, Pixel pixe
 }
 
 }  // namespace
+
+void RequireEncodableSide(int32_t side, TargetFamily family) {
+  const std::string pixels = std::to_string(side) + " x " + std::to_string(side);
+  if (side > Canvas::kSide) {
+    throw Error(ErrorKind::OverCapacity, "A " + pixels + " picture does not fit the canvas.");
+  }
+  if (side <= 0 || !std::has_single_bit(static_cast<uint32_t>(side))) {
+    throw Error(ErrorKind::Unsupported,
+                "Textures are encoded with a side that is a power of two; this picture is " + pixels + ".");
+  }
+  if (family != TargetFamily::DcPc && side < 4) {
+    throw Error(ErrorKind::Unsupported, std::string(TargetFamilyName(family)) +
+                                            " textures are made of 4 x 4 tiles or blocks; this picture is only " +
+                                            pixels + ".");
+  }
+}
+
+void MakeBlackTransparent(Canvas& canvas, int32_t side) {
+  side = std::clamp(side, 0, Canvas::kSide);
+  for (int32_t x = 0; x < side; ++x) {
+    uint32_t* column = canvas.Column(x);
+    std::replace_if(column, column + side, [](uint32_t p) { return (p & 0xFFFFFF) == 0; }, 0u);
+  }
+}
+
+bool HasGradedAlpha(const Canvas& canvas, int32_t side) { return AnyPixel(canvas, side, IsGraded); }
+
+bool HasGradedAlpha(const RgbaView& picture) {
+  return std::any_of(picture.pixels.begin(), picture.pixels.end(), IsGraded);
+}
+
+bool HasTransparency(const Canvas& canvas, int32_t side) {
+  return AnyPixel(canvas, side, [](uint32_t p) { return (p >> 24) != 255; });
+}
 
 void PackRgb5a3Tiles(const Canvas& canvas, int32_t side, std::span<uint8_t> out) {
   PackTiles(side, Canvas::kSide, out, [&canvas](int32_t x, int32_t y) { return canvas(x, y); });

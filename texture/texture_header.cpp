@@ -8,21 +8,14 @@ namespace quarrendel::texture {
 
 namespace {
 
-void ReadMagic(ByteReader& in, char (&magic)[4]) {
-  auto bytes = in.Bytes(4);
-  std::memcpy(magic, bytes.data(), 4);
-}
-
 ChunkHeadRecord RecordOf(const TextureHead& head) {
-  std::vector<uint8_t> bytes;
-  ByteWriter w(bytes);
+  ChunkHeadRecord record{};
+  ByteWriter w{std::span<uint8_t>(record)};
   w.Bytes({reinterpret_cast<const uint8_t*>(head.magic), 4});
   w.U32Le(head.chunkLength);
   w.U32Le(head.format);
   w.U16Le(head.width);
   w.U16Le(head.height);
-  ChunkHeadRecord record{};
-  std::memcpy(record.data(), bytes.data(), record.size());
   return record;
 }
 
@@ -39,7 +32,7 @@ GbixChunk ReadGbix(ByteReader& in, Endian indexOrder) {
 
 TextureHead ReadPvrtHead(ByteReader& in) {
   TextureHead head;
-  ReadMagic(in, head.magic);
+  std::memcpy(head.magic, in.Bytes(4).data(), 4);
   head.chunkLength = in.U32Le();
   head.format = in.U32Le();
   head.width = in.U16Le();

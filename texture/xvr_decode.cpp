@@ -32,6 +32,10 @@ std::array<uint32_t, 4> BlockColours(uint16_t c0, uint16_t c1, bool fourColour) 
   return colour;
 }
 
+namespace {
+
+// The eight alphas of a DXT5 block's end points, the steps between them
+// rounded to the nearest integer.
 std::array<uint8_t, 8> Dxt5AlphaTable(uint8_t a0, uint8_t a1) {
   std::array<uint8_t, 8> alpha{a0, a1, 0, 0, 0, 0, 0, 255};
   // n / 7 and n / 5 never fall half-way between two integers, so adding 3
@@ -43,8 +47,6 @@ std::array<uint8_t, 8> Dxt5AlphaTable(uint8_t a0, uint8_t a1) {
   }
   return alpha;
 }
-
-namespace {
 
 // The 16 alphas of the DXT5 alpha half at `at`, pixel k = 4 * row + column.
 std::array<uint8_t, 16> Dxt5Alphas(std::span<const uint8_t> data, uint64_t at) {

@@ -32,10 +32,6 @@ void DecodeDxt1(const Plane& plane, int32_t side, std::span<const uint8_t> data)
 void DecodeDxt3(const Plane& plane, int32_t side, std::span<const uint8_t> data);
 void DecodeDxt5(const Plane& plane, int32_t side, std::span<const uint8_t> data);
 
-// The eight alphas of a DXT5 block's end points, the steps between them
-// rounded to the nearest integer.
-std::array<uint8_t, 8> Dxt5AlphaTable(uint8_t a0, uint8_t a1);
-
 // DXT5 blocks as DXT3 blocks, one for one: the colour half is kept as it is
 // and each pixel's decoded alpha becomes its 4-bit DXT3 alpha (alpha >> 4, as
 // the DXT3 encoder stores it), so the DXT3 data decodes to the DXT5 picture

@@ -88,22 +88,15 @@ class ForwardingFrontEnd final : public FrontEnd {
   template <typename Call>
   auto There(Call&& call) const -> decltype(call()) {
     using Result = decltype(call());
-    if (QThread::currentThread() == context_.thread()) return call();
-    std::exception_ptr failure;
     if constexpr (std::is_void_v<Result>) {
-      QMetaObject::invokeMethod(
-          &context_,
-          [&] {
-            try {
-              call();
-            } catch (...) {
-              failure = std::current_exception();
-            }
-          },
-          Qt::BlockingQueuedConnection);
-      if (failure) std::rethrow_exception(failure);
+      There([&] {
+        call();
+        return true;
+      });
     } else {
+      if (QThread::currentThread() == context_.thread()) return call();
       Result result{};
+      std::exception_ptr failure;
       QMetaObject::invokeMethod(
           &context_,
           [&] {

@@ -311,41 +311,37 @@ void TForm1::BuildMenus() {
     action->setObjectName(QLatin1String(name));
     return action;
   };
+  // An item of `menu` whose click runs `click`.
+  auto item = [this, named](QMenu* menu, const char* caption, const char* name, void (TForm1::*click)()) {
+    QAction* action = named(menu->addAction(QLatin1String(caption)), name);
+    connect(action, &QAction::triggered, this, [this, click] { (this->*click)(); });
+    return action;
+  };
 
   File1 = menuBar()->addMenu(QStringLiteral("File"));
   File1->setObjectName(QStringLiteral("File1"));
-  Open1 = named(File1->addAction(QStringLiteral("Load")), "Open1");
-  Save1 = named(File1->addAction(QStringLiteral("Save")), "Save1");
-  ExportPngPack1 = named(File1->addAction(QStringLiteral("Export all as PNG pack...")), "ExportPngPack1");
-  NewFromPngPack1 = named(File1->addAction(QStringLiteral("New archive from PNG pack...")), "NewFromPngPack1");
-  UpdateFromPngPack1 = named(File1->addAction(QStringLiteral("Update from PNG pack...")), "UpdateFromPngPack1");
+  Open1 = item(File1, "Load", "Open1", &TForm1::Open1Click);
+  Save1 = item(File1, "Save", "Save1", &TForm1::Save1Click);
+  ExportPngPack1 = item(File1, "Export all as PNG pack...", "ExportPngPack1", &TForm1::ExportPngPack1Click);
+  NewFromPngPack1 = item(File1, "New archive from PNG pack...", "NewFromPngPack1", &TForm1::NewFromPngPack1Click);
+  UpdateFromPngPack1 =
+      item(File1, "Update from PNG pack...", "UpdateFromPngPack1", &TForm1::UpdateFromPngPack1Click);
   Recent1 = File1->addMenu(QStringLiteral("Recent files"));
   Recent1->setObjectName(QStringLiteral("Recent1"));
   connect(Recent1, &QMenu::aboutToShow, this, [this] { FillRecentMenu(); });
   N1 = named(File1->addSeparator(), "N1");
-  Quit1 = named(File1->addAction(QStringLiteral("Quit")), "Quit1");
+  Quit1 = item(File1, "Quit", "Quit1", &TForm1::Quit1Click);
   connect(File1, &QMenu::aboutToShow, this, [this] { File1Click(); });
-  connect(Open1, &QAction::triggered, this, [this] { Open1Click(); });
-  connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
-  connect(ExportPngPack1, &QAction::triggered, this, [this] { ExportPngPack1Click(); });
-  connect(NewFromPngPack1, &QAction::triggered, this, [this] { NewFromPngPack1Click(); });
-  connect(UpdateFromPngPack1, &QAction::triggered, this, [this] { UpdateFromPngPack1Click(); });
-  connect(Quit1, &QAction::triggered, this, [this] { Quit1Click(); });
 
   Image2 = menuBar()->addMenu(QStringLiteral("Image"));
   Image2->setObjectName(QStringLiteral("Image2"));
-  Export1 = named(Image2->addAction(QStringLiteral("Export")), "Export1");
-  Exportall1 = named(Image2->addAction(QStringLiteral("Export all")), "Exportall1");
-  import1 = named(Image2->addAction(QStringLiteral("Import")), "import1");
-  Add1 = named(Image2->addAction(QStringLiteral("Add")), "Add1");
+  Export1 = item(Image2, "Export", "Export1", &TForm1::Export1Click);
+  Exportall1 = item(Image2, "Export all", "Exportall1", &TForm1::Exportall1Click);
+  import1 = item(Image2, "Import", "import1", &TForm1::import1Click);
+  Add1 = item(Image2, "Add", "Add1", &TForm1::Add1Click);
   Image2->addSeparator();
-  ExportSelected1 = named(Image2->addAction(QStringLiteral("Export selected...")), "ExportSelected1");
+  ExportSelected1 = item(Image2, "Export selected...", "ExportSelected1", &TForm1::ExportSelected1Click);
   connect(Image2, &QMenu::aboutToShow, this, [this] { Image2Click(); });
-  connect(Export1, &QAction::triggered, this, [this] { Export1Click(); });
-  connect(Exportall1, &QAction::triggered, this, [this] { Exportall1Click(); });
-  connect(ExportSelected1, &QAction::triggered, this, [this] { ExportSelected1Click(); });
-  connect(import1, &QAction::triggered, this, [this] { import1Click(); });
-  connect(Add1, &QAction::triggered, this, [this] { Add1Click(); });
 
   BuildViewMenu();
 
@@ -787,10 +783,7 @@ void TForm1::File1Click() {
 
 void TForm1::Quit1Click() { close(); }
 
-void TForm1::Image2Click() {
-  Add1->setEnabled(true);
-  if (store_.bmlFlag != 0) Add1->setEnabled(false);
-}
+void TForm1::Image2Click() { Add1->setEnabled(store_.bmlFlag == 0); }
 
 void TForm1::N2Click() { ExecModal(*Form4); }
 
@@ -868,19 +861,11 @@ void TForm1::ShowBox(BoxKind kind, const QString& text) {
   QMessageBox box(this);
   box.setText(text);
   box.setStandardButtons(QMessageBox::Ok);
+  box.setWindowTitle(kind == BoxKind::Information ? QStringLiteral("Information") : QStringLiteral("Quarrendel"));
   switch (kind) {
-    case BoxKind::Plain:
-      box.setWindowTitle(QStringLiteral("Quarrendel"));
-      box.setIcon(QMessageBox::NoIcon);
-      break;
-    case BoxKind::Information:
-      box.setWindowTitle(QStringLiteral("Information"));
-      box.setIcon(QMessageBox::Information);
-      break;
-    case BoxKind::Error:
-      box.setWindowTitle(QStringLiteral("Quarrendel"));
-      box.setIcon(QMessageBox::Critical);
-      break;
+    case BoxKind::Plain: box.setIcon(QMessageBox::NoIcon); break;
+    case BoxKind::Information: box.setIcon(QMessageBox::Information); break;
+    case BoxKind::Error: box.setIcon(QMessageBox::Critical); break;
   }
   box.exec();
 }
