@@ -1,7 +1,9 @@
 #include "core/huge_pages.h"
 
-#include <cstdint>
+#include <malloc.h>
 #include <sys/mman.h>
+
+#include <cstdint>
 
 namespace quarrendel {
 
@@ -16,6 +18,15 @@ void AdviseHugePages(void* p, size_t bytes) {
   (void)p;
   (void)bytes;
 #endif
+}
+
+void KeepFreedMemoryForReuse() {
+  static const bool kept = [] {
+    // Setting either value also stops glibc from moving the mmap threshold.
+    const bool trim = mallopt(M_TRIM_THRESHOLD, 64 << 20) == 1;
+    return mallopt(M_MMAP_THRESHOLD, 4 << 20) == 1 && trim;
+  }();
+  (void)kept;
 }
 
 }  // namespace quarrendel

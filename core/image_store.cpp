@@ -41,7 +41,7 @@ void Canvas::Clear(int32_t w, int32_t h) {
 
 WorkBuffer::WorkBuffer() : bytes_(ZeroPages<uint8_t>(static_cast<size_t>(kBufferSize))) {}
 
-ImageStore::ImageStore(int32_t poolMapEntries) : pools(poolMapEntries) {}
+ImageStore::ImageStore(int32_t poolMapEntries) : pools(poolMapEntries) { KeepFreedMemoryForReuse(); }
 
 TImage_Entry& ImageStore::Entry(int32_t index) {
   return const_cast<TImage_Entry&>(std::as_const(*this).Entry(index));
