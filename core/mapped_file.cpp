@@ -137,7 +137,18 @@ MappedFile::MappedFile(const std::string& path, uint64_t maxBytes, bool followLi
     throw;
   }
   size_ = static_cast<size_t>(st.st_size);
-  if (size_ > 0) {
+  if (size_ > 0 && size_ <= kReadWhole) {
+    read_ = std::make_unique<uint8_t[]>(size_);  // zeros where the file gives less
+    size_t done = 0;
+    while (done < size_) {
+      const ssize_t n = ::pread(fd, read_.get() + done, size_ - done, static_cast<off_t>(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    readShort_ = done < size_;
+    data_ = read_.get();
+  } else if (size_ > 0) {
     void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
     if (p == MAP_FAILED) {
       const int err = errno;
@@ -156,12 +167,12 @@ MappedFile::~MappedFile() {
     guard.end.store(0, std::memory_order_release);
     guard.begin.store(0, std::memory_order_release);
   }
-  if (data_ != nullptr) ::munmap(const_cast<uint8_t*>(data_), size_);
+  if (data_ != nullptr && read_ == nullptr) ::munmap(const_cast<uint8_t*>(data_), size_);
   ::close(fd_);
 }
 
 bool MappedFile::CutWhileRead() const {
-  return guard_ >= 0 && guards[static_cast<size_t>(guard_)].cut.load(std::memory_order_acquire);
+  return readShort_ || (guard_ >= 0 && guards[static_cast<size_t>(guard_)].cut.load(std::memory_order_acquire));
 }
 
 int64_t MappedFile::OffsetOf(std::span<const uint8_t> part) const {
@@ -172,6 +183,7 @@ int64_t MappedFile::OffsetOf(std::span<const uint8_t> part) const {
 }
 
 std::span<const uint8_t> MappedFile::Fetch(std::span<const uint8_t> part, std::span<uint8_t> buffer) const {
+  if (read_ != nullptr) return InputHooks::Fetch(part, buffer);
   RequireRoom(part, buffer);
   const int64_t offset = OffsetOf(part);
   size_t done = 0;
@@ -187,7 +199,7 @@ std::span<const uint8_t> MappedFile::Fetch(std::span<const uint8_t> part, std::s
 }
 
 void MappedFile::Release(std::span<const uint8_t> part) const {
-  if (part.empty() || OffsetOf(part) < 0) return;
+  if (part.empty() || read_ != nullptr || OffsetOf(part) < 0) return;
   const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
   const auto from = reinterpret_cast<uintptr_t>(part.data());
   // The page holding the part's end may be shared with the next part.

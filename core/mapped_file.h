@@ -7,6 +7,11 @@
 // before it is opened for reading. Every file the commands read comes
 // through here.
 //
+// A file of at most kReadWhole bytes is read into memory at once instead:
+// mapping and unmapping it would cost more than the copy (a pack reads
+// thousands of small PNG files on several threads, and every unmapping
+// stops the other threads' cores to flush their TLBs).
+//
 // A file cut short while it is mapped would end the process with SIGBUS at
 // the first read of a page beyond its new end. The mappings are guarded: the
 // rest of such a mapping is replaced by zero pages, the read goes on and sees
@@ -14,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -37,6 +43,7 @@ class InputHooks {
 class MappedFile : public InputHooks {
  public:
   static constexpr uint64_t kMaxBytes = uint64_t{1} << 32;
+  static constexpr size_t kReadWhole = 64 * 1024;
 
   // Throws Error("cannot read PATH: reason"): of kind Io when the file cannot
   // be found, opened or mapped; Unsupported for a folder or anything else that
@@ -68,6 +75,8 @@ class MappedFile : public InputHooks {
 
   int fd_ = -1;
   const uint8_t* data_ = nullptr;
+  std::unique_ptr<uint8_t[]> read_;  // the bytes of a file read whole, else null
+  bool readShort_ = false;           // the file gave fewer bytes than its size
   size_t size_ = 0;
   int guard_ = -1;  // the guard slot of the mapping, -1 when all were taken
   // Pages [pendingBegin_, pendingEnd_) are done with but not dropped yet.

@@ -363,9 +363,10 @@ TEST_F(LoadCommandTest, LoadsThatStopShortSayHowFarTheyGot) {
 // A file cut short while it is mapped would end the process with SIGBUS; it
 // loads as a damaged file instead (in a child process, should it not).
 TEST_F(LoadCommandTest, AFileCutShortWhileItIsReadIsADamagedFile) {
-  // An XVM of four 8192-byte textures: the second one's data runs from 8384 to 16576.
+  // An XVM of ten 8192-byte textures, too large to be read whole: the second
+  // one's data runs from 8384 to 16576.
   test::ImageList list;
-  for (int i = 0; i < 4; ++i) list.Add("t", Bytes(8192, static_cast<uint8_t>(0x11 * (i + 1))), 0, 0x0600, 128);
+  for (int i = 0; i < 10; ++i) list.Add("t", Bytes(8192, static_cast<uint8_t>(0x11 * (i + 1))), 0, 0x0600, 128);
   const std::string path = Write("cut.xvm", BuildArchiveFile(PackageArchiveKind::Xvm, list.images));
   EXPECT_EXIT(
       {
@@ -375,7 +376,7 @@ TEST_F(LoadCommandTest, AFileCutShortWhileItIsReadIsADamagedFile) {
         const bool kept = store.images[0].Bytes()[8191] == 0x11 && store.images[1].Bytes()[3903] == 0x22 &&
                           store.images[1].Bytes()[3904] == 0;
         const bool told = ui.messages.size() == 1 &&
-                          ui.messages[0].text == "The file is damaged or incomplete: 4 images could be read.";
+                          ui.messages[0].text == "The file is damaged or incomplete: 10 images could be read.";
         std::_Exit(cut && file.CutWhileRead() && outcome.status == Status::Incomplete && kept && told ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");

@@ -38,6 +38,18 @@ TEST(MappedFile, GivesTheBytesFetchesAndReleasesParts) {
   file.Release(bytes.subspan(4096, 270'000));
   EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), content);
 
+  // A small file is read whole: releasing its parts gives nothing back, and
+  // cutting the file short afterwards leaves the bytes read.
+  const Bytes small(content.begin(), content.begin() + 20'000);
+  test::WriteFileBytes(dir / "small.bin", small);
+  const MappedFile read((dir / "small.bin").string());
+  fs::resize_file(dir / "small.bin", 100);
+  read.Release(read.Bytes());
+  EXPECT_EQ(Bytes(read.Bytes().begin(), read.Bytes().end()), small);
+  const auto fetched = read.Fetch(read.Bytes().subspan(19'000), buffer);
+  EXPECT_EQ(Bytes(fetched.begin(), fetched.end()), Bytes(small.begin() + 19'000, small.end()));
+  EXPECT_FALSE(read.CutWhileRead());
+
   test::WriteFileBytes(dir / "empty.bin", {});
   EXPECT_TRUE(MappedFile((dir / "empty.bin").string()).Bytes().empty());
 }
