@@ -24,7 +24,7 @@ void KeepFreedMemoryForReuse() {
   static const bool kept = [] {
     // Setting either value also stops glibc from moving the mmap threshold.
     const bool trim = mallopt(M_TRIM_THRESHOLD, 64 << 20) == 1;
-    return mallopt(M_MMAP_THRESHOLD, 4 << 20) == 1 && trim;
+    return mallopt(M_MMAP_THRESHOLD, 8 << 20) == 1 && trim;
   }();
   (void)kept;
 }

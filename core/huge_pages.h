@@ -16,10 +16,10 @@ void AdviseHugePages(void* p, size_t bytes);
 // free there, so a batch that reads, decodes and encodes picture after
 // picture faults its working memory in again for each one (about 24 faults
 // per 128 x 128 texture, a third of a pack's time). This keeps up to 64 MB
-// of freed heap for reuse and serves requests below 4 MB (pictures up to
-// 512 x 512 and their mipmaps) from the heap; canvases and buffers are still
-// mapped afresh, zero and untouched. Done once per process; later calls do
-// nothing.
+// of freed heap for reuse and serves requests below 8 MB (every picture up
+// to 1024 x 1024, its bitmap or DDS file) from the heap, where glibc's own
+// sliding threshold would have gone; the 10 MB buffers are still mapped
+// afresh. Done once per process; later calls do nothing.
 void KeepFreedMemoryForReuse();
 
 }  // namespace quarrendel
