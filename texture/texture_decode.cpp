@@ -70,6 +70,14 @@ void Decode(const Plane& plane, const TextureBytes& t, const PaletteSource& sour
   }
 }
 
+// Whether the decoder writes every texel of the regionWidth x h region, so
+// that none needs the no-texel marker first: raster data holding all its
+// words (the rectangle decoder reads an H x H square, the stride one W x H).
+bool WritesWholeRegion(DecoderKind kind, int32_t regionWidth, int32_t w, int32_t h, size_t bytes) {
+  const int32_t rowTexels = kind == DecoderKind::Rectangle ? h : kind == DecoderKind::Stride ? w : -1;
+  return rowTexels == regionWidth && 2 * static_cast<uint64_t>(rowTexels) * static_cast<uint64_t>(h) <= bytes;
+}
+
 }  // namespace
 
 RgbaRect DecodedTexture::Square() const {
@@ -115,7 +123,9 @@ DecodedTexture DecodeTexture(const TextureBytes& t, const PaletteSource& palette
   const uint8_t code = PixelFormatCode(t.format);
   // Texels that the data does not hold (or a decoder that cannot take the
   // side) leave their pixels cleared, not converted from word 0.
-  if (d.choice.converted) FillNoTexel(plane, regionWidth, h);
+  if (d.choice.converted && !WritesWholeRegion(d.choice.decoder, regionWidth, w, h, t.data.size())) {
+    FillNoTexel(plane, regionWidth, h);
+  }
   Decode(plane, t, palette, d.choice.decoder, d.cursor, d.palette);
   if (d.choice.converted) ConvertTexels(plane, regionWidth, h, code);
   if (d.choice.decoder == DecoderKind::Rectangle && w != h && w <= kCanvasSide) {

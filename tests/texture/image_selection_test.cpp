@@ -433,6 +433,8 @@ TEST_F(ImageSelectionTest, ASmallImageAfterALargeOneShowsWhatAFreshSelectionShow
       {16, 4, 0x0D01, 1, Bytes(128, 0x3C)},   // wide twiddled rectangle
       {8, 4, 0x0901, 1, Bytes(64, 0xA5)},     // plain rectangle, rows of 8
       {2, 8, 0x0901, 1, Bytes(32, 0xA5)},     // plain rectangle, narrower than tall
+      {8, 8, 0x0901, 1, Bytes(128, 0xA5)},    // plain square, every texel in the data
+      {8, 8, 0x0901, 1, Bytes(100, 0xA5)},    // plain square, data cut short
       {8, 8, 0x0C01, 1, Bytes(128, 0xFF)},    // no decoder
       {32, 32, 0x0E00, 0, Bytes(512, 0x71)},  // CMPR, the top half of its blocks
   };
