@@ -209,6 +209,23 @@ void SelectBench(benchmark::State& state, uint32_t format, size_t dataBytes) {
 }
 
 void BM_SelectImageTwiddled1555(benchmark::State& state) { SelectBench(state, 0x0100, 2 * kPixels); }
+void BM_SelectRectangleForWindow(benchmark::State& state) {
+  auto store = std::make_unique<ImageStore>();
+  TImage_Entry& entry = store->Entry(0);
+  entry.Width = kSide;
+  entry.Height = kSide;
+  entry.Format = 0x0901;
+  store->FillEntryData(0, NoiseBytes(2 * kPixels));
+  store->imageCount = 1;
+  std::vector<uint32_t> shown;
+  for (auto _ : state) {
+    Selection s = SelectImage(*store, 0, PictureParts::Decoded);
+    shown.swap(s.picture.decoded);
+    store->selectionPixels = std::move(s.picture.decoded);
+    benchmark::DoNotOptimize(shown.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kPixels);
+}
 void BM_SelectImageDxt1(benchmark::State& state) { SelectBench(state, 0x0600, kPixels / 2); }
 void BM_SelectImageCmpr(benchmark::State& state) { SelectBench(state, 0x0E00, kPixels / 2); }
 
@@ -218,6 +235,7 @@ BENCHMARK(BM_PlainFill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TransferTwiddled16)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TransferTwiddled16Encode)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ConvertTexels)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SelectRectangleForWindow)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeRectangle16)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeVq)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeSmallVq64)->Unit(benchmark::kMicrosecond);
