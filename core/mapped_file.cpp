@@ -95,6 +95,19 @@ int Guarded(const uint8_t* data, size_t size) {
   return -1;
 }
 
+// Reads up to `count` bytes at `offset` into `into`, again after a signal;
+// returns how many the file gave.
+size_t ReadAt(int fd, uint8_t* into, size_t count, int64_t offset) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd, into + done, count - done, offset + static_cast<int64_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
 void RequireRoom(std::span<const uint8_t> part, std::span<uint8_t> buffer) {
   if (part.size() > buffer.size()) {
     throw Error(ErrorKind::OverCapacity, std::to_string(part.size()) + " bytes do not fit in " +
@@ -139,14 +152,7 @@ MappedFile::MappedFile(const std::string& path, uint64_t maxBytes, bool followLi
   size_ = static_cast<size_t>(st.st_size);
   if (size_ > 0 && size_ <= kReadWhole) {
     read_ = std::make_unique<uint8_t[]>(size_);  // zeros where the file gives less
-    size_t done = 0;
-    while (done < size_) {
-      const ssize_t n = ::pread(fd, read_.get() + done, size_ - done, static_cast<off_t>(done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    readShort_ = done < size_;
+    readShort_ = ReadAt(fd, read_.get(), size_, 0) < size_;
     data_ = read_.get();
   } else if (size_ > 0) {
     void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
@@ -186,13 +192,7 @@ std::span<const uint8_t> MappedFile::Fetch(std::span<const uint8_t> part, std::s
   if (read_ != nullptr) return InputHooks::Fetch(part, buffer);
   RequireRoom(part, buffer);
   const int64_t offset = OffsetOf(part);
-  size_t done = 0;
-  while (offset >= 0 && done < part.size()) {
-    const ssize_t n = ::pread(fd_, buffer.data() + done, part.size() - done, offset + static_cast<int64_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
+  const size_t done = offset >= 0 ? ReadAt(fd_, buffer.data(), part.size(), offset) : 0;
   // What the file did not give is copied from the mapping.
   if (done < part.size()) std::memcpy(buffer.data() + done, part.data() + done, part.size() - done);
   return buffer.first(part.size());
