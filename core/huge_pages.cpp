@@ -21,11 +21,8 @@ void AdviseHugePages(void* p, size_t bytes) {
 }
 
 void KeepFreedMemoryForReuse() {
-  static const bool kept = [] {
-    // Setting either value also stops glibc from moving the mmap threshold.
-    const bool trim = mallopt(M_TRIM_THRESHOLD, 64 << 20) == 1;
-    return mallopt(M_MMAP_THRESHOLD, 8 << 20) == 1 && trim;
-  }();
+  // Setting either value also stops glibc from moving the mmap threshold.
+  static const int kept = mallopt(M_TRIM_THRESHOLD, 64 << 20) + mallopt(M_MMAP_THRESHOLD, 8 << 20);
   (void)kept;
 }
 

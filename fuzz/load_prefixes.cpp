@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Every prefix is a whole load, and a load of a package starts a worker
   // thread: thousands of thread starts per input would be most of the run.
   // The loads on several threads are replayed by load_command.
-  static const bool oneThread = setenv("QUARRENDEL_THREADS", "1", 1) == 0;
-  if (!oneThread) std::abort();
+  static const int oneThread = setenv("QUARRENDEL_THREADS", "1", 1);
+  (void)oneThread;
   static ImageStore* const store = new ImageStore();
   static ImageStore* const tiny = new ImageStore(16);
   ImageStore& s = (data[0] & 2) != 0 ? *tiny : *store;
